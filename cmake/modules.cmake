@@ -1,0 +1,30 @@
+# kve_module(NAME DIR DEPS ...): a static library of every .cc under DIR (not recursing into
+# folders that are modules of their own). A folder without sources yet becomes an interface
+# library, so the dependency graph can be declared before every folder has code.
+function(kve_module name dir)
+  cmake_parse_arguments(M "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cc)
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${M_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${M_DEPS})
+  endif()
+endfunction()
+
+# kve_test_folder(DIR LIBS ...): one test executable per folder of tests/, named after it.
+function(kve_test_folder dir)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cc)
+  if(NOT srcs)
+    return()
+  endif()
+  string(REPLACE "/" "_" tname "test_${dir}")
+  add_executable(${tname} ${srcs})
+  target_include_directories(${tname} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${tname} PRIVATE ${ARGN} kve_testsupport GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${tname} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "KVE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

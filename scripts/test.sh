@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Every test twice (plain build, then ASan/UBSan), PostgreSQL included, then each fuzzer briefly.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=${KVE_JOBS:-$(nproc)}
+source "$ROOT/scripts/lib.sh"
+source "$ROOT/scripts/pg.sh"
+
+pg_start            # exports KVE_TEST_PG_URL; stopped on exit
+trap pg_stop EXIT
+
+echo "== tests (build)"
+ctest --test-dir "$ROOT/build" --output-on-failure -j "$JOBS"
+
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
+build_sanitized
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$ROOT/build-asan" --output-on-failure -j "$JOBS"
+
+echo "== fuzzers (${FUZZ_SECONDS:-20} s each)"
+"$ROOT/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"

@@ -1,0 +1,652 @@
+#include "platform/dataset/dataset.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <numeric>
+
+#include <fmt/format.h>
+
+#include "platform/common/error.h"
+#include "platform/dataset/value_text.h"
+
+namespace kve {
+namespace {
+
+uint64_t LoadSlot(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+bool IEquals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Characters of a UTF-8 text (continuation bytes do not count).
+int CharCount(std::string_view utf8) {
+  int n = 0;
+  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- RowView / RowBuilder
+
+int64_t RowView::Int(int i) const { return static_cast<int64_t>(LoadSlot(b_ + 8 * i)); }
+
+double RowView::Float(int i) const {
+  const uint64_t bits = LoadSlot(b_ + 8 * i);
+  double d;
+  std::memcpy(&d, &bits, 8);
+  return d;
+}
+
+std::string_view RowView::Str(int i) const {
+  const uint64_t s = LoadSlot(b_ + 8 * i);
+  return {reinterpret_cast<const char*>(b_) + static_cast<uint32_t>(s), static_cast<size_t>(s >> 32)};
+}
+
+RowBuilder::RowBuilder(int fieldCount)
+    : n_(fieldCount), slots_(fieldCount), nulls_(fieldCount, 1), strs_(fieldCount),
+      isStr_(fieldCount) {}
+
+void RowBuilder::Reset() {
+  std::fill(slots_.begin(), slots_.end(), 0);
+  std::fill(nulls_.begin(), nulls_.end(), 1);
+  std::fill(isStr_.begin(), isStr_.end(), 0);
+  for (auto& s : strs_) s.clear();
+}
+
+void RowBuilder::SetNull(int i) {
+  nulls_[i] = 1;
+  slots_[i] = 0;
+  isStr_[i] = 0;
+}
+
+void RowBuilder::SetInt(int i, int64_t v) {
+  nulls_[i] = 0;
+  isStr_[i] = 0;
+  slots_[i] = static_cast<uint64_t>(v);
+}
+
+void RowBuilder::SetFloat(int i, double v) {
+  nulls_[i] = 0;
+  isStr_[i] = 0;
+  std::memcpy(&slots_[i], &v, 8);
+}
+
+void RowBuilder::SetStr(int i, std::string_view utf8) {
+  nulls_[i] = 0;
+  isStr_[i] = 1;
+  strs_[i].assign(utf8);
+}
+
+void RowBuilder::LoadFrom(RowView row, const std::vector<FieldDef>& defs) {
+  for (int i = 0; i < n_; ++i) {
+    if (row.IsNull(i)) {
+      SetNull(i);
+    } else if (defs[i].type == FieldType::String) {
+      SetStr(i, row.Str(i));
+    } else {
+      SetInt(i, row.Int(i));  // the slot's bits, whatever they mean
+    }
+  }
+}
+
+void RowBuilder::Assemble() {
+  const size_t head = 8 * static_cast<size_t>(n_) + (n_ + 7) / 8;
+  size_t total = head;
+  for (int i = 0; i < n_; ++i)
+    if (isStr_[i] && !nulls_[i]) total += strs_[i].size();
+  block_.assign(total, '\0');
+  char* b = block_.data();
+  size_t off = head;
+  for (int i = 0; i < n_; ++i) {
+    uint64_t slot = slots_[i];
+    if (nulls_[i]) {
+      b[8 * n_ + i / 8] |= static_cast<char>(1 << (i % 8));
+      slot = 0;
+    } else if (isStr_[i]) {
+      std::memcpy(b + off, strs_[i].data(), strs_[i].size());
+      slot = (static_cast<uint64_t>(strs_[i].size()) << 32) | off;
+      off += strs_[i].size();
+    }
+    std::memcpy(b + 8 * i, &slot, 8);
+  }
+}
+
+RowView RowBuilder::View() {
+  Assemble();
+  return RowView(reinterpret_cast<const uint8_t*>(block_.data()), n_);
+}
+
+std::string RowBuilder::Take() {
+  Assemble();
+  std::string out = std::move(block_);
+  block_.clear();
+  Reset();
+  return out;
+}
+
+// ---------------------------------------------------------------- TField
+
+const FieldDef& TField::Def() const { return ds_->defs_[i_]; }
+
+bool TField::IsNull() const {
+  if (!ds_->Active()) return true;
+  if (ds_->state_ != TClientDataSet::State::Browse) return ds_->edit_->IsNull(i_);
+  return ds_->CurrentRow() == nullptr || ds_->CurrentView().IsNull(i_);
+}
+
+std::string TField::AsString() const {
+  if (IsNull()) return {};
+  return CellText(ds_->CurrentView(), i_, Def());
+}
+
+int64_t TField::AsLargeInt() const {
+  if (IsNull()) return 0;
+  const RowView row = ds_->CurrentView();
+  switch (Def().type) {
+    case FieldType::Int16:
+    case FieldType::Int32:
+    case FieldType::Int64:
+    case FieldType::Boolean:
+      return row.Int(i_);
+    case FieldType::Float:
+      return static_cast<int64_t>(row.Float(i_));
+    case FieldType::String: {
+      const std::string_view s = Trim(row.Str(i_));
+      int64_t v = 0;
+      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+      if (ec != std::errc() || p != s.data() + s.size())
+        throw ValueError(fmt::format("{}: {}: '{}' is not a valid integer", ds_->RowContext(),
+                                     FieldName(), s));
+      return v;
+    }
+    default:
+      throw ValueError(fmt::format("{}: {}: a {} field cannot be read as an integer",
+                                   ds_->RowContext(), FieldName(), FieldTypeName(Def().type)));
+  }
+}
+
+int32_t TField::AsInteger() const { return static_cast<int32_t>(AsLargeInt()); }
+
+double TField::AsFloat() const {
+  if (IsNull()) return 0.0;
+  const RowView row = ds_->CurrentView();
+  switch (Def().type) {
+    case FieldType::Float:
+      return row.Float(i_);
+    case FieldType::String: {
+      auto v = ParseFloatText(row.Str(i_));
+      if (!v)
+        throw ValueError(fmt::format("{}: {}: '{}' is not a valid number", ds_->RowContext(),
+                                     FieldName(), row.Str(i_)));
+      return *v;
+    }
+    default:
+      return static_cast<double>(AsLargeInt());
+  }
+}
+
+bool TField::AsBoolean() const {
+  if (IsNull()) return false;
+  if (Def().type == FieldType::String) {
+    auto v = ParseBoolText(ds_->CurrentView().Str(i_));
+    if (!v)
+      throw ValueError(fmt::format("{}: {}: '{}' is not a valid boolean", ds_->RowContext(),
+                                   FieldName(), ds_->CurrentView().Str(i_)));
+    return *v;
+  }
+  return AsLargeInt() != 0;
+}
+
+TDateTime TField::AsDateTime() const {
+  if (IsNull()) return TDateTime{};
+  const RowView row = ds_->CurrentView();
+  switch (Def().type) {
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::DateTime:
+      return TDateTime::FromMs(row.Int(i_));
+    case FieldType::String: {
+      auto v = ParseDateTimeText(row.Str(i_));
+      if (!v)
+        throw ValueError(fmt::format("{}: {}: '{}' is not a valid date", ds_->RowContext(),
+                                     FieldName(), row.Str(i_)));
+      return *v;
+    }
+    default:
+      throw ValueError(fmt::format("{}: {}: a {} field cannot be read as a date",
+                                   ds_->RowContext(), FieldName(), FieldTypeName(Def().type)));
+  }
+}
+
+void TField::SetAsString(std::string_view v) {
+  ds_->RequireEditing("set a field");
+  const FieldDef& d = Def();
+  if (d.type == FieldType::String) {
+    ds_->CheckWidth(i_, v);
+    ds_->edit_->SetStr(i_, v);
+    return;
+  }
+  if (Trim(v).empty()) {
+    ds_->edit_->SetNull(i_);
+    return;
+  }
+  auto bad = [&](const char* what) {
+    return ValueError(fmt::format("{}: {}: '{}' is not a valid {}", ds_->RowContext(), d.name, v, what));
+  };
+  switch (d.type) {
+    case FieldType::Int16:
+    case FieldType::Int32:
+    case FieldType::Int64: {
+      const std::string_view s = Trim(v);
+      int64_t n = 0;
+      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+      if (ec != std::errc() || p != s.data() + s.size()) throw bad("integer");
+      SetAsInteger(n);
+      return;
+    }
+    case FieldType::Float: {
+      auto f = ParseFloatText(v);
+      if (!f) throw bad("number");
+      SetAsFloat(*f);
+      return;
+    }
+    case FieldType::Boolean: {
+      auto b = ParseBoolText(v);
+      if (!b) throw bad("boolean");
+      SetAsBoolean(*b);
+      return;
+    }
+    default: {
+      auto t = ParseDateTimeText(v);
+      if (!t) throw bad("date");
+      SetAsDateTime(*t);
+      return;
+    }
+  }
+}
+
+void TField::SetAsInteger(int64_t v) {
+  ds_->RequireEditing("set a field");
+  const FieldDef& d = Def();
+  int64_t lo = INT64_MIN, hi = INT64_MAX;
+  if (d.type == FieldType::Int16) lo = INT16_MIN, hi = INT16_MAX;
+  if (d.type == FieldType::Int32) lo = INT32_MIN, hi = INT32_MAX;
+  switch (d.type) {
+    case FieldType::Int16:
+    case FieldType::Int32:
+    case FieldType::Int64:
+      if (v < lo || v > hi)
+        throw ValueError(fmt::format("{}: {}: {} is out of range for a {} field",
+                                     ds_->RowContext(), d.name, v, FieldTypeName(d.type)));
+      ds_->edit_->SetInt(i_, v);
+      return;
+    case FieldType::Float:
+      SetAsFloat(static_cast<double>(v));
+      return;
+    case FieldType::Boolean:
+      ds_->edit_->SetInt(i_, v != 0);
+      return;
+    case FieldType::String:
+      SetAsString(std::to_string(v));
+      return;
+    default:
+      throw ValueError(fmt::format("{}: {}: a {} field cannot take an integer", ds_->RowContext(),
+                                   d.name, FieldTypeName(d.type)));
+  }
+}
+
+void TField::SetAsFloat(double v) {
+  ds_->RequireEditing("set a field");
+  switch (Def().type) {
+    case FieldType::Float:
+      ds_->edit_->SetFloat(i_, v);
+      return;
+    case FieldType::String:
+      SetAsString(FormatFloatText(v));
+      return;
+    default:
+      SetAsInteger(static_cast<int64_t>(v));
+  }
+}
+
+void TField::SetAsBoolean(bool v) {
+  ds_->RequireEditing("set a field");
+  if (Def().type == FieldType::String) {
+    SetAsString(v ? "True" : "False");
+    return;
+  }
+  SetAsInteger(v ? 1 : 0);
+}
+
+void TField::SetAsDateTime(TDateTime v) {
+  ds_->RequireEditing("set a field");
+  switch (Def().type) {
+    case FieldType::Date:
+      ds_->edit_->SetInt(i_, v.DateOnly().ms());
+      return;
+    case FieldType::Time:
+      ds_->edit_->SetInt(i_, v.msOfDay());
+      return;
+    case FieldType::DateTime:
+      ds_->edit_->SetInt(i_, v.ms());
+      return;
+    case FieldType::String:
+      SetAsString(FormatDateTimeText(v));
+      return;
+    default:
+      throw ValueError(fmt::format("{}: {}: a {} field cannot take a date", ds_->RowContext(),
+                                   Def().name, FieldTypeName(Def().type)));
+  }
+}
+
+void TField::Clear() {
+  ds_->RequireEditing("clear a field");
+  ds_->edit_->SetNull(i_);
+}
+
+// ---------------------------------------------------------------- TClientDataSet
+
+TClientDataSet::TClientDataSet(std::string name) : name_(std::move(name)) {}
+TClientDataSet::~TClientDataSet() = default;
+
+void TClientDataSet::Reset(std::vector<FieldDef> defs) {
+  defs_ = std::move(defs);
+  rows_.clear();
+  rows_.shrink_to_fit();
+  active_ = true;
+  cur_ = -1;
+  eof_ = bof_ = true;
+  state_ = State::Browse;
+  edit_ = std::make_unique<RowBuilder>(FieldCount());
+  // the filter and index name fields; resolve them against the new definitions
+  filterField_ = filterText_.empty() ? -1 : FindFieldIndex(filterFieldName_);
+  indexField_ = indexFieldName_.empty() ? -1 : FindFieldIndex(indexFieldName_);
+  InvalidateView();
+}
+
+void TClientDataSet::CreateDataSet() {
+  for (size_t i = 0; i < defs_.size(); ++i) {
+    if (defs_[i].name.empty()) throw Error(fmt::format("{}: field {} has no name", name_, i + 1));
+    for (size_t j = 0; j < i; ++j)
+      if (IEquals(defs_[i].name, defs_[j].name))
+        throw Error(fmt::format("{}: duplicate field name {}", name_, defs_[i].name));
+  }
+  Reset(std::vector<FieldDef>(defs_));
+}
+
+void TClientDataSet::Close() {
+  rows_.clear();
+  rows_.shrink_to_fit();
+  active_ = false;
+  cur_ = -1;
+  eof_ = bof_ = true;
+  state_ = State::Browse;
+  edit_.reset();
+  InvalidateView();
+}
+
+int TClientDataSet::FindFieldIndex(std::string_view name) const {
+  for (size_t i = 0; i < defs_.size(); ++i)
+    if (IEquals(defs_[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+TField TClientDataSet::FieldByName(std::string_view name) {
+  const int i = FindFieldIndex(name);
+  if (i < 0) throw Error(fmt::format("{}: field '{}' not found", name_.empty() ? "dataset" : name_, name));
+  return TField(this, i);
+}
+
+void TClientDataSet::RequireActive(const char* what) const {
+  if (!active_) throw Error(fmt::format("{}: cannot {}: dataset not open", name_, what));
+}
+
+void TClientDataSet::RequireEditing(const char* what) const {
+  RequireActive(what);
+  if (state_ == State::Browse)
+    throw Error(fmt::format("{}: cannot {}: dataset not in edit or insert mode", name_, what));
+}
+
+const TClientDataSet::StoredRow* TClientDataSet::CurrentRow() const {
+  return cur_ >= 0 && cur_ < static_cast<int>(rows_.size()) ? &rows_[cur_] : nullptr;
+}
+
+RowView TClientDataSet::CurrentView() const {
+  if (state_ != State::Browse) return edit_->View();
+  const StoredRow* r = CurrentRow();
+  return RowView(reinterpret_cast<const uint8_t*>(r->block.data()), FieldCount());
+}
+
+RowView TClientDataSet::Row(int stored) const {
+  return RowView(reinterpret_cast<const uint8_t*>(rows_[stored].block.data()), FieldCount());
+}
+
+std::string TClientDataSet::RowContext() const {
+  const std::string table = name_.empty() ? std::string("dataset") : name_;
+  if (state_ == State::Insert) return table + " new row";
+  return fmt::format("{} row {}", table, RecNo());
+}
+
+void TClientDataSet::CheckWidth(int i, std::string_view utf8) const {
+  const FieldDef& d = defs_[i];
+  if (d.size > 0 && CharCount(utf8) > d.size)
+    throw ValueError(fmt::format("{}: {}: value '{}' is longer than the field's {} characters",
+                                 RowContext(), d.name, utf8, d.size));
+}
+
+// ---- view: visible rows in walk order
+
+bool TClientDataSet::RowVisible(int stored) const {
+  if (!filtered_ || filterField_ < 0) return true;
+  const RowView row = Row(stored);
+  if (row.IsNull(filterField_)) return filterValue_.empty();
+  if (defs_[filterField_].type == FieldType::String) return row.Str(filterField_) == filterValue_;
+  return CellText(row, filterField_, defs_[filterField_]) == filterValue_;
+}
+
+std::vector<int> TClientDataSet::StorageOrder() const {
+  std::vector<int> order(rows_.size());
+  std::iota(order.begin(), order.end(), 0);
+  if (indexField_ >= 0) {
+    const int f = indexField_;
+    const FieldDef& d = defs_[f];
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return CompareCells(Row(a), Row(b), f, d) < 0;
+    });
+  }
+  return order;
+}
+
+void TClientDataSet::EnsureView() const {
+  if (!viewDirty_) return;
+  std::vector<int> order = StorageOrder();
+  view_.clear();
+  view_.reserve(order.size());
+  for (int r : order)
+    if (RowVisible(r)) view_.push_back(r);
+  viewPos_.assign(rows_.size(), -1);
+  for (size_t p = 0; p < view_.size(); ++p) viewPos_[view_[p]] = static_cast<int>(p);
+  viewDirty_ = false;
+}
+
+void TClientDataSet::BrowseMode() {
+  if (state_ != State::Browse) Post();
+}
+
+void TClientDataSet::First() {
+  RequireActive("move to the first row");
+  BrowseMode();
+  EnsureView();
+  bof_ = true;
+  eof_ = view_.empty();
+  cur_ = view_.empty() ? -1 : view_.front();
+}
+
+void TClientDataSet::Next() {
+  RequireActive("move to the next row");
+  BrowseMode();
+  EnsureView();
+  bof_ = false;
+  const int p = cur_ >= 0 ? viewPos_[cur_] : -1;
+  if (p < 0 || p + 1 >= static_cast<int>(view_.size())) {
+    eof_ = true;
+    return;
+  }
+  cur_ = view_[p + 1];
+}
+
+bool TClientDataSet::Eof() const {
+  if (!active_) return true;
+  EnsureView();
+  return eof_ || view_.empty();
+}
+
+bool TClientDataSet::Bof() const { return !active_ || bof_; }
+
+int TClientDataSet::RecordCount() const {
+  if (!active_) return 0;
+  EnsureView();
+  return static_cast<int>(view_.size());
+}
+
+int TClientDataSet::RecNo() const {
+  if (!active_ || cur_ < 0) return 0;
+  EnsureView();
+  return viewPos_[cur_] + 1;
+}
+
+// ---- editing
+
+void TClientDataSet::Edit() {
+  RequireActive("edit");
+  if (state_ != State::Browse) return;
+  if (CurrentRow() == nullptr) throw Error(fmt::format("{}: cannot edit: no current row", name_));
+  edit_->LoadFrom(CurrentView(), defs_);
+  state_ = State::Edit;
+}
+
+void TClientDataSet::Insert() {
+  RequireActive("insert");
+  BrowseMode();
+  edit_->Reset();
+  state_ = State::Insert;
+}
+
+void TClientDataSet::Append() { Insert(); }
+
+void TClientDataSet::Post() {
+  RequireActive("post");
+  if (state_ == State::Browse) return;
+  for (int i = 0; i < FieldCount(); ++i)
+    if (defs_[i].required && edit_->IsNull(i))
+      throw ValueError(fmt::format("{}: field '{}' must have a value", RowContext(), defs_[i].name));
+  if (state_ == State::Edit) {
+    StoredRow& r = rows_[cur_];
+    r.block = edit_->Take();
+    if (r.status == RowStatus::Unchanged) r.status = RowStatus::Modified;
+  } else {
+    rows_.push_back(StoredRow{edit_->Take(), RowStatus::Inserted});
+    cur_ = static_cast<int>(rows_.size()) - 1;
+    eof_ = bof_ = false;
+  }
+  state_ = State::Browse;
+  InvalidateView();
+}
+
+void TClientDataSet::Cancel() {
+  if (state_ == State::Browse) return;
+  edit_->Reset();
+  state_ = State::Browse;
+}
+
+void TClientDataSet::AppendRow(RowBuilder& row, RowStatus status) {
+  rows_.push_back(StoredRow{row.Take(), status});
+  InvalidateView();
+}
+
+void TClientDataSet::MergeChangeLog() {
+  RequireActive("merge the change log");
+  BrowseMode();
+  for (auto& r : rows_) r.status = RowStatus::Unchanged;
+}
+
+int TClientDataSet::ChangeCount() const {
+  return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const StoredRow& r) {
+    return r.status != RowStatus::Unchanged;
+  }));
+}
+
+// ---- search, filter, index
+
+bool TClientDataSet::Locate(std::string_view field, std::string_view value) {
+  RequireActive("locate");
+  BrowseMode();
+  const int f = FieldByName(field).Index();
+  EnsureView();
+  const bool isString = defs_[f].type == FieldType::String;
+  for (int r : view_) {
+    const RowView row = Row(r);
+    if (row.IsNull(f)) {
+      if (!value.empty()) continue;
+    } else if (isString ? row.Str(f) != value : CellText(row, f, defs_[f]) != value) {
+      continue;
+    }
+    cur_ = r;
+    eof_ = bof_ = false;
+    return true;
+  }
+  return false;
+}
+
+void TClientDataSet::SetFilter(std::string_view expression) {
+  filterText_.assign(expression);
+  filterFieldName_.clear();
+  filterValue_.clear();
+  filterField_ = -1;
+  const std::string_view e = Trim(expression);
+  if (!e.empty()) {
+    const size_t eq = e.find('=');
+    if (eq == std::string_view::npos)
+      throw Error(fmt::format("{}: filter '{}' is not of the form FIELD = value", name_, expression));
+    filterFieldName_.assign(Trim(e.substr(0, eq)));
+    std::string_view v = Trim(e.substr(eq + 1));
+    if (v.size() >= 2 && (v.front() == '\'' || v.front() == '"') && v.back() == v.front())
+      v = v.substr(1, v.size() - 2);
+    filterValue_.assign(v);
+    if (active_) {
+      filterField_ = FindFieldIndex(filterFieldName_);
+      if (filterField_ < 0)
+        throw Error(fmt::format("{}: filter names unknown field '{}'", name_, filterFieldName_));
+    }
+  }
+  InvalidateView();
+}
+
+void TClientDataSet::SetFiltered(bool on) {
+  filtered_ = on;
+  InvalidateView();
+}
+
+void TClientDataSet::SetIndexFieldNames(std::string_view field) {
+  indexFieldName_.assign(Trim(field));
+  indexField_ = -1;
+  if (active_ && !indexFieldName_.empty()) indexField_ = FieldByName(indexFieldName_).Index();
+  InvalidateView();
+}
+
+}  // namespace kve

@@ -1,0 +1,226 @@
+#pragma once
+// The in-memory table (client dataset): field definitions, rows with a change log, a cursor,
+// one-field filter and index, and the XML and binary data packets.
+//
+// Rows are kept compact: each row is one byte block holding an 8-byte slot per field (an
+// integer, a double, a millisecond count, or the offset and length of a string's bytes), a
+// null bitmap, then the string bytes. A table of a few hundred thousand rows so costs little
+// more than its packet. Texts are UTF-8 inside; packets and files hold Windows-1252.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dataset/datetime.h"
+#include "platform/dataset/field.h"
+
+namespace kve {
+
+class TClientDataSet;
+
+enum class DataPacketFormat { Xml, Binary };
+
+// Row state in the change log, with the binary packet's codes.
+enum class RowStatus : uint8_t {
+  Unchanged = 0,
+  Original = 1,
+  Deleted = 2,
+  Inserted = 4,
+  Modified = 8,
+};
+
+// Read-only view of one stored row, for the packet writers and other bulk readers.
+class RowView {
+ public:
+  RowView(const uint8_t* block, int fieldCount) : b_(block), n_(fieldCount) {}
+  bool IsNull(int i) const { return (b_[8 * n_ + i / 8] >> (i % 8)) & 1; }
+  int64_t Int(int i) const;         // integers, booleans, dates and times (ms)
+  double Float(int i) const;
+  std::string_view Str(int i) const;  // UTF-8
+ private:
+  const uint8_t* b_;
+  int n_;
+};
+
+// Builds one row's block. Every field starts null.
+class RowBuilder {
+ public:
+  explicit RowBuilder(int fieldCount);
+  void Reset();
+  void SetNull(int i);
+  void SetInt(int i, int64_t v);
+  void SetFloat(int i, double v);
+  void SetStr(int i, std::string_view utf8);
+  void LoadFrom(RowView row, const std::vector<FieldDef>& defs);
+  bool IsNull(int i) const { return nulls_[i] != 0; }
+  RowView View();      // valid until the next change
+  std::string Take();  // the finished block; the builder is reset
+ private:
+  void Assemble();
+  int n_;
+  std::vector<uint64_t> slots_;
+  std::vector<uint8_t> nulls_;
+  std::vector<std::string> strs_;  // bytes of string fields, by field
+  std::vector<uint8_t> isStr_;
+  std::string block_;
+};
+
+// A handle on one field of a dataset's current row (or of the row being edited).
+// Cheap to copy; valid while the dataset keeps its fields.
+class TField {
+ public:
+  TField(TClientDataSet* ds, int index) : ds_(ds), i_(index) {}
+  const FieldDef& Def() const;
+  const std::string& FieldName() const { return Def().name; }
+  FieldType DataType() const { return Def().type; }
+  int Index() const { return i_; }
+
+  bool IsNull() const;
+  // Reads convert like the platform: a null reads as "", 0, false or the zero date-time.
+  std::string AsString() const;       // UTF-8; dates as dd/mm/yyyy[ hh:nn:ss]
+  int32_t AsInteger() const;          // low 32 bits of a 64-bit value
+  int64_t AsLargeInt() const;
+  double AsFloat() const;
+  bool AsBoolean() const;
+  TDateTime AsDateTime() const;
+
+  // Writes need the dataset in Edit or Insert state. A text longer than a string field's
+  // width, or one that does not parse as the field's type, raises ValueError naming the
+  // table, the field and the row.
+  void SetAsString(std::string_view v);
+  void SetAsInteger(int64_t v);
+  void SetAsFloat(double v);
+  void SetAsBoolean(bool v);
+  void SetAsDateTime(TDateTime v);
+  void Clear();  // set null
+
+ private:
+  TClientDataSet* ds_;
+  int i_;
+};
+
+class TClientDataSet {
+ public:
+  // `name` is the table name that error messages carry ("PRODUTO").
+  explicit TClientDataSet(std::string name = {});
+  ~TClientDataSet();
+  TClientDataSet(const TClientDataSet&) = delete;
+  TClientDataSet& operator=(const TClientDataSet&) = delete;
+
+  const std::string& Name() const { return name_; }
+  void SetName(std::string n) { name_ = std::move(n); }
+
+  // SetData, Data, LoadFromFile and SaveToFile are defined with the packet formats
+  // (dataset_io.cc).
+
+  // --- definition and life cycle ---
+  std::vector<FieldDef>& FieldDefs() { return defs_; }  // edit while closed
+  const std::vector<FieldDef>& FieldDefs() const { return defs_; }
+  void CreateDataSet();  // opens empty with FieldDefs
+  void Close();          // drops rows, change log, filter state; keeps FieldDefs
+  bool Active() const { return active_; }
+
+  // Replaces fields and rows with a packet in either form, told apart by content.
+  void SetData(std::string_view packet);
+  // The binary packet of the whole table (what travels on the wire).
+  std::string Data() const;
+  void LoadFromFile(const std::filesystem::path& file);  // XML or binary, by content
+  void SaveToFile(const std::filesystem::path& file, DataPacketFormat fmt) const;
+
+  // --- fields ---
+  int FieldCount() const { return static_cast<int>(defs_.size()); }
+  int FindFieldIndex(std::string_view name) const;  // -1 when absent (case-insensitive)
+  TField FieldByName(std::string_view name);        // raises Error when absent
+  TField Fields(int i) { return TField(this, i); }
+
+  // --- cursor over the visible rows (filter and index applied) ---
+  void First();
+  void Next();
+  bool Eof() const;
+  bool Bof() const;
+  int RecordCount() const;  // visible rows
+  int RecNo() const;        // 1-based position in the visible rows, 0 when none
+
+  // --- editing ---
+  void Edit();    // current row
+  void Insert();  // new row (appended; the index, if any, places it)
+  void Append();
+  void Post();
+  void Cancel();
+  bool Modified() const { return state_ != State::Browse; }
+  void MergeChangeLog();  // every row becomes a plain row
+  int ChangeCount() const;
+
+  // --- search, filter, index ---
+  // First visible row whose field equals `value` exactly (case-sensitive, whole value).
+  bool Locate(std::string_view field, std::string_view value);
+  // "FIELD = value" (value optionally quoted); empty text clears it.
+  void SetFilter(std::string_view expression);
+  void SetFiltered(bool on);
+  bool Filtered() const { return filtered_; }
+  // Ascending, one field, equal keys kept in arrival order; empty clears it.
+  void SetIndexFieldNames(std::string_view field);
+
+  // --- bulk access for packet readers and writers ---
+  int StoredRowCount() const { return static_cast<int>(rows_.size()); }
+  // Rows in the order a packet stores them: index order when an index is set, else arrival.
+  std::vector<int> StorageOrder() const;
+  RowView Row(int stored) const;
+  RowStatus Status(int stored) const { return rows_[stored].status; }
+  // Appends a finished row without going through Insert/Post.
+  void AppendRow(RowBuilder& row, RowStatus status = RowStatus::Unchanged);
+  // Replaces definitions, rows and state at once (for the readers); opens the table.
+  void Reset(std::vector<FieldDef> defs);
+
+  // "NAME row N" for messages (N 1-based position of the current row).
+  std::string RowContext() const;
+
+ private:
+  friend class TField;
+  enum class State { Browse, Edit, Insert };
+  struct StoredRow {
+    std::string block;
+    RowStatus status = RowStatus::Unchanged;
+  };
+
+  void RequireActive(const char* what) const;
+  void RequireEditing(const char* what) const;
+  const StoredRow* CurrentRow() const;
+  RowView CurrentView() const;  // the edit buffer while editing
+  void EnsureView() const;
+  void InvalidateView() { viewDirty_ = true; }
+  bool RowVisible(int stored) const;
+  void BrowseMode();  // posts a pending edit, as moving the cursor does
+  void CheckWidth(int i, std::string_view utf8) const;
+
+  std::string name_;
+  std::vector<FieldDef> defs_;
+  std::vector<StoredRow> rows_;
+  bool active_ = false;
+
+  // cursor: the stored row it stands on (-1 when none); past-the-end and before-the-start
+  // are flags, as the cursor stays on the last or first row
+  int cur_ = -1;
+  bool eof_ = true;
+  bool bof_ = true;
+  State state_ = State::Browse;
+  std::unique_ptr<RowBuilder> edit_;
+
+  // filter and index; the view (visible rows in order) is rebuilt lazily after changes
+  std::string filterText_;
+  std::string filterFieldName_;
+  std::string indexFieldName_;
+  bool filtered_ = false;
+  int filterField_ = -1;
+  std::string filterValue_;
+  int indexField_ = -1;
+  mutable bool viewDirty_ = true;
+  mutable std::vector<int> view_;     // stored row indices in walk order
+  mutable std::vector<int> viewPos_;  // stored row -> position in view_, -1 when hidden
+};
+
+}  // namespace kve

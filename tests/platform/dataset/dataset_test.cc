@@ -1,0 +1,129 @@
+#include "platform/dataset/dataset.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/common/error.h"
+
+namespace kve {
+namespace {
+
+void MakeProducts(TClientDataSet& ds) {
+  ds.SetName("PRODUTO");
+  ds.FieldDefs() = {StringField("CDPSQPROD", 20), TypedField("PRODUTONRO", FieldType::Int32),
+                    TypedField("DTPROGENTR", FieldType::DateTime)};
+  ds.CreateDataSet();
+}
+
+void Add(TClientDataSet& ds, std::string_view code, int n) {
+  ds.Append();
+  ds.FieldByName("CDPSQPROD").SetAsString(code);
+  ds.FieldByName("PRODUTONRO").SetAsInteger(n);
+  ds.Post();
+}
+
+std::vector<std::string> Walk(TClientDataSet& ds, const char* field) {
+  std::vector<std::string> out;
+  for (ds.First(); !ds.Eof(); ds.Next()) out.push_back(ds.FieldByName(field).AsString());
+  return out;
+}
+
+TEST(DataSet, WalksRowsInArrivalOrderAndCountsThem) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  EXPECT_TRUE(ds.Eof());
+  Add(ds, "30.1", 0);
+  Add(ds, "10.2", 1);
+  EXPECT_EQ(ds.RecordCount(), 2);
+  EXPECT_EQ(Walk(ds, "CDPSQPROD"), (std::vector<std::string>{"30.1", "10.2"}));
+  EXPECT_EQ(ds.ChangeCount(), 2);
+  ds.MergeChangeLog();
+  EXPECT_EQ(ds.ChangeCount(), 0);
+}
+
+TEST(DataSet, IndexSortsAscendingAndKeepsEqualKeysInArrivalOrder) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  ds.SetIndexFieldNames("CDPSQPROD");
+  Add(ds, "30.1", 0);
+  Add(ds, "10.2", 1);
+  Add(ds, "20.3", 2);
+  Add(ds, "10.2", 3);
+  EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"1", "3", "2", "0"}));
+}
+
+TEST(DataSet, FilterNarrowsRowsAndCount) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  Add(ds, "0002", 0);
+  Add(ds, "0003", 1);
+  Add(ds, "0002", 2);
+  ds.SetFilter("CDPSQPROD =0002");
+  ds.SetFiltered(true);
+  EXPECT_EQ(ds.RecordCount(), 2);
+  EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"0", "2"}));
+  ds.SetFiltered(false);
+  EXPECT_EQ(ds.RecordCount(), 3);
+}
+
+TEST(DataSet, LocateMatchesWholeValueCaseSensitively) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  Add(ds, "ab", 0);
+  Add(ds, "AB", 1);
+  EXPECT_TRUE(ds.Locate("CDPSQPROD", "AB"));
+  EXPECT_EQ(ds.FieldByName("PRODUTONRO").AsInteger(), 1);
+  EXPECT_FALSE(ds.Locate("CDPSQPROD", "A"));
+}
+
+TEST(DataSet, EditChangesOneRowAndMarksItModified) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  Add(ds, "a", 0);
+  ds.MergeChangeLog();
+  ds.First();
+  ds.Edit();
+  ds.FieldByName("CDPSQPROD").SetAsString("ção");
+  ds.Post();
+  EXPECT_EQ(ds.FieldByName("CDPSQPROD").AsString(), "ção");
+  EXPECT_EQ(ds.Status(0), RowStatus::Modified);
+}
+
+TEST(DataSet, RefusesTextLongerThanItsFieldNamingTableFieldAndValue) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  ds.Append();
+  // 20 accented characters fit, although they take 40 bytes
+  EXPECT_NO_THROW(ds.FieldByName("CDPSQPROD").SetAsString("çççççççççççççççççççç"));
+  try {
+    ds.FieldByName("CDPSQPROD").SetAsString("123456789012345678901");
+    FAIL() << "no error";
+  } catch (const ValueError& e) {
+    EXPECT_NE(std::string(e.what()).find("PRODUTO"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("CDPSQPROD"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("123456789012345678901"), std::string::npos);
+  }
+}
+
+TEST(DataSet, NullsReadAsZeroValuesAndDatesKeepTheirTime) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  ds.Append();
+  ds.FieldByName("DTPROGENTR").SetAsString("25/12/2008 14:30:05");
+  ds.Post();
+  EXPECT_TRUE(ds.FieldByName("PRODUTONRO").IsNull());
+  EXPECT_EQ(ds.FieldByName("PRODUTONRO").AsInteger(), 0);
+  EXPECT_EQ(ds.FieldByName("DTPROGENTR").AsString(), "25/12/2008 14:30:05");
+  EXPECT_EQ(ds.FieldByName("DTPROGENTR").AsDateTime().date(), (CivilDate{2008, 12, 25}));
+  EXPECT_THROW(ds.FieldByName("NOPE"), Error);
+}
+
+TEST(DateTime, DayNumbersMatchThePacketScale) {
+  EXPECT_EQ(DayNumber({1, 1, 1}), 1);
+  EXPECT_EQ(DayNumber({1899, 12, 30}), kDelphiEpochDay);
+  EXPECT_EQ(DateOfDay(DayNumber({2024, 2, 29})), (CivilDate{2024, 2, 29}));
+  EXPECT_FALSE(ParseDate("31/02/2024"));
+  EXPECT_FALSE(ParseDate("1/2/2024"));
+}
+
+}  // namespace
+}  // namespace kve
