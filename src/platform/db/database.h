@@ -1,0 +1,95 @@
+#pragma once
+// The host's database connection and the query component the screen and the server use.
+// Two engines behind one seam: SQLite (the embedded default, one file) and PostgreSQL.
+// SQL texts carry :P_NAME parameters, bound by name and never spliced into the text.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dataset/dataset.h"
+
+namespace kve {
+
+// One bound parameter value. Texts are UTF-8; a date travels as a date (no time of day).
+struct SqlParam {
+  enum class Kind { Null, Text, Integer, Float, Date, DateTime };
+  std::string name;  // without the colon: "P_CDFILIAL"
+  Kind kind = Kind::Null;
+  std::string text;
+  int64_t integer = 0;
+  double real = 0;
+  TDateTime when;
+};
+
+// A connection. Not thread-safe: one connection per thread.
+class Database {
+ public:
+  virtual ~Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // "sqlite:PATH" (":memory:" allowed) or "postgresql://..."; raises Error naming the URL.
+  static std::unique_ptr<Database> Open(std::string_view url);
+
+  virtual std::string_view Dialect() const = 0;  // "sqlite" or "postgresql"
+  // Runs a script of statements without parameters (schema, migrations).
+  virtual void ExecuteScript(std::string_view sql) = 0;
+  // Runs one statement; when it yields rows they replace `into`'s fields and rows (fields
+  // typed from the result columns). Raises Error with the engine's message and the SQL.
+  virtual void Run(std::string_view sql, const std::vector<SqlParam>& params,
+                   TClientDataSet* into) = 0;
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+ protected:
+  Database() = default;
+};
+
+// The multi-dialect query component: SQL text with parameters, opened into rows that are
+// walked like a dataset.
+class TADOIBQuery {
+ public:
+  explicit TADOIBQuery(Database& db, std::string name = "query");
+
+  void SetSQL(std::string_view sql);                // replaces the text (lines joined by \n)
+  void SetSQL(const std::vector<std::string>& lines);
+  const std::string& SQL() const { return sql_; }
+
+  class Param {
+   public:
+    explicit Param(SqlParam& p) : p_(p) {}
+    void SetAsString(std::string_view v);
+    void SetAsInteger(int64_t v);
+    void SetAsFloat(double v);
+    void SetAsDate(TDateTime v);
+    void SetAsDateTime(TDateTime v);
+    void Clear();
+   private:
+    SqlParam& p_;
+  };
+  // Parameters are created on first use; every :NAME of the text must be set before Open.
+  Param ParamByName(std::string_view name);
+
+  void Open();     // runs the text and holds its rows; raises Error on an unset parameter
+  void ExecSQL();  // runs a statement that yields no rows
+  void Close();
+  bool Active() const { return rows_.Active(); }
+  bool Eof() const { return rows_.Eof(); }
+  void First() { rows_.First(); }
+  void Next() { rows_.Next(); }
+  int RecordCount() const { return rows_.RecordCount(); }
+  TField FieldByName(std::string_view name) { return rows_.FieldByName(name); }
+  TClientDataSet& Rows() { return rows_; }
+
+ private:
+  Database& db_;
+  std::string sql_;
+  std::vector<SqlParam> params_;
+  TClientDataSet rows_;
+};
+
+}  // namespace kve
