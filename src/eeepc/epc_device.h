@@ -1,0 +1,35 @@
+#pragma once
+// The eeePC as a device of the central kitchen: its look-up texts, and the network folder
+// its name leads to.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kve::eeepc {
+
+// Device type values of table PALM.
+inline constexpr std::string_view kTypePalm = "1";
+inline constexpr std::string_view kTypeEpc = "2";
+
+// Width of a device code as stored in CDPALM.
+inline constexpr int kDeviceCodeWidth = 3;
+
+// List of the central's devices of one type (P_CDFILIAL, P_IDTPPERIFEXPKVE).
+const std::vector<std::string>& DeviceListSql();
+// One device by code, central and type (P_CDPALM, P_CDFILIAL, P_IDTPPERIFEXPKVE).
+const std::vector<std::string>& DeviceCheckSql();
+
+// True when `name` can stand as a computer name inside "\\NAME\...": not empty, and free of
+// path separators, "..", blanks and control characters. Any other name would let the device
+// table steer the screen's file operations to another folder than the device's share.
+bool IsNetworkComputerName(std::string_view name);
+
+// "\\NAME\Orvanta Web": the eeePC's shared folder.
+// REQUIRES: IsNetworkComputerName(name).
+std::string EpcSharedFolder(std::string_view name);
+// "\\NAME\Orvanta Web\EeePc\Kve\Exp": the export folder on the eeePC, without a final
+// backslash, as the folder display shows it. REQUIRES: IsNetworkComputerName(name).
+std::string EpcExportFolder(std::string_view name);
+
+}  // namespace kve::eeepc

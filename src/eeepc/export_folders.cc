@@ -1,0 +1,16 @@
+#include "eeepc/export_folders.h"
+
+namespace kve::eeepc {
+
+PalmFolders ResolvePalmFolders(std::string_view palmDir) {
+  PalmFolders f;
+  f.base = std::string(palmDir);
+  if (f.base.empty() || f.base.back() != '\\') f.base += '\\';
+  f.display = f.base + "Kve\\Exp";
+  f.dirExp = f.display + "\\";
+  f.dirBin = f.base + "Kve\\Bin\\";
+  f.required = {f.base + "Kve", f.base + "Kve\\Exp", f.base + "Kve\\Bin"};
+  return f;
+}
+
+}  // namespace kve::eeepc
