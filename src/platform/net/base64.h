@@ -1,0 +1,16 @@
+#pragma once
+// Base64 (standard alphabet, with padding) for table images on the wire. Table images run to
+// tens of megabytes, so both directions work a block at a time without per-character branches.
+
+#include <string>
+#include <string_view>
+
+namespace kve {
+
+std::string Base64Encode(std::string_view bytes);
+
+// Raises FormatError naming the offset of the first character that is not base64, or a
+// length that is not a whole number of quads. Whitespace is not accepted.
+std::string Base64Decode(std::string_view text);
+
+}  // namespace kve

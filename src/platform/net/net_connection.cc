@@ -1,0 +1,146 @@
+#include "platform/net/net_connection.h"
+
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/common/error.h"
+#include "platform/net/protocol.h"
+
+namespace kve {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+std::string Seconds(std::chrono::milliseconds ms) {
+  auto s = std::chrono::duration<double>(ms).count();
+  std::string text = std::to_string(s);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text + " s";
+}
+
+// The JSON-RPC message of an error body, if the body is one.
+std::string RpcMessage(const std::string& body) {
+  auto j = nlohmann::json::parse(body, nullptr, false);
+  if (j.is_object() && j.contains("error") && j["error"].is_object() &&
+      j["error"].contains("message") && j["error"]["message"].is_string())
+    return j["error"]["message"].get<std::string>();
+  return {};
+}
+
+}  // namespace
+
+struct TNetConnection::Client {
+  Client(const std::string& host, int port) : http(host, port) {}
+  httplib::Client http;
+};
+
+TNetConnection::TNetConnection() : serverName_(rpc::kServerName) {}
+TNetConnection::~TNetConnection() = default;
+
+std::string TNetConnection::Endpoint() const { return host_ + ":" + std::to_string(port_); }
+
+void TNetConnection::Fail(const std::string& what, const std::string& detail) const {
+  std::string text = "application server " + Endpoint() + ": ";
+  if (!what.empty()) text += what + ": ";
+  throw Error(text + detail);
+}
+
+void TNetConnection::SetConnected(bool on) {
+  if (!on) {
+    client_.reset();
+    connected_ = false;
+    return;
+  }
+  if (connected_) return;
+  if (OnBeforeConnect) OnBeforeConnect(*this);
+  if (host_.empty()) Fail("connect", "no server address configured");
+  if (port_ <= 0 || port_ > 65535) Fail("connect", "port " + std::to_string(port_) + " is not valid");
+
+  auto c = std::make_unique<Client>(host_, port_);
+  c->http.set_keep_alive(true);
+  c->http.set_connection_timeout(connectTimeout_);
+  c->http.set_read_timeout(timeout_);
+  c->http.set_write_timeout(timeout_);
+  if (!token_.empty()) c->http.set_bearer_token_auth(token_);
+
+  // The server describes itself at its path: this proves it is there and takes our token.
+  auto res = c->http.Get(("/" + serverName_).c_str());
+  if (!res) {
+    if (res.error() == httplib::Error::ConnectionTimeout)
+      Fail("connect", "unreachable (no answer within " + Seconds(connectTimeout_) + ")");
+    Fail("connect", "unreachable (" + httplib::to_string(res.error()) + ")");
+  }
+  if (res->status == 401)
+    Fail("connect", token_.empty() ? "a token is required (401)" : "token refused (401)");
+  if (res->status == 404) Fail("connect", "does not serve " + serverName_ + " (404)");
+  if (res->status != 200) Fail("connect", "HTTP status " + std::to_string(res->status));
+  auto info = nlohmann::json::parse(res->body, nullptr, false);
+  if (!info.is_object() || info.value("server", std::string()) != serverName_)
+    Fail("connect", "malformed answer: not a description of " + serverName_);
+  client_ = std::move(c);
+  connected_ = true;
+}
+
+RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteArg>& args) {
+  if (!connected_) Fail(method, "not connected");
+  int64_t id = nextId_++;
+  std::string body;
+  try {
+    body = rpc::EncodeCall(id, method, args);
+  } catch (const Error& e) {
+    Fail(method, e.what());
+  }
+  CallStats stats;
+  stats.requestBytes = body.size();
+  auto t0 = Clock::now();
+  auto res = client_->http.Post(("/" + serverName_).c_str(), body, "application/json");
+  stats.roundTripMs = MsSince(t0);
+  if (!res) {
+    switch (res.error()) {
+      case httplib::Error::Connection:
+      case httplib::Error::ConnectionTimeout:
+        Fail(method, "unreachable (" + httplib::to_string(res.error()) + ")");
+      case httplib::Error::Read:
+        if (stats.roundTripMs >= static_cast<double>(timeout_.count()))
+          Fail(method, "timed out after " + Seconds(timeout_));
+        Fail(method, "connection lost while waiting for the answer");
+      case httplib::Error::Write:
+        if (body.size() > rpc::kMaxRequestBytes)
+          Fail(method, "request too large (" + std::to_string(body.size()) + " bytes)");
+        Fail(method, "connection lost while sending the request");
+      default:
+        Fail(method, "transport failure (" + httplib::to_string(res.error()) + ")");
+    }
+  }
+  stats.replyBytes = res->body.size();
+  switch (res->status) {
+    case 200: break;
+    case 401: Fail(method, token_.empty() ? "a token is required (401)" : "token refused (401)");
+    case 413:
+      Fail(method, "request too large (" + std::to_string(body.size()) + " bytes, 413)");
+    default: {
+      std::string msg = RpcMessage(res->body);
+      Fail(method, "HTTP status " + std::to_string(res->status) + (msg.empty() ? "" : ": " + msg));
+    }
+  }
+  auto t1 = Clock::now();
+  RemoteValue answer;
+  try {
+    answer = rpc::DecodeReply(res->body, id, args);
+  } catch (const rpc::RpcError& e) {
+    Fail(method, e.what());
+  } catch (const FormatError& e) {
+    Fail(method, e.what());
+  }
+  stats.decodeMs = MsSince(t1);
+  last_ = stats;
+  return answer;
+}
+
+}  // namespace kve

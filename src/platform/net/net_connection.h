@@ -1,0 +1,78 @@
+#pragma once
+// The real link to the application server: calls travel as JSON-RPC 2.0 over HTTP (see
+// protocol.h). One connection serves one thread; calls block until the answer or the timeout.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/net/connection.h"
+
+namespace kve {
+
+class TNetConnection final : public RemoteCaller {
+ public:
+  TNetConnection();
+  ~TNetConnection() override;
+  TNetConnection(const TNetConnection&) = delete;
+  TNetConnection& operator=(const TNetConnection&) = delete;
+
+  // The remote data module; the request path is "/" + this name.
+  const std::string& ServerName() const { return serverName_; }
+  void SetServerName(std::string name) { serverName_ = std::move(name); }
+  const std::string& Host() const { return host_; }
+  void SetHost(std::string host) { host_ = std::move(host); }
+  int Port() const { return port_; }
+  void SetPort(int port) { port_ = port; }
+  // Sent as a bearer token when not empty.
+  void SetToken(std::string token) { token_ = std::move(token); }
+  // How long a call may wait for its answer, and a connect for the server to accept.
+  void SetTimeout(std::chrono::milliseconds t) { timeout_ = t; }
+  void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }
+
+  // Runs just before each connect; the screen sets host and port there.
+  std::function<void(TNetConnection&)> OnBeforeConnect;
+
+  bool Connected() const { return connected_; }
+  // true: runs OnBeforeConnect, then asks the server whether it serves ServerName(); raises
+  // Error naming the server when it is unreachable, refuses the token or serves something
+  // else. false: drops the connection (never fails).
+  void SetConnected(bool on);
+
+  // "host:port", as the error texts name the server.
+  std::string Endpoint() const;
+
+  // Raises Error naming the server and the method: not connected, unreachable, timeout,
+  // refused token (401), request too large (413), other HTTP status, malformed answer, or
+  // the JSON-RPC error's message.
+  RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override;
+
+  // What the last completed call cost, for diagnostics and the benchmark.
+  struct CallStats {
+    size_t requestBytes = 0;
+    size_t replyBytes = 0;
+    double roundTripMs = 0;  // send to last byte received
+    double decodeMs = 0;     // JSON and base64 decoding of the reply
+  };
+  const CallStats& LastCall() const { return last_; }
+
+ private:
+  struct Client;
+  [[noreturn]] void Fail(const std::string& what, const std::string& detail) const;
+
+  std::string serverName_;
+  std::string host_;
+  int port_ = 0;
+  std::string token_;
+  std::chrono::milliseconds timeout_{std::chrono::minutes(2)};
+  std::chrono::milliseconds connectTimeout_{std::chrono::seconds(5)};
+  bool connected_ = false;
+  int64_t nextId_ = 1;
+  std::unique_ptr<Client> client_;
+  CallStats last_;
+};
+
+}  // namespace kve

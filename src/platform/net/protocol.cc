@@ -1,0 +1,166 @@
+#include "platform/net/protocol.h"
+
+#include <charconv>
+
+#include "platform/net/base64.h"
+
+namespace kve::rpc {
+namespace {
+
+using nlohmann::json;
+
+// First bytes of every binary data packet.
+constexpr std::string_view kPacketSignature("\x96\x19\xE0\xBD", 4);
+
+std::string Dump(const json& j, std::string_view what) {
+  try {
+    return j.dump();
+  } catch (const json::exception& e) {
+    throw ValueError(std::string(what) + ": " + e.what());
+  }
+}
+
+[[noreturn]] void Malformed(const std::string& detail) {
+  throw FormatError("malformed answer: " + detail);
+}
+
+std::string DecodeImage(const json& v, const std::string& where) {
+  if (!v.is_string()) Malformed(where + " is not a base64 string");
+  try {
+    return Base64Decode(v.get_ref<const std::string&>());
+  } catch (const FormatError& e) {
+    Malformed(where + ": " + e.what());
+  }
+}
+
+// A string answer without a kind: an image when it decodes to a packet, else a text.
+bool LooksLikeImage(const std::string& s) {
+  if (s.size() < 8 || s.size() % 4 != 0 || s.compare(0, 6, "lhngvQ") != 0) return false;
+  try {
+    return Base64Decode(std::string_view(s).substr(0, 8)).starts_with(kPacketSignature);
+  } catch (const FormatError&) {
+    return false;
+  }
+}
+
+RemoteValue DecodeValue(const json& result) {
+  auto v = result.find("value");
+  if (v == result.end()) Malformed("result has no value");
+  std::string kind;
+  if (auto k = result.find("kind"); k != result.end()) {
+    if (!k->is_string()) Malformed("kind is not a string");
+    kind = k->get<std::string>();
+  } else if (v->is_array()) {
+    kind = "images";
+  } else if (v->is_string()) {
+    kind = LooksLikeImage(v->get_ref<const std::string&>()) ? "image" : "text";
+  }
+  RemoteValue out;
+  if (kind == "text") {
+    if (!v->is_string()) Malformed("text value is not a string");
+    out.value = v->get<std::string>();
+  } else if (kind == "image") {
+    out.value = DecodeImage(*v, "image");
+    out.isPacket = true;
+  } else if (kind == "images") {
+    if (!v->is_array()) Malformed("images value is not an array");
+    std::vector<std::string> images;
+    images.reserve(v->size());
+    for (size_t i = 0; i < v->size(); ++i)
+      images.push_back(DecodeImage((*v)[i], "image " + std::to_string(i)));
+    out.value = std::move(images);
+  } else {
+    Malformed(kind.empty() ? "value is neither a text nor images" : "unknown kind \"" + kind + "\"");
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string EncodeCall(int64_t id, std::string_view method, const std::vector<RemoteArg>& args) {
+  json params = json::array();
+  for (const RemoteArg& a : args) {
+    switch (a.kind) {
+      case RemoteArg::Kind::Text: params.push_back(a.text); break;
+      case RemoteArg::Kind::TextByRef:
+        if (a.ref == nullptr) throw ValueError("by-reference argument without a variable");
+        params.push_back(*a.ref);
+        break;
+      case RemoteArg::Kind::Date: params.push_back(FormatIsoDate(a.date)); break;
+    }
+  }
+  json req = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}};
+  return Dump(req, std::string(method) + ": arguments");
+}
+
+RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args) {
+  json reply = json::parse(body, nullptr, false);
+  if (reply.is_discarded()) Malformed("not JSON");
+  if (!reply.is_object()) Malformed("not a JSON object");
+  if (auto err = reply.find("error"); err != reply.end()) {
+    if (!err->is_object() || !err->contains("message") || !(*err)["message"].is_string())
+      Malformed("error without a message");
+    auto c = err->find("code");
+    int code = c != err->end() && c->is_number_integer() ? c->get<int>() : 0;
+    throw RpcError(code, (*err)["message"].get<std::string>());
+  }
+  auto rid = reply.find("id");
+  if (rid == reply.end() || !rid->is_number_integer() || rid->get<int64_t>() != id)
+    Malformed("reply to another request");
+  auto result = reply.find("result");
+  if (result == reply.end() || !result->is_object()) Malformed("no result object");
+  RemoteValue out = DecodeValue(*result);
+
+  // Check every returned by-reference value before writing any back.
+  std::vector<std::pair<std::string*, std::string>> updates;
+  if (auto byref = result->find("byref"); byref != result->end()) {
+    if (!byref->is_object()) Malformed("byref is not an object");
+    for (const auto& [key, val] : byref->items()) {
+      int pos = 0;
+      auto [p, ec] = std::from_chars(key.data(), key.data() + key.size(), pos);
+      if (ec != std::errc() || p != key.data() + key.size() || pos < 1 ||
+          pos > static_cast<int>(args.size()) ||
+          args[pos - 1].kind != RemoteArg::Kind::TextByRef)
+        Malformed("byref \"" + key + "\" is not a by-reference argument");
+      if (!val.is_string()) Malformed("byref \"" + key + "\" is not a text");
+      updates.emplace_back(args[pos - 1].ref, val.get<std::string>());
+    }
+  }
+  for (auto& [ref, val] : updates) *ref = std::move(val);
+  return out;
+}
+
+nlohmann::json EncodeResult(const RemoteValue& value, const std::map<int, std::string>& byref) {
+  json result = json::object();
+  if (const auto* images = std::get_if<std::vector<std::string>>(&value.value)) {
+    json arr = json::array();
+    for (const std::string& img : *images) arr.push_back(Base64Encode(img));
+    result["value"] = std::move(arr);
+    result["kind"] = "images";
+  } else if (value.isPacket) {
+    result["value"] = Base64Encode(std::get<std::string>(value.value));
+    result["kind"] = "image";
+  } else {
+    result["value"] = std::get<std::string>(value.value);
+    result["kind"] = "text";
+  }
+  json refs = json::object();
+  for (const auto& [pos, text] : byref) refs[std::to_string(pos)] = text;
+  result["byref"] = std::move(refs);
+  return result;
+}
+
+std::string EncodeResponse(const nlohmann::json& id, const nlohmann::json& result) {
+  // Answer texts may come from a database engine's message; a stray byte must not lose the
+  // answer, so it is replaced rather than refused.
+  return json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(
+      -1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string EncodeErrorResponse(const nlohmann::json& id, int code, std::string_view message) {
+  json err = {{"code", code}, {"message", message}};
+  return json{{"jsonrpc", "2.0"}, {"id", id}, {"error", std::move(err)}}.dump(
+      -1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace kve::rpc
