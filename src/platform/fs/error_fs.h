@@ -1,0 +1,50 @@
+#pragma once
+// A FileSystem wrapper that fails on demand, for tests of what a caller does when a disk
+// fills up or a share refuses a folder.
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/fs/file_system.h"
+
+namespace kve {
+
+class ErrorFileSystem final : public FileSystem {
+ public:
+  explicit ErrorFileSystem(FileSystem& base) : base_(base) {}
+
+  // Lets `bytes` more bytes be written (WriteFile, CopyFile); a write that would go past them
+  // fails as a full disk does and, being atomic, leaves its target as it was.
+  void FailWritesAfter(uint64_t bytes) { budget_ = bytes; }
+  void AllowWrites() { budget_.reset(); }
+  // CreateDir fails (a share without write permission).
+  void FailCreateDir(bool fail) { failCreateDir_ = fail; }
+  uint64_t BytesWritten() const { return written_; }
+
+  bool FileExists(std::string_view path) override { return base_.FileExists(path); }
+  bool DirectoryExists(std::string_view path) override { return base_.DirectoryExists(path); }
+  void CreateDir(std::string_view path) override;
+  std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
+    return base_.ListFiles(dir, mask);
+  }
+  std::string ReadFile(std::string_view path) override { return base_.ReadFile(path); }
+  void WriteFile(std::string_view path, std::string_view data) override;
+  void CopyFile(std::string_view from, std::string_view to) override;
+  bool DeleteFile(std::string_view path) override { return base_.DeleteFile(path); }
+  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
+    return base_.FileTime(path);
+  }
+  std::optional<std::filesystem::path> HostPath(std::string_view path) override {
+    return base_.HostPath(path);
+  }
+
+ private:
+  void Spend(std::string_view path, uint64_t bytes);
+
+  FileSystem& base_;
+  std::optional<uint64_t> budget_;
+  bool failCreateDir_ = false;
+  uint64_t written_ = 0;
+};
+
+}  // namespace kve

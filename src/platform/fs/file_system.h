@@ -1,0 +1,86 @@
+#pragma once
+// Files and folders by Windows-form path, the form in which the screen builds and shows them:
+// "C:\Palm\Kve\Exp\FILIAL.xml", "\\NOTE-01\Orvanta Web\EeePc\Kve\Exp". A path is absolute: a
+// drive letter ("C:\..."), the root of the current drive ("\Kve\Exp"), or a share
+// ("\\HOST\SHARE\..."). '\' and '/' both separate; names compare without regard to letter
+// case. A path with a ".." part, a relative path or a malformed share path is refused with
+// ValueError naming the path, before anything is touched.
+//
+// Errors: every failing operation raises IoError "PATH: what went wrong". Existence tests never
+// raise for a place that cannot be reached (an unmapped drive, a missing share): they answer
+// false, as the platform does.
+//
+// Not thread-safe; the screen runs on one thread.
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kve {
+
+class FileSystem {
+ public:
+  FileSystem() = default;
+  virtual ~FileSystem() = default;
+  FileSystem(const FileSystem&) = delete;
+  FileSystem& operator=(const FileSystem&) = delete;
+
+  virtual bool FileExists(std::string_view path) = 0;       // a file, not a folder
+  virtual bool DirectoryExists(std::string_view path) = 0;  // a folder, drive root or share
+
+  // Creates one folder; its parent must exist. An existing folder is not an error.
+  virtual void CreateDir(std::string_view path) = 0;
+
+  // Names (not paths) of the files of `dir` matching `mask` ('*' any run, '?' one character,
+  // letter case ignored), sorted without regard to case.
+  virtual std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) = 0;
+
+  virtual std::string ReadFile(std::string_view path) = 0;
+
+  // Replaces the file with `data` at once: a reader sees the old content or the new, never a
+  // part, and on failure the old file is left as it was. The folder must exist.
+  virtual void WriteFile(std::string_view path, std::string_view data) = 0;
+
+  // Copies `from` over `to`, atomically as WriteFile.
+  virtual void CopyFile(std::string_view from, std::string_view to) = 0;
+
+  // Deletes a file; returns false when there was none.
+  virtual bool DeleteFile(std::string_view path) = 0;
+
+  // Last modification time; nothing when there is no such file.
+  virtual std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) = 0;
+
+  // The host path a path stands for, for libraries that open files themselves; nothing when
+  // the implementation keeps no files on the host or the path cannot be mapped.
+  virtual std::optional<std::filesystem::path> HostPath(std::string_view path) = 0;
+};
+
+// Where Windows-form paths live on this host.
+struct PathMapping {
+  // Drive letter (upper case) -> host folder. A drive without an entry is unreachable.
+  std::vector<std::pair<char, std::filesystem::path>> drives;
+  // "\\HOST\SHARE\x" -> shares/HOST/SHARE/x (a CIFS or other mount). Empty: no shares.
+  std::filesystem::path shares;
+  // The drive of paths that start at a root ("\Kve\Exp").
+  char currentDrive = 'C';
+};
+
+// The real file system of this host. Each name of a path is found without regard to case
+// (the exact name is taken when it exists), since Windows paths match that way.
+std::unique_ptr<FileSystem> NewPosixFileSystem(PathMapping mapping);
+
+// A file system held in memory: drive roots always exist, a share exists once created with
+// CreateDir("\\HOST\SHARE").
+std::unique_ptr<FileSystem> NewMemFileSystem();
+
+// The version of a Windows executable or package ("4.2.0.7"), read from the fixed file-info
+// block of its version resource; an empty text when the file has none or does not exist.
+std::string GetFileVersion(FileSystem& fs, std::string_view path);
+// The same, from the file's bytes.
+std::string FileVersionOfImage(std::string_view bytes);
+
+}  // namespace kve
