@@ -1,0 +1,60 @@
+#pragma once
+// The withdrawal forecast's database "PREVRETI.pdb", written straight from the in-memory
+// table with a layout of its own: the date as a PS date, the two quantities normalised to a
+// point with five decimals, the product search code laid into the product mask, and the
+// operator who runs the export in every record.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "palm/progress.h"
+#include "platform/dataset/dataset.h"
+#include "platform/pdb/pdb_writer.h"
+
+namespace kve::palm {
+
+// The host locale's number separators.
+struct NumberSeparators {
+  char decimal = ',';
+  char thousand = '.';
+};
+
+// Normalises a quantity text: commas become points and the decimals are padded with zeros
+// to `n` (never cut). A text with any character besides digits and the two separators is
+// returned unchanged, the empty text stays empty, and a text without separator gets the
+// locale's decimal separator and `n` zeros ("7" -> "7,00000" under a comma locale).
+std::string FloatNum(std::string_view s, int n, NumberSeparators sep);
+
+// The text the date rule cuts: "ddmmyyyy" for a date or date-time value (so the date
+// survives whatever the host's date settings), the text of a text column as it stands, and
+// the empty text for a null.
+std::string DateRuleText(TField f);
+
+// The date rule: day from characters 1-2, month 3-4, year 5-8, each a whole number, forming a
+// valid date that a Palm DateType holds; otherwise nothing (the field stays unassigned).
+std::optional<TDateTime> DateFromRuleText(std::string_view text);
+
+struct PrevRetiOptions {
+  // FormatMaskText with the product-tree mask, applied to CDARVPROD for CDPSQPROD.
+  std::function<std::string(std::string_view)> maskProduct;
+  std::string operatorCode;  // the operator logged in to the host
+  NumberSeparators separators;
+};
+
+// Writes `folder`/PREVRETI.pdb from `cdsPrevReti` (open, holding the forecast), one field
+// per column in column order, then closes `cdsPrevReti` and reports Finish. A failure leaves
+// any earlier PREVRETI.pdb in place and the field list empty.
+void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, const std::filesystem::path& folder,
+                     const PrevRetiOptions& options, TPDBPocketStudio& pdm,
+                     PdbProgress& progress);
+void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, const std::filesystem::path& folder,
+                     const PrevRetiOptions& options, PdbProgress& progress);
+
+// Copies every row into the open database, assigning the fields by name.
+void ImportaPDBPrevReti(TClientDataSet& cdsPrevReti, const PrevRetiOptions& options,
+                        TPDBPocketStudio& pdm, PdbProgress& progress);
+
+}  // namespace kve::palm

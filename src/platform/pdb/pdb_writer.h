@@ -1,0 +1,183 @@
+#pragma once
+// The PDB component: writes one Palm database at a time, record by record.
+//
+//   TPDBPocketStudio pdm;                 // creator "RKVE", type "DBCS", write-only
+//   pdm.SetDBName("EFETIVOS");
+//   auto& f = pdm.Fields().Add();         // field list, in record order
+//   f.SetFieldName("CDFILIAL"); f.SetDataType(TPDBPSFieldType::PSString); f.SetSize(0);
+//   pdm.SetDirectory(folder); pdm.SetPDBFilename("EFETIVOS.pdb");
+//   pdm.CreateDatabase();
+//   pdm.Append(); pdm.FieldByName("CDFILIAL").SetAsPSString("0001"); pdm.Post();
+//   pdm.CloseDatabase();                  // the file appears, complete, only now
+//
+// Records are encoded as they are posted and kept in a bounded buffer that spills to a spool
+// file beside the database, so memory holds only the record index (4 bytes a record). The
+// database is assembled under a temporary name at CloseDatabase and renamed over any earlier
+// file of the same name: a HotSync never sees half a database, and an earlier database stays
+// untouched when writing fails.
+//
+// Not thread-safe; one database open at a time.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dataset/datetime.h"
+
+namespace kve {
+
+// The PS field types, numbered by their position in the type table (pdmTipos).
+enum class TPDBPSFieldType : uint8_t {
+  PSString = 0,
+  PSInt8 = 1,
+  PSInt16 = 2,
+  PSInt32 = 3,
+  PSDate = 4,
+  PSDouble = 5,
+  PSBoolean = 6,
+};
+std::string_view PSTypeName(TPDBPSFieldType t);  // "PSString", ...
+
+enum class TPDBOpenMode { dmModeReadOnly, dmModeWriteOnly, dmModeReadWrite };
+
+class TPDBPocketStudio;
+
+// One field of the database's field list, and its value in the record being built.
+class TPDBPSField {
+ public:
+  explicit TPDBPSField(TPDBPocketStudio* owner) : owner_(owner) {}
+
+  const std::string& FieldName() const { return name_; }
+  void SetFieldName(std::string name) { name_ = std::move(name); }
+  // A field without a type takes no bytes and accepts no value.
+  std::optional<TPDBPSFieldType> DataType() const { return type_; }
+  void SetDataType(TPDBPSFieldType t) { type_ = t; }
+  int Size() const { return size_; }
+  void SetSize(int size) { size_ = size; }
+
+  // Assign the field in the current record (after Append, before Post). Each setter needs
+  // the field's own type; a mismatch, a text the code page cannot hold (or one holding a
+  // NUL) or a date outside the Palm's years 1904-2031 raises ValueError naming the database,
+  // the record and the field.
+  void SetAsPSString(std::string_view utf8);
+  void SetAsPSInt8(int8_t v);
+  void SetAsPSInt16(int16_t v);
+  void SetAsPSInt32(int32_t v);
+  void SetAsPSSingle(float v);  // kept in the PSDouble field as a double
+  void SetAsPSDate(TDateTime v);  // its date; the time of day is dropped
+  void SetAsPSBoolean(bool v);
+
+ private:
+  friend class TPDBPocketStudio;
+  void Require(TPDBPSFieldType t) const;
+  // Appends this field's bytes in the current record (its zero when unassigned).
+  void Encode(std::string& out) const;
+
+  TPDBPocketStudio* owner_;
+  std::string name_;
+  std::optional<TPDBPSFieldType> type_;
+  int size_ = 0;
+  // the current record's value
+  bool assigned_ = false;
+  std::string text_;  // Windows-1252 bytes
+  int64_t int_ = 0;   // integers, booleans and the DateType
+  double double_ = 0;
+};
+
+// The ordered field list. Fields keep their address until Clear().
+class TPDBPSFields {
+ public:
+  explicit TPDBPSFields(TPDBPocketStudio* owner) : owner_(owner) {}
+  TPDBPSField& Add();
+  TPDBPSField& GetItem(int i);  // 0-based; raises Error when out of range
+  const TPDBPSField& GetItem(int i) const;
+  int Count() const { return static_cast<int>(items_.size()); }
+  void Clear();
+
+ private:
+  TPDBPocketStudio* owner_;
+  std::vector<std::unique_ptr<TPDBPSField>> items_;
+};
+
+class TPDBPocketStudio {
+ public:
+  TPDBPocketStudio();
+  ~TPDBPocketStudio();  // discards a database that was never closed
+  TPDBPocketStudio(const TPDBPocketStudio&) = delete;
+  TPDBPocketStudio& operator=(const TPDBPocketStudio&) = delete;
+
+  // --- settings ---
+  const std::string& CreatorID() const { return creator_; }
+  void SetCreatorID(std::string v) { creator_ = std::move(v); }  // 4 characters
+  const std::string& DatabaseType() const { return type_; }
+  void SetDatabaseType(std::string v) { type_ = std::move(v); }  // 4 characters
+  TPDBOpenMode OpenMode() const { return mode_; }
+  void SetOpenMode(TPDBOpenMode m) { mode_ = m; }
+  const std::filesystem::path& Directory() const { return dir_; }
+  void SetDirectory(std::filesystem::path d) { dir_ = std::move(d); }
+  const std::string& DBName() const { return dbName_; }  // at most 31 characters
+  void SetDBName(std::string v) { dbName_ = std::move(v); }
+  const std::string& PDBFilename() const { return fileName_; }
+  void SetPDBFilename(std::string v) { fileName_ = std::move(v); }
+  // Creation and modification time written to the header; the clock when unset.
+  void SetTimestamp(std::optional<TDateTime> t) { stamp_ = t; }
+
+  TPDBPSFields& Fields() { return fields_; }
+  const TPDBPSFields& Fields() const { return fields_; }
+  TPDBPSField& FieldByName(std::string_view name);  // letter case ignored; Error when absent
+
+  // --- one database ---
+  // Checks the settings and opens the temporary file; raises ValueError for a bad setting
+  // and IoError when the folder refuses the file.
+  void CreateDatabase();
+  // Assembles the database and puts it in place under PDBFilename.
+  void CloseDatabase();
+  // Drops the open database, if any: temporary files go, an earlier file stays.
+  void CancelDatabase() noexcept;
+  bool Active() const { return active_; }
+
+  // Starts a record with no field assigned. The 65,536th record is refused (ValueError
+  // naming the database): a Palm database cannot count it.
+  void Append();
+  void Post();  // appends the current record to the database
+  int RecordCount() const { return static_cast<int>(ends_.size()); }
+
+  // "EFETIVOS.pdb: record 12" for messages (the record being built).
+  std::string Context() const;
+
+ private:
+  friend class TPDBPSField;
+  void RequireRecord(const char* what) const;
+  void FlushBuffer();
+  void WriteAll(std::FILE* f, const char* data, size_t n, const std::filesystem::path& p);
+  std::string BuildHead() const;  // header, record list, AppInfo
+
+  std::string creator_ = "RKVE";
+  std::string type_ = "DBCS";
+  TPDBOpenMode mode_ = TPDBOpenMode::dmModeWriteOnly;
+  std::filesystem::path dir_;
+  std::string dbName_;
+  std::string fileName_;
+  std::optional<TDateTime> stamp_;
+  TPDBPSFields fields_;
+
+  bool active_ = false;
+  bool inRecord_ = false;
+  std::filesystem::path target_, temp_, spoolPath_;
+  std::FILE* out_ = nullptr;    // the temporary database file
+  std::FILE* spool_ = nullptr;  // records that overflowed the buffer, once there are many
+  std::string buffer_;          // encoded records not yet spooled
+  uint64_t spooled_ = 0;        // bytes in the spool file
+  std::vector<uint32_t> ends_;  // end of each record, counted from the first record
+};
+
+// The type table pdmTipos, read by position: entry i has DataType i and the size that type
+// takes in a record (0 for PSString, whose width varies). Only its DataType is ever used.
+const TPDBPSFields& PdmTipos();
+
+}  // namespace kve
