@@ -379,6 +379,15 @@ void TClientDataSet::Reset(std::vector<FieldDef> defs) {
   InvalidateView();
 }
 
+void TClientDataSet::Adopt(TClientDataSet& loaded) {
+  Reset(std::move(loaded.defs_));
+  rows_.swap(loaded.rows_);
+  loaded.defs_.clear();
+  loaded.Close();
+  InvalidateView();
+  First();
+}
+
 void TClientDataSet::CreateDataSet() {
   for (size_t i = 0; i < defs_.size(); ++i) {
     if (defs_[i].name.empty()) throw Error(fmt::format("{}: field {} has no name", name_, i + 1));

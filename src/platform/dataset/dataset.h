@@ -175,6 +175,9 @@ class TClientDataSet {
   void AppendRow(RowBuilder& row, RowStatus status = RowStatus::Unchanged);
   // Replaces definitions, rows and state at once (for the readers); opens the table.
   void Reset(std::vector<FieldDef> defs);
+  // Takes the fields and rows of `loaded` (a scratch table a reader filled), keeping this
+  // table's name, filter and index; `loaded` is left closed. The cursor goes to the first row.
+  void Adopt(TClientDataSet& loaded);
 
   // "NAME row N" for messages (N 1-based position of the current row).
   std::string RowContext() const;

@@ -1,12 +1,169 @@
-// Placeholder until the packet readers and writers land: the in-memory table builds alone.
+// The table's packet and file entry points: the form is told by content, files are written
+// under a temporary name and renamed, so a good earlier file is never half-overwritten.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include <fmt/format.h>
+
 #include "platform/common/error.h"
+#include "platform/dataset/binary_packet.h"
 #include "platform/dataset/dataset.h"
+#include "platform/dataset/packet_format.h"
+#include "platform/dataset/xml_packet.h"
 
 namespace kve {
-void TClientDataSet::SetData(std::string_view) { throw Error("data packets not built yet"); }
-std::string TClientDataSet::Data() const { throw Error("data packets not built yet"); }
-void TClientDataSet::LoadFromFile(const std::filesystem::path&) { throw Error("data packets not built yet"); }
-void TClientDataSet::SaveToFile(const std::filesystem::path&, DataPacketFormat) const {
-  throw Error("data packets not built yet");
+namespace {
+
+// Rethrows the error being handled with `context` in front, keeping its kind.
+[[noreturn]] void RethrowIn(const std::string& context) {
+  try {
+    throw;
+  } catch (const FormatError& e) {
+    throw FormatError(context + ": " + e.what());
+  } catch (const ValueError& e) {
+    throw ValueError(context + ": " + e.what());
+  } catch (const IoError& e) {
+    throw IoError(context + ": " + e.what());
+  } catch (const EAbort&) {
+    throw;
+  } catch (const Error& e) {
+    throw Error(context + ": " + e.what());
+  }
 }
+
+bool LooksLikeXml(std::string_view b) {
+  if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
+  const size_t p = b.find_first_not_of(" \t\r\n");
+  return p != std::string_view::npos && b[p] == '<';
+}
+
+// Loads a packet of either form into a scratch table, then into `ds`, so a bad packet leaves
+// `ds` as it was.
+void LoadPacket(std::string& bytes, TClientDataSet& ds) {
+  TClientDataSet scratch(ds.Name());
+  if (packet::IsBinaryPacket(bytes)) {
+    ReadBinaryPacket(bytes, scratch);
+  } else if (LooksLikeXml(bytes)) {
+    ReadXmlPacket(bytes, scratch);
+  } else {
+    throw FormatError(bytes.empty() ? "empty, not a data packet"
+                                    : "not a data packet (neither the binary signature nor XML)");
+  }
+  ds.Adopt(scratch);
+}
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+class FileSink final : public ByteSink {
+ public:
+  FileSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  void Write(const char* data, size_t n) override {
+    while (n > 0) {
+      const ssize_t w = ::write(fd_, data, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        throw IoError(fmt::format("cannot write {}: {}", name_, ErrnoText(errno)));
+      }
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+
+ private:
+  int fd_;
+  std::string name_;
+};
+
+}  // namespace
+
+void TClientDataSet::SetData(std::string_view packet) {
+  std::string bytes(packet);
+  try {
+    LoadPacket(bytes, *this);
+  } catch (const Error&) {
+    RethrowIn(fmt::format("{}: packet", name_.empty() ? "dataset" : name_));
+  }
+}
+
+std::string TClientDataSet::Data() const {
+  std::string out;
+  StringSink sink(out);
+  WriteBinaryPacket(*this, sink);
+  return out;
+}
+
+void TClientDataSet::LoadFromFile(const std::filesystem::path& file) {
+  const std::string name = file.string();
+  std::string bytes;
+  {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw IoError(fmt::format("{}: cannot open: {}", name, ErrnoText(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      throw IoError(fmt::format("{}: is a folder, not a file", name));
+    }
+    if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+      const ssize_t r = ::read(fd, buf, sizeof buf);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) {
+        const int err = errno;
+        ::close(fd);
+        throw IoError(fmt::format("{}: cannot read: {}", name, ErrnoText(err)));
+      }
+      if (r == 0) break;
+      bytes.append(buf, static_cast<size_t>(r));
+    }
+    ::close(fd);
+  }
+  try {
+    LoadPacket(bytes, *this);
+  } catch (const Error&) {
+    RethrowIn(name);
+  }
+}
+
+void TClientDataSet::SaveToFile(const std::filesystem::path& file, DataPacketFormat fmt) const {
+  static std::atomic<unsigned> counter{0};
+  const std::string name = file.string();
+  const std::filesystem::path tmp =
+      file.parent_path() / fmt::format(".{}.{}-{}.tmp", file.filename().string(), ::getpid(), counter++);
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) throw IoError(fmt::format("{}: cannot create {}: {}", name, tmp.string(), ErrnoText(errno)));
+  try {
+    FileSink sink(fd, tmp.string());
+    if (fmt == DataPacketFormat::Xml)
+      WriteXmlPacket(*this, sink);
+    else
+      WriteBinaryPacket(*this, sink);
+    // the data must be on disk before the new name can replace the old file
+    if (::fsync(fd) != 0) throw IoError(fmt::format("cannot flush {}: {}", tmp.string(), ErrnoText(errno)));
+  } catch (...) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    try {
+      throw;
+    } catch (const Error&) {
+      RethrowIn(name);
+    }
+  }
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    throw IoError(fmt::format("{}: cannot close {}: {}", name, tmp.string(), ErrnoText(err)));
+  }
+  if (::rename(tmp.c_str(), file.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    throw IoError(fmt::format("{}: cannot replace with {}: {}", name, tmp.string(), ErrnoText(err)));
+  }
+}
+
 }  // namespace kve

@@ -1,0 +1,67 @@
+#pragma once
+// Constants and small helpers shared by the XML and binary data packet readers and writers.
+//
+// Change log in both forms: a row inserted and not merged is stored with state 4, a modified
+// row with state 8. The table keeps no original of a modified row, so none is written: a
+// modified row stands alone, and its change-log triple reads "position 0 8" (no original row).
+// Readers accept original (1) and deleted (2) rows from other producers and drop them, since
+// neither is a current row of the table.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/dataset/dataset.h"
+
+namespace kve::packet {
+
+// ---- binary form
+inline constexpr uint8_t kSignature[4] = {0x96, 0x19, 0xE0, 0xBD};
+inline constexpr size_t kHeaderSize = 24;
+// The header's 16-bit "offset of the first record" cannot hold a larger offset (a long change
+// log); then it holds 0xFFFF and the records follow the packet properties.
+inline constexpr uint16_t kHeaderSizeOverflow = 0xFFFF;
+
+enum TypeCode : uint16_t {
+  kInt = 1,
+  kUInt = 2,
+  kBool = 3,
+  kFloat = 4,
+  kDate = 6,
+  kTime = 7,
+  kTimestamp = 8,
+  kString = 9,
+  kBytes = 11,
+  kVarying = 0x40,
+  kArray = 0x80,
+  kBaseMask = 0x3F,
+};
+
+enum FieldAttr : uint16_t { kAttrHidden = 1, kAttrReadOnly = 2, kAttrRequired = 4 };
+
+inline bool IsBinaryPacket(std::string_view bytes) {
+  return bytes.size() >= 4 && static_cast<uint8_t>(bytes[0]) == kSignature[0] &&
+         static_cast<uint8_t>(bytes[1]) == kSignature[1] &&
+         static_cast<uint8_t>(bytes[2]) == kSignature[2] &&
+         static_cast<uint8_t>(bytes[3]) == kSignature[3];
+}
+
+// ---- both forms
+
+// Maps a stored row state to the table's. Returns false when `code` is no valid state.
+// Sets `keep` to false for rows that are not current rows (originals, deletions).
+bool DecodeRowState(unsigned code, RowStatus& status, bool& keep);
+unsigned RowStateCode(RowStatus s);  // 0, 4 or 8
+
+// Day numbers a date may take: 0001-01-01 .. 9999-12-31.
+inline constexpr int32_t kFirstDay = 1;
+inline constexpr int32_t kLastDay = 3652059;
+inline constexpr int64_t kLastMs = (int64_t{kLastDay} + 1) * kMsPerDay - 1;
+
+// "PREVRETI row 12: NMPRODUTO" for writer errors (row 1-based in packet order).
+std::string CellContext(const TClientDataSet& ds, int row, int field);
+
+// Whether `name` can be an XML attribute name of a row (ASCII letters, digits, '_', '-', '.').
+bool IsXmlRowName(std::string_view name);
+
+}  // namespace kve::packet

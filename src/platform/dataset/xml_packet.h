@@ -1,0 +1,24 @@
+#pragma once
+// The XML data packet (".xml" files): DATAPACKET > METADATA (FIELDS, PARAMS) and ROWDATA, one
+// ROW element per row with a value attribute per non-null field.
+
+#include <string>
+
+#include "platform/dataset/dataset.h"
+#include "platform/dataset/packet_sink.h"
+
+namespace kve {
+
+// Writes the whole table as pure ASCII XML: characters above 127 become decimal character
+// references. Raises ValueError naming the table, column and row for a value the packet
+// cannot hold (a character outside Windows-1252, a control character XML forbids, a date
+// out of range) and for a field name that is no XML name.
+void WriteXmlPacket(const TClientDataSet& ds, ByteSink& sink);
+
+// Replaces `into`'s fields and rows with the packet's. Accepts UTF-8 and a declared
+// windows-1252 or ISO-8859-1 encoding. `buffer` is parsed in place (and so changed). Raises
+// FormatError saying what is wrong, without the source's name; `into` may be left
+// half-filled, so load into a scratch table.
+void ReadXmlPacket(std::string& buffer, TClientDataSet& into);
+
+}  // namespace kve

@@ -1,0 +1,153 @@
+// Both packet forms keep everything the table holds: every type, null, width, attribute and
+// the change log, through memory and through files.
+#include <gtest/gtest.h>
+
+#include "packet_samples.h"
+#include "platform/common/error.h"
+#include "platform/dataset/binary_packet.h"
+#include "platform/dataset/xml_packet.h"
+
+namespace kve {
+namespace {
+
+using testing::Cells;
+using testing::MakeEveryType;
+using testing::TempDir;
+
+std::string Packet(const TClientDataSet& ds, DataPacketFormat fmt) {
+  std::string out;
+  StringSink sink(out);
+  if (fmt == DataPacketFormat::Xml)
+    WriteXmlPacket(ds, sink);
+  else
+    WriteBinaryPacket(ds, sink);
+  return out;
+}
+
+class RoundTrip : public ::testing::TestWithParam<DataPacketFormat> {};
+
+TEST_P(RoundTrip, KeepsEveryTypeNullWidthAndAttribute) {
+  TClientDataSet src;
+  MakeEveryType(src);
+  TClientDataSet dst("COPIA");
+  dst.SetData(Packet(src, GetParam()));
+  EXPECT_EQ(dst.FieldDefs(), src.FieldDefs());
+  EXPECT_EQ(Cells(dst), Cells(src));
+  EXPECT_EQ(dst.ChangeCount(), 0);
+  EXPECT_EQ(dst.Name(), "COPIA");
+}
+
+TEST_P(RoundTrip, KeepsInsertedAndModifiedRowsInTheChangeLog) {
+  TClientDataSet src("PRODUTO");
+  src.FieldDefs() = {StringField("CDPRODUTO", 10), TypedField("QT", FieldType::Int32)};
+  src.CreateDataSet();
+  for (int i = 0; i < 4; ++i) {
+    src.Append();
+    src.FieldByName("CDPRODUTO").SetAsString("P" + std::to_string(i));
+    src.Post();
+  }
+  src.MergeChangeLog();
+  src.Locate("CDPRODUTO", "P1");
+  src.Edit();
+  src.FieldByName("QT").SetAsInteger(7);
+  src.Post();
+  src.Append();
+  src.FieldByName("CDPRODUTO").SetAsString("NOVO");
+  src.Post();
+
+  TClientDataSet dst;
+  dst.SetData(Packet(src, GetParam()));
+  ASSERT_EQ(dst.StoredRowCount(), 5);
+  std::vector<RowStatus> states;
+  for (int r = 0; r < dst.StoredRowCount(); ++r) states.push_back(dst.Status(r));
+  EXPECT_EQ(states, (std::vector<RowStatus>{RowStatus::Unchanged, RowStatus::Modified,
+                                            RowStatus::Unchanged, RowStatus::Unchanged,
+                                            RowStatus::Inserted}));
+  EXPECT_EQ(Cells(dst), Cells(src));
+
+  // merged, the log disappears from the packet
+  dst.MergeChangeLog();
+  TClientDataSet again;
+  again.SetData(Packet(dst, GetParam()));
+  EXPECT_EQ(again.ChangeCount(), 0);
+}
+
+TEST_P(RoundTrip, StoresRowsInIndexOrder) {
+  TClientDataSet src("T");
+  src.FieldDefs() = {StringField("K", 5)};
+  src.CreateDataSet();
+  for (const char* k : {"c", "a", "b"}) {
+    src.Append();
+    src.FieldByName("K").SetAsString(k);
+    src.Post();
+  }
+  src.SetIndexFieldNames("K");
+  TClientDataSet dst;
+  dst.SetData(Packet(src, GetParam()));
+  EXPECT_EQ(Cells(dst), (std::vector<std::vector<std::string>>{{"a"}, {"b"}, {"c"}}));
+}
+
+TEST_P(RoundTrip, GoesThroughFilesAndIsToldApartByContent) {
+  TempDir dir;
+  TClientDataSet src;
+  MakeEveryType(src);
+  const auto file = dir / "AMOSTRA.dat";  // the extension says nothing
+  src.SaveToFile(file, GetParam());
+  TClientDataSet dst;
+  dst.LoadFromFile(file);
+  EXPECT_EQ(Cells(dst), Cells(src));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "no temporary file left behind";
+}
+
+TEST_P(RoundTrip, KeepsAnEmptyTable) {
+  TClientDataSet src("VAZIA");
+  src.FieldDefs() = {StringField("A", 1)};
+  src.CreateDataSet();
+  TClientDataSet dst;
+  dst.SetData(Packet(src, GetParam()));
+  EXPECT_TRUE(dst.Active());
+  EXPECT_EQ(dst.RecordCount(), 0);
+  EXPECT_EQ(dst.FieldDefs(), src.FieldDefs());
+}
+
+TEST_P(RoundTrip, RefusesACharacterWindows1252CannotHoldNamingTableColumnAndRow) {
+  TClientDataSet src("PRODUTO");
+  src.FieldDefs() = {StringField("NMPRODUTO", 10)};
+  src.CreateDataSet();
+  for (const char* v : {"ok", "ARROZ 中"}) {
+    src.Append();
+    src.FieldByName("NMPRODUTO").SetAsString(v);
+    src.Post();
+  }
+  try {
+    Packet(src, GetParam());
+    FAIL() << "no error";
+  } catch (const ValueError& e) {
+    EXPECT_STREQ(e.what(), "PRODUTO row 2: NMPRODUTO: character U+4E2D has no Windows-1252 form");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, RoundTrip,
+                         ::testing::Values(DataPacketFormat::Xml, DataPacketFormat::Binary),
+                         [](const auto& info) {
+                           return info.param == DataPacketFormat::Xml ? "Xml" : "Binary";
+                         });
+
+TEST(DataPacket, DataIsTheBinaryForm) {
+  TClientDataSet src;
+  MakeEveryType(src);
+  EXPECT_EQ(src.Data(), Packet(src, DataPacketFormat::Binary));
+}
+
+TEST(DataPacket, XmlAndBinaryConvertIntoEachOther) {
+  TClientDataSet src;
+  MakeEveryType(src);
+  TClientDataSet viaXml, viaBoth;
+  viaXml.SetData(Packet(src, DataPacketFormat::Xml));
+  viaBoth.SetData(viaXml.Data());
+  EXPECT_EQ(viaBoth.Data(), src.Data());
+}
+
+}  // namespace
+}  // namespace kve
