@@ -22,6 +22,9 @@ struct SqlParam {
   int64_t integer = 0;
   double real = 0;
   TDateTime when;
+  // False for a parameter that was named but never given a value: running a text that uses
+  // it raises Error, rather than binding a null nobody asked for.
+  bool set = true;
 };
 
 // A connection. Not thread-safe: one connection per thread.
@@ -59,9 +62,11 @@ class TADOIBQuery {
   void SetSQL(const std::vector<std::string>& lines);
   const std::string& SQL() const { return sql_; }
 
+  // A handle on one parameter; it stays valid when later parameters are created.
   class Param {
    public:
-    explicit Param(SqlParam& p) : p_(p) {}
+    explicit Param(SqlParam& p) : direct_(&p) {}
+    Param(std::vector<SqlParam>& list, size_t index) : list_(&list), index_(index) {}
     void SetAsString(std::string_view v);
     void SetAsInteger(int64_t v);
     void SetAsFloat(double v);
@@ -69,7 +74,10 @@ class TADOIBQuery {
     void SetAsDateTime(TDateTime v);
     void Clear();
    private:
-    SqlParam& p_;
+    SqlParam& p() { return direct_ ? *direct_ : (*list_)[index_]; }
+    SqlParam* direct_ = nullptr;
+    std::vector<SqlParam>* list_ = nullptr;
+    size_t index_ = 0;
   };
   // Parameters are created on first use; every :NAME of the text must be set before Open.
   Param ParamByName(std::string_view name);

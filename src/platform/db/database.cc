@@ -1,0 +1,127 @@
+#include "platform/db/database.h"
+
+#include <fmt/format.h>
+
+#include "platform/common/error.h"
+#include "platform/db/engine_util.h"
+#include "platform/db/pg_database.h"
+#include "platform/db/sql_text.h"
+#include "platform/db/sqlite_database.h"
+
+namespace kve {
+
+std::unique_ptr<Database> Database::Open(std::string_view url) {
+  using namespace db_internal;
+  if (url.starts_with("sqlite:")) {
+    const std::string path(url.substr(7));
+    if (path.empty()) throw Error("database URL 'sqlite:' names no file");
+    return OpenSqlite(path);
+  }
+  if (url.starts_with("postgresql://") || url.starts_with("postgres://")) return OpenPostgres(std::string(url));
+  throw Error(fmt::format("database URL '{}': expected sqlite:PATH or postgresql://...", RedactUrl(url)));
+}
+
+namespace db_internal {
+
+const SqlParam& RequireParam(const std::vector<SqlParam>& params, std::string_view name,
+                             const std::string& context) {
+  for (const SqlParam& p : params) {
+    if (!EqualsNoCase(p.name, name)) continue;
+    if (!p.set) break;
+    return p;
+  }
+  throw Error(fmt::format("{}: parameter {} has no value", context, name));
+}
+
+}  // namespace db_internal
+
+// ---------------------------------------------------------------- TADOIBQuery
+
+TADOIBQuery::TADOIBQuery(Database& db, std::string name) : db_(db), rows_(std::move(name)) {}
+
+void TADOIBQuery::SetSQL(std::string_view sql) {
+  Close();
+  sql_ = std::string(sql);
+}
+
+void TADOIBQuery::SetSQL(const std::vector<std::string>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) text += '\n';
+    text += lines[i];
+  }
+  SetSQL(text);
+}
+
+TADOIBQuery::Param TADOIBQuery::ParamByName(std::string_view name) {
+  for (size_t i = 0; i < params_.size(); ++i)
+    if (db_internal::EqualsNoCase(params_[i].name, name)) return Param(params_, i);
+  SqlParam p;
+  p.name = std::string(name);
+  p.set = false;
+  params_.push_back(std::move(p));
+  return Param(params_, params_.size() - 1);
+}
+
+void TADOIBQuery::Param::SetAsString(std::string_view v) {
+  p().kind = SqlParam::Kind::Text;
+  p().text = std::string(v);
+  p().set = true;
+}
+void TADOIBQuery::Param::SetAsInteger(int64_t v) {
+  p().kind = SqlParam::Kind::Integer;
+  p().integer = v;
+  p().set = true;
+}
+void TADOIBQuery::Param::SetAsFloat(double v) {
+  p().kind = SqlParam::Kind::Float;
+  p().real = v;
+  p().set = true;
+}
+void TADOIBQuery::Param::SetAsDate(TDateTime v) {
+  p().kind = SqlParam::Kind::Date;
+  p().when = v.DateOnly();
+  p().set = true;
+}
+void TADOIBQuery::Param::SetAsDateTime(TDateTime v) {
+  p().kind = SqlParam::Kind::DateTime;
+  p().when = v;
+  p().set = true;
+}
+void TADOIBQuery::Param::Clear() {
+  p().kind = SqlParam::Kind::Null;
+  p().set = true;
+}
+
+void TADOIBQuery::Open() {
+  Close();
+  try {
+    db_.Run(sql_, params_, &rows_);
+  } catch (const FormatError& e) {
+    throw FormatError(fmt::format("{}: {}", rows_.Name(), e.what()));
+  } catch (const ValueError& e) {
+    throw ValueError(fmt::format("{}: {}", rows_.Name(), e.what()));
+  } catch (const IoError& e) {
+    throw IoError(fmt::format("{}: {}", rows_.Name(), e.what()));
+  } catch (const Error& e) {
+    throw Error(fmt::format("{}: {}", rows_.Name(), e.what()));
+  }
+  if (!rows_.Active()) rows_.Reset({});  // a statement without rows opens empty
+  rows_.First();
+}
+
+void TADOIBQuery::ExecSQL() {
+  try {
+    db_.Run(sql_, params_, nullptr);
+  } catch (const IoError& e) {
+    throw IoError(fmt::format("{}: {}", rows_.Name(), e.what()));
+  } catch (const Error& e) {
+    throw Error(fmt::format("{}: {}", rows_.Name(), e.what()));
+  }
+}
+
+void TADOIBQuery::Close() {
+  if (rows_.Active()) rows_.Close();
+}
+
+}  // namespace kve

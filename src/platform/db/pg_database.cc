@@ -1,0 +1,184 @@
+#include "platform/db/pg_database.h"
+
+#include <libpq-fe.h>
+
+#include <cctype>
+
+#include <fmt/format.h>
+
+#include "platform/common/error.h"
+#include "platform/db/engine_util.h"
+#include "platform/db/result_builder.h"
+#include "platform/db/sql_text.h"
+
+namespace kve::db_internal {
+namespace {
+
+// Type OIDs a parameter is sent as. Texts go as "unknown", so the server types them from
+// where they stand (a text compared with an integer column still works).
+Oid ParamType(SqlParam::Kind k) {
+  switch (k) {
+    case SqlParam::Kind::Integer: return 20;    // int8
+    case SqlParam::Kind::Float: return 701;     // float8
+    case SqlParam::Kind::Date: return 1082;     // date
+    case SqlParam::Kind::DateTime: return 1114; // timestamp
+    default: return 0;
+  }
+}
+
+std::string Trimmed(const char* s) {
+  std::string m = s ? s : "";
+  while (!m.empty() && std::isspace(static_cast<unsigned char>(m.back()))) m.pop_back();
+  return m;
+}
+
+// Unquoted names come back folded to lower case; the system's names are upper case.
+std::string ColumnName(const char* raw) {
+  std::string n = raw;
+  for (char c : n)
+    if (std::isupper(static_cast<unsigned char>(c))) return n;
+  return Upper(n);
+}
+
+struct Prepared {
+  std::string name;                 // server-side statement name
+  std::vector<std::string> params;  // parameter names by number
+};
+
+class PgDatabase final : public Database {
+ public:
+  explicit PgDatabase(const std::string& url) : url_(RedactUrl(url)) {
+    conn_ = PQconnectdb(url.c_str());
+    if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
+      const std::string msg = Trimmed(conn_ ? PQerrorMessage(conn_) : "out of memory");
+      PQfinish(conn_);
+      conn_ = nullptr;
+      throw IoError(fmt::format("postgresql: cannot connect to {}: {}", url_, msg));
+    }
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    Exec("SET client_encoding TO 'UTF8'; SET DateStyle TO 'ISO, YMD'", "postgresql: session set-up");
+  }
+
+  ~PgDatabase() override { PQfinish(conn_); }
+
+  std::string_view Dialect() const override { return "postgresql"; }
+
+  void ExecuteScript(std::string_view sql) override {
+    // A script may change the tables that prepared statements were planned against.
+    DropPrepared();
+    Exec(std::string(sql), fmt::format("postgresql: {}", FirstLine(sql)));
+  }
+
+  void Run(std::string_view sql, const std::vector<SqlParam>& params, TClientDataSet* into) override {
+    const std::string context = fmt::format("postgresql: {}", FirstLine(sql));
+    std::vector<std::string> names;
+    const std::string text = NumberParams(sql, &names);
+
+    std::vector<const SqlParam*> bound;
+    std::string key = text;
+    key += '\0';
+    for (const std::string& n : names) {
+      bound.push_back(&RequireParam(params, n, context));
+      key += static_cast<char>('0' + static_cast<int>(bound.back()->kind));
+    }
+
+    Prepared* prep = cache_.Find(key);
+    if (prep == nullptr) {
+      std::vector<Oid> types;
+      for (const SqlParam* p : bound) types.push_back(ParamType(p->kind));
+      Prepared fresh{fmt::format("kve_{}", ++serial_), names};
+      PGresult* r = PQprepare(conn_, fresh.name.c_str(), text.c_str(), static_cast<int>(types.size()),
+                              types.empty() ? nullptr : types.data());
+      Check(r, context);
+      PQclear(r);
+      prep = &cache_.Add(key, std::move(fresh), [this](Prepared& p) { Deallocate(p.name); });
+    }
+
+    std::vector<std::string> values(bound.size());
+    std::vector<const char*> ptrs(bound.size());
+    for (size_t i = 0; i < bound.size(); ++i) {
+      const SqlParam& p = *bound[i];
+      switch (p.kind) {
+        case SqlParam::Kind::Null: ptrs[i] = nullptr; continue;
+        case SqlParam::Kind::Text: ptrs[i] = p.text.c_str(); continue;
+        case SqlParam::Kind::Integer: values[i] = std::to_string(p.integer); break;
+        case SqlParam::Kind::Float: values[i] = fmt::format("{}", p.real); break;
+        case SqlParam::Kind::Date: values[i] = SqlDateText(p.when); break;
+        case SqlParam::Kind::DateTime: values[i] = SqlDateTimeText(p.when); break;
+      }
+      ptrs[i] = values[i].c_str();
+    }
+    PGresult* r = PQexecPrepared(conn_, prep->name.c_str(), static_cast<int>(ptrs.size()),
+                                 ptrs.empty() ? nullptr : ptrs.data(), nullptr, nullptr, 0);
+    struct Clear {
+      PGresult* r;
+      ~Clear() { PQclear(r); }
+    } clear{r};
+    Check(r, context);
+    if (PQresultStatus(r) != PGRES_TUPLES_OK || into == nullptr) return;
+
+    const int ncol = PQnfields(r);
+    std::vector<ColumnInfo> cols;
+    for (int i = 0; i < ncol; ++i)
+      cols.push_back(ColumnFromPgType(ColumnName(PQfname(r, i)), PQftype(r, i), PQfmod(r, i)));
+    ResultBuilder rows(std::move(cols), context);
+    const int nrow = PQntuples(r);
+    for (int row = 0; row < nrow; ++row) {
+      for (int i = 0; i < ncol; ++i) {
+        if (PQgetisnull(r, row, i)) rows.SetNull(i);
+        else rows.SetText(i, std::string_view(PQgetvalue(r, row, i), PQgetlength(r, row, i)));
+      }
+      rows.EndRow();
+    }
+    rows.Finish(*into);
+  }
+
+  void Begin() override { Exec("BEGIN", "postgresql: BEGIN"); }
+  void Commit() override { Exec("COMMIT", "postgresql: COMMIT"); }
+  void Rollback() override {
+    if (PQtransactionStatus(conn_) != PQTRANS_IDLE) Exec("ROLLBACK", "postgresql: ROLLBACK");
+  }
+
+ private:
+  // Raises the engine's message; a lost connection is an IoError naming the server.
+  void Check(PGresult* r, const std::string& context) {
+    const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK || st == PGRES_EMPTY_QUERY) return;
+    const std::string msg = Trimmed(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
+    PQclear(r);
+    if (PQstatus(conn_) != CONNECTION_OK)
+      throw IoError(fmt::format("{}: connection to {} lost: {}", context, url_, msg));
+    throw Error(fmt::format("{}: {}", context, msg));
+  }
+
+  void Exec(const std::string& sql, const std::string& context) {
+    PGresult* r = PQexec(conn_, sql.c_str());
+    Check(r, context);
+    PQclear(r);
+  }
+
+  void Deallocate(const std::string& name) {
+    // Inside a failed transaction nothing runs; the statement then stays until the session
+    // ends, which costs only its memory on the server.
+    if (PQtransactionStatus(conn_) == PQTRANS_INERROR) return;
+    PQclear(PQexec(conn_, fmt::format("DEALLOCATE {}", name).c_str()));
+  }
+
+  void DropPrepared() {
+    cache_.Clear([](Prepared&) {});
+    if (PQtransactionStatus(conn_) != PQTRANS_INERROR) PQclear(PQexec(conn_, "DEALLOCATE ALL"));
+  }
+
+  std::string url_;  // without password, for messages
+  PGconn* conn_ = nullptr;
+  StatementCache<Prepared> cache_{64};
+  int serial_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Database> OpenPostgres(const std::string& url) {
+  return std::make_unique<PgDatabase>(url);
+}
+
+}  // namespace kve::db_internal

@@ -1,0 +1,65 @@
+#pragma once
+// From engine rows to a typed dataset: the column types the engines report, the text forms
+// of dates they exchange, and the builder that turns one result into fields and rows.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dataset/dataset.h"
+
+namespace kve::db_internal {
+
+// A result column as far as the engine describes it.
+struct ColumnInfo {
+  std::string name;
+  FieldType type = FieldType::String;
+  int width = 0;           // declared characters of a text column; 0 when not known
+  bool fixed = false;      // CHAR(n): fixed-width text
+  bool typed = true;       // false: an SQLite expression, typed by its first non-null value
+};
+
+// SQLite declared types ("VARCHAR(30)", "NUMERIC(15,3)", "TIMESTAMP"). A declaration that
+// names no known type leaves the column untyped.
+ColumnInfo ColumnFromDeclaration(std::string name, std::string_view declared);
+// PostgreSQL type OIDs with their type modifier (varchar(n) carries n + 4).
+ColumnInfo ColumnFromPgType(std::string name, unsigned oid, int typmod);
+
+// "yyyy-mm-dd", optionally followed by " hh:mm:ss[.fraction]" (or "T"); a zone suffix is
+// ignored. Fractions beyond milliseconds are cut.
+std::optional<TDateTime> ParseSqlDateTime(std::string_view s);
+std::optional<TDateTime> ParseSqlTime(std::string_view s);  // "hh:mm:ss[.fraction]"
+std::string SqlDateText(TDateTime v);                       // yyyy-mm-dd
+std::string SqlDateTimeText(TDateTime v);                   // yyyy-mm-dd hh:mm:ss[.mmm]
+
+// Collects one result's rows, then replaces a dataset's fields and rows with them. Values
+// are converted to the column's type; one that does not fit raises FormatError or
+// ValueError naming `context`, the column and the row.
+class ResultBuilder {
+ public:
+  ResultBuilder(std::vector<ColumnInfo> columns, std::string context);
+
+  void SetNull(int i);
+  void SetInt(int i, int64_t v);
+  void SetFloat(int i, double v);
+  void SetText(int i, std::string_view v);  // parsed when the column is not text
+  void EndRow();
+  int RowCount() const { return static_cast<int>(blocks_.size()); }
+
+  // Fields: text columns of unknown width get the longest value's length (at least 1).
+  void Finish(TClientDataSet& into);
+
+ private:
+  [[noreturn]] void Fail(int i, const std::string& what, bool format) const;
+  void Resolve(int i, FieldType t);
+  void PutText(int i, std::string_view v);
+
+  std::vector<ColumnInfo> cols_;
+  std::string context_;
+  std::vector<int> longest_;
+  RowBuilder row_;
+  std::vector<std::string> blocks_;
+};
+
+}  // namespace kve::db_internal

@@ -1,0 +1,163 @@
+#include "platform/db/sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <fmt/format.h>
+
+#include "platform/common/error.h"
+#include "platform/db/engine_util.h"
+#include "platform/db/result_builder.h"
+#include "platform/db/sql_text.h"
+
+namespace kve::db_internal {
+namespace {
+
+class SqliteDatabase final : public Database {
+ public:
+  explicit SqliteDatabase(std::string path) : path_(std::move(path)) {
+    const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+      const std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw IoError(fmt::format("sqlite: cannot open {}: {}", path_, msg));
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    // The host, the server and the demo loader may share one file: wait for a busy writer
+    // instead of failing at once, and let readers run beside it.
+    sqlite3_busy_timeout(db_, 10000);
+    if (path_ != ":memory:" && !path_.empty())
+      sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  }
+
+  ~SqliteDatabase() override {
+    cache_.Clear([](sqlite3_stmt* s) { sqlite3_finalize(s); });
+    sqlite3_close_v2(db_);
+  }
+
+  std::string_view Dialect() const override { return "sqlite"; }
+
+  void ExecuteScript(std::string_view sql) override {
+    // A script may change tables that cached statements were prepared against.
+    cache_.Clear([](sqlite3_stmt* s) { sqlite3_finalize(s); });
+    const std::string text(sql);
+    char* err = nullptr;
+    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+      const std::string msg = err ? err : sqlite3_errmsg(db_);
+      sqlite3_free(err);
+      throw Error(fmt::format("sqlite: {}: {}", FirstLine(sql), msg));
+    }
+  }
+
+  void Run(std::string_view sql, const std::vector<SqlParam>& params, TClientDataSet* into) override {
+    const std::string context = fmt::format("sqlite: {}", FirstLine(sql));
+    sqlite3_stmt* stmt = Prepare(sql, context);
+    // Leave the statement reset and unbound whatever happens, so the cache can reuse it.
+    struct Reset {
+      sqlite3_stmt* s;
+      ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
+    } reset{stmt};
+    Bind(stmt, params, context);
+
+    const int ncol = sqlite3_column_count(stmt);
+    std::vector<ColumnInfo> cols;
+    for (int i = 0; i < ncol; ++i) {
+      const char* decl = sqlite3_column_decltype(stmt, i);
+      cols.push_back(ColumnFromDeclaration(sqlite3_column_name(stmt, i), decl ? decl : ""));
+    }
+    ResultBuilder rows(std::move(cols), context);
+    for (;;) {
+      const int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) throw Error(fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
+      if (ncol == 0 || into == nullptr) continue;
+      for (int i = 0; i < ncol; ++i) {
+        switch (sqlite3_column_type(stmt, i)) {
+          case SQLITE_NULL: rows.SetNull(i); break;
+          case SQLITE_INTEGER: rows.SetInt(i, sqlite3_column_int64(stmt, i)); break;
+          case SQLITE_FLOAT: rows.SetFloat(i, sqlite3_column_double(stmt, i)); break;
+          default: {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            rows.SetText(i, std::string_view(p ? p : "", sqlite3_column_bytes(stmt, i)));
+          }
+        }
+      }
+      rows.EndRow();
+    }
+    if (ncol > 0 && into != nullptr) rows.Finish(*into);
+  }
+
+  void Begin() override { Exec("BEGIN IMMEDIATE"); }
+  void Commit() override { Exec("COMMIT"); }
+  void Rollback() override {
+    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+  }
+
+ private:
+  void Exec(const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+      const std::string msg = err ? err : sqlite3_errmsg(db_);
+      sqlite3_free(err);
+      throw Error(fmt::format("sqlite: {}: {}", sql, msg));
+    }
+  }
+
+  sqlite3_stmt* Prepare(std::string_view sql, const std::string& context) {
+    const std::string key(sql);
+    if (sqlite3_stmt** hit = cache_.Find(key)) return *hit;
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v3(db_, key.data(), static_cast<int>(key.size()), SQLITE_PREPARE_PERSISTENT,
+                           &stmt, &tail) != SQLITE_OK)
+      throw Error(fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
+    if (stmt == nullptr) throw Error(fmt::format("{}: no statement in the text", context));
+    sqlite3_stmt* extra = nullptr;
+    if (tail && *tail && sqlite3_prepare_v2(db_, tail, -1, &extra, nullptr) == SQLITE_OK && extra) {
+      sqlite3_finalize(extra);
+      sqlite3_finalize(stmt);
+      throw Error(fmt::format("{}: more than one statement in the text", context));
+    }
+    return cache_.Add(key, stmt, [](sqlite3_stmt* s) { sqlite3_finalize(s); });
+  }
+
+  static void Bind(sqlite3_stmt* stmt, const std::vector<SqlParam>& params, const std::string& context) {
+    const int n = sqlite3_bind_parameter_count(stmt);
+    for (int i = 1; i <= n; ++i) {
+      const char* raw = sqlite3_bind_parameter_name(stmt, i);
+      if (raw == nullptr || raw[0] != ':')
+        throw Error(fmt::format("{}: only :NAME parameters are supported", context));
+      const SqlParam& p = RequireParam(params, raw + 1, context);
+      int rc = SQLITE_OK;
+      switch (p.kind) {
+        case SqlParam::Kind::Null: rc = sqlite3_bind_null(stmt, i); break;
+        case SqlParam::Kind::Text:
+          rc = sqlite3_bind_text(stmt, i, p.text.data(), static_cast<int>(p.text.size()), SQLITE_TRANSIENT);
+          break;
+        case SqlParam::Kind::Integer: rc = sqlite3_bind_int64(stmt, i, p.integer); break;
+        case SqlParam::Kind::Float: rc = sqlite3_bind_double(stmt, i, p.real); break;
+        case SqlParam::Kind::Date:
+        case SqlParam::Kind::DateTime: {
+          // Dates are stored as ISO text, which sorts and compares as the dates do.
+          const std::string t = p.kind == SqlParam::Kind::Date ? SqlDateText(p.when) : SqlDateTimeText(p.when);
+          rc = sqlite3_bind_text(stmt, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+          break;
+        }
+      }
+      if (rc != SQLITE_OK)
+        throw Error(fmt::format("{}: parameter {}: {}", context, raw + 1, sqlite3_errstr(rc)));
+    }
+  }
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  StatementCache<sqlite3_stmt*> cache_{64};
+};
+
+}  // namespace
+
+std::unique_ptr<Database> OpenSqlite(const std::string& path) {
+  return std::make_unique<SqliteDatabase>(path);
+}
+
+}  // namespace kve::db_internal
