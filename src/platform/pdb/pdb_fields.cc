@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/common/error.h"
-#include "platform/pdb/cp1252.h"
+#include "platform/dataset/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve {
@@ -32,10 +32,10 @@ void TPDBPSField::Require(TPDBPSFieldType t) const {
 void TPDBPSField::SetAsPSString(std::string_view utf8) {
   Require(TPDBPSFieldType::PSString);
   text_.clear();
-  std::string bad;
-  if (!pdb::AppendCp1252(utf8, text_, &bad))
-    throw ValueError(fmt::format("{}: {}: character '{}' has no Windows-1252 form",
-                                 owner_->Context(), name_, bad));
+  const size_t bad = AppendCp1252(utf8, text_);
+  if (bad != kEncodedOk)
+    throw ValueError(fmt::format("{}: {}: {} has no Windows-1252 form", owner_->Context(), name_,
+                                 DescribeUnencodable(utf8, bad)));
   // a NUL would end the text early on the handheld and shift nothing else: refuse it
   if (text_.find('\0') != std::string::npos)
     throw ValueError(fmt::format("{}: {}: text holds a NUL character", owner_->Context(), name_));

@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "platform/common/error.h"
-#include "platform/pdb/cp1252.h"
+#include "platform/dataset/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve::pdb {
@@ -37,6 +37,12 @@ size_t FixedWidth(TPDBPSFieldType t) {
       return 0;
   }
   return 0;
+}
+
+std::string Utf8(std::string_view cp1252) {
+  std::string out;
+  AppendUtf8FromCp1252(cp1252, out);
+  return out;
 }
 
 }  // namespace
@@ -98,7 +104,7 @@ void PdbFile::ParseHeader() {
     throw FormatError(fmt::format("{}: {} bytes are too few for a Palm database header ({})",
                                   label_, bytes_.size(), kHeaderSize));
   const char* h = bytes_.data();
-  header_.name = Cp1252ToUtf8(Trimmed(std::string_view(h, kNameSize)));
+  header_.name = Utf8(Trimmed(std::string_view(h, kNameSize)));
   header_.attributes = GetU16(h + 32);
   header_.version = GetU16(h + 34);
   header_.created = GetU32(h + kOffCreated);
@@ -107,8 +113,8 @@ void PdbFile::ParseHeader() {
   header_.modificationNumber = GetU32(h + kOffModNumber);
   header_.appInfoOffset = GetU32(h + kOffAppInfo);
   header_.sortInfoOffset = GetU32(h + kOffSortInfo);
-  header_.type = Cp1252ToUtf8(std::string_view(h + kOffType, 4));
-  header_.creator = Cp1252ToUtf8(std::string_view(h + kOffCreator, 4));
+  header_.type = Utf8(std::string_view(h + kOffType, 4));
+  header_.creator = Utf8(std::string_view(h + kOffCreator, 4));
   header_.uniqueIdSeed = GetU32(h + kOffSeed);
   header_.nextRecordList = GetU32(h + kOffNextList);
   header_.recordCount = GetU16(h + kOffCount);
@@ -169,7 +175,7 @@ void PdbFile::ParseFieldDescription() {
     const size_t nul = app.find('\0', p);
     if (nul == std::string_view::npos)
       throw FormatError(fmt::format("{}: field {}: its name has no end", label_, i + 1));
-    d.name = Cp1252ToUtf8(app.substr(p, nul - p));
+    d.name = Utf8(app.substr(p, nul - p));
     p = nul + 1;
     fields_.push_back(std::move(d));
   }
@@ -207,7 +213,7 @@ std::vector<PdbValue> PdbFile::Record(int i) const {
       if (nul == std::string_view::npos)
         throw FormatError(fmt::format("{}: record {}: {}: the text has no end", label_, i + 1,
                                       fields_[k].name));
-      v.text = Cp1252ToUtf8(rec.substr(p, nul - p));
+      v.text = Utf8(rec.substr(p, nul - p));
       p = nul + 1;
       continue;
     }

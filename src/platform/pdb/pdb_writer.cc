@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "platform/common/error.h"
-#include "platform/pdb/cp1252.h"
+#include "platform/dataset/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve {
@@ -69,8 +69,8 @@ void TPDBPocketStudio::CreateDatabase() {
     throw ValueError(fmt::format("{}: creator '{}' and type '{}' must be four characters",
                                  label, creator_, type_));
   std::string name;
-  if (dbName_.empty() || !pdb::AppendCp1252(dbName_, name) || name.size() >= pdb::kNameSize ||
-      name.find('\0') != std::string::npos)
+  if (dbName_.empty() || AppendCp1252(dbName_, name) != kEncodedOk ||
+      name.size() >= pdb::kNameSize || name.find('\0') != std::string::npos)
     throw ValueError(fmt::format("{}: database name '{}' must be 1 to {} Windows-1252 characters",
                                  label, dbName_, pdb::kNameSize - 1));
   if (fileName_.empty() || fileName_ == "." || fileName_ == ".." ||
@@ -82,7 +82,7 @@ void TPDBPocketStudio::CreateDatabase() {
   for (int i = 0; i < fields_.Count(); ++i) {
     std::string bytes;
     const std::string& f = fields_.GetItem(i).FieldName();
-    if (!pdb::AppendCp1252(f, bytes) || bytes.find('\0') != std::string::npos)
+    if (AppendCp1252(f, bytes) != kEncodedOk || bytes.find('\0') != std::string::npos)
       throw ValueError(fmt::format("{}: field name '{}' has no Windows-1252 form", label, f));
   }
 
@@ -144,7 +144,7 @@ std::string TPDBPocketStudio::BuildHead() const {
     b[0] = static_cast<char>(f.DataType() ? static_cast<uint8_t>(*f.DataType()) : pdb::kNoType);
     pdb::PutU16(b + 1, static_cast<uint16_t>(f.Size()));
     app.append(b, 3);
-    pdb::AppendCp1252(f.FieldName(), app);  // checked at CreateDatabase
+    AppendCp1252(f.FieldName(), app);  // checked at CreateDatabase
     app += '\0';
   }
   const size_t appOffset = pdb::kHeaderSize + n * pdb::kRecordEntrySize + pdb::kListGap;
@@ -153,7 +153,7 @@ std::string TPDBPocketStudio::BuildHead() const {
   std::string head(appOffset, '\0');
   char* h = head.data();
   std::string name;
-  pdb::AppendCp1252(dbName_, name);  // checked at CreateDatabase
+  AppendCp1252(dbName_, name);  // checked at CreateDatabase
   std::memcpy(h, name.data(), name.size());
   const uint32_t now = pdb::ToPalmSeconds(stamp_ ? *stamp_ : TDateTime::Now());
   pdb::PutU32(h + pdb::kOffCreated, now);
