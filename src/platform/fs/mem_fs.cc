@@ -1,0 +1,111 @@
+// A file system held in memory: a map from path to bytes, and the set of folders.
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/common/error.h"
+#include "platform/fs/file_system.h"
+#include "platform/fs/win_path.h"
+
+namespace kve {
+namespace {
+
+class MemFileSystem final : public FileSystem {
+ public:
+  bool FileExists(std::string_view path) override {
+    return files_.count(ParseWinPath(path).Key()) != 0;
+  }
+
+  bool DirectoryExists(std::string_view path) override { return IsDir(ParseWinPath(path)); }
+
+  void CreateDir(std::string_view path) override {
+    WinPath w = ParseWinPath(path);
+    if (IsDir(w)) return;
+    if (files_.count(w.Key())) throw IoError(std::string(path) + ": a file of that name exists");
+    if (!w.IsRoot() && !IsDir(w.Parent())) {
+      throw IoError(std::string(path) + ": the folder above does not exist");
+    }
+    dirs_.insert(w.Key());
+  }
+
+  std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
+    WinPath w = ParseWinPath(dir);
+    if (!IsDir(w)) throw IoError(std::string(dir) + ": folder not found");
+    const std::string key = w.Key();
+    std::vector<std::string> names;
+    for (const auto& [k, f] : files_) {
+      if (f.parent == key && MatchesMask(f.name, mask)) names.push_back(f.name);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      std::string la = LowerAscii(a), lb = LowerAscii(b);
+      return la != lb ? la < lb : a < b;
+    });
+    return names;
+  }
+
+  std::string ReadFile(std::string_view path) override {
+    WinPath w = ParseWinPath(path);
+    auto it = files_.find(w.Key());
+    if (it == files_.end()) {
+      throw IoError(std::string(path) + (IsDir(w) ? ": is a folder, not a file" : ": file not found"));
+    }
+    return it->second.data;
+  }
+
+  void WriteFile(std::string_view path, std::string_view data) override {
+    WinPath w = ParseWinPath(path);
+    if (w.IsRoot() || IsDir(w)) throw IoError(std::string(path) + ": is a folder, not a file");
+    if (!IsDir(w.Parent())) throw IoError(std::string(path) + ": the folder does not exist");
+    auto [it, added] = files_.try_emplace(w.Key());
+    if (added) {
+      it->second.name = w.parts.back();
+      it->second.parent = w.Parent().Key();
+    }
+    it->second.data = std::string(data);
+    it->second.time = std::chrono::system_clock::now();
+  }
+
+  void CopyFile(std::string_view from, std::string_view to) override {
+    WinPath src = ParseWinPath(from);
+    auto it = files_.find(src.Key());
+    if (it == files_.end()) throw IoError(std::string(from) + ": file not found");
+    std::string data = it->second.data;
+    WriteFile(to, data);
+  }
+
+  bool DeleteFile(std::string_view path) override { return files_.erase(ParseWinPath(path).Key()) != 0; }
+
+  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
+    auto it = files_.find(ParseWinPath(path).Key());
+    if (it == files_.end()) return std::nullopt;
+    return it->second.time;
+  }
+
+  std::optional<std::filesystem::path> HostPath(std::string_view path) override {
+    ParseWinPath(path);  // refuses a bad path as the other implementations do
+    return std::nullopt;
+  }
+
+ private:
+  struct File {
+    std::string name;    // as first written
+    std::string parent;  // key of the folder
+    std::string data;
+    std::chrono::system_clock::time_point time;
+  };
+
+  bool IsDir(const WinPath& w) const {
+    if (w.IsRoot() && w.root == WinPath::Root::Drive) return true;
+    return dirs_.count(w.Key()) != 0;
+  }
+
+  std::map<std::string, File> files_;  // by key (lower case)
+  std::set<std::string> dirs_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> NewMemFileSystem() { return std::make_unique<MemFileSystem>(); }
+
+}  // namespace kve
