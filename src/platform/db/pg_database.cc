@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <cctype>
+#include <memory>
 
 #include <fmt/format.h>
 
@@ -39,6 +40,12 @@ std::string ColumnName(const char* raw) {
     if (std::isupper(static_cast<unsigned char>(c))) return n;
   return Upper(n);
 }
+
+// A result that is cleared on every way out.
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 struct Prepared {
   std::string name;                 // server-side statement name
@@ -87,10 +94,9 @@ class PgDatabase final : public Database {
       std::vector<Oid> types;
       for (const SqlParam* p : bound) types.push_back(ParamType(p->kind));
       Prepared fresh{fmt::format("kve_{}", ++serial_), names};
-      PGresult* r = PQprepare(conn_, fresh.name.c_str(), text.c_str(), static_cast<int>(types.size()),
-                              types.empty() ? nullptr : types.data());
-      Check(r, context);
-      PQclear(r);
+      Result r(PQprepare(conn_, fresh.name.c_str(), text.c_str(), static_cast<int>(types.size()),
+                         types.empty() ? nullptr : types.data()));
+      Check(r.get(), context);
       prep = &cache_.Add(key, std::move(fresh), [this](Prepared& p) { Deallocate(p.name); });
     }
 
@@ -108,12 +114,9 @@ class PgDatabase final : public Database {
       }
       ptrs[i] = values[i].c_str();
     }
-    PGresult* r = PQexecPrepared(conn_, prep->name.c_str(), static_cast<int>(ptrs.size()),
-                                 ptrs.empty() ? nullptr : ptrs.data(), nullptr, nullptr, 0);
-    struct Clear {
-      PGresult* r;
-      ~Clear() { PQclear(r); }
-    } clear{r};
+    Result owner(PQexecPrepared(conn_, prep->name.c_str(), static_cast<int>(ptrs.size()),
+                                ptrs.empty() ? nullptr : ptrs.data(), nullptr, nullptr, 0));
+    PGresult* r = owner.get();
     Check(r, context);
     if (PQresultStatus(r) != PGRES_TUPLES_OK || into == nullptr) return;
 
@@ -141,20 +144,18 @@ class PgDatabase final : public Database {
 
  private:
   // Raises the engine's message; a lost connection is an IoError naming the server.
-  void Check(PGresult* r, const std::string& context) {
+  void Check(const PGresult* r, const std::string& context) {
     const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK || st == PGRES_EMPTY_QUERY) return;
     const std::string msg = Trimmed(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
-    PQclear(r);
     if (PQstatus(conn_) != CONNECTION_OK)
       throw IoError(fmt::format("{}: connection to {} lost: {}", context, url_, msg));
     throw Error(fmt::format("{}: {}", context, msg));
   }
 
   void Exec(const std::string& sql, const std::string& context) {
-    PGresult* r = PQexec(conn_, sql.c_str());
-    Check(r, context);
-    PQclear(r);
+    Result r(PQexec(conn_, sql.c_str()));
+    Check(r.get(), context);
   }
 
   void Deallocate(const std::string& name) {

@@ -273,6 +273,7 @@ void ResultBuilder::Finish(TClientDataSet& into) {
     std::string().swap(b);
   }
   blocks_.clear();
+  into.First();
 }
 
 }  // namespace kve::db_internal
