@@ -1,0 +1,143 @@
+#include "server/app_server.h"
+
+#include <httplib.h>
+#include <spdlog/spdlog.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "platform/common/error.h"
+#include "platform/net/protocol.h"
+#include "server/db_pool.h"
+#include "server/dispatch.h"
+#include "server/sql_files.h"
+
+namespace kve::server {
+namespace {
+
+// Compares without an early exit, so the time taken tells nothing about the token.
+bool SameToken(std::string_view a, std::string_view b) {
+  unsigned char diff = a.size() == b.size() ? 0 : 1;
+  for (size_t i = 0; i < a.size(); ++i) diff |= a[i] ^ b[i % (b.empty() ? 1 : b.size())];
+  return diff == 0 && !b.empty();
+}
+
+}  // namespace
+
+struct AppServer::Impl {
+  explicit Impl(AppServerOptions o)
+      : options(std::move(o)),
+        sql(options.sqlFolder ? SqlFiles::WithOverrides(*options.sqlFolder) : SqlFiles::BuiltIn()),
+        pool(options.dbUrl) {}
+
+  void Routes();
+  bool Authorized(const httplib::Request& req) const;
+
+  AppServerOptions options;
+  SqlFiles sql;
+  DatabasePool pool;
+  httplib::Server http;
+  int port = 0;
+  std::thread thread;
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> serving{false};
+};
+
+bool AppServer::Impl::Authorized(const httplib::Request& req) const {
+  if (options.token.empty()) return true;
+  std::string auth = req.get_header_value("Authorization");
+  constexpr std::string_view kBearer = "Bearer ";
+  if (auth.size() < kBearer.size() || auth.compare(0, kBearer.size(), kBearer) != 0) return false;
+  return SameToken(std::string_view(auth).substr(kBearer.size()), options.token);
+}
+
+void AppServer::Impl::Routes() {
+  const std::string path = "/" + std::string(rpc::kServerName);
+  http.set_payload_max_length(options.maxRequestBytes);
+  http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    if (Authorized(req)) return httplib::Server::HandlerResponse::Unhandled;
+    res.status = 401;
+    res.set_header("WWW-Authenticate", "Bearer");
+    res.set_content("token missing or refused\n", "text/plain");
+    spdlog::warn("{} {} refused: token missing or wrong", req.method, req.path);
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  http.Get(path, [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(Describe(), "application/json");
+  });
+  http.Post(path, [this](const httplib::Request& req, httplib::Response& res) {
+    auto t0 = std::chrono::steady_clock::now();
+    CallRecord record;
+    std::string reply = Dispatch(
+        req.body,
+        [this](const std::function<Answer(RdmExpDados&)>& run) {
+          auto db = pool.Acquire();
+          RdmExpDados module(*db, sql);
+          Answer a = run(module);
+          if (a.failed) db.Discard();
+          return a;
+        },
+        record);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    if (record.failed)
+      spdlog::warn("{} {:.1f} ms in {} B out {} B failed: {}", record.method, ms, req.body.size(),
+                   reply.size(), record.error);
+    else
+      spdlog::info("{} {:.1f} ms in {} B out {} B", record.method, ms, req.body.size(), reply.size());
+    res.set_content(std::move(reply), "application/json");
+  });
+  // httplib answers an oversized body with 413 before any handler runs; say so in the log.
+  http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+    if (res.status == 413)
+      spdlog::warn("{} {} refused: body over the limit (413)", req.method, req.path);
+  });
+}
+
+AppServer::AppServer(AppServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
+  try {
+    impl_->pool.Acquire();  // proves the URL; the connection stays in the pool
+  } catch (const std::exception& e) {
+    throw Error(std::string("application server: database: ") + e.what());
+  }
+  impl_->Routes();
+}
+
+AppServer::~AppServer() { Stop(); }
+
+void AppServer::Bind() {
+  auto& o = impl_->options;
+  if (o.port == 0) {
+    impl_->port = impl_->http.bind_to_any_port(o.host);
+    if (impl_->port <= 0) throw IoError("application server: cannot listen on " + o.host);
+  } else {
+    if (!impl_->http.bind_to_port(o.host, o.port))
+      throw IoError("application server: cannot listen on " + o.host + ":" + std::to_string(o.port));
+    impl_->port = o.port;
+  }
+}
+
+int AppServer::Port() const { return impl_->port; }
+
+void AppServer::Serve() {
+  impl_->serving = true;
+  if (!impl_->stopping) impl_->http.listen_after_bind();
+  impl_->serving = false;
+}
+
+void AppServer::Start() {
+  Bind();  // the socket listens from here on; calls wait in its queue until Serve runs
+  impl_->thread = std::thread([this] { Serve(); });
+}
+
+void AppServer::Stop() {
+  impl_->stopping = true;
+  // Serve may be just about to start listening, when a stop would be lost: keep asking
+  // until it has returned.
+  while (impl_->serving) {
+    impl_->http.stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (impl_->thread.joinable()) impl_->thread.join();
+}
+
+}  // namespace kve::server

@@ -1,0 +1,48 @@
+#pragma once
+// The application server process: serves "Kve07000.rdmExpDados" over HTTP (POST
+// /Kve07000.rdmExpDados with a JSON-RPC body; GET on the same path describes the methods).
+// Stateless: each call takes a database connection from a pool and leaves nothing behind, so
+// several servers can run side by side behind a proxy.
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace kve::server {
+
+struct AppServerOptions {
+  std::string dbUrl;               // "sqlite:PATH" or "postgresql://..."
+  std::string host = "127.0.0.1";  // loopback unless told otherwise
+  int port = 0;                    // 0: any free port (see Port())
+  std::string token;               // when set, calls without "Authorization: Bearer <token>" get 401
+  std::optional<std::filesystem::path> sqlFolder;  // files replacing the built-in SQL by name
+  size_t maxRequestBytes = size_t{1} << 20;         // larger bodies get 413
+};
+
+class AppServer {
+ public:
+  // Opens one database connection to prove the URL works; raises Error naming it otherwise.
+  explicit AppServer(AppServerOptions options);
+  ~AppServer();  // stops
+  AppServer(const AppServer&) = delete;
+  AppServer& operator=(const AppServer&) = delete;
+
+  // Binds the listening socket; raises IoError naming host and port when it cannot.
+  void Bind();
+  int Port() const;
+  // Serves until Stop(); REQUIRES: Bind().
+  void Serve();
+  // Bind, then serve on a thread of its own (tests, embedding).
+  void Start();
+  // Safe from any thread and from a signal-waiting thread; calls under way finish first.
+  void Stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kve::server

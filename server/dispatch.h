@@ -1,0 +1,32 @@
+#pragma once
+// JSON-RPC dispatch of the application server: reads a request body, checks the method and its
+// arguments, runs the method and writes the response body. Transport-level faults (not JSON,
+// not a request, unknown method, wrong arguments) are JSON-RPC errors; a failure inside a
+// method is that method's text answer (rdm_exp_dados.h).
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "server/rdm_exp_dados.h"
+
+namespace kve::server {
+
+// What one call did, for the log line.
+struct CallRecord {
+  std::string method;  // "-" when the request named none
+  bool failed = false;      // a JSON-RPC error or a method's failure answer
+  std::string error;        // its text
+};
+
+// Runs the module's methods; the dispatcher calls it only for a known method with well-formed
+// arguments. It gives a module on a database connection to `run` for the length of the call.
+using WithModule = std::function<Answer(const std::function<Answer(RdmExpDados&)>& run)>;
+
+// Never throws: every failure becomes a response.
+std::string Dispatch(std::string_view body, const WithModule& withModule, CallRecord& record);
+
+// The description the server gives at GET /<server name>: name and method signatures.
+std::string Describe();
+
+}  // namespace kve::server

@@ -1,0 +1,61 @@
+#pragma once
+// The remote data module "Kve07000.rdmExpDados": the four methods the export screen calls,
+// run on one database connection. Stateless: everything a call needs comes with it.
+//
+// Every method answers a failure on the server side (a database error, a request the data
+// cannot serve) as its value, a text carrying the error; the caller raises it. Arguments
+// are the JSON texts of the call, already checked for count and kind by the dispatcher.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/db/database.h"
+#include "platform/net/connection.h"
+#include "server/image_layouts.h"
+#include "server/sql_files.h"
+#include "server/sql_params.h"
+
+namespace kve::server {
+
+struct Answer {
+  RemoteValue value;
+  std::map<int, std::string> byref;  // 1-based position -> final value
+  bool failed = false;               // the value is the error text of a failure
+};
+
+class RdmExpDados {
+ public:
+  using Clock = std::function<TDateTime()>;
+  RdmExpDados(Database& db, const SqlFiles& sql, Clock now = &TDateTime::Now);
+
+  // 13 arguments: central, ListaAgreg (by ref), menu from/to, purchase requests from/to, AF
+  // from/to, product-tree levels, NrSolic (by ref), product status T/A (by ref), product
+  // grouping, operator. Answers the 26 table images in slot order.
+  Answer GetTabelas(const std::vector<std::string>& args);
+  // branch, device: the device's latest history row, or an empty table.
+  Answer GetHistPalm(const std::vector<std::string>& args);
+  // branch, device, message, kind ("0" export), error mark ("0" completed, "1" failed):
+  // stores a row stamped with the server's time and answers it.
+  Answer InsHistPalm(const std::vector<std::string>& args);
+  // code, all flag ("T" every grouping): the product groupings.
+  Answer GetAgrupProd(const std::vector<std::string>& args);
+
+ private:
+  Answer GetTabelasOrFail(const std::vector<std::string>& args);
+  // Runs the text `file` with `values` into an image of `layout`.
+  std::string Image(std::string_view file, const ImageLayout& layout, const SqlValues& values);
+  void Run(std::string_view file, const SqlValues& values, TClientDataSet* into);
+
+  Database& db_;
+  const SqlFiles& sql_;
+  Clock now_;
+};
+
+// The aggregated branches of a list "_0002_0003", in order. Raises ValueError naming the list
+// when it is not "_" followed by codes of 1 to 4 characters.
+std::vector<std::string> ParseBranchList(std::string_view list);
+std::string JoinBranchList(const std::vector<std::string>& codes);
+
+}  // namespace kve::server

@@ -1,0 +1,4 @@
+-- The central's parameters (one row).
+SELECT P.IDCONSMEFE, P.IDBLOQNFSAF
+  FROM PARAM P
+ WHERE P.CDFILIAL = :P_CDFILIAL

@@ -1,0 +1,4 @@
+-- Purchase-request justifications.
+SELECT J.DSJUSTSOL
+  FROM JUSTSOLI J
+ ORDER BY J.CDJUSTSOLI

@@ -1,0 +1,4 @@
+-- The central's supply parameters (one row).
+SELECT P.IDJUSTSOLI, P.IDBLOQALTSOLAVR
+  FROM PARASUPRI P
+ WHERE P.CDFILIAL = :P_CDFILIAL

@@ -1,0 +1,17 @@
+-- Withdrawal forecasts of the export's branches on the days of the menu range.
+-- FILSERPRDT: branch, service, product and day (dd/mm/yyyy), each padded to its width.
+-- CDPSQPROD goes as stored: the workstation does not lay this table's codes out again.
+SELECT R.CDFILIAL, R.CDSERVFILI, R.DTPREVRETI, R.CDPRODUTO, P.CDARVPROD, P.CDPSQPROD,
+       P.NMPRODUTO, P.SGUNIDADE, R.QTPREVRETI, R.QTCONSRETI, R.CDTIPORETI, T.NMTIPORETI,
+       R.CDOPERADOR,
+       SUBSTR(R.CDFILIAL || '    ', 1, 4) || SUBSTR(R.CDSERVFILI || '     ', 1, 5) ||
+       SUBSTR(R.CDPRODUTO || '          ', 1, 10) ||
+       SUBSTR(CAST(R.DTPREVRETI AS VARCHAR(19)), 9, 2) || '/' || SUBSTR(CAST(R.DTPREVRETI AS VARCHAR(19)), 6, 2) || '/' ||
+       SUBSTR(CAST(R.DTPREVRETI AS VARCHAR(19)), 1, 4) AS FILSERPRDT
+  FROM PREVRETI R
+  LEFT JOIN PRODUTO P ON P.CDPRODUTO = R.CDPRODUTO
+  LEFT JOIN TIPORETI T ON T.CDTIPORETI = R.CDTIPORETI
+ WHERE R.CDFILIAL IN (:P_LISTAAGREG)
+   AND R.DTPREVRETI >= :P_DTCARDINI
+   AND R.DTPREVRETI < :P_DTCARDLIM
+ ORDER BY R.CDFILIAL, R.CDSERVFILI, R.DTPREVRETI, R.CDPRODUTO

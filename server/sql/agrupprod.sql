@@ -1,0 +1,5 @@
+-- GetAgrupProd: one product grouping by code, or all of them when P_IDTODOS is 'T'.
+SELECT G.CDGRUPPROD, G.NMGRUPPROD
+  FROM AGRUPPROD G
+ WHERE (G.CDGRUPPROD = :P_CDGRUPPROD OR :P_IDTODOS = 'T')
+ ORDER BY G.CDGRUPPROD
