@@ -1,0 +1,80 @@
+#include "export/column_rewrite.h"
+
+#include <fmt/format.h>
+
+#include "platform/common/error.h"
+#include "platform/dataset/value_text.h"
+
+namespace kve::exporting {
+
+int CharCount(std::string_view utf8) {
+  int n = 0;
+  for (char c : utf8)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+std::string RowKeyText(const TClientDataSet& ds, RowView row,
+                       std::initializer_list<std::string_view> keyColumns) {
+  std::string out;
+  for (std::string_view k : keyColumns) {
+    const int i = ds.FindFieldIndex(k);
+    if (i < 0) continue;
+    if (!out.empty()) out += ", ";
+    out += ds.FieldDefs()[i].name;
+    out += '=';
+    if (!row.IsNull(i)) out += CellText(row, i, ds.FieldDefs()[i]);
+  }
+  return out;
+}
+
+void CheckFits(const TClientDataSet& ds, int column, std::string_view value, int rowNo,
+               const std::string& rowKey) {
+  const FieldDef& d = ds.FieldDefs()[column];
+  const int n = CharCount(value);
+  if (d.type != FieldType::String || d.size <= 0 || n <= d.size) return;
+  const std::string where = rowKey.empty() ? fmt::format("{} row {}", ds.Name(), rowNo)
+                                           : fmt::format("{} row {} ({})", ds.Name(), rowNo, rowKey);
+  throw ValueError(fmt::format("{}: {}: value '{}' has {} characters, more than the column's {}",
+                               where, d.name, value, n, d.size));
+}
+
+void RewriteTextColumn(TClientDataSet& ds, std::string_view column,
+                       std::initializer_list<std::string_view> keyColumns,
+                       const std::function<std::string(RowView row, int position)>& compute) {
+  const int col = ds.FieldByName(column).Index();
+  if (ds.FieldDefs()[col].type != FieldType::String)
+    throw Error(fmt::format("{}: {}: expected a text column", ds.Name(), ds.FieldDefs()[col].name));
+  if (ds.Modified()) ds.Post();
+
+  const int stored = ds.StoredRowCount();
+  const std::vector<int> order = ds.StorageOrder();
+  std::vector<std::string> values(static_cast<size_t>(stored));
+  for (int pos = 0; pos < stored; ++pos) {
+    const int r = order[static_cast<size_t>(pos)];
+    const RowView row = ds.Row(r);
+    std::string v = compute(row, pos);
+    CheckFits(ds, col, v, pos + 1, RowKeyText(ds, row, keyColumns));
+    values[static_cast<size_t>(r)] = std::move(v);
+  }
+
+  // Nothing can fail from here on but memory.
+  const std::vector<FieldDef> defs = ds.FieldDefs();
+  TClientDataSet copy(ds.Name());
+  copy.Reset(defs);
+  RowBuilder b(static_cast<int>(defs.size()));
+  for (int r = 0; r < stored; ++r) {
+    b.LoadFrom(ds.Row(r), defs);
+    b.SetStr(col, values[static_cast<size_t>(r)]);
+    copy.AppendRow(b, RowStatus::Unchanged);
+  }
+  values.clear();
+  ds.Reset(defs);
+  for (int r = 0; r < stored; ++r) {
+    b.LoadFrom(copy.Row(r), defs);
+    ds.AppendRow(b, RowStatus::Unchanged);
+  }
+  ds.First();
+}
+
+}  // namespace kve::exporting
