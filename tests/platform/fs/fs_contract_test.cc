@@ -1,0 +1,192 @@
+// One contract, run on the real file system (in a temporary folder) and on the memory double.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <functional>
+
+#include "platform/common/error.h"
+#include "platform/fs/error_fs.h"
+#include "platform/fs/file_system.h"
+
+namespace kve {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// A file system plus the outside step that makes a share reachable.
+struct Subject {
+  std::unique_ptr<FileSystem> fs;
+  std::function<void(const std::string& host, const std::string& share)> addShare;
+  stdfs::path root;  // temporary folder to remove, if any
+};
+
+Subject MakePosix() {
+  std::string tmpl = (stdfs::temp_directory_path() / "kve-fs-XXXXXX").string();
+  stdfs::path root = ::mkdtemp(tmpl.data());
+  stdfs::create_directories(root / "c");
+  stdfs::create_directories(root / "shares");
+  PathMapping m;
+  m.drives = {{'C', root / "c"}};
+  m.shares = root / "shares";
+  Subject s{NewPosixFileSystem(m), nullptr, root};
+  s.addShare = [root](const std::string& h, const std::string& sh) {
+    stdfs::create_directories(root / "shares" / h / sh);
+  };
+  return s;
+}
+
+Subject MakeMem() {
+  Subject s{NewMemFileSystem(), nullptr, {}};
+  FileSystem* fs = s.fs.get();
+  s.addShare = [fs](const std::string& h, const std::string& sh) { fs->CreateDir("\\\\" + h + "\\" + sh); };
+  return s;
+}
+
+class FileSystemContract : public ::testing::TestWithParam<Subject (*)()> {
+ protected:
+  void SetUp() override {
+    s_ = GetParam()();
+    fs().CreateDir("C:\\Palm");
+    fs().CreateDir("C:\\Palm\\Kve");
+  }
+  void TearDown() override {
+    if (!s_.root.empty()) stdfs::remove_all(s_.root);
+  }
+  FileSystem& fs() { return *s_.fs; }
+  Subject s_;
+};
+
+TEST_P(FileSystemContract, WritesReadsAndReplacesWholeFiles) {
+  fs().WriteFile("C:\\Palm\\Kve\\a.xml", "first content");
+  fs().WriteFile("C:\\Palm\\Kve\\a.xml", "2nd");
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\Kve\\a.xml"), "2nd");
+  EXPECT_TRUE(fs().FileExists("C:\\Palm\\Kve\\a.xml"));
+  EXPECT_FALSE(fs().DirectoryExists("C:\\Palm\\Kve\\a.xml"));
+  EXPECT_TRUE(fs().DirectoryExists("C:\\Palm\\Kve\\"));
+  EXPECT_FALSE(fs().FileExists("C:\\Palm\\Kve"));
+  EXPECT_TRUE(fs().FileTime("C:\\Palm\\Kve\\a.xml").has_value());
+  EXPECT_FALSE(fs().FileTime("C:\\Palm\\Kve\\b.xml").has_value());
+}
+
+TEST_P(FileSystemContract, MatchesNamesWithoutRegardToCaseAndTakesEitherSlash) {
+  fs().WriteFile("C:\\Palm\\Kve\\FILIAL.xml", "x");
+  EXPECT_EQ(fs().ReadFile("c:/palm/KVE/filial.XML"), "x");
+  fs().WriteFile("c:\\PALM\\kve\\Filial.XML", "y");  // the same file
+  EXPECT_EQ(fs().ListFiles("C:\\Palm\\Kve", "*.*"), std::vector<std::string>{"FILIAL.xml"});
+  EXPECT_EQ(fs().ReadFile("\\Palm\\Kve\\FILIAL.xml"), "y");  // root of the current drive
+}
+
+TEST_P(FileSystemContract, CreatesOneFolderAtATimeAndNeverInsideAMissingOne) {
+  EXPECT_NO_THROW(fs().CreateDir("C:\\Palm\\Kve"));  // existing: fine
+  EXPECT_THROW(fs().CreateDir("C:\\Palm\\Kve\\Exp\\Sub"), IoError);
+  EXPECT_FALSE(fs().DirectoryExists("C:\\Palm\\Kve\\Exp"));
+  try {
+    fs().WriteFile("C:\\Palm\\Kve\\Exp\\a.xml", "x");
+    FAIL();
+  } catch (const IoError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("C:\\Palm\\Kve\\Exp\\a.xml: ", 0), 0u) << e.what();
+  }
+  fs().WriteFile("C:\\Palm\\Kve\\f", "x");
+  EXPECT_THROW(fs().CreateDir("C:\\Palm\\Kve\\f"), IoError);  // a file in the way
+}
+
+TEST_P(FileSystemContract, ListsOnlyFilesMatchingTheMaskSortedWithoutRegardToCase) {
+  fs().CreateDir("C:\\Palm\\Kve\\Exp");
+  for (const char* n : {"b.xml", "A.XML", "c.pdb", "PREVRETI.xml"}) {
+    fs().WriteFile(std::string("C:\\Palm\\Kve\\Exp\\") + n, n);
+  }
+  fs().CreateDir("C:\\Palm\\Kve\\Exp\\dir.xml");
+  EXPECT_EQ(fs().ListFiles("C:\\Palm\\Kve\\Exp", "*.xml"),
+            (std::vector<std::string>{"A.XML", "b.xml", "PREVRETI.xml"}));
+  EXPECT_EQ(fs().ListFiles("C:\\Palm\\Kve\\Exp", "?.*").size(), 3u);
+  EXPECT_THROW(fs().ListFiles("C:\\Palm\\Nope", "*"), IoError);
+}
+
+TEST_P(FileSystemContract, CopyReplacesTheDestinationAndAMissingSourceTouchesNothing) {
+  fs().WriteFile("C:\\Palm\\src.bpl", "new");
+  fs().WriteFile("C:\\Palm\\Kve\\dst.bpl", "old");
+  fs().CopyFile("C:\\Palm\\src.bpl", "C:\\Palm\\Kve\\dst.bpl");
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\Kve\\dst.bpl"), "new");
+  try {
+    fs().CopyFile("C:\\Palm\\none.bpl", "C:\\Palm\\Kve\\dst.bpl");
+    FAIL();
+  } catch (const IoError& e) {
+    EXPECT_NE(std::string(e.what()).find("C:\\Palm\\none.bpl"), std::string::npos);
+  }
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\Kve\\dst.bpl"), "new");
+}
+
+TEST_P(FileSystemContract, DeleteSaysWhetherThereWasAFile) {
+  fs().WriteFile("C:\\Palm\\x", "1");
+  EXPECT_TRUE(fs().DeleteFile("C:\\PALM\\X"));
+  EXPECT_FALSE(fs().DeleteFile("C:\\Palm\\x"));
+  EXPECT_THROW(fs().ReadFile("C:\\Palm\\x"), IoError);
+}
+
+TEST_P(FileSystemContract, AShareIsUnreachableUntilItExistsThenHoldsFoldersAndFiles) {
+  const std::string share = "\\\\NOTE-KITCHEN-01\\Orvanta Web";
+  EXPECT_FALSE(fs().DirectoryExists(share));
+  EXPECT_THROW(fs().CreateDir(share + "\\EeePc"), IoError);
+  s_.addShare("NOTE-KITCHEN-01", "Orvanta Web");
+  EXPECT_TRUE(fs().DirectoryExists("\\\\note-kitchen-01\\orvanta web"));
+  fs().CreateDir(share + "\\EeePc");
+  fs().CreateDir(share + "\\EeePc\\Kve");
+  fs().WriteFile(share + "\\EeePc\\Kve\\DADOS_EEPC.CDS", "cds");
+  EXPECT_EQ(fs().ReadFile(share + "\\EeePc\\Kve\\DADOS_EEPC.CDS"), "cds");
+}
+
+TEST_P(FileSystemContract, RefusesPathsThatLeaveTheirRootBeforeTouchingAnything) {
+  for (const char* bad : {"C:\\Palm\\..\\..\\etc\\passwd", "\\\\HOST\\..\\x", "Palm\\Kve",
+                          "C:Palm", "\\\\HOST", "\\\\.\\pipe\\x", "C:\\a\\b:c"}) {
+    EXPECT_THROW(fs().FileExists(bad), ValueError) << bad;
+    EXPECT_THROW(fs().WriteFile(bad, "x"), ValueError) << bad;
+  }
+}
+
+TEST_P(FileSystemContract, AFullDiskLeavesTheOldFileWhole) {
+  ErrorFileSystem efs(fs());
+  efs.WriteFile("C:\\Palm\\Kve\\PRODUTO.xml", "old rows");
+  efs.FailWritesAfter(4);
+  EXPECT_THROW(efs.WriteFile("C:\\Palm\\Kve\\PRODUTO.xml", "many new rows"), IoError);
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\Kve\\PRODUTO.xml"), "old rows");
+  EXPECT_THROW(efs.CopyFile("C:\\Palm\\Kve\\PRODUTO.xml", "C:\\Palm\\copy.xml"), IoError);
+  EXPECT_FALSE(fs().FileExists("C:\\Palm\\copy.xml"));
+  efs.AllowWrites();
+  efs.FailCreateDir(true);
+  EXPECT_THROW(efs.CreateDir("C:\\Palm\\Kve\\Bin"), IoError);
+  EXPECT_NO_THROW(efs.CreateDir("C:\\Palm\\Kve"));  // existing folders need no write
+}
+
+// Bytes of an image holding a version resource with file version a.b.c.d.
+std::string VersionImage(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+  std::string img = "MZ....padding";
+  img += std::string("\x34\x03\x34\x00\x00\x00", 6);  // lengths and type of the block
+  for (char ch : std::string_view("VS_VERSION_INFO")) img += {ch, '\0'};
+  img += std::string(2, '\0');
+  while (img.size() % 4) img += '\0';
+  auto le32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) img += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  le32(0xFEEF04BD);
+  le32(0x00010000);
+  le32(uint32_t{a} << 16 | b);
+  le32(uint32_t{c} << 16 | d);
+  img += "rest of the resource";
+  return img;
+}
+
+TEST_P(FileSystemContract, ReadsTheFileVersionOfAnExecutable) {
+  fs().WriteFile("C:\\Palm\\RDL.exe", VersionImage(4, 2, 0, 7));
+  fs().WriteFile("C:\\Palm\\plain.bpl", "no resource at all");
+  EXPECT_EQ(GetFileVersion(fs(), "C:\\Palm\\RDL.exe"), "4.2.0.7");
+  EXPECT_EQ(GetFileVersion(fs(), "C:\\Palm\\plain.bpl"), "");
+  EXPECT_EQ(GetFileVersion(fs(), "C:\\Palm\\missing.bpl"), "");
+  EXPECT_EQ(FileVersionOfImage(VersionImage(1, 10, 0, 65535)), "1.10.0.65535");
+}
+
+INSTANTIATE_TEST_SUITE_P(Posix, FileSystemContract, ::testing::Values(&MakePosix));
+INSTANTIATE_TEST_SUITE_P(Memory, FileSystemContract, ::testing::Values(&MakeMem));
+
+}  // namespace
+}  // namespace kve
