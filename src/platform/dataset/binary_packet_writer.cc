@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -108,17 +109,85 @@ std::string Descriptors(const TClientDataSet& ds, const std::vector<int>& order)
   return s;
 }
 
+// Copies `n` bytes when all are ASCII (then the Windows-1252 form is the same bytes); returns
+// false, having written garbage, when one is not. Loads only inside `s`.
+inline bool CopyAscii(const char* s, size_t n, char* out) {
+  constexpr uint64_t kHigh8 = 0x8080808080808080ULL;
+  if (n >= 8) {
+    uint64_t w;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::memcpy(&w, s + i, 8);
+      if (w & kHigh8) return false;
+      std::memcpy(out + i, &w, 8);
+    }
+    if (i < n) {  // the last 8 bytes, overlapping what was copied
+      std::memcpy(&w, s + n - 8, 8);
+      if (w & kHigh8) return false;
+      std::memcpy(out + n - 8, &w, 8);
+    }
+    return true;
+  }
+  if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, s, 4);
+    std::memcpy(&b, s + n - 4, 4);
+    if ((a | b) & 0x80808080U) return false;
+    std::memcpy(out, &a, 4);
+    std::memcpy(out + n - 4, &b, 4);
+    return true;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (static_cast<uint8_t>(s[i]) & 0x80) return false;
+    out[i] = s[i];
+  }
+  return true;
+}
+
+// Null flags as the packet stores them: two bits per field, 01 = null. Entry b spreads the
+// eight flags of byte b over sixteen bits.
+struct SpreadTable {
+  uint16_t v[256];
+  constexpr SpreadTable() : v() {
+    for (unsigned b = 0; b < 256; ++b)
+      for (unsigned k = 0; k < 8; ++k)
+        if (b & (1u << k)) v[b] = static_cast<uint16_t>(v[b] | (1u << (2 * k)));
+  }
+};
+constexpr SpreadTable kSpread;
+
 // Encodes a UTF-8 text as Windows-1252 at `out`; returns the end, or nullptr with `bad` set to
 // the offending offset. `out` must have room for utf8.size() bytes.
 char* EncodeTo(std::string_view utf8, char* out, size_t& bad) {
+  const char* s = utf8.data();
   const size_t n = utf8.size();
   size_t i = 0;
   while (i < n) {
-    const auto c = static_cast<uint8_t>(utf8[i]);
+    // eight ASCII bytes at a time: the common case by far
+    if (i + 8 <= n) {
+      uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      if ((w & 0x8080808080808080ULL) == 0) {
+        std::memcpy(out, &w, 8);
+        out += 8;
+        i += 8;
+        continue;
+      }
+    }
+    const auto c = static_cast<uint8_t>(s[i]);
     if (c < 0x80) {
       *out++ = static_cast<char>(c);
       ++i;
       continue;
+    }
+    // U+00A0..U+00FF (the accented letters) are the same number in Windows-1252
+    if ((c == 0xC2 || c == 0xC3) && i + 1 < n && (static_cast<uint8_t>(s[i + 1]) & 0xC0) == 0x80) {
+      const unsigned cp = ((c & 0x1Fu) << 6) | (static_cast<uint8_t>(s[i + 1]) & 0x3Fu);
+      if (cp >= 0xA0) {
+        *out++ = static_cast<char>(cp);
+        i += 2;
+        continue;
+      }
     }
     uint32_t cp;
     const size_t len = DecodeUtf8(utf8, i, cp);
@@ -155,45 +224,55 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
   out.Append(head);
   out.Append(meta);
 
-  std::vector<Layout> lay(n);
-  size_t fixedMax = 1 + (n + 3) / 4;
+  // what each column needs, packed tight for the row loop
+  struct Col {
+    FieldType type;
+    uint8_t prefix;  // length prefix bytes of a string
+    uint32_t limit;  // longest string the width and the prefix allow
+  };
+  std::vector<Col> cols(n);
+  size_t fixedMax = 1 + (n + 3) / 4;  // status, null bits, every non-string value
   for (int i = 0; i < n; ++i) {
-    lay[i] = LayoutOf(defs[i]);
-    fixedMax += lay[i].size;
+    const Layout l = LayoutOf(defs[i]);
+    const uint32_t prefixMax = l.size == 1 ? 255 : 65535;
+    cols[i] = {defs[i].type, static_cast<uint8_t>(l.size),
+               defs[i].size > 0 ? std::min<uint32_t>(defs[i].size, prefixMax) : prefixMax};
+    fixedMax += l.size;
   }
   const size_t nullBytes = (n + 3) / 4;
+  const auto fail = [&](size_t p, int i, const std::string& what) {
+    return ValueError(fmt::format("{}: {}", CellContext(ds, static_cast<int>(p + 1), i), what));
+  };
 
   for (size_t p = 0; p < order.size(); ++p) {
     const RowView row = ds.Row(order[p]);
-    size_t need = fixedMax;
-    for (int i = 0; i < n; ++i)
-      if (defs[i].type == FieldType::String && !row.IsNull(i)) need += row.Str(i).size();
-    char* c = out.Reserve(need);
+    char* c = out.Reserve(fixedMax);
     *c++ = static_cast<char>(RowStateCode(ds.Status(order[p])));
-    char* nulls = c;
-    std::memset(nulls, 0, nullBytes);
+    const uint8_t* flags = row.NullBits();
+    for (size_t k = 0; k < nullBytes; k += 2) {
+      const uint16_t two = kSpread.v[flags[k / 2]];
+      c[k] = static_cast<char>(two & 0xFF);
+      if (k + 1 < nullBytes) c[k + 1] = static_cast<char>(two >> 8);
+    }
     c += nullBytes;
     for (int i = 0; i < n; ++i) {
-      if (row.IsNull(i)) {
-        nulls[i / 4] = static_cast<char>(nulls[i / 4] | (1 << ((i % 4) * 2)));
-        continue;
-      }
-      const FieldDef& d = defs[i];
-      switch (d.type) {
+      if (row.IsNull(i)) continue;
+      const Col& col = cols[i];
+      switch (col.type) {
         case FieldType::String: {
           const std::string_view s = row.Str(i);
-          char* text = c + lay[i].size;
+          // Windows-1252 takes at most as many bytes as UTF-8; keep room for the fixed rest
+          out.Commit(c);
+          c = out.Reserve(s.size() + fixedMax);
+          char* text = c + col.prefix;
           size_t bad = 0;
-          char* end = EncodeTo(s, text, bad);
-          if (!end)
-            throw ValueError(fmt::format("{}: {}", CellContext(ds, static_cast<int>(p + 1), i),
-                                         DescribeUnencodable(s, bad)));
+          char* end = CopyAscii(s.data(), s.size(), text) ? text + s.size() : EncodeTo(s, text, bad);
+          if (!end) throw fail(p, i, DescribeUnencodable(s, bad));
           const size_t len = static_cast<size_t>(end - text);
-          const size_t limit = lay[i].size == 1 ? 255 : 65535;
-          if (len > limit || (d.size > 0 && len > static_cast<size_t>(d.size)))
-            throw ValueError(fmt::format("{}: value of {} characters is longer than the field's {}",
-                                         CellContext(ds, static_cast<int>(p + 1), i), len, d.size));
-          if (lay[i].size == 1)
+          if (len > col.limit)
+            throw fail(p, i, fmt::format("value of {} characters is longer than the field's {}", len,
+                                         defs[i].size));
+          if (col.prefix == 1)
             Put<uint8_t>(c, static_cast<uint8_t>(len));
           else
             Put<uint16_t>(c, static_cast<uint16_t>(len));
@@ -210,9 +289,8 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
         case FieldType::DateTime: {
           const int64_t ms = row.Int(i);
           if (ms < int64_t{kFirstDay} * kMsPerDay || ms > kLastMs)
-            throw ValueError(fmt::format("{}: date out of range (years 1 to 9999)",
-                                         CellContext(ds, static_cast<int>(p + 1), i)));
-          if (d.type == FieldType::Date)
+            throw fail(p, i, "date out of range (years 1 to 9999)");
+          if (col.type == FieldType::Date)
             c = Put<int32_t>(c, static_cast<int32_t>(ms / kMsPerDay));
           else
             c = Put<double>(c, static_cast<double>(ms));

@@ -13,12 +13,6 @@
 namespace kve {
 namespace {
 
-uint64_t LoadSlot(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
 bool IEquals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
@@ -42,20 +36,6 @@ int CharCount(std::string_view utf8) {
 }  // namespace
 
 // ---------------------------------------------------------------- RowView / RowBuilder
-
-int64_t RowView::Int(int i) const { return static_cast<int64_t>(LoadSlot(b_ + 8 * i)); }
-
-double RowView::Float(int i) const {
-  const uint64_t bits = LoadSlot(b_ + 8 * i);
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
-
-std::string_view RowView::Str(int i) const {
-  const uint64_t s = LoadSlot(b_ + 8 * i);
-  return {reinterpret_cast<const char*>(b_) + static_cast<uint32_t>(s), static_cast<size_t>(s >> 32)};
-}
 
 RowBuilder::RowBuilder(int fieldCount)
     : n_(fieldCount), slots_(fieldCount), nulls_(fieldCount, 1), strs_(fieldCount),

@@ -8,6 +8,7 @@
 // more than its packet. Texts are UTF-8 inside; packets and files hold Windows-1252.
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -38,10 +39,26 @@ class RowView {
  public:
   RowView(const uint8_t* block, int fieldCount) : b_(block), n_(fieldCount) {}
   bool IsNull(int i) const { return (b_[8 * n_ + i / 8] >> (i % 8)) & 1; }
-  int64_t Int(int i) const;         // integers, booleans, dates and times (ms)
-  double Float(int i) const;
-  std::string_view Str(int i) const;  // UTF-8
+  // The null flags, one bit per field (field i in byte i/8, bit i%8), (fields + 7) / 8 bytes.
+  const uint8_t* NullBits() const { return b_ + 8 * n_; }
+  int64_t Int(int i) const { return static_cast<int64_t>(Slot(i)); }  // ints, booleans, ms
+  double Float(int i) const {
+    const uint64_t bits = Slot(i);
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+  }
+  std::string_view Str(int i) const {  // UTF-8
+    const uint64_t s = Slot(i);
+    return {reinterpret_cast<const char*>(b_) + static_cast<uint32_t>(s), static_cast<size_t>(s >> 32)};
+  }
+
  private:
+  uint64_t Slot(int i) const {
+    uint64_t v;
+    std::memcpy(&v, b_ + 8 * i, 8);
+    return v;
+  }
   const uint8_t* b_;
   int n_;
 };

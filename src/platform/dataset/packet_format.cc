@@ -23,14 +23,6 @@ bool DecodeRowState(unsigned code, RowStatus& status, bool& keep) {
   return true;
 }
 
-unsigned RowStateCode(RowStatus s) {
-  switch (s) {
-    case RowStatus::Inserted: return 4;
-    case RowStatus::Modified: return 8;
-    default: return 0;
-  }
-}
-
 std::string CellContext(const TClientDataSet& ds, int row, int field) {
   return fmt::format("{} row {}: {}", ds.Name().empty() ? "dataset" : ds.Name(), row,
                      ds.FieldDefs()[field].name);

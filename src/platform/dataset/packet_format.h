@@ -51,7 +51,9 @@ inline bool IsBinaryPacket(std::string_view bytes) {
 // Maps a stored row state to the table's. Returns false when `code` is no valid state.
 // Sets `keep` to false for rows that are not current rows (originals, deletions).
 bool DecodeRowState(unsigned code, RowStatus& status, bool& keep);
-unsigned RowStateCode(RowStatus s);  // 0, 4 or 8
+inline unsigned RowStateCode(RowStatus s) {  // 0, 4 or 8
+  return s == RowStatus::Inserted ? 4 : s == RowStatus::Modified ? 8 : 0;
+}
 
 // Day numbers a date may take: 0001-01-01 .. 9999-12-31.
 inline constexpr int32_t kFirstDay = 1;

@@ -1,0 +1,170 @@
+// Save and load of a PREVRETI-shaped table in both packet forms, beside a raw write of the
+// same bytes. Every case runs in a fresh process (this program re-executed with --case), so
+// its peak memory is its own.
+//
+//   dataset_bench [--rows N]... [--dir FOLDER] [--runs R]
+//   dataset_bench --case xml-save|xml-load|cds-save|cds-load|raw|raw-sync --rows N --dir FOLDER
+//
+// A case prints one line: case rows seconds bytes peak_rss_kib base_rss_kib.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/dataset/dataset.h"
+#include "platform/dataset/demo_table.h"
+
+namespace fs = std::filesystem;
+using kve::DataPacketFormat;
+
+namespace {
+
+long StatusKib(const char* key) {  // a VmXXX line of /proc/self/status
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+  return 0;
+}
+
+// Starts a new high-water mark of the resident set at the current size (Linux 4.0+).
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+fs::path FileOf(const fs::path& dir, int rows, const std::string& ext) {
+  return dir / ("PREVRETI-" + std::to_string(rows) + "." + ext);
+}
+
+int RunCase(const std::string& name, int rows, const fs::path& dir) {
+  const bool xml = name.rfind("xml", 0) == 0;
+  const fs::path file = FileOf(dir, rows, xml ? "xml" : "cds");
+  const fs::path out = dir / ("out-" + name);
+  kve::TClientDataSet ds("PREVRETI");
+  std::string bytes;
+  if (name == "xml-save" || name == "cds-save") {
+    kve::FillPrevReti(ds, rows);
+  } else if (name == "raw" || name == "raw-sync") {
+    std::ifstream in(FileOf(dir, rows, "cds"), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ResetPeak();
+  const long base = StatusKib("VmRSS:");
+  const auto t0 = std::chrono::steady_clock::now();
+  if (name == "xml-save" || name == "cds-save") {
+    ds.SaveToFile(out, xml ? DataPacketFormat::Xml : DataPacketFormat::Binary);
+  } else if (name == "xml-load" || name == "cds-load") {
+    ds.LoadFromFile(file);
+    if (ds.RecordCount() != rows) return 2;
+  } else {
+    FILE* f = std::fopen(out.c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) return 2;
+    if (name == "raw-sync" && (std::fflush(f) != 0 || ::fsync(fileno(f)) != 0)) return 2;
+    std::fclose(f);
+  }
+  const double secs = Seconds(t0);
+  const long peak = StatusKib("VmHWM:");
+  const auto size = fs::file_size(name.find("load") != std::string::npos ? file : out);
+  std::printf("%s %d %.6f %llu %ld %ld\n", name.c_str(), rows, secs,
+              static_cast<unsigned long long>(size), peak, base);
+  fs::remove(out);
+  return 0;
+}
+
+struct Result {
+  double secs = 1e9;
+  unsigned long long bytes = 0;
+  long peak = 0, base = 0;
+};
+
+// Runs one case in a child process; keeps the fastest of `runs` and the largest peak.
+Result Spawn(const char* self, const std::string& name, int rows, const fs::path& dir, int runs) {
+  Result best;
+  for (int k = 0; k < runs; ++k) {
+    int fds[2];
+    if (pipe(fds) != 0) std::exit(1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(fds[1], 1);
+      close(fds[0]);
+      const std::string r = std::to_string(rows);
+      execl(self, self, "--case", name.c_str(), "--rows", r.c_str(), "--dir", dir.c_str(), nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    char buf[256] = {};
+    const ssize_t n = read(fds[0], buf, sizeof buf - 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    char cname[32];
+    int crows;
+    Result r;
+    if (n <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::sscanf(buf, "%31s %d %lf %llu %ld %ld", cname, &crows, &r.secs, &r.bytes, &r.peak, &r.base) != 6) {
+      std::fprintf(stderr, "case %s %d failed\n", name.c_str(), rows);
+      std::exit(1);
+    }
+    best.secs = std::min(best.secs, r.secs);
+    best.bytes = r.bytes;
+    best.peak = std::max(best.peak, r.peak);
+    best.base = r.base;
+  }
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<int> sizes;
+  fs::path dir = fs::temp_directory_path() / "kve-bench";
+  std::string one;
+  int runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--rows") sizes.push_back(std::atoi(argv[i + 1]));
+    else if (a == "--dir") dir = argv[i + 1];
+    else if (a == "--case") one = argv[i + 1];
+    else if (a == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+  }
+  if (!one.empty()) return RunCase(one, sizes.empty() ? 10000 : sizes[0], dir);
+  if (sizes.empty()) sizes = {10000, 65535, 500000};
+  fs::create_directories(dir);
+
+  std::printf("%-9s %8s %9s %11s %9s %10s %10s %9s %s\n", "case", "rows", "seconds", "rows/s", "MB/s",
+              "file MB", "peak MB", "op MB", "peak/file");
+  for (int rows : sizes) {
+    {  // the files the load and raw cases read
+      kve::TClientDataSet ds("PREVRETI");
+      kve::FillPrevReti(ds, rows);
+      ds.SaveToFile(FileOf(dir, rows, "xml"), DataPacketFormat::Xml);
+      ds.SaveToFile(FileOf(dir, rows, "cds"), DataPacketFormat::Binary);
+    }
+    double cdsSave = 0, raw = 0, rawSync = 0;
+    for (const char* name : {"xml-save", "xml-load", "cds-save", "cds-load", "raw", "raw-sync"}) {
+      const Result r = Spawn(argv[0], name, rows, dir, runs);
+      const double mb = static_cast<double>(r.bytes) / 1e6;
+      std::printf("%-9s %8d %9.4f %11.0f %9.1f %10.2f %10.1f %9.1f %9.2f\n", name, rows, r.secs,
+                  rows / r.secs, mb / r.secs, mb, r.peak / 1024.0, (r.peak - r.base) / 1024.0,
+                  r.peak * 1024.0 / static_cast<double>(r.bytes));
+      if (std::strcmp(name, "cds-save") == 0) cdsSave = r.secs;
+      if (std::strcmp(name, "raw") == 0) raw = r.secs;
+      if (std::strcmp(name, "raw-sync") == 0) rawSync = r.secs;
+    }
+    std::printf("  binary save / raw write: %.2fx (raw write with fsync: %.2fx)\n", cdsSave / raw,
+                cdsSave / rawSync);
+    fs::remove(FileOf(dir, rows, "xml"));
+    fs::remove(FileOf(dir, rows, "cds"));
+  }
+  return 0;
+}
