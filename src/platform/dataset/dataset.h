@@ -187,6 +187,9 @@ class TClientDataSet {
   // Rows in the order a packet stores them: index order when an index is set, else arrival.
   std::vector<int> StorageOrder() const;
   RowView Row(int stored) const;
+  // The current row's values (the edit buffer while editing), for bulk readers that walk
+  // with the cursor. REQUIRES: Active() and !Eof().
+  RowView CurrentRowView() const { return CurrentView(); }
   RowStatus Status(int stored) const { return rows_[stored].status; }
   // Appends a finished row without going through Insert/Post.
   void AppendRow(RowBuilder& row, RowStatus status = RowStatus::Unchanged);
