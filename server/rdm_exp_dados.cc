@@ -180,10 +180,13 @@ Answer RdmExpDados::GetTabelasOrFail(const std::vector<std::string>& a) {
 
   std::vector<std::string> images;
   images.reserve(kTableSlots);
-  db_.Begin();
+  // All 26 tables come from one snapshot, also on PostgreSQL where a plain transaction would
+  // let each statement see the rows committed meanwhile.
+  if (db_.Dialect() == "postgresql")
+    db_.ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  else
+    db_.Begin();
   try {
-    if (db_.Dialect() == "postgresql")  // one snapshot for all 26 tables
-      db_.ExecuteScript("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY");
     for (int slot = 0; slot < kTableSlots; ++slot)
       images.push_back(Image(SlotFile(slot), SlotLayout(slot), v));
     db_.Commit();
