@@ -185,7 +185,9 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into) {
     for (int k = 0; k < props; ++k) {
       const Prop p = ReadProp(c, d.name);
       if (p.name == "WIDTH" && col.type == FieldType::String) {
-        d.size = static_cast<int>(PropUnsigned(p, d.name));
+        const uint32_t w = PropUnsigned(p, d.name);
+        if (w > 65535) throw FormatError(fmt::format("field {}: WIDTH {} is over 65535", d.name, w));
+        d.size = static_cast<int>(w);
       } else if (p.name == "SUBTYPE") {
         d.fixed = p.data == "FixedChar";
       } else if (p.name == "PROVFLAGS") {

@@ -33,7 +33,8 @@ struct Layout {
 
 Layout LayoutOf(const FieldDef& d) {
   switch (d.type) {
-    case FieldType::String: return {kString | kVarying, uint16_t(d.size < 256 ? 1 : 2)};
+    // a string without a width (0) may be of any length: it gets the wide prefix
+    case FieldType::String: return {kString | kVarying, uint16_t(d.size > 0 && d.size < 256 ? 1 : 2)};
     case FieldType::Int16: return {kInt, 2};
     case FieldType::Int32: return {kInt, 4};
     case FieldType::Int64: return {kInt, 8};

@@ -31,7 +31,8 @@ inline void MakeEveryType(TClientDataSet& ds) {
                     TypedField("IDATIVO", FieldType::Boolean),
                     TypedField("DTENTREGA", FieldType::Date),
                     TypedField("HRENTREGA", FieldType::Time),
-                    TypedField("DTEFETIVO", FieldType::DateTime)};
+                    TypedField("DTEFETIVO", FieldType::DateTime),
+                    StringField("OBS", 0)};  // no width: any length
   ds.CreateDataSet();
 
   const auto add = [&](std::string_view fil, std::string_view pwd, int64_t nro, std::string_view nm,
@@ -57,6 +58,10 @@ inline void MakeEveryType(TClientDataSet& ds) {
       {1, 1, 1}, {0, 0, 0, 0}, TDateTime::FromDate({9999, 12, 31}, {23, 59, 59, 999}));
   add("", "tab\there\nline\r", 2147483647, "", 0, 0, 0.0, false, {2024, 2, 29}, {23, 59, 59, 999},
       TDateTime::FromDate({1899, 12, 30}));
+  ds.First();
+  ds.Edit();
+  ds.FieldByName("OBS").SetAsString(std::string(70000 / 3, 'o') + "ção");
+  ds.Post();
   // a row of nulls except the required field
   ds.Append();
   ds.FieldByName("CDFILIAL").SetAsString("N");
