@@ -2,6 +2,9 @@
 
 #include <cassert>
 
+#include "platform/common/error.h"
+#include "platform/maker/consiste.h"
+
 namespace kve::eeepc {
 
 const std::vector<std::string>& DeviceListSql() {
@@ -32,6 +35,24 @@ const std::vector<std::string>& DeviceCheckSql() {
   return sql;
 }
 
+void OpenDeviceList(TADOIBQuery& q, const std::string& central, std::string_view type) {
+  q.Close();
+  q.ParamByName("P_CDFILIAL").SetAsString(central);
+  q.ParamByName("P_IDTPPERIFEXPKVE").SetAsString(type);
+  q.Open();
+}
+
+std::optional<std::string> FindDevice(TADOIBQuery& q, const std::string& code,
+                                      const std::string& central, std::string_view type) {
+  q.Close();
+  q.ParamByName("P_CDPALM").SetAsString(code);
+  q.ParamByName("P_CDFILIAL").SetAsString(central);
+  q.ParamByName("P_IDTPPERIFEXPKVE").SetAsString(type);
+  q.Open();
+  if (q.Eof()) return std::nullopt;
+  return q.FieldByName("NMPALM").AsString();
+}
+
 bool IsNetworkComputerName(std::string_view name) {
   if (name.empty() || name.find("..") != std::string_view::npos) return false;
   for (unsigned char c : name) {
@@ -47,6 +68,17 @@ std::string EpcSharedFolder(std::string_view name) {
 
 std::string EpcExportFolder(std::string_view name) {
   return EpcSharedFolder(name) + "\\EeePc\\Kve\\Exp";
+}
+
+std::string CheckEpcShare(FileSystem& fs, const TMessages& messages, Dialogs& dialogs,
+                          std::string_view name) {
+  const std::string shown = "\\\\" + std::string(name) + "\\Orvanta Web";
+  if (IsNetworkComputerName(name)) {
+    std::string folder = EpcSharedFolder(name);
+    if (fs.DirectoryExists(folder)) return folder;
+  }
+  Consiste::MensErro(dialogs, Format(messages.Msg("DirKVE_ePc"), {shown}), false);
+  throw EAbort();
 }
 
 }  // namespace kve::eeepc

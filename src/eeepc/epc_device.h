@@ -2,9 +2,14 @@
 // The eeePC as a device of the central kitchen: its look-up texts, and the network folder
 // its name leads to.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/db/database.h"
+#include "platform/fs/file_system.h"
+#include "platform/maker/messages.h"
 
 namespace kve::eeepc {
 
@@ -20,6 +25,13 @@ const std::vector<std::string>& DeviceListSql();
 // One device by code, central and type (P_CDPALM, P_CDFILIAL, P_IDTPPERIFEXPKVE).
 const std::vector<std::string>& DeviceCheckSql();
 
+// Reopens `qryPalm` (holding DeviceListSql) on the central's devices of one type.
+void OpenDeviceList(TADOIBQuery& qryPalm, const std::string& central, std::string_view type);
+// The name of device `code` of the central and type, or nothing when there is none.
+// `qryVdPalm` holds DeviceCheckSql.
+std::optional<std::string> FindDevice(TADOIBQuery& qryVdPalm, const std::string& code,
+                                      const std::string& central, std::string_view type);
+
 // True when `name` can stand as a computer name inside "\\NAME\...": not empty, and free of
 // path separators, "..", blanks and control characters. Any other name would let the device
 // table steer the screen's file operations to another folder than the device's share.
@@ -31,5 +43,12 @@ std::string EpcSharedFolder(std::string_view name);
 // "\\NAME\Orvanta Web\EeePc\Kve\Exp": the export folder on the eeePC, without a final
 // backslash, as the folder display shows it. REQUIRES: IsNetworkComputerName(name).
 std::string EpcExportFolder(std::string_view name);
+
+// The first check of an eeePC deployment: the eeePC's shared folder "\\NAME\Orvanta Web",
+// when the name can be a computer name and the folder is reachable. Otherwise the error
+// "DirKVE_ePc" quoting that folder is shown and the running operation abandoned (EAbort);
+// an unusable name is refused without any file-system call.
+std::string CheckEpcShare(FileSystem& fs, const TMessages& messages, Dialogs& dialogs,
+                          std::string_view name);
 
 }  // namespace kve::eeepc

@@ -13,4 +13,11 @@ PalmFolders ResolvePalmFolders(std::string_view palmDir) {
   return f;
 }
 
+std::optional<std::string> FirstMissingFolder(FileSystem& fs, const PalmFolders& folders) {
+  for (const std::string& dir : folders.required) {
+    if (!fs.DirectoryExists(dir)) return dir;
+  }
+  return std::nullopt;
+}
+
 }  // namespace kve::eeepc

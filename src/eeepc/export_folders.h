@@ -3,8 +3,11 @@
 // handheld application files, under one base folder read from the registry.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/fs/file_system.h"
 
 namespace kve::eeepc {
 
@@ -27,5 +30,9 @@ struct PalmFolders {
 // A missing or empty value yields the base "\" (the root of the current drive), as the
 // workstation would read it.
 PalmFolders ResolvePalmFolders(std::string_view palmDir);
+
+// The first of the required folders that does not exist, in checking order; nothing when all
+// do. Creates nothing.
+std::optional<std::string> FirstMissingFolder(FileSystem& fs, const PalmFolders& folders);
 
 }  // namespace kve::eeepc

@@ -1,5 +1,7 @@
 #include "host/central_kitchen.h"
 
+#include "platform/maker/consiste.h"
+
 namespace kve::host {
 namespace {
 
@@ -38,7 +40,7 @@ CentralKitchen ResolveCentralKitchen(TADOIBQuery& qryFilial, const std::string& 
     return c;
   }
   c.code = Column(qryFilial, "CDFILCENTKVE");
-  if (c.code.empty()) return CentralKitchen{};
+  if (Consiste::EmptyString(c.code)) return CentralKitchen{};
   c.found = true;
   OpenBranch(qryFilial, c.code);
   c.name = Column(qryFilial, "NMFILIAL");

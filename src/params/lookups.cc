@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "params/param_queries.h"
-#include "platform/common/error.h"
+#include "platform/net/check_result.h"
 
 namespace kve::params {
 
@@ -41,22 +41,11 @@ void OpenAgregadaOper(TADOIBQuery& q, const std::string& central, const std::str
   q.Open();
 }
 
-std::string CheckResultServ(const RemoteValue& answer, const std::string& method) {
-  if (answer.isText()) {
-    const auto& text = std::get<std::string>(answer.value);
-    throw Error(text.empty() ? method + ": the server answered with an empty text" : text);
-  }
-  if (!answer.isPacket) {
-    throw FormatError(method + ": the server answered with an array instead of one table");
-  }
-  return std::get<std::string>(answer.value);
-}
-
 void LoadAgrupProd(RemoteCaller& server, const std::string& code, const std::string& all,
                    TClientDataSet& into) {
   std::vector<RemoteArg> args = {RemoteArg::Value(code), RemoteArg::Value(all)};
   RemoteValue answer = server.Call("GetAgrupProd", args);
-  into.SetData(CheckResultServ(answer, "GetAgrupProd"));
+  into.SetData(::Consiste::CheckResultServ(answer, true, 0));
 }
 
 }  // namespace kve::params

@@ -33,12 +33,8 @@ void OpenAgregadaOper(TADOIBQuery& qryAgregadaOper, const std::string& central,
 
 // Asks the server for product groupings (`code`, or every one when `all` is "T") and loads
 // the answer into `into`, replacing its rows. A text answer is the server's error and is
-// raised with its own text; an answer of another shape is a FormatError.
+// raised with its own text.
 void LoadAgrupProd(RemoteCaller& server, const std::string& code, const std::string& all,
                    TClientDataSet& into);
-
-// The data packet of a GetHistPalm, InsHistPalm or GetAgrupProd answer; raises as
-// LoadAgrupProd does.
-std::string CheckResultServ(const RemoteValue& answer, const std::string& method);
 
 }  // namespace kve::params

@@ -1,0 +1,217 @@
+#pragma once
+// The data-export screen (screen code "KVE07000", caption "Exportação de Dados").
+//
+// One class holds every control, data component and member text of the screen, named as the
+// screen names them. Its member functions are defined beside the work they do: start-up and
+// lifecycle in src/host, the parameter rules in src/params, the export folders and the eeePC
+// in src/eeepc, the Palm side in src/palm, the export run in src/export. Members stay thin;
+// the plain functions of those folders do the work and are tested without a screen.
+//
+// The screen reaches everything outside through ExpDadosServices, so it runs headless with
+// doubles; the host's configuration values come from the installed maker services (Corvane).
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/padr_import_export.h"
+#include "host/server_link.h"
+#include "platform/dataset/dataset.h"
+#include "platform/db/database.h"
+#include "platform/fs/file_system.h"
+#include "platform/maker/btn_pesquisa.h"
+#include "platform/maker/date_edit.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/busy.h"
+#include "platform/ui/buttons.h"
+#include "platform/ui/edits.h"
+
+namespace kve {
+
+// What the screen needs from its host. Every reference must outlive the screen.
+struct ExpDadosServices {
+  Database& db;          // the host's database: look-ups and validations
+  ServerLink& server;    // the application server (netExpDados)
+  Dialogs& dialogs;      // message boxes, error box, pick lists
+  FileSystem& files;     // Windows-form paths
+  Registry& registry;    // local machine, read only
+  BusyView& busy;        // wait animation and cursor
+  // Refreshes the host's local copy of the named tables before the screen reads them. Empty
+  // when the host reads its database directly and keeps no copy.
+  std::function<void(const std::vector<std::string>& tables)> atualizaLocalCache;
+};
+
+class TfrmExpDados : public TfrmPadrImportExport {
+ public:
+  explicit TfrmExpDados(ExpDadosServices& services);
+  ~TfrmExpDados() override;
+
+  ExpDadosServices& services() const { return svc_; }
+
+  // ---- lifecycle (host) ----
+  void FormCreate();    // start-up: server, branch table, central kitchen, folder display
+  void FormActivate();  // repaint whenever the screen becomes active
+  void FormClose();     // close step: gives the single instance up
+  void netExpDadosBeforeConnect();
+
+  // ---- parameter rules and checks (params) ----
+  void rbtTAgregClick();
+  void chkArvProdClick();
+  void chkAtivProdClick();
+  void ControleExportacao();
+  void rbtPalmClick();
+  void rbtEPcClick();
+  void grbIntegracaoExit();
+  void medCdNutricioChange();
+  void medCdNutricioExit();
+  void btpNutricioBeforePesq();
+  void btpNutricioAfterPesq();
+  void medAgrupProdChange();
+  void medAgrupProdExit();
+  void btpAgrupProdBeforePesq();
+  void btpAgrupProdAfterPesq();
+  void btnAgregadaClick();
+  void sedSolicProdEnter();
+  void sedSolicProdKeyPress(char& key);
+  void sedSolicProdChange();
+  void sedSolicProdExit();
+  void depCardIniExit();
+  void depCardFimExit();
+  void depSoliCompIniExit();
+  void depSoliCompFimExit();
+  void depAFIniExit();
+  void depAFFimExit();
+  void Vd_Nutricio();
+  void Vd_AgrupProd();
+
+  // ---- export folders and eeePC (eeepc) ----
+  void Vd_Diretorios(bool check);
+  void Vd_ePc(const std::string& code, bool required);
+  void btnEPcBeforePesq();
+  void btnEPcAfterPesq();
+  void medCdEPcChange();
+  void medCdEPcExit();
+
+  // ---- defined with the parts that own them (not built yet) ----
+  // Validation and export trigger.
+  void sbtImportExportClick();
+  void vd_DepsCardapio();
+  void Vd_Agregadas();
+  // Export run.
+  void Exportacao();
+  // Palm databases and the HotSync queue.
+  void CriaPDB();
+  void CriaPDBPrevReti();
+  void Remover(const std::string& user);
+  // Palm device selection.
+  void Vd_Palm(bool checkUser, bool required);
+  void medCdPalmChange();
+  void medCdPalmExit();
+  void btnPalmBeforePesq();
+  void btnPalmAfterPesq();
+  // eeePC deployment.
+  void Vd_DiretoriosEPc();
+  void CopyFile(const std::string& source, const std::string& destination);
+
+  // ---- controls, in keyboard order (containers before what they hold) ----
+  TPanel panFilial;
+  TLabel lblFilial;
+  TMaskEdit medCdFilial;
+  TBtnPesquisa btnFilial;
+  TEdit edtNmFilial;
+  TGroupBox grbIntegracao;
+  TRadioButton rbtPalm;
+  TRadioButton rbtEPc;
+  TLabel lblPalm;
+  TMaskEdit medCdPalm;
+  TBtnPesquisa btnPalm;
+  TEdit edtNmPalm;
+  TLabel lblEPc;
+  TMaskEdit medCdEPc;
+  TBtnPesquisa btnEpc;
+  TEdit edtNmEPC;
+  TLabel lblNutricio;
+  TMaskEdit medCdNutricio;
+  TBtnPesquisa btpNutricio;
+  TEdit edtNmNutricio;
+  TGroupBox grbAgregada;
+  TRadioButton rbtTAgreg;
+  TRadioButton rbtLAgreg;
+  TBtnPesquisa btnAgregada;
+  TGroupBox grbDataCard;
+  TLabel lblCardIni;
+  TDateEditPlus depCardIni;
+  TLabel lblCardFim;
+  TDateEditPlus depCardFim;
+  TGroupBox grbProdutos;
+  TCheckBox chkArvProd;
+  TCheckBox chkAtivProd;
+  TCheckBox chkSolicProd;
+  TSpinEdit sedSolicProd;
+  TLabel lblSolicProd;
+  TGroupBox grbDataAF;
+  TLabel lblAFIni;
+  TDateEditPlus depAFIni;
+  TLabel lblAFFim;
+  TDateEditPlus depAFFim;
+  TGroupBox grbDataSoliComp;
+  TLabel lblSoliCompIni;
+  TDateEditPlus depSoliCompIni;
+  TLabel lblSoliCompFim;
+  TDateEditPlus depSoliCompFim;
+  TPanel panAgrupProd;
+  TLabel lblAgrupProd;
+  TMaskEdit medAgrupProd;
+  TBtnPesquisa btpAgrupProd;
+  TEdit edtNmAgrupProd;
+  TPanel panDiretorio;
+  TLabel lblDiretorio;
+  TMaskEdit medDiretorios;
+
+  // Hidden folder and file lists: the folder the Palm databases are built from, and its
+  // "*.xml" files.
+  struct DirectoryList {
+    std::string directory;
+  } drlDiretorio;
+  struct FileList {
+    std::string mask = "*.xml";
+    bool multiSelect = true;
+  } flbArquivo;
+
+  // ---- member texts shared by the parts ----
+  std::string ListaAgreg;  // "_0002_0003"
+  std::string NrSolic;
+  std::string DirExp;  // ends with a backslash
+  std::string DirBin;  // ends with a backslash
+
+  // ---- data components ----
+  ServerLink& netExpDados;
+  TADOIBQuery qryFilial;
+  TADOIBQuery qryNutricio;
+  TADOIBQuery qryVdNutri;
+  TADOIBQuery qryAgregada;
+  TADOIBQuery qryAgregadaOper;
+  TADOIBQuery qryPalm;
+  TADOIBQuery qryVdPalm;
+  TClientDataSet cdsAgrupProd;
+  TClientDataSet cdsHistPalm;
+  // Tables of the export run, filled from the server and derived locally.
+  TClientDataSet cdsEfetivos, cdsServClie, cdsFilial, cdsServico, cdsOperador, cdsParam,
+      cdsTipoCard, cdsForneced, cdsProduto, cdsCliente, cdsSerie, cdsTipoOper, cdsDataSoli,
+      cdsSoliComp, cdsSolicita, cdsDataEfet, cdsNumAF, cdsItemAF, cdsJustSoli, cdsParaSupri,
+      cdsPrevReti, cdsDtPrevReti, cdsTipoReti, cdsServRetirada, cdsItemInvent, cdsExpFilial;
+  TClientDataSet cdsEfetClie, cdsInventario, cdsItemEntr, cdsItemSaid, cdsLancEntr,
+      cdsLancSaid, cdsVencEntr, cdsVencSaid;
+  TClientDataSet cdsProdCod, cdsProdutoCod, cdsIdioma, cdsDados;
+
+ private:
+  // Control set-up and event wiring, each beside the rules it wires.
+  void SetupParams();  // params
+  void SetupEpc();     // eeepc
+  // Runs `step` and, when it fails, puts the focus on `field` before the failure goes on.
+  void FocusOnFailure(TControl& field, const std::function<void()>& step);
+
+  ExpDadosServices& svc_;
+};
+
+}  // namespace kve

@@ -1,0 +1,57 @@
+// The loadable screen package: the entry the host's menu calls and the load and unload
+// entries its package loader uses, all with C linkage so the host finds them by name.
+
+#include <memory>
+
+#include "host/expdados_instance.h"
+#include "host/package/package.h"
+#include "platform/maker/config.h"
+
+namespace {
+
+std::unique_ptr<kve::maker::ServicesScope> g_makerScope;
+
+void InitUnit() { kve::InitExpDadosUnit(); }
+
+void FinalizeUnit() {
+  kve::FinalizeExpDadosUnit();
+  kve::InstallExpDadosServices(nullptr);
+  g_makerScope.reset();
+}
+
+const KvePackageUnit kUnits[] = {
+    {"Cli_kve07000", &InitUnit, &FinalizeUnit},
+};
+
+bool g_initialized = false;
+
+}  // namespace
+
+extern "C" {
+
+void IniProc() { kve::IniProc(); }
+
+void Initialize() {
+  if (g_initialized) return;
+  g_initialized = true;
+  for (const KvePackageUnit& u : kUnits) u.initialize();
+}
+
+void Finalize() {
+  if (!g_initialized) return;
+  g_initialized = false;
+  for (auto it = std::rbegin(kUnits); it != std::rend(kUnits); ++it) it->finalize();
+}
+
+const KvePackageInfo* GetPackageInfoTable() {
+  static const KvePackageInfo info = {"Pkg_kve07000", sizeof(kUnits) / sizeof(kUnits[0]), kUnits};
+  return &info;
+}
+
+void SetExpDadosHost(kve::ExpDadosServices* services, kve::maker::Services* maker) {
+  kve::InstallExpDadosServices(services);
+  g_makerScope.reset();
+  if (maker) g_makerScope = std::make_unique<kve::maker::ServicesScope>(*maker);
+}
+
+}  // extern "C"

@@ -1,0 +1,36 @@
+#include "host/server_link.h"
+
+#include "platform/net/net_connection.h"
+#include "platform/net/protocol.h"
+
+namespace kve {
+namespace {
+
+class NetServerLink final : public ServerLink {
+ public:
+  explicit NetServerLink(std::string token) {
+    conn_.SetServerName(std::string(rpc::kServerName));
+    conn_.SetToken(std::move(token));
+    conn_.OnBeforeConnect = [this](TNetConnection&) {
+      if (OnBeforeConnect) OnBeforeConnect();
+    };
+  }
+  void SetHost(std::string host) override { conn_.SetHost(std::move(host)); }
+  void SetPort(int port) override { conn_.SetPort(port); }
+  bool Connected() const override { return conn_.Connected(); }
+  void SetConnected(bool on) override { conn_.SetConnected(on); }
+  RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override {
+    return conn_.Call(method, args);
+  }
+
+ private:
+  TNetConnection conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<ServerLink> NewNetServerLink(std::string token) {
+  return std::make_unique<NetServerLink>(std::move(token));
+}
+
+}  // namespace kve
