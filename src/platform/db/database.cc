@@ -23,14 +23,23 @@ std::unique_ptr<Database> Database::Open(std::string_view url) {
 
 namespace db_internal {
 
-const SqlParam& RequireParam(const std::vector<SqlParam>& params, std::string_view name,
-                             const std::string& context) {
-  for (const SqlParam& p : params) {
-    if (!EqualsNoCase(p.name, name)) continue;
-    if (!p.set) break;
-    return p;
+const SqlParam& ParamIndex::Require(std::string_view name, const std::string& context, size_t hint) const {
+  const SqlParam* found = nullptr;
+  if (hint < params_.size() && EqualsNoCase(params_[hint].name, name)) {
+    found = &params_[hint];
+  } else if (params_.size() <= 16) {
+    for (const SqlParam& p : params_)
+      if (EqualsNoCase(p.name, name)) {
+        found = &p;
+        break;
+      }
+  } else {
+    if (byName_.empty())
+      for (size_t i = params_.size(); i-- > 0;) byName_[Upper(params_[i].name)] = i;  // first one wins
+    if (auto it = byName_.find(Upper(name)); it != byName_.end()) found = &params_[it->second];
   }
-  throw Error(fmt::format("{}: parameter {} has no value", context, name));
+  if (found == nullptr || !found->set) throw Error(fmt::format("{}: parameter {} has no value", context, name));
+  return *found;
 }
 
 }  // namespace db_internal

@@ -13,10 +13,20 @@
 
 namespace kve::db_internal {
 
-// The caller's parameter named `name` (letter case ignored). Raises Error, prefixed with
-// `context`, when it is missing or was never set.
-const SqlParam& RequireParam(const std::vector<SqlParam>& params, std::string_view name,
-                             const std::string& context);
+// The caller's parameters by name (letter case ignored), for statements with many of them
+// (bulk inserts bind thousands).
+class ParamIndex {
+ public:
+  explicit ParamIndex(const std::vector<SqlParam>& params) : params_(params) {}
+  // The parameter named `name`; `hint` is where it probably stands (callers usually list
+  // parameters in the order the text uses them). Raises Error, prefixed with `context`,
+  // when it is missing or was never set.
+  const SqlParam& Require(std::string_view name, const std::string& context, size_t hint = 0) const;
+
+ private:
+  const std::vector<SqlParam>& params_;
+  mutable std::unordered_map<std::string, size_t> byName_;  // upper-cased, built on first miss
+};
 
 // Least-recently-used cache of prepared statements. `Release` is called on each evicted
 // value and, at Clear, on every value.

@@ -47,6 +47,12 @@ struct ResultDeleter {
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+// A text with its :NAME parameters numbered as the server wants them.
+struct Rewritten {
+  std::string text;
+  std::vector<std::string> names;  // by number - 1
+};
+
 struct Prepared {
   std::string name;                 // server-side statement name
   std::vector<std::string> params;  // parameter names by number
@@ -78,14 +84,22 @@ class PgDatabase final : public Database {
 
   void Run(std::string_view sql, const std::vector<SqlParam>& params, TClientDataSet* into) override {
     const std::string context = fmt::format("postgresql: {}", FirstLine(sql));
-    std::vector<std::string> names;
-    const std::string text = NumberParams(sql, &names);
+    const std::string source(sql);
+    const Rewritten* rw = rewrites_.Find(source);
+    if (rw == nullptr) {
+      Rewritten fresh;
+      fresh.text = NumberParams(sql, &fresh.names);
+      rw = &rewrites_.Add(source, std::move(fresh), [](Rewritten&) {});
+    }
+    const std::string& text = rw->text;
+    const std::vector<std::string>& names = rw->names;
 
     std::vector<const SqlParam*> bound;
+    const ParamIndex index(params);
     std::string key = text;
     key += '\0';
     for (const std::string& n : names) {
-      bound.push_back(&RequireParam(params, n, context));
+      bound.push_back(&index.Require(n, context, bound.size()));
       key += static_cast<char>('0' + static_cast<int>(bound.back()->kind));
     }
 
@@ -172,6 +186,7 @@ class PgDatabase final : public Database {
 
   std::string url_;  // without password, for messages
   PGconn* conn_ = nullptr;
+  StatementCache<Rewritten> rewrites_{64};
   StatementCache<Prepared> cache_{64};
   int serial_ = 0;
 };

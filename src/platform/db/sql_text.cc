@@ -1,6 +1,7 @@
 #include "platform/db/sql_text.h"
 
 #include <cctype>
+#include <unordered_map>
 
 namespace kve::db_internal {
 namespace {
@@ -93,11 +94,12 @@ std::string NumberParams(std::string_view sql, std::vector<std::string>* order) 
   std::string out;
   out.reserve(sql.size() + 8);
   size_t at = 0;
+  std::unordered_map<std::string, size_t> number;
   for (const ParamRef& p : FindParams(sql)) {
-    const std::string up = Upper(p.name);
-    size_t k = 0;
-    while (k < order->size() && (*order)[k] != up) ++k;
-    if (k == order->size()) order->push_back(up);
+    std::string up = Upper(p.name);
+    auto [it, added] = number.emplace(up, order->size());
+    if (added) order->push_back(std::move(up));
+    const size_t k = it->second;
     out.append(sql.substr(at, p.pos - at));
     out += '$';
     out += std::to_string(k + 1);

@@ -12,6 +12,15 @@
 namespace kve::db_internal {
 namespace {
 
+// A prepared statement with its parameter names, which SQLite can only look up one by one
+// in linear time.
+struct Statement {
+  sqlite3_stmt* stmt = nullptr;
+  std::vector<std::string> params;  // by index - 1; without the colon
+};
+
+void Finalize(Statement& s) { sqlite3_finalize(s.stmt); }
+
 class SqliteDatabase final : public Database {
  public:
   explicit SqliteDatabase(std::string path) : path_(std::move(path)) {
@@ -31,7 +40,7 @@ class SqliteDatabase final : public Database {
   }
 
   ~SqliteDatabase() override {
-    cache_.Clear([](sqlite3_stmt* s) { sqlite3_finalize(s); });
+    cache_.Clear(Finalize);
     sqlite3_close_v2(db_);
   }
 
@@ -39,7 +48,7 @@ class SqliteDatabase final : public Database {
 
   void ExecuteScript(std::string_view sql) override {
     // A script may change tables that cached statements were prepared against.
-    cache_.Clear([](sqlite3_stmt* s) { sqlite3_finalize(s); });
+    cache_.Clear(Finalize);
     const std::string text(sql);
     char* err = nullptr;
     if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -51,13 +60,14 @@ class SqliteDatabase final : public Database {
 
   void Run(std::string_view sql, const std::vector<SqlParam>& params, TClientDataSet* into) override {
     const std::string context = fmt::format("sqlite: {}", FirstLine(sql));
-    sqlite3_stmt* stmt = Prepare(sql, context);
+    const Statement& prepared = Prepare(sql, context);
+    sqlite3_stmt* stmt = prepared.stmt;
     // Leave the statement reset and unbound whatever happens, so the cache can reuse it.
     struct Reset {
       sqlite3_stmt* s;
       ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
     } reset{stmt};
-    Bind(stmt, params, context);
+    Bind(prepared, params, context);
 
     const int ncol = sqlite3_column_count(stmt);
     std::vector<ColumnInfo> cols;
@@ -103,9 +113,9 @@ class SqliteDatabase final : public Database {
     }
   }
 
-  sqlite3_stmt* Prepare(std::string_view sql, const std::string& context) {
+  const Statement& Prepare(std::string_view sql, const std::string& context) {
     const std::string key(sql);
-    if (sqlite3_stmt** hit = cache_.Find(key)) return *hit;
+    if (const Statement* hit = cache_.Find(key)) return *hit;
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v3(db_, key.data(), static_cast<int>(key.size()), SQLITE_PREPARE_PERSISTENT,
@@ -118,16 +128,25 @@ class SqliteDatabase final : public Database {
       sqlite3_finalize(stmt);
       throw Error(fmt::format("{}: more than one statement in the text", context));
     }
-    return cache_.Add(key, stmt, [](sqlite3_stmt* s) { sqlite3_finalize(s); });
-  }
-
-  static void Bind(sqlite3_stmt* stmt, const std::vector<SqlParam>& params, const std::string& context) {
+    Statement prepared{stmt, {}};
     const int n = sqlite3_bind_parameter_count(stmt);
     for (int i = 1; i <= n; ++i) {
       const char* raw = sqlite3_bind_parameter_name(stmt, i);
-      if (raw == nullptr || raw[0] != ':')
+      if (raw == nullptr || raw[0] != ':') {
+        sqlite3_finalize(stmt);
         throw Error(fmt::format("{}: only :NAME parameters are supported", context));
-      const SqlParam& p = RequireParam(params, raw + 1, context);
+      }
+      prepared.params.emplace_back(raw + 1);
+    }
+    return cache_.Add(key, std::move(prepared), Finalize);
+  }
+
+  static void Bind(const Statement& prepared, const std::vector<SqlParam>& params, const std::string& context) {
+    sqlite3_stmt* stmt = prepared.stmt;
+    const ParamIndex index(params);
+    for (int i = 1; i <= static_cast<int>(prepared.params.size()); ++i) {
+      const std::string& name = prepared.params[i - 1];
+      const SqlParam& p = index.Require(name, context, static_cast<size_t>(i - 1));
       int rc = SQLITE_OK;
       switch (p.kind) {
         case SqlParam::Kind::Null: rc = sqlite3_bind_null(stmt, i); break;
@@ -145,13 +164,13 @@ class SqliteDatabase final : public Database {
         }
       }
       if (rc != SQLITE_OK)
-        throw Error(fmt::format("{}: parameter {}: {}", context, raw + 1, sqlite3_errstr(rc)));
+        throw Error(fmt::format("{}: parameter {}: {}", context, name, sqlite3_errstr(rc)));
     }
   }
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  StatementCache<sqlite3_stmt*> cache_{64};
+  StatementCache<Statement> cache_{64};
 };
 
 }  // namespace
