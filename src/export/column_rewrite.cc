@@ -47,34 +47,32 @@ void RewriteTextColumn(TClientDataSet& ds, std::string_view column,
     throw Error(fmt::format("{}: {}: expected a text column", ds.Name(), ds.FieldDefs()[col].name));
   if (ds.Modified()) ds.Post();
 
+  const FieldDef& def = ds.FieldDefs()[col];
   const int stored = ds.StoredRowCount();
-  const std::vector<int> order = ds.StorageOrder();
-  std::vector<std::string> values(static_cast<size_t>(stored));
-  for (int pos = 0; pos < stored; ++pos) {
-    const int r = order[static_cast<size_t>(pos)];
-    const RowView row = ds.Row(r);
-    std::string v = compute(row, pos);
-    CheckFits(ds, col, v, pos + 1, RowKeyText(ds, row, keyColumns));
-    values[static_cast<size_t>(r)] = std::move(v);
+  std::vector<int> positionOf(static_cast<size_t>(stored));
+  {
+    const std::vector<int> order = ds.StorageOrder();
+    for (int pos = 0; pos < stored; ++pos) positionOf[static_cast<size_t>(order[static_cast<size_t>(pos)])] = pos;
   }
 
-  // Nothing can fail from here on but memory.
-  const std::vector<FieldDef> defs = ds.FieldDefs();
-  TClientDataSet copy(ds.Name());
-  copy.Reset(defs);
+  // The new rows go into a scratch table, in the stored order, which the table then adopts:
+  // until then the table is untouched, so a value that does not fit changes nothing.
+  const std::vector<FieldDef>& defs = ds.FieldDefs();
+  TClientDataSet scratch(ds.Name());
+  scratch.Reset(defs);
   RowBuilder b(static_cast<int>(defs.size()));
   for (int r = 0; r < stored; ++r) {
-    b.LoadFrom(ds.Row(r), defs);
-    b.SetStr(col, values[static_cast<size_t>(r)]);
-    copy.AppendRow(b, RowStatus::Unchanged);
+    const RowView row = ds.Row(r);
+    const int pos = positionOf[static_cast<size_t>(r)];
+    const std::string v = compute(row, pos);
+    // Byte length bounds the character count, so most values need no counting.
+    if (def.size > 0 && static_cast<int>(v.size()) > def.size)
+      CheckFits(ds, col, v, pos + 1, RowKeyText(ds, row, keyColumns));
+    b.LoadFrom(row, defs);
+    b.SetStr(col, v);
+    scratch.AppendRow(b, RowStatus::Unchanged);
   }
-  values.clear();
-  ds.Reset(defs);
-  for (int r = 0; r < stored; ++r) {
-    b.LoadFrom(copy.Row(r), defs);
-    ds.AppendRow(b, RowStatus::Unchanged);
-  }
-  ds.First();
+  ds.Adopt(scratch);
 }
 
 }  // namespace kve::exporting

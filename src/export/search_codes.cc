@@ -1,5 +1,6 @@
 #include "export/search_codes.h"
 
+#include <algorithm>
 #include <map>
 
 #include "export/catalogue.h"
@@ -53,6 +54,10 @@ void DeriveProductCodes(TClientDataSet& produto, TClientDataSet& prodCod,
     index.emplace_back(std::string(code), position);
   });
 
+  // Ascending codes, equal codes in product order: the order of an index on CDPSQPROD. The
+  // rows are added in that order so the table's stored order is its index order.
+  std::sort(index.begin(), index.end());
+
   CreateEmpty(prodCod, FindTable("cdsProdCod"));
   prodCod.SetIndexFieldNames("CDPSQPROD");
   const int codeCol = prodCod.FieldByName("CDPSQPROD").Index();
@@ -63,7 +68,6 @@ void DeriveProductCodes(TClientDataSet& produto, TClientDataSet& prodCod,
     b.SetInt(posCol, position);
     prodCod.AppendRow(b, RowStatus::Unchanged);
   }
-  prodCod.First();
 }
 
 void BuildProductIndex(const TClientDataSet& prodCod, TClientDataSet& produtoCod) {
@@ -73,12 +77,11 @@ void BuildProductIndex(const TClientDataSet& prodCod, TClientDataSet& produtoCod
   if (defs != produtoCod.FieldDefs())
     throw Error(prodCod.Name() + ": fields differ from " + produtoCod.Name() + "'s");
   RowBuilder b(static_cast<int>(defs.size()));
-  // cdsProdCod's storage order is its index order: ascending codes, equal codes in arrival order.
+  // cdsProdCod's storage order is its index order: ascending codes, equal codes in product order.
   for (int r : prodCod.StorageOrder()) {
     b.LoadFrom(prodCod.Row(r), defs);
     produtoCod.AppendRow(b, RowStatus::Unchanged);
   }
-  produtoCod.First();
 }
 
 void DeriveItemAFCodes(TClientDataSet& itemAF, std::string_view productMask) {

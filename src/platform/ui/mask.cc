@@ -145,30 +145,35 @@ int EditMask::GroupCount() const {
 }
 
 std::string EditMask::Format(std::string_view value, std::string_view blank) const {
-  const std::vector<std::string_view> v = SplitChars(value);
-  return saveLiterals_ ? FormatWithLiterals(v, blank) : FormatWithoutLiterals(v, blank);
-}
-
-// The value holds input characters only: they fill the input positions in order (from the
-// right with '!'), the literals go between them.
-std::string EditMask::FormatWithoutLiterals(const std::vector<std::string_view>& v,
-                                            std::string_view blank) const {
-  std::string out;
-  out.reserve(positions_.size() + v.size() + 8);
-  if (!leadingBlanks_) {
+  if (!saveLiterals_ && !leadingBlanks_) {
+    // The common case (codes laid in from the left) walks the value without splitting it.
+    std::string out;
+    out.reserve(positions_.size() + value.size() + 8);
     size_t k = 0;
     for (const MaskPosition& p : positions_) {
       if (!p.IsInput()) {
         out += p.literal;
-      } else if (k < v.size()) {
-        out += v[k++];
+      } else if (k < value.size()) {
+        const size_t n = std::min(CharLength(static_cast<unsigned char>(value[k])), value.size() - k);
+        out.append(value.substr(k, n));
+        k += n;
       } else {
         out += blank;
       }
     }
-    for (; k < v.size(); ++k) out += v[k];
+    out.append(value.substr(k));
     return out;
   }
+  const std::vector<std::string_view> v = SplitChars(value);
+  return saveLiterals_ ? FormatWithLiterals(v, blank) : FormatFromRight(v, blank);
+}
+
+// The value holds input characters only, laid in from the right ('!'): they fill the input
+// positions from the last, the literals go between them.
+std::string EditMask::FormatFromRight(const std::vector<std::string_view>& v,
+                                            std::string_view blank) const {
+  std::string out;
+  out.reserve(positions_.size() + v.size() + 8);
   std::vector<std::string_view> pieces;
   pieces.reserve(positions_.size());
   size_t k = v.size();

@@ -87,7 +87,7 @@ class EditMask {
   int FirstInvalid(std::string_view editText) const;
 
  private:
-  std::string FormatWithoutLiterals(const std::vector<std::string_view>& v,
+  std::string FormatFromRight(const std::vector<std::string_view>& v,
                                     std::string_view blank) const;
   std::string FormatWithLiterals(const std::vector<std::string_view>& v,
                                  std::string_view blank) const;
