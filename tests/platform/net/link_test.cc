@@ -1,0 +1,237 @@
+// The link against a real server on the loopback interface, and against small fake servers
+// for the answers a good server never gives.
+#include "platform/net/net_connection.h"
+
+#include <httplib.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/common/error.h"
+#include "platform/net/check_result.h"
+#include "server/app_server.h"
+#include "server/server_fixture.h"
+
+namespace kve {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+class LinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    data_.FillSmallCentral();
+  }
+
+  void StartServer(std::string token = {}, size_t maxBody = size_t{1} << 20) {
+    server::AppServerOptions o;
+    o.dbUrl = data_.Url();
+    o.token = std::move(token);
+    o.maxRequestBytes = maxBody;
+    server_ = std::make_unique<server::AppServer>(o);
+    server_->Start();
+  }
+
+  // A connection whose before-connect handler points it at the server, as the screen does.
+  std::unique_ptr<TNetConnection> Connection(std::string token = {}) {
+    auto c = std::make_unique<TNetConnection>();
+    c->SetToken(std::move(token));
+    c->OnBeforeConnect = [this](TNetConnection& n) {
+      n.SetHost("127.0.0.1");
+      n.SetPort(server_->Port());
+    };
+    return c;
+  }
+
+  testing_server::ServerDb data_{"sqlite"};
+  std::unique_ptr<server::AppServer> server_;
+};
+
+TEST_F(LinkTest, CallsByNameWithAllArgumentKindsAndReadsByRefBack) {
+  StartServer();
+  auto link = Connection();
+  link->SetConnected(true);
+  EXPECT_TRUE(link->Connected());
+  EXPECT_EQ(link->Endpoint(), "127.0.0.1:" + std::to_string(server_->Port()));
+
+  std::string lista, nrSolic = "02", status = "a";
+  auto date = [](int d) { return RemoteArg::OfDate(TDateTime::FromDate({2026, 3, d})); };
+  std::vector<RemoteArg> args = {
+      RemoteArg::Value("0001"), RemoteArg::ByRef(lista), date(2),  date(6), date(1), date(5),
+      date(1),                  date(31),                RemoteArg::Value("3"),
+      RemoteArg::ByRef(nrSolic), RemoteArg::ByRef(status), RemoteArg::Value(""),
+      RemoteArg::Value("000000000007")};
+  RemoteValue answer = link->Call("GetTabelas", args);
+  EXPECT_EQ(lista, "_0002_0003_0004");
+  EXPECT_EQ(nrSolic, "2");
+  EXPECT_EQ(status, "A");
+
+  std::vector<std::unique_ptr<TClientDataSet>> tables;
+  std::vector<TClientDataSet*> slots;
+  for (int i = 0; i < 26; ++i) {
+    tables.push_back(std::make_unique<TClientDataSet>());
+    slots.push_back(tables.back().get());
+  }
+  LoadTableImages(answer, slots);
+  EXPECT_EQ(slots[2]->RecordCount(), 3);  // FILIAL
+  EXPECT_EQ(slots[8]->RecordCount(), 2);  // PRODUTO: active products of the latest 2 requests
+  EXPECT_GT(link->LastCall().replyBytes, link->LastCall().requestBytes);
+}
+
+TEST_F(LinkTest, HistoryAndGroupingsGoThroughCheckResultServ) {
+  StartServer();
+  auto link = Connection();
+  link->SetConnected(true);
+  std::vector<RemoteArg> ins = {RemoteArg::Value("0001"), RemoteArg::Value("001"),
+                                RemoteArg::Value("Exportação concluída"), RemoteArg::Value("0"),
+                                RemoteArg::Value("0")};
+  Consiste::CheckResultServ(link->Call("InsHistPalm", ins), true, 0);
+  std::vector<RemoteArg> get = {RemoteArg::Value("0001"), RemoteArg::Value("001")};
+  TClientDataSet hist;
+  hist.SetData(Consiste::CheckResultServ(link->Call("GetHistPalm", get), true, 0));
+  EXPECT_EQ(hist.RecordCount(), 1);
+  EXPECT_EQ(hist.FieldByName("IDERROPALM").AsString(), "0");
+
+  std::vector<RemoteArg> bad = {RemoteArg::Value("0001"), RemoteArg::Value("0001"),
+                                RemoteArg::Value(""), RemoteArg::Value("0"), RemoteArg::Value("0")};
+  EXPECT_THAT([&] { Consiste::CheckResultServ(link->Call("InsHistPalm", bad), true, 0); },
+              ThrowsMessage<Error>(HasSubstr("InsHistPalm: device code")));
+}
+
+TEST_F(LinkTest, TokenIsRequiredWhenTheServerHasOne) {
+  StartServer("s3cr3t");
+  auto none = Connection();
+  EXPECT_THAT([&] { none->SetConnected(true); },
+              ThrowsMessage<Error>(HasSubstr(": connect: a token is required (401)")));
+  EXPECT_FALSE(none->Connected());
+  auto wrong = Connection("s3cr3x");
+  EXPECT_THAT([&] { wrong->SetConnected(true); },
+              ThrowsMessage<Error>(HasSubstr("token refused (401)")));
+  auto right = Connection("s3cr3t");
+  right->SetConnected(true);
+  std::vector<RemoteArg> args = {RemoteArg::Value(""), RemoteArg::Value("T")};
+  EXPECT_TRUE(right->Call("GetAgrupProd", args).isPacket);
+}
+
+TEST_F(LinkTest, OversizedRequestIsRefused) {
+  StartServer({}, 4096);
+  auto link = Connection();
+  link->SetConnected(true);
+  std::vector<RemoteArg> args = {RemoteArg::Value(std::string(8000, 'x')), RemoteArg::Value("T")};
+  EXPECT_THAT([&] { link->Call("GetAgrupProd", args); },
+              ThrowsMessage<Error>(HasSubstr("GetAgrupProd: request too large")));
+  // The connection still serves the next call.
+  args[0] = RemoteArg::Value("");
+  EXPECT_TRUE(link->Call("GetAgrupProd", args).isPacket);
+}
+
+TEST_F(LinkTest, DispatchFaultsArriveAsErrorsWithTheServersMessage) {
+  StartServer();
+  auto link = Connection();
+  link->SetConnected(true);
+  std::vector<RemoteArg> none;
+  EXPECT_THAT([&] { link->Call("DropTables", none); },
+              ThrowsMessage<Error>(HasSubstr(": DropTables: unknown method \"DropTables\"")));
+  EXPECT_THAT([&] { link->Call("GetHistPalm", none); },
+              ThrowsMessage<Error>(HasSubstr("GetHistPalm: takes 2 arguments, got 0")));
+}
+
+TEST_F(LinkTest, UnreachableServerAndUnconnectedCallsAreNamed) {
+  TNetConnection link;
+  std::vector<RemoteArg> none;
+  EXPECT_THAT([&] { link.Call("GetHistPalm", none); },
+              ThrowsMessage<Error>(HasSubstr("GetHistPalm: not connected")));
+  EXPECT_THAT([&] { link.SetConnected(true); },
+              ThrowsMessage<Error>(HasSubstr("no server address configured")));
+  // A port that was just free: bind without listening, note it, close.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  int port = ntohs(addr.sin_port);
+  close(fd);
+  link.SetHost("127.0.0.1");
+  link.SetPort(port);
+  EXPECT_THAT([&] { link.SetConnected(true); },
+              ThrowsMessage<Error>(HasSubstr("application server 127.0.0.1:" +
+                                             std::to_string(port) + ": connect: unreachable")));
+}
+
+// A stand-in server answering every call with `reply` after `delay`.
+class FakeServer {
+ public:
+  FakeServer(std::string reply, std::chrono::milliseconds delay = {}) {
+    http_.Get("/Kve07000.rdmExpDados", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(R"({"server":"Kve07000.rdmExpDados"})", "application/json");
+    });
+    http_.Post("/Kve07000.rdmExpDados",
+               [reply, delay](const httplib::Request&, httplib::Response& res) {
+                 std::this_thread::sleep_for(delay);
+                 res.set_content(reply, "application/json");
+               });
+    port_ = http_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { http_.listen_after_bind(); });
+  }
+  ~FakeServer() {
+    while (!http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    http_.stop();
+    thread_.join();
+  }
+  int port() const { return port_; }
+
+ private:
+  httplib::Server http_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(LinkFake, SlowServerTimesOut) {
+  FakeServer fake(R"({"jsonrpc":"2.0","id":1,"result":{"value":"x"}})",
+                  std::chrono::milliseconds(900));
+  TNetConnection link;
+  link.SetHost("127.0.0.1");
+  link.SetPort(fake.port());
+  link.SetTimeout(std::chrono::milliseconds(200));
+  link.SetConnected(true);
+  std::vector<RemoteArg> none;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_THAT([&] { link.Call("GetHistPalm", none); },
+              ThrowsMessage<Error>(HasSubstr("GetHistPalm: timed out after 0.2 s")));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(850));
+}
+
+TEST(LinkFake, MalformedAnswerIsNamed) {
+  FakeServer fake("<html>oops</html>");
+  TNetConnection link;
+  link.SetHost("127.0.0.1");
+  link.SetPort(fake.port());
+  link.SetConnected(true);
+  std::vector<RemoteArg> none;
+  EXPECT_THAT([&] { link.Call("GetHistPalm", none); },
+              ThrowsMessage<Error>(HasSubstr("GetHistPalm: malformed answer: not JSON")));
+}
+
+TEST(LinkFake, ServerOfAnotherModuleIsRefusedAtConnect) {
+  FakeServer fake("{}");
+  TNetConnection link;
+  link.SetServerName("Kve07001.rdmOutro");
+  link.SetHost("127.0.0.1");
+  link.SetPort(fake.port());
+  EXPECT_THAT([&] { link.SetConnected(true); },
+              ThrowsMessage<Error>(HasSubstr("does not serve Kve07001.rdmOutro (404)")));
+}
+
+}  // namespace
+}  // namespace kve
