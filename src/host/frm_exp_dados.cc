@@ -86,8 +86,11 @@ TfrmExpDados::TfrmExpDados(ExpDadosServices& services)
   SetupEpc();
 }
 
+// A screen destroyed without its close step (the package unloaded while it was open) still
+// drops the connection it made.
 TfrmExpDados::~TfrmExpDados() {
   netExpDados.OnBeforeConnect = nullptr;
+  if (netExpDados.Connected()) netExpDados.SetConnected(false);
 }
 
 void TfrmExpDados::netExpDadosBeforeConnect() {
