@@ -1,0 +1,140 @@
+// GetTabelas over the wire against the demo central kitchen, on every engine: what the screen
+// receives must be the catalogue's tables, filtered as the request says.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "demo/demo_data.h"
+#include "export/catalogue.h"
+#include "platform/net/check_result.h"
+#include "platform/net/net_connection.h"
+#include "server/app_server.h"
+#include "server/server_fixture.h"
+
+namespace kve {
+namespace {
+
+using ::testing::Contains;
+using ::testing::Each;
+using ::testing::Not;
+
+const TDateTime kToday = TDateTime::FromDate({2026, 12, 7});
+
+class DemoEndToEnd : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    data_ = std::make_unique<testing_server::ServerDb>(GetParam());
+    if (data_->Skip()) GTEST_SKIP() << "KVE_TEST_PG_URL not set";
+    demo::DemoOptions o;
+    o.today = kToday;
+    demo::FillDemoDatabase(*data_->Open(), o);
+    server::AppServerOptions so;
+    so.dbUrl = data_->Url();
+    server_ = std::make_unique<server::AppServer>(so);
+    server_->Start();
+    link_.SetHost("127.0.0.1");
+    link_.SetPort(server_->Port());
+    link_.SetConnected(true);
+    for (auto& t : tables_) slots_.push_back(&t);
+  }
+
+  // Calls GetTabelas for the whole current and previous month and loads the 26 tables.
+  void Export(std::string status = "T", std::string grouping = "", std::string nrSolic = "0") {
+    lista_ = listaIn_;
+    nrSolic_ = std::move(nrSolic);
+    status_ = std::move(status);
+    auto from = RemoteArg::OfDate(TDateTime::FromDate({2026, 11, 1}));
+    auto to = RemoteArg::OfDate(TDateTime::FromDate({2026, 12, 31}));
+    std::vector<RemoteArg> args = {RemoteArg::Value(demo::kDemoCentral), RemoteArg::ByRef(lista_),
+                                   from, to, from, to, from, to, RemoteArg::Value("3"),
+                                   RemoteArg::ByRef(nrSolic_), RemoteArg::ByRef(status_),
+                                   RemoteArg::Value(grouping), RemoteArg::Value("000000000007")};
+    LoadTableImages(link_.Call("GetTabelas", args), slots_);
+  }
+
+  std::vector<std::string> Values(int slot, const char* field) {
+    std::vector<std::string> out;
+    auto& t = tables_[slot];
+    for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName(field).AsString());
+    return out;
+  }
+
+  std::unique_ptr<testing_server::ServerDb> data_;
+  std::unique_ptr<server::AppServer> server_;
+  TNetConnection link_;
+  TClientDataSet tables_[26];
+  std::vector<TClientDataSet*> slots_;
+  std::string listaIn_, lista_, nrSolic_, status_;
+};
+
+TEST_P(DemoEndToEnd, ReturnsTheCatalogueTablesForEveryBranch) {
+  Export();
+  EXPECT_EQ(lista_, "_0002_0003_0004_0005_0006_0007_0008_0009_0010_0011_0012_0013");
+  auto slots = exporting::SlotOrder();
+  for (int i = 0; i < 26; ++i) {
+    auto want = slots[i]->FieldDefs();
+    for (const FieldDef& f : want) {
+      int at = tables_[i].FindFieldIndex(f.name);
+      ASSERT_GE(at, 0) << slots[i]->table << " lacks " << f.name;
+      EXPECT_EQ(tables_[i].FieldDefs()[at].type, f.type) << slots[i]->table << "." << f.name;
+      EXPECT_EQ(tables_[i].FieldDefs()[at].size, f.size) << slots[i]->table << "." << f.name;
+    }
+  }
+  EXPECT_EQ(tables_[2].RecordCount(), demo::kDemoBranches);  // FILIAL
+  EXPECT_EQ(tables_[5].RecordCount(), 1);                     // PARAM
+  for (int slot : {0, 4, 8, 9, 13, 16, 17, 20})                // the demo fills these
+    EXPECT_GT(tables_[slot].RecordCount(), 0) << slots[slot]->table;
+  // The branch kept without supply authorisation really has none.
+  EXPECT_THAT(Values(16, "CDFILDEST"), Not(Contains(demo::kDemoBranchWithoutAf)));
+  // Headcount dates stay in the range.
+  for (auto& d : Values(0, "DTEFETIVO")) EXPECT_TRUE(d.ends_with("/11/2026") || d.ends_with("/12/2026")) << d;
+}
+
+TEST_P(DemoEndToEnd, ProductFiltersShrinkTheProductTable) {
+  Export();
+  std::vector<std::string> all = Values(8, "CDPRODUTO");
+  auto db = data_->Open();
+  TClientDataSet inactive;
+  db->Run("SELECT CDPRODUTO FROM PRODUTO WHERE IDATIVOPROD = 'N'", {}, &inactive);
+  ASSERT_GT(inactive.RecordCount(), 0);
+  std::string someInactive = inactive.FieldByName("CDPRODUTO").AsString();
+  EXPECT_THAT(all, Contains(someInactive));
+
+  Export("A");
+  EXPECT_EQ(status_, "A");
+  std::vector<std::string> active = Values(8, "CDPRODUTO");
+  EXPECT_EQ(active.size() + inactive.RecordCount(), all.size());
+  EXPECT_THAT(active, Not(Contains(someInactive)));
+
+  TClientDataSet group;
+  db->Run("SELECT G.CDGRUPPROD, COUNT(*) AS N FROM PRODAGRUP G GROUP BY G.CDGRUPPROD "
+          "ORDER BY G.CDGRUPPROD", {}, &group);
+  ASSERT_GT(group.RecordCount(), 0);
+  Export("T", group.FieldByName("CDGRUPPROD").AsString());
+  EXPECT_EQ(static_cast<int64_t>(tables_[8].RecordCount()), group.FieldByName("N").AsLargeInt());
+
+  Export("T", "", "1");
+  EXPECT_EQ(nrSolic_, "1");
+  std::vector<std::string> fromRequests = Values(8, "CDPRODUTO");
+  std::set<std::string> latest(fromRequests.begin(), fromRequests.end());
+  EXPECT_GT(latest.size(), 0u);
+  EXPECT_LT(latest.size(), all.size());
+}
+
+TEST_P(DemoEndToEnd, ListedBranchesAloneAreExported) {
+  listaIn_ = "_0003_0013";
+  Export();
+  EXPECT_EQ(lista_, "_0003_0013");
+  EXPECT_THAT(Values(2, "CDFILIAL"), ::testing::ElementsAre("0003", "0013"));
+  std::set<std::string> branches = {"0003", "0013"};
+  for (auto& b : Values(0, "CDFILIAL")) EXPECT_TRUE(branches.count(b)) << b;
+  for (auto& b : Values(13, "CDFILISOLI")) EXPECT_TRUE(branches.count(b)) << b;
+  for (auto& b : Values(20, "CDFILIAL")) EXPECT_TRUE(branches.count(b)) << b;
+  EXPECT_THAT(Values(16, "CDFILDEST"), Each(::testing::Eq("0003")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, DemoEndToEnd, ::testing::ValuesIn(testing_server::Engines()));
+
+}  // namespace
+}  // namespace kve
