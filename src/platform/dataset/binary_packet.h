@@ -3,6 +3,7 @@
 // header, field descriptors, packet properties, then one record per row; all integers
 // little-endian.
 
+#include <functional>
 #include <string_view>
 
 #include "platform/dataset/dataset.h"
@@ -18,6 +19,9 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink);
 // Replaces `into`'s fields and rows with the packet's. Raises FormatError saying what is
 // wrong (without the source's name: the caller adds it). `into` may be left half-filled on
 // error, so load into a scratch table.
-void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into);
+// `consumed`, when given, is told now and then how many leading bytes the reader is done with
+// and will not look at again (so a caller may release them).
+void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
+                      const std::function<void(size_t)>& consumed = {});
 
 }  // namespace kve

@@ -152,7 +152,8 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into) {
+void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
+                      const std::function<void(size_t)>& consumed) {
   if (!IsBinaryPacket(bytes)) throw FormatError("bad signature: not a binary data packet");
   Cursor c(bytes);
   c.Need(kHeaderSize, "header");
@@ -298,6 +299,7 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into) {
       into.AppendRow(row, status);
     else
       row.Reset();
+    if (consumed && (r & 4095) == 4095) consumed(c.pos());
   }
   if (c.left() != 0) throw FormatError(fmt::format("{} bytes after the last record", c.left()));
 }

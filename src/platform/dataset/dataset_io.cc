@@ -1,6 +1,7 @@
 // The table's packet and file entry points: the form is told by content, files are written
 // under a temporary name and renamed, so a good earlier file is never half-overwritten.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,12 +43,34 @@ bool LooksLikeXml(std::string_view b) {
   return p != std::string_view::npos && b[p] == '<';
 }
 
+// Gives the pages of bytes[0, done) back to the system while the rest is still being read, so
+// a large binary packet and the table it fills are never both whole in memory. Only pages
+// wholly inside the buffer are released; the allocator's own bookkeeping lies outside them.
+class PageReleaser {
+ public:
+  explicit PageReleaser(std::string& bytes)
+      : base_(reinterpret_cast<uintptr_t>(bytes.data())), page_(static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE))),
+        from_((base_ + page_ - 1) / page_ * page_) {}
+  void operator()(size_t done) {
+    const uintptr_t upto = (base_ + done) / page_ * page_;
+    if (upto <= from_) return;
+    ::madvise(reinterpret_cast<void*>(from_), upto - from_, MADV_DONTNEED);
+    from_ = upto;
+  }
+
+ private:
+  uintptr_t base_, page_, from_;
+};
+
 // Loads a packet of either form into a scratch table, then into `ds`, so a bad packet leaves
-// `ds` as it was.
-void LoadPacket(std::string& bytes, TClientDataSet& ds) {
+// `ds` as it was. With `release`, a binary packet's bytes are dropped as they are read.
+void LoadPacket(std::string& bytes, TClientDataSet& ds, bool release = false) {
   TClientDataSet scratch(ds.Name());
   if (packet::IsBinaryPacket(bytes)) {
-    ReadBinaryPacket(bytes, scratch);
+    if (release)
+      ReadBinaryPacket(bytes, scratch, PageReleaser(bytes));
+    else
+      ReadBinaryPacket(bytes, scratch);
   } else if (LooksLikeXml(bytes)) {
     ReadXmlPacket(bytes, scratch);
   } else {
@@ -124,7 +147,7 @@ void TClientDataSet::LoadFromFile(const std::filesystem::path& file) {
     ::close(fd);
   }
   try {
-    LoadPacket(bytes, *this);
+    LoadPacket(bytes, *this, /*release=*/true);
   } catch (const Error&) {
     RethrowIn(name);
   }

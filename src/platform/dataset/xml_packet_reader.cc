@@ -173,7 +173,7 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
   const pugi::xml_node meta = root.child("METADATA");
   const pugi::xml_node fields = meta.child("FIELDS");
   if (!fields) throw FormatError("no METADATA/FIELDS element");
-  const pugi::xml_node rowdata = root.child("ROWDATA");
+  pugi::xml_node rowdata = root.child("ROWDATA");
   if (!rowdata) throw FormatError("no ROWDATA element");
   std::vector<FieldDef> defs = ReadFields(fields);
   const auto log = ReadChangeLog(meta.child("PARAMS"));
@@ -187,7 +187,11 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
   RowBuilder row(n);
   std::vector<uint8_t> seen(n);
   int64_t pos = 0;
-  for (pugi::xml_node r = rowdata.first_child(); r; r = r.next_sibling()) {
+  // Each row is dropped from the tree once converted: the parser's pages go back to the heap
+  // as the table grows, so the tree and the table are never both whole.
+  pugi::xml_node done;
+  for (pugi::xml_node r = rowdata.first_child(); r; done = r, r = r.next_sibling()) {
+    if (done) rowdata.remove_child(done);
     if (r.type() != pugi::node_element) continue;
     ++pos;
     if (std::string_view(r.name()) != "ROW")
