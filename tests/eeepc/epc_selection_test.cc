@@ -20,17 +20,19 @@ TEST_F(EpcSelection, ATypedCodeIsPaddedNamedAndLeadsToTheEeePcsShare) {
   EXPECT_EQ(screen.medCdEPc.Text(), "002");
   EXPECT_EQ(screen.edtNmEPC.Text(), "NOTE-KITCHEN-01");
   EXPECT_EQ(screen.medDiretorios.Text(), "\\\\NOTE-KITCHEN-01\\Orvanta Web\\EeePc\\Kve\\Exp");
+
+  screen.UserType(screen.medCdEPc, "3");  // any change drops name and folder
+  EXPECT_EQ(screen.edtNmEPC.Text(), "");
+  EXPECT_EQ(screen.medDiretorios.Text(), "");
 }
 
-TEST_F(EpcSelection, LeavingAnEmptyCodeEmptiesTheDisplayWithoutMessage) {
+TEST_F(EpcSelection, AnEmptyCodePassesOnLeavingButNotWhenRequired) {
   screen.medDiretorios.SetText("something");
   screen.UserFocus(screen.medCdEPc);
   EXPECT_TRUE(screen.UserTab());
   EXPECT_EQ(screen.medDiretorios.Text(), "");
   EXPECT_TRUE(dialogs.Shown().empty());
-}
 
-TEST_F(EpcSelection, AnEmptyCodeIsRefusedWhenRequired) {
   screen.UserFocus(screen.medCdNutricio);
   EXPECT_FALSE(screen.RunEvent([this] { screen.Vd_ePc(screen.medCdEPc.Text(), true); }));
   EXPECT_EQ(dialogs.Errors(), (std::vector<std::string>{"eeePc deve ser informado."}));
@@ -68,14 +70,6 @@ TEST_F(EpcSelection, PickingFromTheListFillsCodeAndNameButNotTheFolder) {
             (std::vector<std::vector<std::string>>{{"002", "NOTE-KITCHEN-01"}, {"003", "..\\EVIL"}}));
   EXPECT_EQ(screen.medCdEPc.Text(), "002");
   EXPECT_EQ(screen.edtNmEPC.Text(), "NOTE-KITCHEN-01");
-  EXPECT_EQ(screen.medDiretorios.Text(), "");
-}
-
-TEST_F(EpcSelection, ChangingTheCodeDropsNameAndFolder) {
-  screen.UserType(screen.medCdEPc, "2");
-  screen.UserTab();
-  screen.UserType(screen.medCdEPc, "3");
-  EXPECT_EQ(screen.edtNmEPC.Text(), "");
   EXPECT_EQ(screen.medDiretorios.Text(), "");
 }
 

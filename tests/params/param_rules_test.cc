@@ -15,30 +15,6 @@ std::vector<std::string> Names(const std::vector<TControl*>& controls) {
   return out;
 }
 
-TEST_F(ParamRules, TheScreenOpensWithTheParametersInTheirInitialStates) {
-  TfrmExpDados& s = screen;
-  EXPECT_TRUE(s.rbtPalm.Checked());
-  EXPECT_FALSE(s.rbtEPc.Checked());
-  EXPECT_TRUE(s.medCdPalm.Usable());
-  EXPECT_EQ(s.medCdPalm.Color(), clInfoBk);
-  EXPECT_FALSE(s.medCdEPc.Usable());
-  EXPECT_EQ(s.medCdEPc.Color(), clBtnFace);
-  EXPECT_FALSE(s.btnEpc.Usable());
-  EXPECT_FALSE(s.btnFilial.Enabled());
-  EXPECT_TRUE(s.rbtTAgreg.Checked());
-  EXPECT_FALSE(s.btnAgregada.Enabled());
-  EXPECT_TRUE(s.chkArvProd.Checked());
-  EXPECT_FALSE(s.chkAtivProd.Enabled());
-  EXPECT_FALSE(s.sedSolicProd.Enabled());
-  EXPECT_EQ(s.sedSolicProd.Value(), 0);
-  EXPECT_FALSE(s.depCardIni.AutoSelect());
-  EXPECT_TRUE(s.depCardFim.AutoSelect());
-  EXPECT_EQ(s.depAFIni.Color(), clInfoBk);
-  EXPECT_EQ(s.btpNutricio.Hint(), "Pesquisar");
-  EXPECT_EQ(s.btpAgrupProd.EmptyError(), "Não há Agrupamento de Produto cadastrado.");
-  EXPECT_TRUE(s.ListaAgreg.empty());
-}
-
 TEST_F(ParamRules, TheKeyboardVisitsTheFieldsInTheScreensOrder) {
   EXPECT_EQ(Names(screen.TabList()),
             (std::vector<std::string>{"rbtPalm", "rbtEPc", "medCdPalm", "medCdNutricio",
