@@ -285,7 +285,7 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
         case FieldType::Int64: c = Put<int64_t>(c, row.Int(i)); break;
         case FieldType::Boolean: c = Put<int16_t>(c, row.Int(i) ? 1 : 0); break;
         case FieldType::Float: c = Put<double>(c, row.Float(i)); break;
-        case FieldType::Time: c = Put<int32_t>(c, static_cast<int32_t>(row.Int(i) % kMsPerDay)); break;
+        case FieldType::Time: c = Put<int32_t>(c, TimeOfDayMs(row.Int(i))); break;
         case FieldType::Date:
         case FieldType::DateTime: {
           const int64_t ms = row.Int(i);

@@ -114,6 +114,7 @@ void TClientDataSet::SetData(std::string_view packet) {
 }
 
 std::string TClientDataSet::Data() const {
+  RequireActive("make a data packet");
   std::string out;
   StringSink sink(out);
   WriteBinaryPacket(*this, sink);
@@ -156,6 +157,7 @@ void TClientDataSet::LoadFromFile(const std::filesystem::path& file) {
 void TClientDataSet::SaveToFile(const std::filesystem::path& file, DataPacketFormat fmt) const {
   static std::atomic<unsigned> counter{0};
   const std::string name = file.string();
+  RequireActive("save to a file");
   const std::filesystem::path tmp =
       file.parent_path() / fmt::format(".{}.{}-{}.tmp", file.filename().string(), ::getpid(), counter++);
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -60,6 +60,13 @@ inline constexpr int32_t kFirstDay = 1;
 inline constexpr int32_t kLastDay = 3652059;
 inline constexpr int64_t kLastMs = (int64_t{kLastDay} + 1) * kMsPerDay - 1;
 
+// The milliseconds of the day a time field holds, in [0, kMsPerDay): a time set from a
+// date-time before the scale's zero is stored negative.
+inline int32_t TimeOfDayMs(int64_t stored) {
+  const int64_t ms = stored % kMsPerDay;
+  return static_cast<int32_t>(ms < 0 ? ms + kMsPerDay : ms);
+}
+
 // "PREVRETI row 12: NMPRODUTO" for writer errors (row 1-based in packet order).
 std::string CellContext(const TClientDataSet& ds, int row, int field);
 

@@ -193,7 +193,7 @@ void WriteXmlPacket(const TClientDataSet& ds, ByteSink& sink) {
           c = PutLit(c, row.Int(i) ? "TRUE" : "FALSE");
           break;
         case FieldType::Time:
-          c = PutTime(c, static_cast<int32_t>(row.Int(i) % kMsPerDay));
+          c = PutTime(c, TimeOfDayMs(row.Int(i)));
           break;
         case FieldType::Date:
         case FieldType::DateTime: {

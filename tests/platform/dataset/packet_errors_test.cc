@@ -169,6 +169,7 @@ TEST(PacketFile, ErrorsNameTheFile) {
     EXPECT_EQ(std::string(e.what()).rfind(bad.string() + ": truncated", 0), 0u) << e.what();
   }
   EXPECT_THROW(ds.LoadFromFile(dir / "missing.xml"), IoError);
+  ds.SetData(GoodBinary());
   EXPECT_THROW(ds.SaveToFile(dir / "no-such-folder" / "x.xml", DataPacketFormat::Xml), IoError);
 }
 

@@ -128,6 +128,27 @@ TEST_P(RoundTrip, RefusesACharacterWindows1252CannotHoldNamingTableColumnAndRow)
   }
 }
 
+TEST_P(RoundTrip, WritesATimeTakenFromBeforeTheScaleZeroAsATimeOfDay) {
+  TClientDataSet src("T");
+  src.FieldDefs() = {TypedField("H", FieldType::Time)};
+  src.CreateDataSet();
+  src.Append();
+  src.FieldByName("H").SetAsDateTime(TDateTime::FromMs(-1));  // one ms before the zero
+  src.Post();
+  TClientDataSet dst;
+  dst.SetData(Packet(src, GetParam()));
+  dst.First();
+  EXPECT_EQ(dst.FieldByName("H").AsDateTime().msOfDay(), kMsPerDay - 1);
+}
+
+TEST_P(RoundTrip, RefusesToWriteAClosedTable) {
+  TClientDataSet src("T");
+  src.FieldDefs() = {StringField("A", 1)};
+  TempDir dir;
+  EXPECT_THROW(src.SaveToFile(dir / "T.xml", GetParam()), Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "T.xml"));
+}
+
 INSTANTIATE_TEST_SUITE_P(BothForms, RoundTrip,
                          ::testing::Values(DataPacketFormat::Xml, DataPacketFormat::Binary),
                          [](const auto& info) {
