@@ -319,8 +319,8 @@ void TField::SetAsDateTime(TDateTime v) {
     case FieldType::Date:
       ds_->edit_->SetInt(i_, v.DateOnly().ms());
       return;
-    case FieldType::Time:
-      ds_->edit_->SetInt(i_, v.msOfDay());
+    case FieldType::Time:  // the time of day, also for a date-time before the scale's zero
+      ds_->edit_->SetInt(i_, (v.msOfDay() + kMsPerDay) % kMsPerDay);
       return;
     case FieldType::DateTime:
       ds_->edit_->SetInt(i_, v.ms());

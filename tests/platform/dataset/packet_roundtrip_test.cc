@@ -135,6 +135,7 @@ TEST_P(RoundTrip, WritesATimeTakenFromBeforeTheScaleZeroAsATimeOfDay) {
   src.Append();
   src.FieldByName("H").SetAsDateTime(TDateTime::FromMs(-1));  // one ms before the zero
   src.Post();
+  EXPECT_EQ(src.FieldByName("H").AsDateTime().msOfDay(), kMsPerDay - 1);
   TClientDataSet dst;
   dst.SetData(Packet(src, GetParam()));
   dst.First();
