@@ -36,7 +36,6 @@ int TypePosition(FieldType t) {
   return -1;
 }
 
-
 bool EndsWithXml(std::string_view name) {
   if (name.size() < 4) return false;
   const std::string_view ext = name.substr(name.size() - 4);
@@ -44,27 +43,29 @@ bool EndsWithXml(std::string_view name) {
          (ext[3] | 0x20) == 'l';
 }
 
-void CopyValue(TField col, TPDBPSField& out, TPDBPocketStudio& pdm) {
-  switch (col.DataType()) {
+// Hands column i of `row` to `out` by the mapping above.
+void CopyValue(RowView row, int i, const FieldDef& def, TPDBPSField& out, TPDBPocketStudio& pdm) {
+  const bool null = row.IsNull(i);
+  switch (def.type) {
     case FieldType::String:
-      out.SetAsPSString(col.AsString());
+      out.SetAsPSString(null ? std::string_view() : row.Str(i));
       return;
     case FieldType::Int16:
-      out.SetAsPSInt8(static_cast<int8_t>(col.AsInteger()));
+      out.SetAsPSInt8(static_cast<int8_t>(null ? 0 : row.Int(i)));
       return;
     case FieldType::Int32:
-      out.SetAsPSInt16(static_cast<int16_t>(col.AsInteger()));
+      out.SetAsPSInt16(static_cast<int16_t>(null ? 0 : row.Int(i)));
       return;
     case FieldType::Int64:
-      out.SetAsPSInt32(col.AsInteger());
+      out.SetAsPSInt32(static_cast<int32_t>(null ? 0 : row.Int(i)));
       return;
     case FieldType::Date:
     case FieldType::DateTime:
       // A time of day is dropped rather than losing the date; a null stays "no date".
-      if (!col.IsNull()) out.SetAsPSDate(col.AsDateTime().DateOnly());
+      if (!null) out.SetAsPSDate(TDateTime::FromMs(row.Int(i)).DateOnly());
       return;
     case FieldType::Float: {
-      const double v = col.AsFloat();
+      const double v = null ? 0.0 : row.Float(i);
       if (std::isfinite(v) && std::fabs(v) > FLT_MAX)
         throw ValueError(fmt::format("{}: {}: {} does not fit single precision", pdm.Context(),
                                      out.FieldName(), v));
@@ -72,7 +73,7 @@ void CopyValue(TField col, TPDBPSField& out, TPDBPocketStudio& pdm) {
       return;
     }
     case FieldType::Boolean:
-      out.SetAsPSBoolean(col.AsBoolean());
+      out.SetAsPSBoolean(!null && row.Int(i) != 0);
       return;
     case FieldType::Time:
       return;
@@ -105,9 +106,14 @@ void DefineFields(const TClientDataSet& ds, TPDBPocketStudio& pdm) {
 void ImportaPDB(TClientDataSet& ds, TPDBPocketStudio& pdm, PdbProgress& progress) {
   progress.Start(ds.RecordCount());
   const int n = std::min(ds.FieldCount(), pdm.Fields().Count());
+  std::vector<TPDBPSField*> fields;
+  for (int i = 0; i < n; ++i) fields.push_back(&pdm.Fields().GetItem(i));
+  const std::vector<FieldDef>& defs = ds.FieldDefs();
   for (ds.First(); !ds.Eof(); ds.Next()) {
     pdm.Append();
-    for (int i = 0; i < n; ++i) CopyValue(ds.Fields(i), pdm.Fields().GetItem(i), pdm);
+    const RowView row = ds.CurrentRowView();
+    for (int i = 0; i < n; ++i)
+      CopyValue(row, i, defs[static_cast<size_t>(i)], *fields[static_cast<size_t>(i)], pdm);
     pdm.Post();
     progress.Step();
   }

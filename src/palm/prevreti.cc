@@ -4,7 +4,9 @@
 
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
+#include "platform/dataset/value_text.h"
 #include "platform/pdb/pdb_format.h"
+#include "platform/ui/mask.h"
 
 namespace kve::palm {
 namespace {
@@ -14,6 +16,35 @@ constexpr const char* kFile = "PREVRETI.pdb";
 constexpr const char* kTextColumns[] = {"CDFILIAL",   "CDSERVFILI", "CDPRODUTO",
                                         "CDARVPROD",  "NMPRODUTO",  "SGUNIDADE",
                                         "CDTIPORETI", "NMTIPORETI", "FILSERPRDT"};
+
+// The text of column i as the table shows it, without a copy for a text column.
+std::string_view TextOf(RowView row, int i, const FieldDef& def, std::string& scratch) {
+  if (row.IsNull(i)) return {};
+  if (def.type == FieldType::String) return row.Str(i);
+  scratch = CellText(row, i, def);
+  return scratch;
+}
+
+void PutDigits(char* p, int v, int width) {
+  for (int k = width - 1; k >= 0; --k, v /= 10) p[k] = static_cast<char>('0' + v % 10);
+}
+
+// "ddmmyyyy": the date in the one form the date rule reads.
+std::string EightDigitDate(TDateTime v) {
+  const CivilDate d = v.date();
+  std::string s(8, '0');
+  PutDigits(s.data(), d.day, 2);
+  PutDigits(s.data() + 2, d.month, 2);
+  PutDigits(s.data() + 4, d.year, 4);
+  return s;
+}
+
+std::string_view RuleText(RowView row, int i, const FieldDef& def, std::string& scratch) {
+  if (row.IsNull(i) || (def.type != FieldType::Date && def.type != FieldType::DateTime))
+    return TextOf(row, i, def, scratch);
+  scratch = EightDigitDate(TDateTime::FromMs(row.Int(i)));
+  return scratch;
+}
 
 bool WholeNumber(std::string_view s, int& out) {
   if (s.empty()) return false;
@@ -49,15 +80,9 @@ std::string FloatNum(std::string_view s, int n, NumberSeparators sep) {
 
 std::string DateRuleText(TField f) {
   if (f.IsNull()) return {};
-  switch (f.DataType()) {
-    case FieldType::Date:
-    case FieldType::DateTime: {
-      const CivilDate d = f.AsDateTime().date();
-      return fmt::format("{:02}{:02}{:04}", d.day, d.month, d.year);
-    }
-    default:
-      return f.AsString();
-  }
+  if (f.DataType() == FieldType::Date || f.DataType() == FieldType::DateTime)
+    return EightDigitDate(f.AsDateTime());
+  return f.AsString();
 }
 
 std::optional<TDateTime> DateFromRuleText(std::string_view text) {
@@ -73,45 +98,52 @@ std::optional<TDateTime> DateFromRuleText(std::string_view text) {
   return TDateTime::FromDate(d);
 }
 
-void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options,
-                        TPDBPocketStudio& pdm, PdbProgress& progress) {
+void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
+                        PdbProgress& progress) {
   if (!options.maskProduct) throw Error(fmt::format("{}: no product mask formatter given", kFile));
   progress.Start(ds.RecordCount());
   // look the fields up once: the names are fixed, the walk is long
-  TPDBPSField* text[std::size(kTextColumns)];
-  int textCol[std::size(kTextColumns)];
-  for (size_t k = 0; k < std::size(kTextColumns); ++k) {
-    text[k] = &pdm.FieldByName(kTextColumns[k]);
-    textCol[k] = ds.FieldByName(kTextColumns[k]).Index();
-  }
-  TPDBPSField& date = pdm.FieldByName("DTPREVRETI");
-  TPDBPSField& qtPrev = pdm.FieldByName("QTPREVRETI");
-  TPDBPSField& qtCons = pdm.FieldByName("QTCONSRETI");
+  struct Copy {
+    TPDBPSField* field;
+    int column;
+  };
+  auto copy = [&](const char* name) {
+    return Copy{&pdm.FieldByName(name), ds.FieldByName(name).Index()};
+  };
+  Copy text[std::size(kTextColumns)];
+  for (size_t k = 0; k < std::size(kTextColumns); ++k) text[k] = copy(kTextColumns[k]);
+  const Copy date = copy("DTPREVRETI"), qtPrev = copy("QTPREVRETI"), qtCons = copy("QTCONSRETI"),
+             arv = copy("CDARVPROD");
   TPDBPSField& psq = pdm.FieldByName("CDPSQPROD");
   TPDBPSField& oper = pdm.FieldByName("CDOPERADOR");
-  const int dateCol = ds.FieldByName("DTPREVRETI").Index();
-  const int qtPrevCol = ds.FieldByName("QTPREVRETI").Index();
-  const int qtConsCol = ds.FieldByName("QTCONSRETI").Index();
-  const int arvCol = ds.FieldByName("CDARVPROD").Index();
+  const std::vector<FieldDef>& defs = ds.FieldDefs();
+  auto def = [&](const Copy& c) -> const FieldDef& { return defs[static_cast<size_t>(c.column)]; };
 
+  std::string scratch;
   for (ds.First(); !ds.Eof(); ds.Next()) {
+    const RowView row = ds.CurrentRowView();
     pdm.Append();
-    for (size_t k = 0; k < std::size(kTextColumns); ++k)
-      text[k]->SetAsPSString(ds.Fields(textCol[k]).AsString());
+    for (const Copy& c : text) c.field->SetAsPSString(TextOf(row, c.column, def(c), scratch));
     // the date rule drops its own failures: the record goes without a date
-    if (auto d = DateFromRuleText(DateRuleText(ds.Fields(dateCol)))) date.SetAsPSDate(*d);
-    qtPrev.SetAsPSString(FloatNum(ds.Fields(qtPrevCol).AsString(), 5, options.separators));
-    qtCons.SetAsPSString(FloatNum(ds.Fields(qtConsCol).AsString(), 5, options.separators));
-    psq.SetAsPSString(options.maskProduct(ds.Fields(arvCol).AsString()));
+    if (auto d = DateFromRuleText(RuleText(row, date.column, def(date), scratch)))
+      date.field->SetAsPSDate(*d);
+    qtPrev.field->SetAsPSString(
+        FloatNum(TextOf(row, qtPrev.column, def(qtPrev), scratch), 5, options.separators));
+    qtCons.field->SetAsPSString(
+        FloatNum(TextOf(row, qtCons.column, def(qtCons), scratch), 5, options.separators));
+    psq.SetAsPSString(options.maskProduct(TextOf(row, arv.column, def(arv), scratch)));
     oper.SetAsPSString(options.operatorCode);
     pdm.Post();
     progress.Step();
   }
 }
 
+std::function<std::string(std::string_view)> ProductMaskFormatter(std::string mask) {
+  return [m = EditMask(mask)](std::string_view value) { return m.Format(value, " "); };
+}
+
 void CriaPDBPrevReti(TClientDataSet& ds, const std::filesystem::path& folder,
-                     const PrevRetiOptions& options, TPDBPocketStudio& pdm,
-                     PdbProgress& progress) {
+                     const PrevRetiOptions& options, TPDBPocketStudio& pdm, PdbProgress& progress) {
   FieldListGuard guard(pdm);
   pdm.Fields().Clear();
   pdm.SetDBName(std::string(kPrevRetiDbName));

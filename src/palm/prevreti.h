@@ -37,6 +37,9 @@ std::string DateRuleText(TField f);
 // valid date that a Palm DateType holds; otherwise nothing (the field stays unassigned).
 std::optional<TDateTime> DateFromRuleText(std::string_view text);
 
+// FormatMaskText(mask, value) with the mask parsed once, for a walk over many rows.
+std::function<std::string(std::string_view)> ProductMaskFormatter(std::string mask);
+
 struct PrevRetiOptions {
   // FormatMaskText with the product-tree mask, applied to CDARVPROD for CDPSQPROD.
   std::function<std::string(std::string_view)> maskProduct;
@@ -48,8 +51,7 @@ struct PrevRetiOptions {
 // per column in column order, then closes `cdsPrevReti` and reports Finish. A failure leaves
 // any earlier PREVRETI.pdb in place and the field list empty.
 void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, const std::filesystem::path& folder,
-                     const PrevRetiOptions& options, TPDBPocketStudio& pdm,
-                     PdbProgress& progress);
+                     const PrevRetiOptions& options, TPDBPocketStudio& pdm, PdbProgress& progress);
 void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, const std::filesystem::path& folder,
                      const PrevRetiOptions& options, PdbProgress& progress);
 

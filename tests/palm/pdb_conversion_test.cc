@@ -42,7 +42,7 @@ void MakeEveryType(TClientDataSet& ds) {
   ds.Append();  // every column null
   ds.Post();
   ds.Append();
-  ds.FieldByName("QT16").SetAsInteger(-129);         // 127
+  ds.FieldByName("QT16").SetAsInteger(-129);          // 127
   ds.FieldByName("PRODUTONRO").SetAsInteger(-32769);  // 32767
   ds.FieldByName("DTEFETIVO").SetAsDateTime(TDateTime::FromDate({2009, 1, 3}));
   ds.Post();
@@ -81,9 +81,9 @@ TEST(PdbConversion, TableSavedAsXmlReadsBackFieldByFieldWithEachTypeNarrowed) {
   EXPECT_EQ(db.Header().name, "AMOSTRA");
   EXPECT_EQ(db.Header().creator, "RKVE");
   EXPECT_EQ(db.Header().type, "DBCS");
-  const std::vector<std::optional<T>> types = {T::PSString,  T::PSInt8, T::PSInt16,
-                                               T::PSInt32,   T::PSDouble, T::PSBoolean,
-                                               T::PSDate,    std::nullopt, T::PSDate};
+  const std::vector<std::optional<T>> types = {T::PSString, T::PSInt8,    T::PSInt16,
+                                               T::PSInt32,  T::PSDouble,  T::PSBoolean,
+                                               T::PSDate,   std::nullopt, T::PSDate};
   ASSERT_EQ(db.Fields().size(), types.size());
   for (size_t i = 0; i < types.size(); ++i) {
     EXPECT_EQ(db.Fields()[i].name, table.FieldDefs()[i].name);

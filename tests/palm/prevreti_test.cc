@@ -8,7 +8,6 @@
 #include "platform/common/error.h"
 #include "platform/pdb/pdb_reader.h"
 #include "platform/pdb/pdb_test_util.h"
-#include "platform/ui/mask.h"
 
 namespace kve::palm {
 namespace {
@@ -29,11 +28,11 @@ TEST(FloatNum, NormalisesQuantitiesUnderBothLocales) {
       {"12,5", "12.50000", "12.50000"},
       {"12.5", "12.50000", "12.50000"},
       {",25", "0.25000", "0.25000"},
-      {"7", "7,00000", "7.00000"},  // without separator: the locale's own
+      {"7", "7,00000", "7.00000"},           // without separator: the locale's own
       {"0,123456", "0.123456", "0.123456"},  // decimals are never cut
       {"12,50000", "12.50000", "12.50000"},
       {"1.234,5", "1.234.5", "1.234.5"},  // no thousand separator is removed
-      {"-3,5", "-3,5", "-3,5"},            // a sign is not accepted: unchanged
+      {"-3,5", "-3,5", "-3,5"},           // a sign is not accepted: unchanged
       {" 7", " 7", " 7"},
       {"", "", ""},
   };
@@ -63,13 +62,13 @@ class PrevReti : public ::testing::Test {
   // The forecast's 14 columns; `dateType` lets a test hold the date as text.
   void Define(FieldType dateType = FieldType::DateTime) {
     cds.SetName("PREVRETI");
-    cds.FieldDefs() = {StringField("CDFILIAL", 4),    StringField("CDSERVFILI", 5),
+    cds.FieldDefs() = {StringField("CDFILIAL", 4),         StringField("CDSERVFILI", 5),
                        TypedField("DTPREVRETI", dateType), StringField("CDPRODUTO", 10),
-                       StringField("CDARVPROD", 20),  StringField("CDPSQPROD", 20),
-                       StringField("NMPRODUTO", 50),  StringField("SGUNIDADE", 10),
-                       StringField("QTPREVRETI", 40), StringField("QTCONSRETI", 40),
-                       StringField("CDTIPORETI", 2),  StringField("NMTIPORETI", 40),
-                       StringField("CDOPERADOR", 12), StringField("FILSERPRDT", 29)};
+                       StringField("CDARVPROD", 20),       StringField("CDPSQPROD", 20),
+                       StringField("NMPRODUTO", 50),       StringField("SGUNIDADE", 10),
+                       StringField("QTPREVRETI", 40),      StringField("QTCONSRETI", 40),
+                       StringField("CDTIPORETI", 2),       StringField("NMTIPORETI", 40),
+                       StringField("CDOPERADOR", 12),      StringField("FILSERPRDT", 29)};
     if (dateType == FieldType::String) cds.FieldDefs()[2].size = 20;
     cds.CreateDataSet();
   }
@@ -95,7 +94,7 @@ class PrevReti : public ::testing::Test {
   }
   pdb::PdbFile Write() {
     PrevRetiOptions options;
-    options.maskProduct = [](std::string_view v) { return FormatMaskText(kProductMask, v); };
+    options.maskProduct = ProductMaskFormatter(kProductMask);
     options.operatorCode = "42";
     options.separators = kComma;
     ConfigureWriter(pdm);
@@ -131,7 +130,7 @@ TEST_F(PrevReti, WritesTheFourteenFieldsWithMaskOperatorQuantitiesAndDate) {
   EXPECT_EQ(Text(db, 1, "QTPREVRETI"), "0.25000");
   EXPECT_EQ(Text(db, 0, "QTCONSRETI"), "7,00000");
   EXPECT_EQ(Text(db, 0, "DTPREVRETI"), "25/12/2008");  // the time of day does not lose it
-  EXPECT_EQ(db.Record(1)[2].integer, 0);                // a null date stays "no date"
+  EXPECT_EQ(db.Record(1)[2].integer, 0);               // a null date stays "no date"
   EXPECT_EQ(Text(db, 0, "NMTIPORETI"), "RETIRADA PARA PRODUÇÃO");
   EXPECT_EQ(Text(db, 1, "FILSERPRDT"), "000100002100200");
 

@@ -1,6 +1,4 @@
 // The field list of the PDB component and the encoding of one field in a record.
-#include "platform/pdb/pdb_writer.h"
-
 #include <fmt/format.h>
 
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "platform/common/error.h"
 #include "platform/dataset/cp1252.h"
 #include "platform/pdb/pdb_format.h"
+#include "platform/pdb/pdb_writer.h"
 
 namespace kve {
 
@@ -23,6 +22,7 @@ std::string_view PSTypeName(TPDBPSFieldType t) {
 // ---------------------------------------------------------------- TPDBPSField
 
 void TPDBPSField::Require(TPDBPSFieldType t) const {
+  if (owner_->inRecord_ && type_ == t) return;
   owner_->RequireRecord("assign a field");
   if (type_ != t)
     throw ValueError(fmt::format("{}: {}: a {} field cannot take a {} value", owner_->Context(),
@@ -31,14 +31,52 @@ void TPDBPSField::Require(TPDBPSFieldType t) const {
 
 void TPDBPSField::SetAsPSString(std::string_view utf8) {
   Require(TPDBPSFieldType::PSString);
-  text_.clear();
-  const size_t bad = AppendCp1252(utf8, text_);
-  if (bad != kEncodedOk)
-    throw ValueError(fmt::format("{}: {}: {} has no Windows-1252 form", owner_->Context(), name_,
-                                 DescribeUnencodable(utf8, bad)));
-  // a NUL would end the text early on the handheld and shift nothing else: refuse it
-  if (text_.find('\0') != std::string::npos)
-    throw ValueError(fmt::format("{}: {}: text holds a NUL character", owner_->Context(), name_));
+  // Texts are ASCII and Latin-1 letters nearly always: those are encoded here in one pass
+  // (the output is never longer than the input); anything else goes to the general encoder.
+  const size_t n = utf8.size();
+  text_.resize(n);
+  char* out = text_.data();
+  size_t i = 0;
+  while (i < n) {
+    // eight bytes at a time while none is NUL or above 0x7F (a borrow out of a NUL byte, or a
+    // high bit, sets a high bit below)
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+    for (uint64_t w; i + 8 <= n; i += 8, out += 8) {
+      std::memcpy(&w, utf8.data() + i, 8);
+      if (((w - kOnes) | w) & kHigh) break;
+      std::memcpy(out, &w, 8);
+    }
+    if (i == n) break;
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c - 1u < 0x7Fu) {  // ASCII but NUL
+      *out++ = static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const auto next = i + 1 < n ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+    if (c == 0xC3 && (next & 0xC0) == 0x80) {  // U+00C0..U+00FF
+      *out++ = static_cast<char>(0xC0 | (next & 0x3F));
+      i += 2;
+      continue;
+    }
+    if (c == 0xC2 && next >= 0xA0 && next <= 0xBF) {  // U+00A0..U+00BF
+      *out++ = static_cast<char>(next);
+      i += 2;
+      continue;
+    }
+    break;
+  }
+  text_.resize(static_cast<size_t>(out - text_.data()));
+  if (i < n) {
+    const size_t tail = text_.size();
+    const size_t bad = AppendCp1252(utf8.substr(i), text_);
+    if (bad != kEncodedOk)
+      throw ValueError(fmt::format("{}: {}: {} has no Windows-1252 form", owner_->Context(), name_,
+                                   DescribeUnencodable(utf8, i + bad)));
+    // a NUL would end the text early on the handheld: refuse it
+    if (text_.find('\0', tail) != std::string::npos)
+      throw ValueError(fmt::format("{}: {}: text holds a NUL character", owner_->Context(), name_));
+  }
   assigned_ = true;
 }
 
@@ -83,38 +121,57 @@ void TPDBPSField::SetAsPSBoolean(bool v) {
   assigned_ = true;
 }
 
-void TPDBPSField::Encode(std::string& out) const {
-  if (!type_) return;
-  char b[8];
+size_t TPDBPSField::EncodedSize() const {
+  if (!type_) return 0;
+  switch (*type_) {
+    case TPDBPSFieldType::PSString:
+      return (assigned_ ? text_.size() : 0) + 1;
+    case TPDBPSFieldType::PSInt8:
+    case TPDBPSFieldType::PSBoolean:
+      return 1;
+    case TPDBPSFieldType::PSInt16:
+    case TPDBPSFieldType::PSDate:
+      return 2;
+    case TPDBPSFieldType::PSInt32:
+      return 4;
+    case TPDBPSFieldType::PSDouble:
+      return 8;
+  }
+  return 0;
+}
+
+char* TPDBPSField::EncodeTo(char* p) const {
+  if (!type_) return p;
   const int64_t v = assigned_ ? int_ : 0;
   switch (*type_) {
     case TPDBPSFieldType::PSString:
-      if (assigned_) out += text_;
-      out += '\0';
-      return;
+      if (assigned_) {
+        std::memcpy(p, text_.data(), text_.size());
+        p += text_.size();
+      }
+      *p = '\0';
+      return p + 1;
     case TPDBPSFieldType::PSInt8:
     case TPDBPSFieldType::PSBoolean:
-      out += static_cast<char>(v);
-      return;
+      *p = static_cast<char>(v);
+      return p + 1;
     case TPDBPSFieldType::PSInt16:
     case TPDBPSFieldType::PSDate:
-      pdb::PutU16(b, static_cast<uint16_t>(v));
-      out.append(b, 2);
-      return;
+      pdb::PutU16(p, static_cast<uint16_t>(v));
+      return p + 2;
     case TPDBPSFieldType::PSInt32:
-      pdb::PutU32(b, static_cast<uint32_t>(v));
-      out.append(b, 4);
-      return;
+      pdb::PutU32(p, static_cast<uint32_t>(v));
+      return p + 4;
     case TPDBPSFieldType::PSDouble: {
       uint64_t bits = 0;
       const double d = assigned_ ? double_ : 0.0;
       std::memcpy(&bits, &d, 8);
-      pdb::PutU32(b, static_cast<uint32_t>(bits >> 32));
-      pdb::PutU32(b + 4, static_cast<uint32_t>(bits));
-      out.append(b, 8);
-      return;
+      pdb::PutU32(p, static_cast<uint32_t>(bits >> 32));
+      pdb::PutU32(p + 4, static_cast<uint32_t>(bits));
+      return p + 8;
     }
   }
+  return p;
 }
 
 // ---------------------------------------------------------------- TPDBPSFields

@@ -22,7 +22,7 @@ namespace kve::pdb {
 inline constexpr size_t kHeaderSize = 78;
 inline constexpr size_t kNameSize = 32;  // 31 characters and a NUL at least
 inline constexpr size_t kRecordEntrySize = 8;
-inline constexpr size_t kListGap = 2;     // the two zero bytes after the record list
+inline constexpr size_t kListGap = 2;  // the two zero bytes after the record list
 inline constexpr int kMaxRecords = 65535;
 inline constexpr uint8_t kNoType = 255;  // a field without a PS type takes no bytes
 

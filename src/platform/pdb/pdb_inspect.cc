@@ -35,11 +35,16 @@ std::string Hex(std::string_view bytes) {
 std::string Cell(std::string_view s) {
   std::string out;
   for (char c : s) {
-    if (c == '\t') out += "\\t";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\\') out += "\\\\";
-    else out += c;
+    if (c == '\t')
+      out += "\\t";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\\')
+      out += "\\\\";
+    else
+      out += c;
   }
   return out;
 }
@@ -48,13 +53,20 @@ std::string Json(std::string_view s) {
   std::string out = "\"";
   for (char c : s) {
     const auto u = static_cast<unsigned char>(c);
-    if (c == '"') out += "\\\"";
-    else if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (u < 0x20) out += fmt::format("\\u{:04x}", u);
-    else out += c;
+    if (c == '"')
+      out += "\\\"";
+    else if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else if (u < 0x20)
+      out += fmt::format("\\u{:04x}", u);
+    else
+      out += c;
   }
   return out + "\"";
 }
@@ -124,8 +136,8 @@ void PrintJson(const PdbFile& db, std::ostream& out, const InspectOptions& o) {
       << "\"name\":" << Json(h.name) << ",\"type\":" << Json(h.type)
       << ",\"creator\":" << Json(h.creator) << ",\"created\":" << Json(PalmTime(h.created))
       << ",\"modified\":" << Json(PalmTime(h.modified))
-      << ",\"backedUp\":" << Json(PalmTime(h.backedUp))
-      << ",\"records\":" << db.RecordCount() << "},\"fields\":[";
+      << ",\"backedUp\":" << Json(PalmTime(h.backedUp)) << ",\"records\":" << db.RecordCount()
+      << "},\"fields\":[";
   for (size_t i = 0; i < db.Fields().size(); ++i) {
     const PdbFieldDesc& f = db.Fields()[i];
     out << (i ? "," : "") << "{\"name\":" << Json(f.name) << ",\"type\":" << Json(TypeText(f.type))

@@ -126,9 +126,10 @@ void PdbFile::ParseEntries() {
   const size_t n = header_.recordCount;
   const size_t listEnd = kHeaderSize + n * kRecordEntrySize;
   if (listEnd > bytes_.size())
-    throw FormatError(fmt::format("{}: the record list of {} records runs past the end of the "
-                                  "file ({} bytes)",
-                                  label_, n, bytes_.size()));
+    throw FormatError(
+        fmt::format("{}: the record list of {} records runs past the end of the "
+                    "file ({} bytes)",
+                    label_, n, bytes_.size()));
   entries_.resize(n);
   uint32_t previous = static_cast<uint32_t>(listEnd);
   for (size_t i = 0; i < n; ++i) {
@@ -151,19 +152,19 @@ void PdbFile::ParseFieldDescription() {
   size_t end = entries_.empty() ? bytes_.size() : entries_.front().offset;
   if (header_.sortInfoOffset > at && header_.sortInfoOffset < end) end = header_.sortInfoOffset;
   if (at < listEnd || at > end)
-    throw FormatError(fmt::format("{}: AppInfo offset {} lies outside {}..{}", label_, at,
-                                  listEnd, end));
+    throw FormatError(
+        fmt::format("{}: AppInfo offset {} lies outside {}..{}", label_, at, listEnd, end));
   const std::string_view app(bytes_.data() + at, end - at);
   if (app.size() < 2)
-    throw FormatError(fmt::format("{}: AppInfo block of {} bytes holds no field count", label_,
-                                  app.size()));
+    throw FormatError(
+        fmt::format("{}: AppInfo block of {} bytes holds no field count", label_, app.size()));
   const size_t count = GetU16(app.data());
   size_t p = 2;
   fields_.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     if (p + 3 > app.size())
-      throw FormatError(fmt::format("{}: field {} of {}: the AppInfo block ends early", label_,
-                                    i + 1, count));
+      throw FormatError(
+          fmt::format("{}: field {} of {}: the AppInfo block ends early", label_, i + 1, count));
     PdbFieldDesc d;
     const auto type = static_cast<uint8_t>(app[p]);
     if (type <= static_cast<uint8_t>(TPDBPSFieldType::PSBoolean))
@@ -211,15 +212,15 @@ std::vector<PdbValue> PdbFile::Record(int i) const {
     if (*v.type == TPDBPSFieldType::PSString) {
       const size_t nul = rec.find('\0', p);
       if (nul == std::string_view::npos)
-        throw FormatError(fmt::format("{}: record {}: {}: the text has no end", label_, i + 1,
-                                      fields_[k].name));
+        throw FormatError(
+            fmt::format("{}: record {}: {}: the text has no end", label_, i + 1, fields_[k].name));
       v.text = Utf8(rec.substr(p, nul - p));
       p = nul + 1;
       continue;
     }
     if (p + w > rec.size())
-      throw FormatError(fmt::format("{}: record {}: {}: the record ends early", label_, i + 1,
-                                    fields_[k].name));
+      throw FormatError(
+          fmt::format("{}: record {}: {}: the record ends early", label_, i + 1, fields_[k].name));
     const char* b = rec.data() + p;
     switch (*v.type) {
       case TPDBPSFieldType::PSInt8:
@@ -248,8 +249,8 @@ std::vector<PdbValue> PdbFile::Record(int i) const {
     p += w;
   }
   if (p != rec.size())
-    throw FormatError(fmt::format("{}: record {}: {} bytes left over after the last field",
-                                  label_, i + 1, rec.size() - p));
+    throw FormatError(fmt::format("{}: record {}: {} bytes left over after the last field", label_,
+                                  i + 1, rec.size() - p));
   return out;
 }
 

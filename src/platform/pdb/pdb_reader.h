@@ -68,8 +68,8 @@ class PdbFile {
   int FieldIndex(std::string_view name) const;  // -1 when absent
 
   int RecordCount() const { return static_cast<int>(entries_.size()); }
-  std::string_view RecordBytes(int i) const;   // REQUIRES: 0 <= i < RecordCount()
-  std::vector<PdbValue> Record(int i) const;   // decoded with Fields()
+  std::string_view RecordBytes(int i) const;  // REQUIRES: 0 <= i < RecordCount()
+  std::vector<PdbValue> Record(int i) const;  // decoded with Fields()
 
  private:
   void ParseHeader();

@@ -66,8 +66,8 @@ void TPDBPocketStudio::CreateDatabase() {
   if (mode_ == TPDBOpenMode::dmModeReadOnly)
     throw Error(fmt::format("{}: the component is open read-only", label));
   if (!IsFourCharCode(creator_) || !IsFourCharCode(type_))
-    throw ValueError(fmt::format("{}: creator '{}' and type '{}' must be four characters",
-                                 label, creator_, type_));
+    throw ValueError(fmt::format("{}: creator '{}' and type '{}' must be four characters", label,
+                                 creator_, type_));
   std::string name;
   if (dbName_.empty() || AppendCp1252(dbName_, name) != kEncodedOk ||
       name.size() >= pdb::kNameSize || name.find('\0') != std::string::npos)
@@ -77,8 +77,8 @@ void TPDBPocketStudio::CreateDatabase() {
       fileName_.find_first_of("/\\") != std::string::npos)
     throw ValueError(fmt::format("{}: '{}' is not a plain file name", dbName_, fileName_));
   if (fields_.Count() > 0xFFFF)
-    throw ValueError(fmt::format("{}: {} fields are more than a field list holds", label,
-                                 fields_.Count()));
+    throw ValueError(
+        fmt::format("{}: {} fields are more than a field list holds", label, fields_.Count()));
   for (int i = 0; i < fields_.Count(); ++i) {
     std::string bytes;
     const std::string& f = fields_.GetItem(i).FieldName();
@@ -101,16 +101,22 @@ void TPDBPocketStudio::CreateDatabase() {
 void TPDBPocketStudio::Append() {
   if (!active_) throw Error(fmt::format("{}: cannot append: no database is open", dbName_));
   if (RecordCount() >= pdb::kMaxRecords)
-    throw ValueError(fmt::format("{}: a Palm database holds at most 65,535 records; record "
-                                 "65,536 is refused",
-                                 fileName_));
-  for (int i = 0; i < fields_.Count(); ++i) fields_.GetItem(i).assigned_ = false;
+    throw ValueError(
+        fmt::format("{}: a Palm database holds at most 65,535 records; record "
+                    "65,536 is refused",
+                    fileName_));
+  for (auto& f : fields_.items_) f->assigned_ = false;
   inRecord_ = true;
 }
 
 void TPDBPocketStudio::Post() {
   RequireRecord("post");
-  for (int i = 0; i < fields_.Count(); ++i) fields_.GetItem(i).Encode(buffer_);
+  size_t size = 0;
+  for (const auto& f : fields_.items_) size += f->EncodedSize();
+  const size_t at = buffer_.size();
+  buffer_.resize(at + size);
+  char* p = buffer_.data() + at;
+  for (const auto& f : fields_.items_) p = f->EncodeTo(p);
   const uint64_t end = spooled_ + buffer_.size();
   if (end > UINT32_MAX / 2)  // offsets are 32 bits; no handheld holds anything near this
     throw ValueError(fmt::format("{}: the database exceeds 2 GiB", Context()));

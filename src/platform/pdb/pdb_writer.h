@@ -68,15 +68,17 @@ class TPDBPSField {
   void SetAsPSInt8(int8_t v);
   void SetAsPSInt16(int16_t v);
   void SetAsPSInt32(int32_t v);
-  void SetAsPSSingle(float v);  // kept in the PSDouble field as a double
+  void SetAsPSSingle(float v);    // kept in the PSDouble field as a double
   void SetAsPSDate(TDateTime v);  // its date; the time of day is dropped
   void SetAsPSBoolean(bool v);
 
  private:
   friend class TPDBPocketStudio;
   void Require(TPDBPSFieldType t) const;
-  // Appends this field's bytes in the current record (its zero when unassigned).
-  void Encode(std::string& out) const;
+  // This field's bytes in the current record (its zero when unassigned): their number, and
+  // writing them at `p` (returns the end).
+  size_t EncodedSize() const;
+  char* EncodeTo(char* p) const;
 
   TPDBPocketStudio* owner_;
   std::string name_;
@@ -100,6 +102,7 @@ class TPDBPSFields {
   void Clear();
 
  private:
+  friend class TPDBPocketStudio;
   TPDBPocketStudio* owner_;
   std::vector<std::unique_ptr<TPDBPSField>> items_;
 };

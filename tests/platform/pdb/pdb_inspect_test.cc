@@ -2,8 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "platform/pdb/pdb_format.h"
@@ -17,8 +17,10 @@ using ::testing::HasSubstr;
 PdbFile Sample(const testing::TempFolder& dir) {
   TPDBPocketStudio pdm;
   const std::pair<const char*, TPDBPSFieldType> fields[] = {
-      {"NMPRODUTO", TPDBPSFieldType::PSString}, {"DTENTREGA", TPDBPSFieldType::PSDate},
-      {"VRPRECO", TPDBPSFieldType::PSDouble},   {"IDATIVO", TPDBPSFieldType::PSBoolean}};
+      {"NMPRODUTO", TPDBPSFieldType::PSString},
+      {"DTENTREGA", TPDBPSFieldType::PSDate},
+      {"VRPRECO", TPDBPSFieldType::PSDouble},
+      {"IDATIVO", TPDBPSFieldType::PSBoolean}};
   for (auto [name, type] : fields) {
     TPDBPSField& f = pdm.Fields().Add();
     f.SetFieldName(name);

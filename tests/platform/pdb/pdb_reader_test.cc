@@ -15,8 +15,8 @@ using ::testing::HasSubstr;
 // A small valid database: fields S (text) and N (PSInt16), records ("ab", 7) and ("", -1).
 std::string SampleFile(const testing::TempFolder& dir) {
   TPDBPocketStudio pdm;
-  for (auto [name, type] : {std::pair{"S", TPDBPSFieldType::PSString},
-                            std::pair{"N", TPDBPSFieldType::PSInt16}}) {
+  for (auto [name, type] :
+       {std::pair{"S", TPDBPSFieldType::PSString}, std::pair{"N", TPDBPSFieldType::PSInt16}}) {
     TPDBPSField& f = pdm.Fields().Add();
     f.SetFieldName(name);
     f.SetDataType(type);
@@ -82,16 +82,20 @@ TEST(PdbReader, NamesTheFileAndTheFaultOfEveryMalformedPart) {
   EXPECT_THAT(ParseError(with(kOffCount, "\x10\x00")), HasSubstr("runs past the end"));
   // a record before the list, out of order, or past the end of the file
   EXPECT_THAT(ParseError(with(78, std::string("\0\0\0\x10", 4))), HasSubstr("record 1: offset 16"));
-  EXPECT_THAT(ParseError(with(86, std::string("\0\0\0\x6A", 4))), HasSubstr("record 2: offset 106"));
-  EXPECT_THAT(ParseError(with(86, std::string("\0\0\0\x80", 4))), HasSubstr("record 2: offset 128"));
+  EXPECT_THAT(ParseError(with(86, std::string("\0\0\0\x6A", 4))),
+              HasSubstr("record 2: offset 106"));
+  EXPECT_THAT(ParseError(with(86, std::string("\0\0\0\x80", 4))),
+              HasSubstr("record 2: offset 128"));
   // the field description
-  EXPECT_THAT(ParseError(with(kOffAppInfo, std::string("\0\0\0\x70", 4))), HasSubstr("AppInfo offset 112"));
+  EXPECT_THAT(ParseError(with(kOffAppInfo, std::string("\0\0\0\x70", 4))),
+              HasSubstr("AppInfo offset 112"));
   EXPECT_THAT(ParseError(with(kApp, std::string("\0\x09", 2))), HasSubstr("field 3 of 9"));
   EXPECT_THAT(ParseError(with(kApp + 2, "\x07")), HasSubstr("field 1: unknown type 7"));
   EXPECT_THAT(ParseError(with(kApp + 11, "X")), HasSubstr("field 2: its name has no end"));
   // records that do not match the description
   EXPECT_THAT(ParseError(with(kRec2, "x")), HasSubstr("record 2: S: the text has no end"));
-  EXPECT_THAT(ParseError(good.substr(0, kSize - 1)), HasSubstr("record 2: N: the record ends early"));
+  EXPECT_THAT(ParseError(good.substr(0, kSize - 1)),
+              HasSubstr("record 2: N: the record ends early"));
   EXPECT_THAT(ParseError(good + "z"), HasSubstr("record 2: 1 bytes left over"));
 }
 

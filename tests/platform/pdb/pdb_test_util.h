@@ -1,14 +1,13 @@
 #pragma once
 // A fresh folder per test, removed afterwards, and small readers for the files written there.
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 namespace kve::testing {
 

@@ -76,20 +76,31 @@ TEST_F(PdbWriter, WritesHeaderRecordListAndEachTypeInItsWidth) {
   // the AppInfo block follows the two-entry list and its two zero bytes
   const size_t app = pdb::kHeaderSize + 2 * 8 + 2;
   EXPECT_EQ(pdb::GetU32(f.data() + pdb::kOffAppInfo), app);
-  const std::string desc("\0\x08"
-                         "\x00\x00\x00S\0"
-                         "\x01\x00\x00I8\0"
-                         "\x02\x00\x00I16\0"
-                         "\x03\x00\x00I32\0"
-                         "\x04\x00\x00" "D\0"
-                         "\x05\x00\x00" "F\0"
-                         "\x06\x00\x00" "B\0"
-                         "\xFF\x00\x00NONE\0",
-                         2 + 8 * 3 + 2 + 3 + 4 + 4 + 2 + 2 + 2 + 5);
+  const std::string desc(
+      "\0\x08"
+      "\x00\x00\x00S\0"
+      "\x01\x00\x00I8\0"
+      "\x02\x00\x00I16\0"
+      "\x03\x00\x00I32\0"
+      "\x04\x00\x00"
+      "D\0"
+      "\x05\x00\x00"
+      "F\0"
+      "\x06\x00\x00"
+      "B\0"
+      "\xFF\x00\x00NONE\0",
+      2 + 8 * 3 + 2 + 3 + 4 + 4 + 2 + 2 + 2 + 5);
   EXPECT_EQ(f.substr(app, desc.size()), desc);
   // each record: the fields in order, in their widths; 2008-12-25 is DateType 0xD199
-  const std::string rec1("Ab\0" "\xFF" "\x11\x70" "\xFF\xFF\xFF\xFE" "\xD1\x99"
-                         "\x3F\xF8\0\0\0\0\0\0" "\x01", 3 + 1 + 2 + 4 + 2 + 8 + 1);
+  const std::string rec1(
+      "Ab\0"
+      "\xFF"
+      "\x11\x70"
+      "\xFF\xFF\xFF\xFE"
+      "\xD1\x99"
+      "\x3F\xF8\0\0\0\0\0\0"
+      "\x01",
+      3 + 1 + 2 + 4 + 2 + 8 + 1);
   const std::string rec2(1 + 1 + 2 + 4 + 2 + 8 + 1, '\0');
   const size_t data = app + desc.size();
   ASSERT_EQ(f.size(), data + rec1.size() + rec2.size());

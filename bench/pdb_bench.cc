@@ -1,0 +1,394 @@
+// Palm databases: the generic conversion of a Palm-sized export (the 35 XML files, the largest
+// tables at 65,535 rows), the writer alone, the withdrawal forecast at 65,535 rows, and a raw
+// write of the same bytes. Every case runs in a fresh process (this program re-executed with
+// --case), so its peak memory is its own. With --tsv (shared/peers/gen.py's table) and --peer
+// (shared/peers/pdbpeer.pl) it also times the whole TSV -> PREVRETI.pdb job against the Perl
+// peer on the same records, as whole processes.
+//
+//   pdb_bench [--dir FOLDER] [--runs R] [--tsv PREVRETI.tsv --peer pdbpeer.pl]
+//   pdb_bench --case prepare|export|writer|prevreti|raw|tsv --dir FOLDER [--tsv T]
+//
+// A case prints one line: case rows seconds bytes peak_rss_kib base_rss_kib.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "export/catalogue.h"
+#include "palm/pdb_conversion.h"
+#include "palm/prevreti.h"
+#include "platform/dataset/cp1252.h"
+#include "platform/dataset/demo_table.h"
+
+namespace fs = std::filesystem;
+using namespace kve;
+
+namespace {
+
+constexpr int kBig = 65535;
+constexpr int kSmall = 2000;
+
+long StatusKib(const char* key) {  // a VmXXX line of /proc/self/status
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+  return 0;
+}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+double CpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+uint64_t Next(uint64_t& x) {  // xorshift64*
+  x ^= x >> 12;
+  x ^= x << 25;
+  x ^= x >> 27;
+  return (x * 0x2545F4914F6CDD1DULL) >> 11;
+}
+
+// Fills one table of the export with deterministic values of its column types.
+void FillTable(TClientDataSet& ds, const exporting::TableSpec& t, int rows) {
+  static const char* kWords[] = {"FEIJÃO", "AÇÚCAR", "PÃO", "MAÇÃ", "CAFÉ",   "LEITE", "ÓLEO",
+                                 "ARROZ",  "TIPO",   "1KG", "CX",   "FRANGO", "LIMÃO", "CHÁ"};
+  exporting::CreateEmpty(ds, t);
+  uint64_t x = 0x9E3779B97F4A7C15ULL ^ t.table.size();
+  for (int r = 0; r < rows; ++r) {
+    ds.Append();
+    for (int i = 0; i < ds.FieldCount(); ++i) {
+      TField f = ds.Fields(i);
+      const FieldDef& d = f.Def();
+      switch (d.type) {
+        case FieldType::String: {
+          std::string s = std::to_string(Next(x) % 100000);
+          while (d.size > 12 && static_cast<int>(s.size()) < d.size - 8)
+            s += std::string(" ") + kWords[Next(x) % std::size(kWords)];
+          if (static_cast<int>(s.size()) > d.size) s.resize(static_cast<size_t>(d.size));
+          while (!s.empty() && (static_cast<unsigned char>(s.back()) & 0xC0) == 0xC0) s.pop_back();
+          if (d.fixed) s.resize(static_cast<size_t>(d.size), ' ');
+          f.SetAsString(s);
+          break;
+        }
+        case FieldType::Date:
+        case FieldType::DateTime: {
+          const CivilDate day{2005 + static_cast<int>(Next(x) % 25),
+                              1 + static_cast<int>(Next(x) % 12),
+                              1 + static_cast<int>(Next(x) % 28)};
+          const bool timed = d.type == FieldType::DateTime && Next(x) % 10 >= 7;
+          f.SetAsDateTime(TDateTime::FromDate(day, timed ? CivilTime{14, 30, 5} : CivilTime{}));
+          break;
+        }
+        default:
+          f.SetAsInteger(static_cast<int64_t>(Next(x) % 200000));
+      }
+    }
+    ds.Post();
+  }
+  ds.MergeChangeLog();
+}
+
+int RowsOf(const exporting::TableSpec& t) {
+  static const char* kBigTables[] = {"PRODUTO", "PROD_COD", "SOLICOMP", "ITEMAF", "DTPREVRETI"};
+  for (const char* b : kBigTables)
+    if (t.table == b) return kBig;
+  return t.source == exporting::Source::Empty ? 0 : kSmall;
+}
+
+// The 35 XML files of a Palm export; PREVRETI.xml holds the peers' table.
+void WriteExport(const fs::path& dir) {
+  fs::create_directories(dir);
+  for (const auto& e : exporting::PalmXmlFiles()) {
+    TClientDataSet ds(std::string(e.table->table));
+    if (e.table->table == "PREVRETI")
+      FillPrevReti(ds, kBig);
+    else
+      FillTable(ds, *e.table, RowsOf(*e.table));
+    ds.SaveToFile(dir / std::string(e.file), DataPacketFormat::Xml);
+  }
+}
+
+// gen.py's TSV into the forecast's table (Windows-1252 bytes; the date "yyyy-mm-dd hh:nn:ss"),
+// row by row through the table's bulk interface, as a packet reader fills it.
+void LoadTsv(const fs::path& tsv, TClientDataSet& ds) {
+  ds.Reset(PrevRetiFields());
+  std::ifstream in(tsv, std::ios::binary);
+  const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const int n = ds.FieldCount();
+  RowBuilder row(n);
+  std::string cell;
+  for (size_t p = 0; p < all.size();) {
+    const size_t eol = std::min(all.find('\n', p), all.size());
+    const std::string_view line(all.data() + p, eol - p);
+    p = eol + 1;
+    if (line.empty()) continue;
+    row.Reset();
+    size_t q = 0;
+    for (int i = 0; i < n; ++i) {
+      const size_t tab = std::min(line.find('\t', q), line.size());
+      const std::string_view v = line.substr(q, tab - q);
+      q = tab + 1;
+      if (ds.FieldDefs()[static_cast<size_t>(i)].type == FieldType::DateTime) {
+        auto num = [&](size_t at, size_t len) {
+          int x = 0;
+          for (char c : v.substr(at, len)) x = x * 10 + (c - '0');
+          return x;
+        };
+        row.SetInt(i, TDateTime::FromDate({num(0, 4), num(5, 2), num(8, 2)},
+                                          {num(11, 2), num(14, 2), num(17, 2)})
+                          .ms());
+      } else {
+        cell.clear();
+        AppendUtf8FromCp1252(v, cell);
+        row.SetStr(i, cell);
+      }
+    }
+    ds.AppendRow(row);
+  }
+}
+
+palm::PrevRetiOptions ForecastOptions() {
+  palm::PrevRetiOptions o;
+  o.maskProduct = palm::ProductMaskFormatter("99.99.999.9999;0;_");
+  o.operatorCode = "OP0007";
+  o.separators = {',', '.'};
+  return o;
+}
+
+uint64_t PdbBytes(const fs::path& dir, int* records) {
+  uint64_t n = 0;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == ".pdb") {
+      n += e.file_size();
+      if (records) {
+        std::ifstream in(e.path(), std::ios::binary);
+        char h[78];
+        in.read(h, 78);
+        *records += (static_cast<unsigned char>(h[76]) << 8) | static_cast<unsigned char>(h[77]);
+      }
+    }
+  return n;
+}
+
+int RunCase(const std::string& name, const fs::path& dir, const fs::path& tsv) {
+  const fs::path exp = dir / "export";
+  const fs::path out = dir / ("out-" + name);
+  fs::remove_all(out);
+  fs::create_directories(out);
+  std::vector<std::unique_ptr<TClientDataSet>> loaded;
+  std::vector<std::string> names;
+  TClientDataSet forecast("PREVRETI");
+  std::vector<std::pair<fs::path, std::string>> raw;
+  if (name == "writer") {  // the XML parse is not this case's business
+    for (const std::string& f : palm::ListXmlFiles(exp)) {
+      if (f == "PREVRETI.xml") continue;
+      loaded.push_back(std::make_unique<TClientDataSet>());
+      loaded.back()->LoadFromFile(exp / f);
+      names.push_back(f.substr(0, f.size() - 4));
+    }
+  } else if (name == "prevreti") {
+    FillPrevReti(forecast, kBig);
+  } else if (name == "prepare") {  // for profiling one case by hand
+    WriteExport(exp);
+    return 0;
+  } else if (name == "raw") {
+    for (const char* from : {"out-export", "out-prevreti"})
+      for (const auto& e : fs::directory_iterator(dir / from)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        raw.emplace_back(out / e.path().filename(),
+                         std::string(std::istreambuf_iterator<char>(in), {}));
+      }
+  }
+  ResetPeak();
+  const long base = StatusKib("VmRSS:");
+  const auto t0 = std::chrono::steady_clock::now();
+  const double cpu0 = CpuSeconds();
+  palm::NoProgress progress;
+  if (name == "export") {
+    for (const std::string& f : palm::ListXmlFiles(exp))
+      if (f != "PREVRETI.xml") fs::copy_file(exp / f, out / f);
+    const auto t1 = std::chrono::steady_clock::now();
+    palm::ConvertXmlFolder(out, progress);
+    const double copy = std::chrono::duration<double>(t1 - t0).count();
+    for (const std::string& f : palm::ListXmlFiles(out)) fs::remove(out / f);
+    std::fprintf(stderr, "(export: %.3f s copying the XML in, not counted)\n", copy);
+    const double cpu1 = CpuSeconds();
+    const double secs = Seconds(t1);
+    int records = 0;
+    const uint64_t bytes = PdbBytes(out, &records);
+    std::printf("%s %d %.6f %llu %ld %ld %.6f\n", name.c_str(), records, secs,
+                static_cast<unsigned long long>(bytes), StatusKib("VmHWM:"), base, cpu1 - cpu0);
+    return 0;
+  }
+  if (name == "writer") {
+    TPDBPocketStudio pdm;
+    palm::ConfigureWriter(pdm);
+    for (size_t i = 0; i < loaded.size(); ++i) {
+      palm::FieldListGuard guard(pdm);
+      pdm.SetDBName(names[i]);
+      palm::DefineFields(*loaded[i], pdm);
+      pdm.SetDirectory(out);
+      pdm.SetPDBFilename(names[i] + ".pdb");
+      pdm.CreateDatabase();
+      palm::ImportaPDB(*loaded[i], pdm, progress);
+      pdm.CloseDatabase();
+    }
+  } else if (name == "prevreti") {
+    palm::CriaPDBPrevReti(forecast, out, ForecastOptions(), progress);
+  } else if (name == "tsv") {  // the peer's whole job, in-process part
+    LoadTsv(tsv, forecast);
+    palm::CriaPDBPrevReti(forecast, out, ForecastOptions(), progress);
+  } else if (name == "raw") {
+    for (const auto& [path, bytes] : raw) {
+      FILE* f = std::fopen(path.c_str(), "wb");
+      if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) return 2;
+      if (std::fclose(f) != 0) return 2;
+    }
+  } else {
+    return 3;
+  }
+  const double secs = Seconds(t0);
+  const double cpu = CpuSeconds() - cpu0;
+  int records = 0;
+  const uint64_t bytes = PdbBytes(out, &records);
+  std::printf("%s %d %.6f %llu %ld %ld %.6f\n", name.c_str(), records, secs,
+              static_cast<unsigned long long>(bytes), StatusKib("VmHWM:"), base, cpu);
+  return 0;
+}
+
+struct Result {
+  std::string line;
+  double secs = 1e9;  // in-process, fastest run
+  double wall = 1e9;  // whole process, fastest run
+  int rows = 0;
+  unsigned long long bytes = 0;
+  long peak = 0, base = 0;
+};
+
+// Runs `argv` `runs` times; keeps the fastest in-process and wall times and the largest peak.
+Result Spawn(const std::vector<std::string>& args, int runs, bool parse = true) {
+  Result best;
+  for (int k = 0; k < runs; ++k) {
+    int fds[2];
+    if (pipe(fds) != 0) std::exit(1);
+    const auto t0 = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(fds[1], 1);
+      close(fds[0]);
+      std::vector<char*> av;
+      for (const auto& a : args) av.push_back(const_cast<char*>(a.c_str()));
+      av.push_back(nullptr);
+      execvp(av[0], av.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string output;
+    char buf[512];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+      output.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    best.wall = std::min(best.wall, Seconds(t0));
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::fprintf(stderr, "%s failed\n", args[0].c_str());
+      std::exit(1);
+    }
+    if (!parse) continue;
+    char cname[32];
+    Result r;
+    if (std::sscanf(output.c_str(), "%31s %d %lf %llu %ld %ld", cname, &r.rows, &r.secs, &r.bytes,
+                    &r.peak, &r.base) != 6) {
+      std::fprintf(stderr, "unexpected output: %s\n", output.c_str());
+      std::exit(1);
+    }
+    best.secs = std::min(best.secs, r.secs);
+    best.rows = r.rows;
+    best.bytes = r.bytes;
+    best.peak = std::max(best.peak, r.peak);
+    best.base = r.base;
+  }
+  return best;
+}
+
+void Print(const char* name, const Result& r) {
+  const double mb = static_cast<double>(r.bytes) / 1e6;
+  std::printf("%-9s %8d %9.4f %11.0f %9.1f %9.2f %9.1f %9.1f\n", name, r.rows, r.secs,
+              r.rows / r.secs, mb / r.secs, mb, r.peak / 1024.0, (r.peak - r.base) / 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path dir = fs::temp_directory_path() / "kve-pdb-bench";
+  std::string one, tsv, peer;
+  int runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--dir")
+      dir = argv[i + 1];
+    else if (a == "--case")
+      one = argv[i + 1];
+    else if (a == "--runs")
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--tsv")
+      tsv = argv[i + 1];
+    else if (a == "--peer")
+      peer = argv[i + 1];
+  }
+  try {
+    if (!one.empty()) return RunCase(one, dir, tsv);
+    fs::remove_all(dir);
+    WriteExport(dir / "export");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  const std::string self = fs::canonical("/proc/self/exe").string();
+  auto run = [&](const char* c) {
+    std::vector<std::string> args = {self, "--case", c, "--dir", dir.string()};
+    if (!tsv.empty()) args.insert(args.end(), {"--tsv", tsv});
+    return Spawn(args, runs);
+  };
+  std::printf("%-9s %8s %9s %11s %9s %9s %9s %9s\n", "case", "records", "seconds", "rows/s", "MB/s",
+              "PDB MB", "peak MB", "op MB");
+  const Result exportRun = run("export");
+  Print("export", exportRun);
+  const Result writer = run("writer");
+  Print("writer", writer);
+  const Result forecast = run("prevreti");
+  Print("prevreti", forecast);
+  const Result raw = run("raw");
+  Print("raw", raw);
+  // raw writes the bytes of the writer's and the forecast's databases together
+  std::printf(
+      "  writer + forecast vs raw write of the same bytes: %.2fx the time "
+      "(with the XML parse of the export: %.2fx)\n",
+      (writer.secs + forecast.secs) / raw.secs, (exportRun.secs + forecast.secs) / raw.secs);
+  if (!tsv.empty() && !peer.empty()) {
+    const Result ours = run("tsv");
+    const Result theirs = Spawn({"perl", peer, tsv, (dir / "peer.pdb").string()}, runs, false);
+    std::printf(
+        "TSV -> PREVRETI.pdb, %d rows, whole process: ours %.4f s (%.0f rows/s, %.1f MB/s), "
+        "Perl peer %.4f s (%.0f rows/s, %.1f MB/s): %.1fx\n",
+        ours.rows, ours.wall, ours.rows / ours.wall, ours.bytes / 1e6 / ours.wall, theirs.wall,
+        ours.rows / theirs.wall,
+        static_cast<double>(fs::file_size(dir / "peer.pdb")) / 1e6 / theirs.wall,
+        theirs.wall / ours.wall);
+  }
+  fs::remove_all(dir);
+  return 0;
+}
