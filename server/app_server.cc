@@ -16,6 +16,12 @@ namespace kve::server {
 namespace {
 
 // Compares without an early exit, so the time taken tells nothing about the token.
+// Answers are sent as they are. The HTTP library would otherwise compress a JSON reply for a
+// client that offers to decompress it, and its default compression takes seconds per
+// megabyte: a GetTabelas answer runs to tens of megabytes. It only compresses bodies whose
+// type is exactly "application/json", so the type carries its character set.
+constexpr const char* kJson = "application/json; charset=utf-8";
+
 bool SameToken(std::string_view a, std::string_view b) {
   unsigned char diff = a.size() == b.size() ? 0 : 1;
   for (size_t i = 0; i < a.size(); ++i) diff |= a[i] ^ b[i % (b.empty() ? 1 : b.size())];
@@ -63,7 +69,7 @@ void AppServer::Impl::Routes() {
     return httplib::Server::HandlerResponse::Handled;
   });
   http.Get(path, [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(Describe(), "application/json");
+    res.set_content(Describe(), kJson);
   });
   http.Post(path, [this](const httplib::Request& req, httplib::Response& res) {
     auto t0 = std::chrono::steady_clock::now();
@@ -84,7 +90,7 @@ void AppServer::Impl::Routes() {
                    reply.size(), record.error);
     else
       spdlog::info("{} {:.1f} ms in {} B out {} B", record.method, ms, req.body.size(), reply.size());
-    res.set_content(std::move(reply), "application/json");
+    res.set_content(std::move(reply), kJson);
   });
   // httplib answers an oversized body with 413 before any handler runs; say so in the log.
   http.set_logger([](const httplib::Request& req, const httplib::Response& res) {

@@ -145,6 +145,21 @@ TEST_F(LinkTest, DispatchFaultsArriveAsErrorsWithTheServersMessage) {
               ThrowsMessage<Error>(HasSubstr("GetHistPalm: takes 2 arguments, got 0")));
 }
 
+TEST_F(LinkTest, AnswersTravelUncompressedWhateverTheClientOffers) {
+  // Compressing a large answer at the library's default level costs seconds per megabyte.
+  StartServer();
+  httplib::Client raw("127.0.0.1", server_->Port());
+  raw.set_decompress(false);
+  httplib::Headers offer = {{"Accept-Encoding", "br, gzip, deflate"}};
+  auto res = raw.Post("/Kve07000.rdmExpDados", offer,
+                      R"({"jsonrpc":"2.0","id":1,"method":"GetAgrupProd","params":["","T"]})",
+                      "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_FALSE(res->has_header("Content-Encoding")) << res->get_header_value("Content-Encoding");
+  EXPECT_NE(res->body.find("\"kind\":\"image\""), std::string::npos);
+}
+
 TEST_F(LinkTest, UnreachableServerAndUnconnectedCallsAreNamed) {
   TNetConnection link;
   std::vector<RemoteArg> none;
