@@ -42,6 +42,17 @@ class Database {
   virtual void ExecuteScript(std::string_view sql) = 0;
   // Runs one statement; when it yields rows they replace `into`'s fields and rows (fields
   // typed from the result columns). Raises Error with the engine's message and the SQL.
+  //
+  // Field types: VARCHAR(n)/CHAR(n) give text of n characters (CHAR fixed-width), other
+  // texts (TEXT, expressions) the longest value's length; SMALLINT, INTEGER, BIGINT give
+  // 16-, 32-, 64-bit integers; NUMERIC, REAL, FLOAT give a float; DATE a date; TIMESTAMP a
+  // date-time. SQLite types a computed column (no declared type: MIN(), ||, CAST) by its
+  // first non-null value: integer, float or text, never a date. PostgreSQL's unquoted
+  // lower-case column names come back upper case. A value longer than its column's declared
+  // width (SQLite does not enforce it) raises ValueError naming the column and the row.
+  //
+  // Parameters: every :NAME of the text must be in `params` (letter case ignored), else
+  // Error. Texts are bound as untyped text, integers as 64-bit, dates as dates.
   virtual void Run(std::string_view sql, const std::vector<SqlParam>& params,
                    TClientDataSet* into) = 0;
   virtual void Begin() = 0;

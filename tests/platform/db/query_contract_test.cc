@@ -77,6 +77,17 @@ TEST_P(QueryContract, ParameterLookalikesInLiteralsAndCommentsAreLeftAlone) {
   EXPECT_EQ(ds->FieldByName("TEXTO").AsString(), ":P_NOT");
 }
 
+TEST_P(QueryContract, PostgresCastsBesideParametersStayIntact) {
+  if (db->Dialect() != "postgresql") GTEST_SKIP() << "\"::\" is PostgreSQL syntax";
+  auto ds = Select("SELECT :P_D::date AS D, CAST(:P_N AS INTEGER) + 1 AS N, ':P_D'::text AS T",
+                   {Text("P_D", "2026-12-07"), Text("P_N", "41")});
+  ASSERT_EQ(ds->RecordCount(), 1);
+  EXPECT_EQ(ds->FieldDefs()[0].type, FieldType::Date);
+  EXPECT_EQ(ds->FieldByName("D").AsDateTime(), TDateTime::FromDate({2026, 12, 7}));
+  EXPECT_EQ(ds->FieldByName("N").AsInteger(), 42);
+  EXPECT_EQ(ds->FieldByName("T").AsString(), ":P_D");
+}
+
 TEST_P(QueryContract, ValuesRoundTripWithTheirTypes) {
   TADOIBQuery ins(*db, "qryIns");
   ins.SetSQL(
