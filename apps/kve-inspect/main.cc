@@ -2,9 +2,12 @@
 //
 //   kve-inspect [--json | --csv] [--head N] FILE...
 //   kve-inspect --to xml|cds IN OUT
+//   kve-inspect --to pdb IN.xml OUT.pdb   (the Palm database the export makes of IN, named
+//                                         after OUT's base name)
 //
 // Exit status 0 when every file is well-formed, 1 (with the error on stderr) when one is not.
 // Files are told apart by content; each kind has one function below.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -13,9 +16,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/inspect.h"
+#include "platform/pdb/pdb_inspect.h"
 
 namespace {
 
@@ -37,6 +42,10 @@ void InspectDataPacket(const std::string& file, const std::string& bytes, const 
   kve::PrintDataPacket(std::cout, file, header, ds, opts);
 }
 
+void InspectPdb(const std::string& file, const std::string& bytes, const kve::InspectOptions& opts) {
+  kve::pdb::PrintPdb(std::cout, kve::pdb::PdbFile::Parse(bytes, file), opts);
+}
+
 // One entry per kind of file: how to recognise it, how to print it.
 struct Kind {
   bool (*matches)(std::string_view bytes);
@@ -44,16 +53,25 @@ struct Kind {
 };
 const Kind kKinds[] = {
     {kve::IsDataPacket, InspectDataPacket},
+    {kve::pdb::IsPdb, InspectPdb},
 };
 
 void Inspect(const std::string& file, const kve::InspectOptions& opts) {
   const std::string bytes = ReadAll(file);
   for (const Kind& k : kKinds)
     if (k.matches(bytes)) return k.inspect(file, bytes, opts);
-  throw kve::FormatError(file + ": not a file kve-inspect knows (data packet)");
+  throw kve::FormatError(file + ": not a file kve-inspect knows (data packet, Palm database)");
 }
 
 int Convert(const std::string& to, const std::string& in, const std::string& out) {
+  if (to == "pdb") {
+    const std::filesystem::path target(out);
+    kve::TPDBPocketStudio pdm;
+    kve::palm::ConfigureWriter(pdm);
+    kve::palm::NoProgress progress;
+    kve::palm::ConvertXmlFile(in, target, target.stem().string(), pdm, progress);
+    return 0;
+  }
   kve::TClientDataSet ds;
   ds.LoadFromFile(in);
   ds.SaveToFile(out, to == "xml" ? kve::DataPacketFormat::Xml : kve::DataPacketFormat::Binary);
@@ -63,7 +81,7 @@ int Convert(const std::string& to, const std::string& in, const std::string& out
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Prints the export's table files (.xml and .cds data packets), or converts one form into the other."};
+  CLI::App app{"Prints the export's table files (.xml and .cds data packets, .pdb Palm databases), or converts one form into another."};
   std::vector<std::string> files;
   bool json = false, csv = false;
   int64_t head = -1;
@@ -72,7 +90,7 @@ int main(int argc, char** argv) {
   auto* j = app.add_flag("--json", json, "print as JSON");
   app.add_flag("--csv", csv, "print the rows as CSV")->excludes(j);
   app.add_option("--head", head, "print only the first N rows")->check(CLI::NonNegativeNumber);
-  app.add_option("--to", to, "convert IN into OUT in this form")->check(CLI::IsMember({"xml", "cds"}));
+  app.add_option("--to", to, "convert IN into OUT in this form")->check(CLI::IsMember({"xml", "cds", "pdb"}));
   CLI11_PARSE(app, argc, argv);
 
   if (!to.empty()) {

@@ -43,33 +43,50 @@ PdbFile Sample(const testing::TempFolder& dir) {
   return PdbFile::Load(dir / "PRODUTO.pdb");
 }
 
-TEST(PdbInspect, TextShowsHeaderFieldsAndOneLinePerRecord) {
-  testing::TempFolder dir;
+std::string Print(const PdbFile& db, InspectFormat format) {
   std::ostringstream out;
-  PrintPdb(Sample(dir), out);
-  const std::string s = out.str();
-  EXPECT_THAT(s, HasSubstr("name      PRODUTO\n"));
-  EXPECT_THAT(s, HasSubstr("creator   RKVE\n"));
-  EXPECT_THAT(s, HasSubstr("created   2008-12-25 14:30:05\n"));
-  EXPECT_THAT(s, HasSubstr("records   2\n"));
-  EXPECT_THAT(s, HasSubstr("DTENTREGA            PSDate"));
-  EXPECT_THAT(s, HasSubstr("NMPRODUTO\tDTENTREGA\tVRPRECO\tIDATIVO\n"
-                           "MAÇÃ\\t\"FUJI\"\t02/01/2009\t2.5\tTrue\n"
-                           "\t\t0\tFalse\n"));
+  PrintPdb(out, db, InspectOptions{format, -1});
+  return out.str();
 }
 
-TEST(PdbInspect, JsonCarriesTypedValues) {
+TEST(PdbInspect, TextShowsHeaderFieldsAndOneLinePerRecord) {
   testing::TempFolder dir;
-  std::ostringstream out;
-  PrintPdb(Sample(dir), out, InspectOptions{.json = true, .maxRecords = -1});
-  const auto j = nlohmann::json::parse(out.str());
+  const std::string s = Print(Sample(dir), InspectFormat::Text);
+  EXPECT_THAT(s, HasSubstr("PRODUTO.pdb: Palm database \"PRODUTO\", type DBCS, creator RKVE\n"
+                           "created 2008-12-25 14:30:05, modified 2008-12-25 14:30:05, backed up "
+                           "never\nfields: 4\n"));
+  EXPECT_THAT(s, HasSubstr("    2 DTENTREGA            PSDate    size 0\n"));
+  EXPECT_THAT(s, HasSubstr("rows: 2\n"
+                           "  MAÇÃ\t\"FUJI\" | 2009-01-02 | 2.5 | true\n"
+                           "   | <no date> | 0 | false\n"));
+}
+
+TEST(PdbInspect, JsonAndCsvCarryTypedValues) {
+  testing::TempFolder dir;
+  const PdbFile db = Sample(dir);
+  const auto j = nlohmann::json::parse(Print(db, InspectFormat::Json));
   EXPECT_EQ(j["header"]["name"], "PRODUTO");
   EXPECT_EQ(j["header"]["type"], "DBCS");
-  EXPECT_EQ(j["header"]["records"], 2);
+  EXPECT_EQ(j["header"]["recordCount"], 2);
   EXPECT_EQ(j["fields"][1]["type"], "PSDate");
-  EXPECT_EQ(j["records"][0],
-            nlohmann::json::parse(R"(["MAÇÃ\t\"FUJI\"", "2009-01-02", 2.5, true])"));
-  EXPECT_EQ(j["records"][1], nlohmann::json::parse(R"(["", null, 0, false])"));
+  EXPECT_EQ(j["rows"][0], nlohmann::json::parse(R"({"NMPRODUTO": "MAÇÃ\t\"FUJI\"",
+      "DTENTREGA": "2009-01-02", "VRPRECO": 2.5, "IDATIVO": true})"));
+  EXPECT_EQ(j["rows"][1], nlohmann::json::parse(
+                              R"({"NMPRODUTO": "", "DTENTREGA": null, "VRPRECO": 0, "IDATIVO": false})"));
+  EXPECT_EQ(Print(db, InspectFormat::Csv),
+            "NMPRODUTO,DTENTREGA,VRPRECO,IDATIVO\r\n"
+            "\"MAÇÃ\t\"\"FUJI\"\"\",2009-01-02,2.5,true\r\n"
+            ",,0,false\r\n");
+}
+
+TEST(PdbInspect, RecognisesPalmDatabasesOnly) {
+  testing::TempFolder dir;
+  Sample(dir);
+  const std::string bytes = testing::ReadBytes(dir / "PRODUTO.pdb");
+  EXPECT_TRUE(IsPdb(bytes));
+  EXPECT_FALSE(IsPdb(bytes.substr(0, 77)));
+  EXPECT_FALSE(IsPdb(std::string("\x96\x19\xE0\xBD") + std::string(100, '\0')));
+  EXPECT_FALSE(IsPdb("<?xml version=\"1.0\" standalone=\"yes\"?>" + std::string(80, ' ')));
 }
 
 }  // namespace
