@@ -61,7 +61,11 @@ struct Prepared {
 class PgDatabase final : public Database {
  public:
   explicit PgDatabase(const std::string& url) : url_(RedactUrl(url)) {
-    conn_ = PQconnectdb(url.c_str());
+    // An unreachable host must fail in bounded time; a connect_timeout in the URL wins,
+    // as later parameters override earlier ones.
+    const char* keys[] = {"connect_timeout", "dbname", nullptr};
+    const char* values[] = {"10", url.c_str(), nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
     if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
       const std::string msg = Trimmed(conn_ ? PQerrorMessage(conn_) : "out of memory");
       PQfinish(conn_);
