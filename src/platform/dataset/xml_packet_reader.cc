@@ -192,6 +192,8 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
   pugi::xml_node done;
   for (pugi::xml_node r = rowdata.first_child(); r; done = r, r = r.next_sibling()) {
     if (done) rowdata.remove_child(done);
+    if (r.type() == pugi::node_pcdata || r.type() == pugi::node_cdata)
+      throw FormatError(fmt::format("text '{}' in ROWDATA", std::string_view(r.value()).substr(0, 20)));
     if (r.type() != pugi::node_element) continue;
     ++pos;
     if (std::string_view(r.name()) != "ROW")

@@ -126,6 +126,7 @@ TEST(MalformedPacket, EachXmlFaultGetsItsOwnError) {
       {"not Windows-1252", kHead + "<ROW NM=\"&#20013;\"/>" + kTail,
        "row 1: NM: character U+4E2D has no Windows-1252 form"},
       {"bad UTF-8", kHead + "<ROW NM=\"\xC3\"/>" + kTail, "row 1: NM: invalid UTF-8 byte 0xC3"},
+      {"text among rows", kHead + "<ROW/>stray" + kTail, "text 'stray' in ROWDATA"},
       {"unknown field", kHead + "<ROW X=\"1\"/>" + kTail, "row 1: unknown field X"},
       {"row state", kHead + "<ROW RowState=\"64\"/>" + kTail, "row 1: invalid RowState 64"},
       {"odd change log", "<DATAPACKET><METADATA><FIELDS/><PARAMS CHANGE_LOG=\"1 0\"/></METADATA><ROWDATA/></DATAPACKET>",
