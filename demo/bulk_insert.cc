@@ -6,6 +6,7 @@
 #include <fmt/ranges.h>
 
 #include "platform/common/error.h"
+#include "platform/db/error_context.h"
 
 namespace kve::demo {
 
@@ -60,8 +61,8 @@ void BulkInserter::Flush() {
   }
   try {
     db_.Run(text->second, params_, nullptr);
-  } catch (const Error& e) {
-    throw Error(fmt::format("{}: rows {} to {}: {}", table_, count_ + 1, count_ + rows, e.what()));
+  } catch (const Error&) {
+    RethrowWithContext(fmt::format("{}: rows {} to {}", table_, count_ + 1, count_ + rows));
   }
   count_ += static_cast<int64_t>(rows);
   pending_.clear();

@@ -4,6 +4,7 @@
 
 #include "platform/common/error.h"
 #include "platform/db/engine_util.h"
+#include "platform/db/error_context.h"
 #include "platform/db/pg_database.h"
 #include "platform/db/sql_text.h"
 #include "platform/db/sqlite_database.h"
@@ -106,14 +107,8 @@ void TADOIBQuery::Open() {
   Close();
   try {
     db_.Run(sql_, params_, &rows_);
-  } catch (const FormatError& e) {
-    throw FormatError(fmt::format("{}: {}", rows_.Name(), e.what()));
-  } catch (const ValueError& e) {
-    throw ValueError(fmt::format("{}: {}", rows_.Name(), e.what()));
-  } catch (const IoError& e) {
-    throw IoError(fmt::format("{}: {}", rows_.Name(), e.what()));
-  } catch (const Error& e) {
-    throw Error(fmt::format("{}: {}", rows_.Name(), e.what()));
+  } catch (const Error&) {
+    RethrowWithContext(rows_.Name());
   }
   if (!rows_.Active()) rows_.Reset({});  // a statement without rows opens empty
   rows_.First();
@@ -122,10 +117,8 @@ void TADOIBQuery::Open() {
 void TADOIBQuery::ExecSQL() {
   try {
     db_.Run(sql_, params_, nullptr);
-  } catch (const IoError& e) {
-    throw IoError(fmt::format("{}: {}", rows_.Name(), e.what()));
-  } catch (const Error& e) {
-    throw Error(fmt::format("{}: {}", rows_.Name(), e.what()));
+  } catch (const Error&) {
+    RethrowWithContext(rows_.Name());
   }
 }
 

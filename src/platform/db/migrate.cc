@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
+#include "platform/db/error_context.h"
 
 namespace kve {
 namespace db_internal {
@@ -90,13 +91,13 @@ int MigrateDatabase(Database& db) {
              "VALUES (:P_NRVERSAO, :P_NMSCRIPT, :P_DTAPLICACAO)",
              params, nullptr);
       db.Commit();
-    } catch (const Error& e) {
+    } catch (const Error&) {
       try {
         db.Rollback();
       } catch (const Error&) {
         // the first failure is the one worth reporting
       }
-      throw Error(fmt::format("schema step {}: {}", step.file, e.what()));
+      RethrowWithContext(fmt::format("schema step {}", step.file));
     }
     ++ran;
   }

@@ -5,6 +5,7 @@
 
 #include "demo/demo_data.h"
 #include "platform/common/error.h"
+#include "platform/db/failing_database.h"
 #include "platform/db/migrate.h"
 #include "tests/platform/db/db_fixture.h"
 
@@ -172,6 +173,34 @@ TEST_P(DemoData, AFilledDatabaseIsRefusedUnlessReplacedAndTheSeedRepeatsTheRows)
   EXPECT_EQ(demo::FillDemoDatabase(*db, o), summary);
   EXPECT_EQ(Column("SELECT CDCLIENTE FROM CLIENTE ORDER BY CDCLIENTE", "CDCLIENTE"), before);
 }
+
+class DemoFailure : public DbTest {};
+
+TEST_P(DemoFailure, AFailureHalfWayLeavesNoRowsBehind) {
+  MigrateDatabase(*db);
+  FailingDatabase failing(*db);
+  failing.FailAfter(60);  // well into the products
+  EXPECT_THROW(demo::FillDemoDatabase(failing, Options()), IoError);
+  for (const char* t : {"FILIAL", "PALM", "PRODUTO"})
+    EXPECT_EQ(Select(std::string("SELECT * FROM ") + t)->RecordCount(), 0) << t;
+  EXPECT_NO_THROW(demo::FillDemoDatabase(*db, Options())) << "the database is usable afterwards";
+}
+
+TEST_P(DemoFailure, AMigrationCutShortResumesWhereItStopped) {
+  FailingDatabase failing(*db);
+  failing.FailAfter(5);  // the bookkeeping table, its read, step 1 and its record, then step 2 fails
+  try {
+    MigrateDatabase(failing);
+    FAIL() << "the migration did not fail";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("0002_server.sql"));
+  }
+  EXPECT_EQ(Select("SELECT NRVERSAO FROM KVEMIGRACAO")->RecordCount(), 1);
+  EXPECT_THROW(Select("SELECT * FROM PRODUTO"), Error) << "the failed step left a table behind";
+  EXPECT_EQ(MigrateDatabase(*db), LatestSchemaVersion() - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, DemoFailure, ::testing::Values("sqlite", "postgresql"), testing_db::EngineName);
 
 INSTANTIATE_TEST_SUITE_P(Engines, DemoData, ::testing::Values("sqlite", "postgresql"), testing_db::EngineName);
 

@@ -65,16 +65,5 @@ TEST(MigrationSteps, ADialectScriptReplacesTheCommonOneOfItsNumber) {
   EXPECT_THROW(db_internal::StepsFor("sqlite", {{"0001_a.sql", ""}, {"0001_b.sql", ""}}), Error);
 }
 
-TEST(MigrationSteps, AFailingStepIsRolledBackAndNamed) {
-  auto db = Database::Open("sqlite::memory:");
-  MigrateDatabase(*db);
-  // A step that breaks half way must leave nothing of itself behind.
-  db->Begin();
-  EXPECT_THROW(db->ExecuteScript("CREATE TABLE MEIO (X INTEGER); CREATE TABLE FILIAL (X INTEGER)"), Error);
-  db->Rollback();
-  TClientDataSet ds;
-  EXPECT_THROW(db->Run("SELECT * FROM MEIO", {}, &ds), Error);
-}
-
 }  // namespace
 }  // namespace kve
