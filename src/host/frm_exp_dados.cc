@@ -128,6 +128,8 @@ void TfrmExpDados::FormCreate() {
 void TfrmExpDados::FormActivate() { Repaint(); }
 
 void TfrmExpDados::FormClose() {
+  // First of all, once the Palm side provides it: withdraw what the screen queued for every
+  // HotSync user.
   ExpDadosCriado = false;
   netExpDados.SetConnected(false);
   ReleaseExpDadosInstance(this);

@@ -109,7 +109,8 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void medCdPalmExit();
   void btnPalmBeforePesq();
   void btnPalmAfterPesq();
-  // eeePC deployment.
+  // eeePC deployment; its first step is eeepc::CheckEpcShare, which refuses a device name that
+  // cannot be a computer name.
   void Vd_DiretoriosEPc();
   void CopyFile(const std::string& source, const std::string& destination);
 
@@ -205,7 +206,8 @@ class TfrmExpDados : public TfrmPadrImportExport {
   TClientDataSet cdsProdCod, cdsProdutoCod, cdsIdioma, cdsDados;
 
  private:
-  // Control set-up and event wiring, each beside the rules it wires.
+  // Control set-up and event wiring, each beside the rules it wires; the constructor runs
+  // them. The Palm side wires its own handlers the same way.
   void SetupParams();  // params
   void SetupEpc();     // eeepc
   // Runs `step` and, when it fails, puts the focus on `field` before the failure goes on.
