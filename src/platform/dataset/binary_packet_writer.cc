@@ -240,6 +240,9 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
                defs[i].size > 0 ? std::min<uint32_t>(defs[i].size, prefixMax) : prefixMax};
     fixedMax += l.size;
   }
+  std::vector<int> strings;
+  for (int i = 0; i < n; ++i)
+    if (defs[i].type == FieldType::String) strings.push_back(i);
   const size_t nullBytes = (n + 3) / 4;
   const auto fail = [&](size_t p, int i, const std::string& what) {
     return ValueError(fmt::format("{}: {}", CellContext(ds, static_cast<int>(p + 1), i), what));
@@ -247,7 +250,10 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
 
   for (size_t p = 0; p < order.size(); ++p) {
     const RowView row = ds.Row(order[p]);
-    char* c = out.Reserve(fixedMax);
+    // Windows-1252 takes at most as many bytes as UTF-8 (a null string's length reads 0)
+    size_t need = fixedMax;
+    for (int i : strings) need += row.Str(i).size();
+    char* c = out.Reserve(need);
     *c++ = static_cast<char>(RowStateCode(ds.Status(order[p])));
     const uint8_t* flags = row.NullBits();
     for (size_t k = 0; k < nullBytes; k += 2) {
@@ -262,9 +268,6 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
       switch (col.type) {
         case FieldType::String: {
           const std::string_view s = row.Str(i);
-          // Windows-1252 takes at most as many bytes as UTF-8; keep room for the fixed rest
-          out.Commit(c);
-          c = out.Reserve(s.size() + fixedMax);
           char* text = c + col.prefix;
           size_t bad = 0;
           char* end = CopyAscii(s.data(), s.size(), text) ? text + s.size() : EncodeTo(s, text, bad);
