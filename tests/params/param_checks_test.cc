@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/db/failing_database.h"
 #include "support/expdados_world.h"
 
 namespace kve {
@@ -51,6 +52,19 @@ TEST_F(ParamChecks, ANutritionistOutsideTheCentralIsRefusedAndKeepsTheFocus) {
     EXPECT_EQ(screen.edtNmNutricio.Text(), "");
     screen.medCdNutricio.SetText("");
   }
+}
+
+TEST_F(ParamChecks, ADatabaseFailureDuringTheCheckIsShownAndKeepsTheFocus) {
+  FailingDatabase failing(*db);
+  ExpDadosServices broken{failing, server, dialogs, *files, registry, busy, {}};
+  TfrmExpDados s2(broken);
+  s2.medCdFilial.SetText("0001");
+  failing.FailAfter(0);
+  s2.UserType(s2.medCdNutricio, "10");
+  EXPECT_FALSE(s2.UserTab());
+  ASSERT_EQ(dialogs.Errors().size(), 1u);
+  EXPECT_EQ(s2.ActiveControl(), &s2.medCdNutricio);
+  EXPECT_EQ(s2.edtNmNutricio.Text(), "");
 }
 
 TEST_F(ParamChecks, TheNutritionistListHoldsEachNutritionistOfTheCentralOnce) {
