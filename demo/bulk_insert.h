@@ -1,9 +1,6 @@
 #pragma once
-// Inserts many rows into one table quickly on either engine: rows are gathered into
-// multi-row INSERT statements of one shape, which the connection prepares once and reuses.
-// Values are bound as parameters like any other statement.
+// Gathers rows for one table and hands them to the connection's bulk insert in batches.
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +22,7 @@ struct Value {
   Value(int v) : kind(SqlParam::Kind::Integer), integer(v) {}
   Value(int64_t v) : kind(SqlParam::Kind::Integer), integer(v) {}
   Value(double v) : kind(SqlParam::Kind::Float), real(v) {}
+  SqlParam Param() &&;
   static Value Date(TDateTime d) { return Value(SqlParam::Kind::Date, d.DateOnly()); }
   static Value DateTime(TDateTime d) { return Value(SqlParam::Kind::DateTime, d); }
 
@@ -34,8 +32,7 @@ struct Value {
 
 class BulkInserter {
  public:
-  // REQUIRES: `columns` not empty. Rows go out in batches; call Flush (or let the destructor
-  // of the owner call Finish) to send the last one.
+  // REQUIRES: `columns` not empty. Rows go out in batches; Flush sends the last one.
   BulkInserter(Database& db, std::string table, std::vector<std::string> columns);
   void Add(std::vector<Value> row);  // one value per column, in order
   void Flush();
@@ -43,15 +40,10 @@ class BulkInserter {
   const std::string& Table() const { return table_; }
 
  private:
-  std::string Statement(size_t rows) const;
-
   Database& db_;
   std::string table_;
   std::vector<std::string> columns_;
-  size_t batch_;
-  std::vector<std::vector<Value>> pending_;
-  std::map<size_t, std::string> texts_;  // statement text by row count
-  std::vector<SqlParam> params_;
+  std::vector<std::vector<SqlParam>> pending_;
   int64_t count_ = 0;
 };
 

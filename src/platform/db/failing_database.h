@@ -12,7 +12,8 @@ class FailingDatabase final : public Database {
  public:
   explicit FailingDatabase(Database& base) : base_(base) {}
 
-  // The next `n` statements (Run and ExecuteScript) succeed, every later one raises IoError;
+  // The next `n` statements (Run, ExecuteScript, and each batch of InsertRows, which here
+  // always goes through Run) succeed, every later one raises IoError;
   // a negative `n` never fails. Begin, Commit and Rollback always pass through, so the
   // caller's clean-up can be observed.
   void FailAfter(int n) { left_ = n; }

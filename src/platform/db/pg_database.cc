@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "platform/common/error.h"
 #include "platform/db/engine_util.h"
@@ -52,6 +53,18 @@ struct Rewritten {
   std::string text;
   std::vector<std::string> names;  // by number - 1
 };
+
+void AppendCopyText(std::string_view v, std::string* out) {
+  for (char ch : v) {
+    switch (ch) {
+      case '\\': *out += "\\\\"; break;
+      case '\t': *out += "\\t"; break;
+      case '\n': *out += "\\n"; break;
+      case '\r': *out += "\\r"; break;
+      default: *out += ch;
+    }
+  }
+}
 
 struct Prepared {
   std::string name;                 // server-side statement name
@@ -152,6 +165,49 @@ class PgDatabase final : public Database {
       rows.EndRow();
     }
     rows.Finish(*into);
+  }
+
+  void InsertRows(std::string_view table, const std::vector<std::string>& columns,
+                  const std::vector<std::vector<SqlParam>>& rows) override {
+    RequireIdentifier(table, table);
+    for (const std::string& c : columns) RequireIdentifier(c, table);
+    if (rows.empty()) return;
+    const std::string context = fmt::format("postgresql: COPY {}", table);
+    Result start(PQexec(conn_, fmt::format("COPY {} ({}) FROM STDIN", table, fmt::join(columns, ", ")).c_str()));
+    if (PQresultStatus(start.get()) != PGRES_COPY_IN) Check(start.get(), context);
+
+    // COPY's text form: tab between values, \N for null, backslash escapes.
+    std::string buf;
+    std::string failure;
+    for (size_t r = 0; r < rows.size() && failure.empty(); ++r) {
+      if (rows[r].size() != columns.size()) {
+        failure = fmt::format("row {} has {} values for {} columns", r + 1, rows[r].size(), columns.size());
+        break;
+      }
+      for (size_t c = 0; c < columns.size(); ++c) {
+        if (c) buf += '\t';
+        const SqlParam& p = rows[r][c];
+        switch (p.kind) {
+          case SqlParam::Kind::Null: buf += "\\N"; break;
+          case SqlParam::Kind::Text: AppendCopyText(p.text, &buf); break;
+          case SqlParam::Kind::Integer: buf += std::to_string(p.integer); break;
+          case SqlParam::Kind::Float: buf += fmt::format("{}", p.real); break;
+          case SqlParam::Kind::Date: buf += SqlDateText(p.when); break;
+          case SqlParam::Kind::DateTime: buf += SqlDateTimeText(p.when); break;
+        }
+      }
+      buf += '\n';
+      if (buf.size() >= (1 << 20) || r + 1 == rows.size()) {
+        if (PQputCopyData(conn_, buf.data(), static_cast<int>(buf.size())) != 1) failure = Trimmed(PQerrorMessage(conn_));
+        buf.clear();
+      }
+    }
+    // Ending the copy with an error message makes the server reject everything sent.
+    PQputCopyEnd(conn_, failure.empty() ? nullptr : failure.c_str());
+    Result end(PQgetResult(conn_));
+    while (PGresult* extra = PQgetResult(conn_)) PQclear(extra);
+    if (!failure.empty()) throw Error(fmt::format("{}: {}", context, failure));
+    Check(end.get(), context);
   }
 
   void Begin() override { Exec("BEGIN", "postgresql: BEGIN"); }

@@ -32,6 +32,10 @@ std::string FirstLine(std::string_view sql);
 // The URL with any password replaced by "***", for messages.
 std::string RedactUrl(std::string_view url);
 
+// Raises Error unless `name` is a plain identifier ([A-Za-z_][A-Za-z0-9_]*): table and
+// column names are part of the text and must not carry anything else.
+void RequireIdentifier(std::string_view name, std::string_view table);
+
 std::string Upper(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 int Utf8Length(std::string_view s);  // characters, not bytes

@@ -201,6 +201,36 @@ TEST_P(QueryContract, AFailedStatementInATransactionCanBeRolledBack) {
   EXPECT_EQ(Select("SELECT CDAMOSTRA FROM AMOSTRA")->RecordCount(), 2);
 }
 
+TEST_P(QueryContract, BulkInsertedValuesArriveExactly) {
+  const std::vector<std::string> awkward = {"tab\there", "line\nbreak\r", "back\\slash", "\\N", "", "O'Brien \"x\""};
+  std::vector<std::vector<SqlParam>> rows;
+  for (size_t i = 0; i < awkward.size(); ++i) {
+    SqlParam cd = Text("", "K" + std::to_string(i)), nm = Text("", awkward[i]), nr, dia;
+    nr.kind = SqlParam::Kind::Integer;
+    nr.integer = static_cast<int64_t>(i) - 3;
+    dia.kind = SqlParam::Kind::Date;
+    dia.when = TDateTime::FromDate({2026, 12, 1 + static_cast<int>(i)});
+    rows.push_back({cd, nm, nr, dia});
+  }
+  rows.push_back({Text("", "KNULL"), SqlParam{}, SqlParam{}, SqlParam{}});
+  db->InsertRows("AMOSTRA", {"CDAMOSTRA", "NMAMOSTRA", "NRSEQ", "DTDIA"}, rows);
+
+  auto ds = Select("SELECT CDAMOSTRA, NMAMOSTRA, NRSEQ, DTDIA FROM AMOSTRA WHERE CDAMOSTRA LIKE 'K%' ORDER BY CDAMOSTRA");
+  ASSERT_EQ(ds->RecordCount(), 7);
+  for (size_t i = 0; i < awkward.size(); ++i, ds->Next()) {
+    EXPECT_EQ(ds->FieldByName("NMAMOSTRA").AsString(), awkward[i]) << i;
+    EXPECT_FALSE(ds->FieldByName("NMAMOSTRA").IsNull()) << "an empty text is not a null: " << i;
+    EXPECT_EQ(ds->FieldByName("NRSEQ").AsInteger(), static_cast<int>(i) - 3);
+    EXPECT_EQ(ds->FieldByName("DTDIA").AsDateTime(), TDateTime::FromDate({2026, 12, 1 + static_cast<int>(i)}));
+  }
+  EXPECT_TRUE(ds->FieldByName("NMAMOSTRA").IsNull());
+  EXPECT_TRUE(ds->FieldByName("DTDIA").IsNull());
+
+  EXPECT_THROW(db->InsertRows("AMOSTRA; DROP TABLE AMOSTRA", {"CDAMOSTRA"}, {{Text("", "Z")}}), Error);
+  EXPECT_THROW(db->InsertRows("AMOSTRA", {"CDAMOSTRA", "NMAMOSTRA"}, {{Text("", "Z")}}), Error);
+  EXPECT_THROW(db->InsertRows("AMOSTRA", {"CDAMOSTRA"}, {{Text("", "A")}}), Error) << "duplicate key";
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, QueryContract, ::testing::Values("sqlite", "postgresql"), testing_db::EngineName);
 
 TEST(DatabaseOpen, RejectsUnknownUrlsAndHidesPasswords) {
