@@ -87,7 +87,7 @@ std::string Dispatch(std::string_view body, const WithModule& withModule, CallRe
       record.failed = true;
       record.error = std::get<std::string>(answer.value.value);
     }
-    return rpc::EncodeResponse(id, rpc::EncodeResult(answer.value, answer.byref));
+    return rpc::EncodeAnswer(id, answer.value, answer.byref);
   } catch (const Fault& f) {
     record.failed = true;
     record.error = f.message;

@@ -41,8 +41,11 @@ int main(int argc, char** argv) {
                  "require this bearer token on every call (or set KVE_APPSERVER_TOKEN, which "
                  "keeps it out of the process list)");
   app.add_option("--sql", sqlDir, "folder of SQL files replacing the built-in ones by name");
+  bool verbose = false;
+  app.add_flag("--verbose", verbose, "also log each table of GetTabelas: rows, query and image time");
   CLI11_PARSE(app, argc, argv);
 
+  if (verbose) spdlog::set_level(spdlog::level::debug);
   if (!ParseListen(listen, options.host, options.port)) {
     std::fprintf(stderr, "kve-appserver: --listen \"%s\" is not HOST:PORT\n", listen.c_str());
     return 2;

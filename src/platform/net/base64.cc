@@ -26,9 +26,16 @@ constexpr std::array<uint8_t, 256> kDecode = MakeDecodeTable();
 }  // namespace
 
 std::string Base64Encode(std::string_view bytes) {
-  std::string out((bytes.size() + 2) / 3 * 4, '=');
+  std::string out;
+  Base64EncodeTo(out, bytes);
+  return out;
+}
+
+void Base64EncodeTo(std::string& out, std::string_view bytes) {
+  size_t at = out.size();
+  out.resize(at + (bytes.size() + 2) / 3 * 4, '=');
   const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
-  char* o = out.data();
+  char* o = out.data() + at;
   size_t n = bytes.size() / 3 * 3;
   for (size_t i = 0; i < n; i += 3, o += 4) {
     uint32_t v = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
@@ -45,7 +52,6 @@ std::string Base64Encode(std::string_view bytes) {
     o[1] = kAlphabet[(v >> 12) & 63];
     if (rest == 2) o[2] = kAlphabet[(v >> 6) & 63];
   }
-  return out;
 }
 
 std::string Base64Decode(std::string_view text) {

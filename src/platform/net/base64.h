@@ -8,6 +8,8 @@
 namespace kve {
 
 std::string Base64Encode(std::string_view bytes);
+// Appends the encoding of `bytes` to `out`, without an intermediate copy.
+void Base64EncodeTo(std::string& out, std::string_view bytes);
 
 // Raises FormatError naming the offset of the first character that is not base64, or a
 // length that is not a whole number of quads. Whitespace is not accepted.

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "platform/net/base64.h"
+#include "platform/net/json_reader.h"
 
 namespace kve::rpc {
 namespace {
@@ -94,8 +95,12 @@ std::string EncodeCall(int64_t id, std::string_view method, const std::vector<Re
 }
 
 RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args) {
-  json reply = json::parse(body, nullptr, false);
-  if (reply.is_discarded()) Malformed("not JSON");
+  json reply;
+  try {
+    reply = ReadJson(body);
+  } catch (const FormatError& e) {
+    Malformed(std::string("not JSON (") + e.what() + ")");
+  }
   if (!reply.is_object()) Malformed("not a JSON object");
   if (auto err = reply.find("error"); err != reply.end()) {
     if (!err->is_object() || !err->contains("message") || !(*err)["message"].is_string())
@@ -155,6 +160,30 @@ std::string EncodeResponse(const nlohmann::json& id, const nlohmann::json& resul
   // answer, so it is replaced rather than refused.
   return json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(
       -1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string EncodeAnswer(const nlohmann::json& id, const RemoteValue& value,
+                         const std::map<int, std::string>& byref) {
+  const auto* images = std::get_if<std::vector<std::string>>(&value.value);
+  if (images == nullptr) return EncodeResponse(id, EncodeResult(value, byref));
+  json refs = json::object();
+  for (const auto& [pos, text] : byref) refs[std::to_string(pos)] = text;
+  size_t size = 128;
+  for (const std::string& img : *images) size += (img.size() + 2) / 3 * 4 + 3;
+  std::string out;
+  out.reserve(size);
+  out += R"({"jsonrpc":"2.0","id":)";
+  out += id.dump();
+  out += R"(,"result":{"kind":"images","byref":)";
+  out += refs.dump(-1, ' ', false, json::error_handler_t::replace);
+  out += R"(,"value":[)";
+  for (size_t i = 0; i < images->size(); ++i) {
+    out += i ? ",\"" : "\"";
+    Base64EncodeTo(out, (*images)[i]);  // base64 needs no escaping
+    out += '"';
+  }
+  out += "]}}";
+  return out;
 }
 
 std::string EncodeErrorResponse(const nlohmann::json& id, int code, std::string_view message) {

@@ -56,6 +56,10 @@ RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg
 // The result object of an answer; `byref` maps 1-based positions to final values.
 nlohmann::json EncodeResult(const RemoteValue& value, const std::map<int, std::string>& byref);
 std::string EncodeResponse(const nlohmann::json& id, const nlohmann::json& result);
+// The same response as EncodeResponse(id, EncodeResult(value, byref)), written straight into
+// one buffer: an answer of tens of megabytes of images costs one pass of base64.
+std::string EncodeAnswer(const nlohmann::json& id, const RemoteValue& value,
+                         const std::map<int, std::string>& byref);
 std::string EncodeErrorResponse(const nlohmann::json& id, int code, std::string_view message);
 
 }  // namespace kve::rpc

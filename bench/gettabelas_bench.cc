@@ -1,0 +1,192 @@
+// GetTabelas on the scaled demo central kitchen, on SQLite and (when a server is named) on
+// PostgreSQL: where the time of one call goes, and what travels.
+//
+//   gettabelas_bench [--scale N] [--runs R] [--pg URL]
+//
+// Without --pg, KVE_TEST_PG_URL names the PostgreSQL server; with neither, SQLite alone runs.
+// Per engine it prints the median of R calls (after one warm-up) of:
+//   server   the module alone: 26 queries and their table images (no HTTP, no JSON)
+//   encode   the answer's JSON with base64 images (server side)
+//   call     a whole call through TNetConnection, up to the last byte received
+//   decode   the client's JSON and base64 decoding of the answer
+//   load     loading the 26 images into the screen's tables (SetData)
+// and the share of JSON and base64 (encode + decode) in the call (call + decode). The machine
+// may be shared, so each figure is given as wall time and as CPU time (the thread's own, or
+// for the call the whole process's: the server runs in it), and the share is taken on both.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "demo/demo_data.h"
+#include "platform/db/migrate.h"
+#include "platform/net/check_result.h"
+#include "platform/net/net_connection.h"
+#include "platform/net/protocol.h"
+#include "server/app_server.h"
+#include "server/rdm_exp_dados.h"
+#include "server/sql_files.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+double ProcessCpuMs() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+  return ms(ru.ru_utime) + ms(ru.ru_stime);
+}
+// Wall and CPU time of one step.
+struct Step {
+  std::vector<double> wall, cpu;
+  void Add(double w, double c) { wall.push_back(w); cpu.push_back(c); }
+};
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+const kve::TDateTime kToday = kve::TDateTime::FromDate({2026, 12, 7});
+
+std::vector<std::string> Args() {
+  return {"0001", "", "2026-11-01", "2026-12-31", "2026-11-01", "2026-12-31",
+          "2026-11-01", "2026-12-31", "3", "0", "T", "", "000000000007"};
+}
+
+void RunEngine(const std::string& name, const std::string& url, int scale, int runs) {
+  using namespace kve;
+  auto t0 = Clock::now();
+  {
+    auto db = Database::Open(url);
+    MigrateDatabase(*db);
+    demo::DemoOptions o;
+    o.scale = scale;
+    o.today = kToday;
+    o.replace = true;
+    demo::FillDemoDatabase(*db, o);
+  }
+  std::printf("%s: demo at scale %d filled in %.1f s\n", name.c_str(), scale, Ms(t0) / 1000);
+
+  server::AppServerOptions so;
+  so.dbUrl = url;
+  server::AppServer srv(so);
+  srv.Start();
+  TNetConnection link;
+  link.SetHost("127.0.0.1");
+  link.SetPort(srv.Port());
+  link.SetTimeout(std::chrono::minutes(10));
+  link.SetConnected(true);
+
+  auto db = Database::Open(url);
+  server::SqlFiles sql = server::SqlFiles::BuiltIn();
+  server::RdmExpDados module(*db, sql);
+
+  Step server, encode, call, decode, load;
+  size_t wire = 0, packets = 0;
+  for (int r = 0; r <= runs; ++r) {
+    auto t = Clock::now();
+    double c = ThreadCpuMs();
+    server::Answer a = module.GetTabelas(Args());
+    double sw = Ms(t), sc = ThreadCpuMs() - c;
+    if (a.failed) {
+      std::fprintf(stderr, "%s: %s\n", name.c_str(), std::get<std::string>(a.value.value).c_str());
+      std::exit(1);
+    }
+    packets = 0;
+    for (const auto& img : std::get<std::vector<std::string>>(a.value.value)) packets += img.size();
+    t = Clock::now();
+    c = ThreadCpuMs();
+    std::string body = rpc::EncodeAnswer(1, a.value, a.byref);  // what the server sends
+    double ew = Ms(t), ec = ThreadCpuMs() - c;
+
+    auto args = Args();
+    std::vector<RemoteArg> remote;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (i >= 2 && i <= 7) remote.push_back(RemoteArg::OfDate(*ParseIsoDate(args[i])));
+      else if (i == 1 || i == 9 || i == 10) remote.push_back(RemoteArg::ByRef(args[i]));
+      else remote.push_back(RemoteArg::Value(args[i]));
+    }
+    t = Clock::now();
+    c = ProcessCpuMs();
+    RemoteValue answer = link.Call("GetTabelas", remote);
+    double cw = Ms(t), cc = ProcessCpuMs() - c;
+    wire = link.LastCall().replyBytes;
+
+    // The client's decoding alone, on the same bytes as came over the wire.
+    auto copy = remote;
+    t = Clock::now();
+    c = ThreadCpuMs();
+    rpc::DecodeReply(body, 1, copy);
+    double dw = Ms(t), dc = ThreadCpuMs() - c;
+
+    std::vector<TClientDataSet> tables(26);
+    std::vector<TClientDataSet*> slots;
+    for (auto& tb : tables) slots.push_back(&tb);
+    t = Clock::now();
+    c = ThreadCpuMs();
+    LoadTableImages(answer, slots);
+    double lw = Ms(t), lc = ThreadCpuMs() - c;
+    if (r == 0) continue;  // warm-up
+    server.Add(sw, sc);
+    encode.Add(ew, ec);
+    call.Add(cw, cc);
+    decode.Add(dw, dc);
+    load.Add(lw, lc);
+  }
+  auto line = [&](const char* what, const Step& st) {
+    std::printf("%s: %-7s %8.0f ms wall %8.0f ms cpu\n", name.c_str(), what, Median(st.wall),
+                Median(st.cpu));
+  };
+  line("server", server);
+  line("encode", encode);
+  line("call", call);
+  line("decode", decode);
+  line("load", load);
+  double shareWall = (Median(encode.wall) + Median(decode.wall)) / Median(call.wall);
+  double shareCpu = (Median(encode.cpu) + Median(decode.cpu)) / Median(call.cpu);
+  std::printf("%s: %.1f MB of packets, %.1f MB on the wire (x%.2f); JSON+base64 is %.0f%% of the "
+              "call's wall time, %.0f%% of its CPU time\n",
+              name.c_str(), packets / 1e6, wire / 1e6, double(wire) / double(packets),
+              100 * shareWall, 100 * shareCpu);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int scale = 100, runs = 3;
+  std::string pg = std::getenv("KVE_TEST_PG_URL") ? std::getenv("KVE_TEST_PG_URL") : "";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (!std::strcmp(argv[i], "--scale")) scale = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--pg")) pg = argv[i + 1];
+  }
+  auto file = std::filesystem::temp_directory_path() /
+              ("kve_gettabelas_bench_" + std::to_string(getpid()) + ".db");
+  try {
+    RunEngine("sqlite", "sqlite:" + file.string(), scale, runs);
+    std::filesystem::remove(file);
+    if (!pg.empty()) RunEngine("postgresql", pg, scale, runs);
+    else std::printf("postgresql: skipped (no --pg and no KVE_TEST_PG_URL)\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "gettabelas_bench: %s\n", e.what());
+    std::filesystem::remove(file);
+    return 1;
+  }
+  return 0;
+}

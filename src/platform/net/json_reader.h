@@ -1,0 +1,15 @@
+#pragma once
+// A JSON reader for answers of the application server. Answers carry tables as base64 texts
+// of megabytes each; a general JSON library reads them a character at a time, this reader
+// copies each text in one piece. It accepts exactly RFC 8259 JSON and nests at most 64 deep.
+
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace kve::rpc {
+
+// Raises FormatError naming the byte offset and what is wrong.
+nlohmann::json ReadJson(std::string_view text);
+
+}  // namespace kve::rpc
