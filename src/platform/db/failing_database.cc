@@ -8,7 +8,7 @@
 namespace kve {
 
 void FailingDatabase::Spend(std::string_view sql) {
-  if (left_ == 0)
+  if (left_ == 0 || (!part_.empty() && sql.find(part_) != std::string_view::npos))
     throw IoError(fmt::format("{}: {}: disk I/O error (injected)", base_.Dialect(), db_internal::FirstLine(sql)));
   if (left_ > 0) --left_;
   ++statements_;

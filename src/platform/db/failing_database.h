@@ -3,6 +3,7 @@
 // the database gives up half way (a full disk, a dropped connection).
 
 #include <memory>
+#include <string>
 
 #include "platform/db/database.h"
 
@@ -17,6 +18,8 @@ class FailingDatabase final : public Database {
   // a negative `n` never fails. Begin, Commit and Rollback always pass through, so the
   // caller's clean-up can be observed.
   void FailAfter(int n) { left_ = n; }
+  // Every statement whose text contains `part` fails (empty: none), whatever FailAfter says.
+  void FailWhen(std::string part) { part_ = std::move(part); }
   int Statements() const { return statements_; }  // statements that reached the engine
 
   std::string_view Dialect() const override { return base_.Dialect(); }
@@ -37,6 +40,7 @@ class FailingDatabase final : public Database {
 
   Database& base_;
   int left_ = -1;
+  std::string part_;
   int statements_ = 0;
 };
 

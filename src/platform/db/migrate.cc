@@ -76,6 +76,20 @@ int MigrateDatabase(Database& db) {
     if (std::find(applied.begin(), applied.end(), step.version) != applied.end()) continue;
     try {
       db.Begin();
+      // Another process (the server starting beside the demo loader) may be migrating too:
+      // hold the bookkeeping table for the step, and skip a step it finished meanwhile.
+      // SQLite's BEGIN IMMEDIATE already takes the database's write lock.
+      if (db.Dialect() == "postgresql") db.ExecuteScript("LOCK TABLE KVEMIGRACAO IN SHARE ROW EXCLUSIVE MODE");
+      std::vector<SqlParam> version(1);
+      version[0].name = "P_NRVERSAO";
+      version[0].kind = SqlParam::Kind::Integer;
+      version[0].integer = step.version;
+      TClientDataSet already;
+      db.Run("SELECT NRVERSAO FROM KVEMIGRACAO WHERE NRVERSAO = :P_NRVERSAO", version, &already);
+      if (already.RecordCount() > 0) {
+        db.Commit();
+        continue;
+      }
       db.ExecuteScript(step.text);
       std::vector<SqlParam> params(3);
       params[0].name = "P_NRVERSAO";
