@@ -546,15 +546,43 @@ void TClientDataSet::Post() {
       throw ValueError(fmt::format("{}: field '{}' must have a value", RowContext(), defs_[i].name));
   if (state_ == State::Edit) {
     StoredRow& r = rows_[cur_];
+    std::string old = std::move(r.block);
     r.block = edit_->Take();
     if (r.status == RowStatus::Unchanged) r.status = RowStatus::Modified;
+    state_ = State::Browse;
+    if (KeyChanged(RowView(reinterpret_cast<const uint8_t*>(old.data()), FieldCount()), Row(cur_)))
+      InvalidateView();
   } else {
     rows_.push_back(StoredRow{edit_->Take(), RowStatus::Inserted});
     cur_ = static_cast<int>(rows_.size()) - 1;
     eof_ = bof_ = false;
+    state_ = State::Browse;
+    ExtendView();
   }
-  state_ = State::Browse;
-  InvalidateView();
+}
+
+// Walking a table while editing each row must stay linear: the view is rebuilt only when an
+// edit touches the field the filter or the index looks at.
+bool TClientDataSet::KeyChanged(RowView before, RowView after) const {
+  for (int f : {filtered_ ? filterField_ : -1, indexField_})
+    if (f >= 0 && CompareCells(before, after, f, defs_[f]) != 0) return true;
+  return false;
+}
+
+// A row added at the end joins the end of an arrival-ordered view; an indexed view is sorted
+// again when next walked.
+void TClientDataSet::ExtendView() {
+  const int r = static_cast<int>(rows_.size()) - 1;
+  if (viewDirty_ || indexField_ >= 0) {
+    InvalidateView();
+    return;
+  }
+  if (RowVisible(r)) {
+    viewPos_.push_back(static_cast<int>(view_.size()));
+    view_.push_back(r);
+  } else {
+    viewPos_.push_back(-1);
+  }
 }
 
 void TClientDataSet::Cancel() {
@@ -565,7 +593,7 @@ void TClientDataSet::Cancel() {
 
 void TClientDataSet::AppendRow(RowBuilder& row, RowStatus status) {
   rows_.push_back(StoredRow{row.Take(), status});
-  InvalidateView();
+  ExtendView();
 }
 
 void TClientDataSet::MergeChangeLog() {

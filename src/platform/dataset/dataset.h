@@ -218,6 +218,8 @@ class TClientDataSet {
   void InvalidateView() { viewDirty_ = true; }
   bool RowVisible(int stored) const;
   void BrowseMode();  // posts a pending edit, as moving the cursor does
+  bool KeyChanged(RowView before, RowView after) const;
+  void ExtendView();
   void CheckWidth(int i, std::string_view utf8) const;
 
   std::string name_;

@@ -117,6 +117,45 @@ TEST(DataSet, NullsReadAsZeroValuesAndDatesKeepTheirTime) {
   EXPECT_THROW(ds.FieldByName("NOPE"), Error);
 }
 
+TEST(DataSet, EditingEveryRowWhileWalkingVisitsEachRowOnce) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  for (int i = 0; i < 5; ++i) Add(ds, "a", i);
+  ds.SetFilter("CDPSQPROD = a");
+  ds.SetFiltered(true);
+  int visited = 0;
+  for (ds.First(); !ds.Eof(); ds.Next()) {
+    ds.Edit();
+    ds.FieldByName("PRODUTONRO").SetAsInteger(ds.FieldByName("PRODUTONRO").AsInteger() + 10);
+    ds.Post();
+    ++visited;
+  }
+  EXPECT_EQ(visited, 5);
+  EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"10", "11", "12", "13", "14"}));
+}
+
+TEST(DataSet, EditOfTheIndexedFieldMovesTheRowAndAppendJoinsAFilteredView) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  ds.SetIndexFieldNames("CDPSQPROD");
+  Add(ds, "b", 0);
+  Add(ds, "c", 1);
+  ASSERT_TRUE(ds.Locate("CDPSQPROD", "c"));
+  ds.Edit();
+  ds.FieldByName("CDPSQPROD").SetAsString("a");
+  ds.Post();
+  EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"1", "0"}));
+
+  ds.SetIndexFieldNames("");
+  ds.SetFilter("CDPSQPROD = b");
+  ds.SetFiltered(true);
+  EXPECT_EQ(ds.RecordCount(), 1);
+  Add(ds, "b", 2);
+  Add(ds, "z", 3);
+  EXPECT_EQ(ds.RecordCount(), 2);
+  EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"0", "2"}));
+}
+
 TEST(DateTime, DayNumbersMatchThePacketScale) {
   EXPECT_EQ(DayNumber({1, 1, 1}), 1);
   EXPECT_EQ(DayNumber({1899, 12, 30}), kDelphiEpochDay);
