@@ -39,13 +39,6 @@ std::string EightDigitDate(TDateTime v) {
   return s;
 }
 
-std::string_view RuleText(RowView row, int i, const FieldDef& def, std::string& scratch) {
-  if (row.IsNull(i) || (def.type != FieldType::Date && def.type != FieldType::DateTime))
-    return TextOf(row, i, def, scratch);
-  scratch = EightDigitDate(TDateTime::FromMs(row.Int(i)));
-  return scratch;
-}
-
 bool WholeNumber(std::string_view s, int& out) {
   if (s.empty()) return false;
   int v = 0;
@@ -55,6 +48,18 @@ bool WholeNumber(std::string_view s, int& out) {
   }
   out = v;
   return true;
+}
+
+// The date rule on column i. A date column's eight-digit text always reads back as its own
+// date, so that date is taken as it is; a text column goes through the cut.
+std::optional<TDateTime> RuleDate(RowView row, int i, const FieldDef& def, std::string& scratch) {
+  if (row.IsNull(i)) return std::nullopt;
+  if (def.type == FieldType::Date || def.type == FieldType::DateTime) {
+    const TDateTime date = TDateTime::FromMs(row.Int(i)).DateOnly();
+    if (!pdb::FitsDateType(date.date())) return std::nullopt;
+    return date;
+  }
+  return DateFromRuleText(TextOf(row, i, def, scratch));
 }
 
 }  // namespace
@@ -125,8 +130,7 @@ void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDB
     pdm.Append();
     for (const Copy& c : text) c.field->SetAsPSString(TextOf(row, c.column, def(c), scratch));
     // the date rule drops its own failures: the record goes without a date
-    if (auto d = DateFromRuleText(RuleText(row, date.column, def(date), scratch)))
-      date.field->SetAsPSDate(*d);
+    if (auto d = RuleDate(row, date.column, def(date), scratch)) date.field->SetAsPSDate(*d);
     qtPrev.field->SetAsPSString(
         FloatNum(TextOf(row, qtPrev.column, def(qtPrev), scratch), 5, options.separators));
     qtCons.field->SetAsPSString(

@@ -21,52 +21,51 @@ std::string_view PSTypeName(TPDBPSFieldType t) {
 
 // ---------------------------------------------------------------- TPDBPSField
 
-void TPDBPSField::Require(TPDBPSFieldType t) const {
-  if (owner_->inRecord_ && type_ == t) return;
-  owner_->RequireRecord("assign a field");
-  if (type_ != t)
-    throw ValueError(fmt::format("{}: {}: a {} field cannot take a {} value", owner_->Context(),
-                                 name_, type_ ? PSTypeName(*type_) : "untyped", PSTypeName(t)));
+void TPDBPSField::RequireSlow(TPDBPSFieldType t) const {
+  owner_->RequireRecord("assign a field");  // throws when no record is under way
+  // so the type is what failed
+  throw ValueError(fmt::format("{}: {}: a {} field cannot take a {} value", owner_->Context(),
+                               name_, type_ ? PSTypeName(*type_) : "untyped", PSTypeName(t)));
 }
+
+namespace {
+
+// Bytes at the start of `s` that are ASCII other than NUL, and so stand for themselves in
+// Windows-1252. Eight at a time: a high bit, or the borrow out of a NUL byte, sets a high bit.
+size_t PlainPrefix(std::string_view s) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  size_t i = 0;
+  for (uint64_t w; i + 8 <= s.size(); i += 8) {
+    std::memcpy(&w, s.data() + i, 8);
+    if (((w - kOnes) | w) & kHigh) break;
+  }
+  while (i < s.size() && static_cast<unsigned char>(s[i]) - 1u < 0x7Fu) ++i;
+  return i;
+}
+
+}  // namespace
 
 void TPDBPSField::SetAsPSString(std::string_view utf8) {
   Require(TPDBPSFieldType::PSString);
-  // Texts are ASCII and Latin-1 letters nearly always: those are encoded here in one pass
-  // (the output is never longer than the input); anything else goes to the general encoder.
+  // Plain ASCII runs are copied whole; Latin-1 letters between them (the usual reason for
+  // leaving a run) are decoded here; anything else goes to the general encoder.
   const size_t n = utf8.size();
-  text_.resize(n);
-  char* out = text_.data();
-  size_t i = 0;
+  size_t i = PlainPrefix(utf8);
+  text_.assign(utf8.data(), i);
   while (i < n) {
-    // eight bytes at a time while none is NUL or above 0x7F (a borrow out of a NUL byte, or a
-    // high bit, sets a high bit below)
-    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-    for (uint64_t w; i + 8 <= n; i += 8, out += 8) {
-      std::memcpy(&w, utf8.data() + i, 8);
-      if (((w - kOnes) | w) & kHigh) break;
-      std::memcpy(out, &w, 8);
-    }
-    if (i == n) break;
     const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c - 1u < 0x7Fu) {  // ASCII but NUL
-      *out++ = static_cast<char>(c);
-      ++i;
-      continue;
-    }
     const auto next = i + 1 < n ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
-    if (c == 0xC3 && (next & 0xC0) == 0x80) {  // U+00C0..U+00FF
-      *out++ = static_cast<char>(0xC0 | (next & 0x3F));
-      i += 2;
-      continue;
-    }
-    if (c == 0xC2 && next >= 0xA0 && next <= 0xBF) {  // U+00A0..U+00BF
-      *out++ = static_cast<char>(next);
-      i += 2;
-      continue;
-    }
-    break;
+    if (c == 0xC3 && (next & 0xC0) == 0x80)  // U+00C0..U+00FF
+      text_ += static_cast<char>(0xC0 | (next & 0x3F));
+    else if (c == 0xC2 && next >= 0xA0 && next <= 0xBF)  // U+00A0..U+00BF
+      text_ += static_cast<char>(next);
+    else
+      break;
+    i += 2;
+    const size_t run = PlainPrefix(utf8.substr(i));
+    text_.append(utf8.data() + i, run);
+    i += run;
   }
-  text_.resize(static_cast<size_t>(out - text_.data()));
   if (i < n) {
     const size_t tail = text_.size();
     const size_t bad = AppendCp1252(utf8.substr(i), text_);

@@ -100,8 +100,8 @@ int Shown(const PdbFile& db, const InspectOptions& o) {
 void PrintText(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
   const PdbHeader& h = db.Header();
   out << db.Label() << ": Palm database \"" << h.name << "\", type " << h.type << ", creator "
-      << h.creator << "\ncreated " << PalmTime(h.created) << ", modified "
-      << PalmTime(h.modified) << ", backed up " << PalmTime(h.backedUp) << "\n";
+      << h.creator << "\ncreated " << PalmTime(h.created) << ", modified " << PalmTime(h.modified)
+      << ", backed up " << PalmTime(h.backedUp) << "\n";
   if (!db.HasFieldDescription()) {
     out << "fields: no description\nrows: " << db.RecordCount() << "\n";
     for (int r = 0; r < Shown(db, o); ++r) {
@@ -113,8 +113,7 @@ void PrintText(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
   out << "fields: " << db.Fields().size() << "\n";
   for (size_t i = 0; i < db.Fields().size(); ++i) {
     const PdbFieldDesc& f = db.Fields()[i];
-    out << fmt::format("  {:>3} {:<20} {:<9} size {}\n", i + 1, f.name, TypeText(f.type),
-                       f.size);
+    out << fmt::format("  {:>3} {:<20} {:<9} size {}\n", i + 1, f.name, TypeText(f.type), f.size);
   }
   out << "rows: " << db.RecordCount() << "\n";
   for (int r = 0; r < Shown(db, o); ++r) {
@@ -128,8 +127,9 @@ void PrintText(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
 
 void PrintJson(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
   const PdbHeader& h = db.Header();
-  out << "{\"file\":" << Json(db.Label()) << ",\"header\":{\"form\":\"Palm database\",\"name\":"
-      << Json(h.name) << ",\"type\":" << Json(h.type) << ",\"creator\":" << Json(h.creator)
+  out << "{\"file\":" << Json(db.Label())
+      << ",\"header\":{\"form\":\"Palm database\",\"name\":" << Json(h.name)
+      << ",\"type\":" << Json(h.type) << ",\"creator\":" << Json(h.creator)
       << ",\"created\":" << Json(PalmTime(h.created))
       << ",\"modified\":" << Json(PalmTime(h.modified))
       << ",\"backedUp\":" << Json(PalmTime(h.backedUp)) << ",\"recordCount\":" << db.RecordCount()

@@ -74,7 +74,12 @@ class TPDBPSField {
 
  private:
   friend class TPDBPocketStudio;
-  void Require(TPDBPSFieldType t) const;
+  // Setters need a record under way and their own type; the check is inline, its failure not.
+  void Require(TPDBPSFieldType t) const {
+    if (!InRecord() || type_ != t) RequireSlow(t);
+  }
+  bool InRecord() const;
+  [[noreturn]] void RequireSlow(TPDBPSFieldType t) const;
   // This field's bytes in the current record (its zero when unassigned): their number, and
   // writing them at `p` (returns the end).
   size_t EncodedSize() const;
@@ -178,6 +183,8 @@ class TPDBPocketStudio {
   uint64_t spooled_ = 0;        // bytes in the spool file
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
 };
+
+inline bool TPDBPSField::InRecord() const { return owner_->inRecord_; }
 
 // The type table pdmTipos, read by position: entry i has DataType i and the size that type
 // takes in a record (0 for PSString, whose width varies). Only its DataType is ever used.
