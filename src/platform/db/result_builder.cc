@@ -152,7 +152,9 @@ ResultBuilder::ResultBuilder(std::vector<ColumnInfo> columns, std::string contex
     : cols_(std::move(columns)),
       context_(std::move(context)),
       longest_(cols_.size(), 0),
-      row_(static_cast<int>(cols_.size())) {}
+      row_(static_cast<int>(cols_.size())) {
+  for (const ColumnInfo& c : cols_) dynamic_.push_back(!c.typed);
+}
 
 void ResultBuilder::Fail(int i, const std::string& what, bool format) const {
   const std::string msg =
@@ -164,6 +166,24 @@ void ResultBuilder::Fail(int i, const std::string& what, bool format) const {
 void ResultBuilder::Resolve(int i, FieldType t) {
   cols_[i].type = t;
   cols_[i].typed = true;
+}
+
+// SQLite keeps a NUMERIC value without fraction as an integer, so a computed column (SUM,
+// MIN, arithmetic on quantities) can hold integers in some rows and reals in others. The
+// first real turns the column into a float column, rows already gathered included.
+void ResultBuilder::PromoteToFloat(int i) {
+  cols_[i].type = FieldType::Float;
+  const int n = static_cast<int>(cols_.size());
+  RowBuilder rb(n);
+  std::vector<FieldDef> defs(cols_.size());  // only the String/non-String split matters here
+  for (size_t c = 0; c < cols_.size(); ++c) defs[c].type = cols_[c].typed ? cols_[c].type : FieldType::String;
+  for (std::string& b : blocks_) {
+    const RowView view(reinterpret_cast<const uint8_t*>(b.data()), n);
+    if (view.IsNull(i)) continue;
+    rb.LoadFrom(view, defs);
+    rb.SetFloat(i, static_cast<double>(view.Int(i)));
+    b = rb.Take();
+  }
 }
 
 void ResultBuilder::SetNull(int i) { row_.SetNull(i); }
@@ -191,6 +211,7 @@ void ResultBuilder::SetInt(int i, int64_t v) {
 
 void ResultBuilder::SetFloat(int i, double v) {
   if (!cols_[i].typed) Resolve(i, FieldType::Float);
+  if (dynamic_[i] && cols_[i].type == FieldType::Int64) PromoteToFloat(i);
   switch (cols_[i].type) {
     case FieldType::Float: row_.SetFloat(i, v); break;
     case FieldType::Boolean: row_.SetInt(i, v != 0); break;

@@ -53,9 +53,11 @@ class ResultBuilder {
  private:
   [[noreturn]] void Fail(int i, const std::string& what, bool format) const;
   void Resolve(int i, FieldType t);
+  void PromoteToFloat(int i);
   void PutText(int i, std::string_view v);
 
   std::vector<ColumnInfo> cols_;
+  std::vector<bool> dynamic_;  // typed by its values (SQLite expressions)
   std::string context_;
   std::vector<int> longest_;
   RowBuilder row_;

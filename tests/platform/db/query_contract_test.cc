@@ -156,6 +156,20 @@ TEST_P(QueryContract, ExpressionColumnsAreTypedByTheirValues) {
   EXPECT_EQ(ds->FieldByName("CHAVE").AsString(), "AArroz");
 }
 
+TEST_P(QueryContract, AComputedColumnMixingWholeAndFractionalValuesBecomesFloat) {
+  // SQLite stores 10.0 in a NUMERIC column as the integer 10: the sum of the first group is
+  // an integer, that of the second a real.
+  db->ExecuteScript(
+      "UPDATE AMOSTRA SET QTAMOSTRA = 10 WHERE CDAMOSTRA = 'A';"
+      "UPDATE AMOSTRA SET QTAMOSTRA = 2.5 WHERE CDAMOSTRA = 'B';");
+  auto ds = Select("SELECT CDAMOSTRA, SUM(QTAMOSTRA) AS TOTAL FROM AMOSTRA GROUP BY CDAMOSTRA ORDER BY CDAMOSTRA");
+  ASSERT_EQ(ds->RecordCount(), 2);
+  EXPECT_EQ(ds->FieldDefs()[1].type, FieldType::Float);
+  EXPECT_DOUBLE_EQ(ds->FieldByName("TOTAL").AsFloat(), 10.0);
+  ds->Next();
+  EXPECT_DOUBLE_EQ(ds->FieldByName("TOTAL").AsFloat(), 2.5);
+}
+
 TEST_P(QueryContract, AnEmptyResultStillHasItsFields) {
   TADOIBQuery q(*db, "qryVazia");
   q.SetSQL("SELECT CDAMOSTRA, DTDIA FROM AMOSTRA WHERE 1 = 0");
