@@ -47,7 +47,8 @@ class Database {
   // texts (TEXT, expressions) the longest value's length; SMALLINT, INTEGER, BIGINT give
   // 16-, 32-, 64-bit integers; NUMERIC, REAL, FLOAT give a float; DATE a date; TIMESTAMP a
   // date-time. SQLite types a computed column (no declared type: MIN(), ||, CAST) by its
-  // first non-null value: integer, float or text, never a date. PostgreSQL's unquoted
+  // first non-null value: integer, float or text, never a date; one holding both integers
+  // and reals is a float column. PostgreSQL's unquoted
   // lower-case column names come back upper case. A value longer than its column's declared
   // width (SQLite does not enforce it) raises ValueError naming the column and the row.
   //
