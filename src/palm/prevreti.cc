@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
@@ -65,6 +67,7 @@ std::optional<TDateTime> RuleDate(RowView row, int i, const FieldDef& def, std::
 }  // namespace
 
 std::string FloatNum(std::string_view s, int n, NumberSeparators sep) {
+  n = std::max(n, 0);
   for (char c : s)
     if ((c < '0' || c > '9') && c != sep.thousand && c != sep.decimal) return std::string(s);
   std::string r(s);
