@@ -9,7 +9,7 @@
 //   pdb_bench [--dir FOLDER] [--runs R] [--tsv PREVRETI.tsv --peer pdbpeer.pl]
 //   pdb_bench --case prepare|export|writer|prevreti|raw|tsv --dir FOLDER [--tsv T]
 //
-// A case prints one line: case rows seconds bytes peak_rss_kib base_rss_kib.
+// A case prints one line: case rows seconds bytes peak_rss_kib base_rss_kib cpu_seconds.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
