@@ -236,14 +236,5 @@ TEST_F(PdbWriter, RefusesBadSettingsBeforeTouchingTheFolder) {
   EXPECT_FALSE(pdm.Active());
 }
 
-TEST(PdmTipos, HoldsEachTypeAtItsPositionWithItsWidth) {
-  const int sizes[] = {0, 1, 2, 4, 2, 8, 1};
-  ASSERT_EQ(PdmTipos().Count(), 7);
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(PdmTipos().GetItem(i).DataType(), static_cast<T>(i));
-    EXPECT_EQ(PdmTipos().GetItem(i).Size(), sizes[i]);
-  }
-}
-
 }  // namespace
 }  // namespace kve
