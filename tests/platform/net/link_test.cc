@@ -107,6 +107,37 @@ TEST_F(LinkTest, HistoryAndGroupingsGoThroughCheckResultServ) {
               ThrowsMessage<Error>(HasSubstr("InsHistPalm: device code")));
 }
 
+TEST_F(LinkTest, ConcurrentCallersEachGetTheirOwnAnswers) {
+  StartServer();
+  std::vector<std::thread> callers;
+  std::vector<std::string> failures(4);
+  for (int k = 0; k < 4; ++k) {
+    callers.emplace_back([&, k] {
+      try {
+        auto link = Connection();
+        link->SetConnected(true);
+        std::string device = "00" + std::to_string(k);
+        for (int n = 0; n < 10; ++n) {
+          std::vector<RemoteArg> ins = {RemoteArg::Value("0001"), RemoteArg::Value(device),
+                                        RemoteArg::Value("run " + std::to_string(n)),
+                                        RemoteArg::Value("0"), RemoteArg::Value(n % 2 ? "1" : "0")};
+          Consiste::CheckResultServ(link->Call("InsHistPalm", ins), true, 0);
+        }
+        std::vector<RemoteArg> get = {RemoteArg::Value("0001"), RemoteArg::Value(device)};
+        TClientDataSet hist;
+        hist.SetData(Consiste::CheckResultServ(link->Call("GetHistPalm", get), true, 0));
+        if (hist.FieldByName("CDPALM").AsString() != device ||
+            hist.FieldByName("IDERROPALM").AsString() != "1")
+          failures[k] = "device " + device + ": wrong latest row";
+      } catch (const std::exception& e) {
+        failures[k] = e.what();
+      }
+    });
+  }
+  for (auto& t : callers) t.join();
+  for (const auto& f : failures) EXPECT_EQ(f, "");
+}
+
 TEST_F(LinkTest, TokenIsRequiredWhenTheServerHasOne) {
   StartServer("s3cr3t");
   auto none = Connection();
