@@ -86,14 +86,5 @@ TEST(Dispatch, WellFormedCallRunsTheMethodAndAnswersItsResult) {
   EXPECT_TRUE(rec.failed);
 }
 
-TEST(Dispatch, DescribesItsMethods) {
-  json d = json::parse(Describe());
-  EXPECT_EQ(d["server"], "Kve07000.rdmExpDados");
-  EXPECT_EQ(d["methods"]["GetTabelas"].size(), 13u);
-  EXPECT_EQ(d["methods"]["GetTabelas"][1], "text by reference");
-  EXPECT_EQ(d["methods"]["GetTabelas"][2], "date");
-  EXPECT_EQ(d["methods"]["InsHistPalm"].size(), 5u);
-}
-
 }  // namespace
 }  // namespace kve::server

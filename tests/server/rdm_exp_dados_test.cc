@@ -217,15 +217,6 @@ TEST_P(RdmExpDadosTest, HistoryAnswersTheLatestRowOfTheDevice) {
   EXPECT_THAT(Column(latest, "DTHISTPALM"), ElementsAre("09/03/2026 14:30:05"));
 }
 
-TEST_P(RdmExpDadosTest, HistoryRefusesValuesThatDoNotFitItsColumns) {
-  Answer a = module_->InsHistPalm({"0001", "0001", "x", "0", "0"});
-  ASSERT_TRUE(a.failed);
-  EXPECT_THAT(std::get<std::string>(a.value.value), HasSubstr("device code \"0001\""));
-  EXPECT_THAT(Column(std::get<std::string>(module_->GetHistPalm({"0001", "000"}).value.value),
-                     "CDPALM"),
-              IsEmpty());
-}
-
 TEST_P(RdmExpDadosTest, GroupingsByCodeOrAll) {
   auto codes = [&](std::string code, std::string all) {
     Answer a = module_->GetAgrupProd({code, all});

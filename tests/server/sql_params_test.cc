@@ -50,21 +50,6 @@ TEST(SqlParams, EmptyListMatchesNothingAndAMissingValueIsNamed) {
               ThrowsMessage<Error>("sql/08_PRODUTO.sql: parameter :P_OTHER has no value in this call"));
 }
 
-TEST(SqlParams, EveryBuiltInTextUsesOnlyParametersTheServerBinds) {
-  const char* bound[] = {"P_CDFILIAL", "P_LISTAAGREG", "P_DTCARDINI", "P_DTCARDFIM", "P_DTCARDLIM",
-                         "P_DTSOLIINI", "P_DTSOLIFIM", "P_DTSOLILIM", "P_DTAFINI", "P_DTAFFIM",
-                         "P_DTAFLIM", "P_NRNIVEIS", "P_NRSOLIC", "P_IDSTATUS", "P_CDGRUPPROD",
-                         "P_CDOPERADOR"};
-  SqlValues v;
-  for (const char* b : bound) v.SetText(b, "x");
-  v.SetList("P_LISTAAGREG", {"0002"});
-  SqlFiles files = SqlFiles::BuiltIn();
-  for (int slot = 0; slot < kTableSlots; ++slot) {
-    std::string name = (slot < 10 ? "0" : "") + std::to_string(slot) + "_" + SlotLayout(slot).table;
-    EXPECT_NO_THROW(v.Prepare(files.Text(name, "sqlite"), name)) << name;
-  }
-}
-
 TEST(BranchList, ParsesCodesAndRefusesMalformedLists) {
   EXPECT_THAT(ParseBranchList("_0002_0003"), ElementsAre("0002", "0003"));
   EXPECT_TRUE(ParseBranchList("").empty());

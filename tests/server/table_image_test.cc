@@ -69,15 +69,5 @@ TEST(TableImage, NamesTheFileTableRowAndColumnOfWhatDoesNotFit) {
               ThrowsMessage<Error>(HasSubstr("T row 1: DT: \"06/03/2026\" is not a date")));
 }
 
-TEST(TableImage, ImageLoadsBackAsThePacketOfTheTypedRows) {
-  TClientDataSet src, back;
-  back.SetData(BuildImage(Rows(src), Layout(), "sql/x.sql"));
-  EXPECT_EQ(back.RecordCount(), 2);
-  EXPECT_EQ(back.FieldByName("NM").AsString(), "Feijão");
-  back.SetData(EmptyImage(Layout()));
-  EXPECT_EQ(back.RecordCount(), 0);
-  EXPECT_EQ(back.FieldCount(), 4);
-}
-
 }  // namespace
 }  // namespace kve::server
