@@ -10,6 +10,7 @@
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/demo_table.h"
 #include "platform/dataset/inspect.h"
+#include "server_round.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Writes a demo withdrawal forecast in both data packet forms and reads it back."};
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
   int rows = 1000;
   app.add_option("--out", out, "folder for PREVRETI.xml and PREVRETI.cds")->capture_default_str();
   app.add_option("--rows", rows, "rows to generate")->check(CLI::Range(0, 10'000'000))->capture_default_str();
+  std::string server;
+  app.add_option("--server", server, "then fetch the export tables from this application server (HOST:PORT)");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -43,7 +46,8 @@ int main(int argc, char** argv) {
     shown.LoadFromFile(fs::path(out) / "PREVRETI.cds");
     kve::PrintDataPacket(std::cout, "PREVRETI.cds", kve::ReadPacketHeader(expected), shown,
                          kve::InspectOptions{kve::InspectFormat::Text, 3});
-    return same ? 0 : 1;
+    if (!same) return 1;
+    return server.empty() ? 0 : RunServerRound(server, out);
   } catch (const std::exception& e) {
     std::cerr << "kve-demo: " << e.what() << "\n";
     return 1;
