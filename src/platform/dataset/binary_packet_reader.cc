@@ -5,7 +5,7 @@
 
 #include "platform/common/error.h"
 #include "platform/dataset/binary_packet.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/dataset/packet_format.h"
 
 namespace kve {

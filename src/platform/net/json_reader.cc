@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 
 namespace kve::rpc {
@@ -103,24 +104,6 @@ class Reader {
     return v;
   }
 
-  static void Utf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   std::string String() {
     ++i_;  // the opening quote
     std::string out;
@@ -161,7 +144,7 @@ class Reader {
           } else if (cp >= 0xDC00 && cp < 0xE000) {
             Fail("lone surrogate");
           }
-          Utf8(out, cp);
+          AppendUtf8(cp, out);
           break;
         }
         default: --i_; Fail("unknown escape");

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/common/error.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 #include "platform/pdb/pdb_writer.h"
 
@@ -120,11 +120,8 @@ void TPDBPSField::SetAsPSBoolean(bool v) {
   assigned_ = true;
 }
 
-size_t TPDBPSField::EncodedSize() const {
-  if (!type_) return 0;
-  switch (*type_) {
-    case TPDBPSFieldType::PSString:
-      return (assigned_ ? text_.size() : 0) + 1;
+size_t PSFixedWidth(TPDBPSFieldType t) {
+  switch (t) {
     case TPDBPSFieldType::PSInt8:
     case TPDBPSFieldType::PSBoolean:
       return 1;
@@ -135,8 +132,16 @@ size_t TPDBPSField::EncodedSize() const {
       return 4;
     case TPDBPSFieldType::PSDouble:
       return 8;
+    case TPDBPSFieldType::PSString:
+      return 0;
   }
   return 0;
+}
+
+size_t TPDBPSField::EncodedSize() const {
+  if (!type_) return 0;
+  if (*type_ == TPDBPSFieldType::PSString) return (assigned_ ? text_.size() : 0) + 1;
+  return PSFixedWidth(*type_);
 }
 
 char* TPDBPSField::EncodeTo(char* p) const {

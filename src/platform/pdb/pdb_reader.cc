@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "platform/common/error.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve::pdb {
@@ -18,25 +18,6 @@ namespace {
 
 std::string Trimmed(std::string_view bytes) {  // up to the first NUL
   return std::string(bytes.substr(0, bytes.find('\0')));
-}
-
-// Width in a record of a fixed-width type; 0 for PSString.
-size_t FixedWidth(TPDBPSFieldType t) {
-  switch (t) {
-    case TPDBPSFieldType::PSInt8:
-    case TPDBPSFieldType::PSBoolean:
-      return 1;
-    case TPDBPSFieldType::PSInt16:
-    case TPDBPSFieldType::PSDate:
-      return 2;
-    case TPDBPSFieldType::PSInt32:
-      return 4;
-    case TPDBPSFieldType::PSDouble:
-      return 8;
-    case TPDBPSFieldType::PSString:
-      return 0;
-  }
-  return 0;
 }
 
 std::string Utf8(std::string_view cp1252) {
@@ -208,7 +189,7 @@ std::vector<PdbValue> PdbFile::Record(int i) const {
     PdbValue& v = out[k];
     v.type = fields_[k].type;
     if (!v.type) continue;
-    const size_t w = FixedWidth(*v.type);
+    const size_t w = PSFixedWidth(*v.type);
     if (*v.type == TPDBPSFieldType::PSString) {
       const size_t nul = rec.find('\0', p);
       if (nul == std::string_view::npos)

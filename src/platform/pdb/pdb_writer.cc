@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "platform/common/error.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve {

@@ -42,6 +42,8 @@ enum class TPDBPSFieldType : uint8_t {
   PSBoolean = 6,
 };
 std::string_view PSTypeName(TPDBPSFieldType t);  // "PSString", ...
+// Bytes a value of a fixed-width type takes in a record; 0 for PSString (its text and a NUL).
+size_t PSFixedWidth(TPDBPSFieldType t);
 
 enum class TPDBOpenMode { dmModeReadOnly, dmModeWriteOnly, dmModeReadWrite };
 

@@ -1,4 +1,4 @@
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 
 #include <fmt/format.h>
 
