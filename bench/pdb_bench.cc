@@ -27,7 +27,7 @@
 #include "export/catalogue.h"
 #include "palm/pdb_conversion.h"
 #include "palm/prevreti.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/dataset/demo_table.h"
 
 namespace fs = std::filesystem;
