@@ -6,7 +6,7 @@
 
 #include "packet_samples.h"
 #include "platform/common/error.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/dataset/xml_packet.h"
 
 namespace kve {

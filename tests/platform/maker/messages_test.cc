@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/common/error.h"
-#include "platform/dataset/cp1252.h"
+#include "platform/common/cp1252.h"
 #include "platform/maker/expdados_messages.h"
 #include "platform/ui/scripted_dialogs.h"
 
