@@ -7,15 +7,22 @@ source "$ROOT/scripts/lib.sh"
 source "$ROOT/scripts/pg.sh"
 
 pg_start            # exports KVE_TEST_PG_URL; stopped on exit
-trap pg_stop EXIT
+
+LOG=$(mktemp)
+trap 'pg_stop; rm -f "$LOG"' EXIT
 
 echo "== tests (build)"
-ctest --test-dir "$ROOT/build" --output-on-failure -j "$JOBS"
+ctest --test-dir "$ROOT/build" --output-on-failure -j "$JOBS" | tee -a "$LOG"
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
 build_sanitized
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$ROOT/build-asan" --output-on-failure -j "$JOBS"
+  ctest --test-dir "$ROOT/build-asan" --output-on-failure -j "$JOBS" | tee -a "$LOG"
 
 echo "== fuzzers (${FUZZ_SECONDS:-20} s each)"
 "$ROOT/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
+
+# One closing line over both runs: "N passed, N failed" (ctest counts skipped tests as passed).
+awk '/tests passed, [0-9]+ tests failed out of/ {
+       for (i = 1; i <= NF; i++) if ($i == "out") total += $(i + 2); failed += $(NF - 5) }
+     END { printf "%d passed, %d failed\n", total - failed, failed }' "$LOG"
