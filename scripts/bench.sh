@@ -7,9 +7,13 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ROOT/scripts/lib.sh"
+source "$ROOT/scripts/pg.sh"
 OUT=${BENCH_OUT:-$ROOT/build-bench/results}
 PEERS=${PEERS_DIR:-$ROOT/../shared/peers}
 mkdir -p "$OUT"
+
+pg_start            # gettabelas_bench runs on PostgreSQL too
+trap pg_stop EXIT
 
 echo "== our benchmarks (results in $OUT)"
 shopt -s nullglob
