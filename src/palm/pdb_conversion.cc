@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/common/error.h"
+#include "platform/pdb/pdb_encode.h"
 
 namespace kve::palm {
 namespace {
@@ -80,6 +81,61 @@ void CopyValue(RowView row, int i, const FieldDef& def, TPDBPSField& out, TPDBPo
   }
 }
 
+// Column i encoded straight into the record at `p`, as CopyValue would have the field encode
+// it; nullptr for a value CopyValue refuses (it then reports the fault).
+char* EncodeValue(RowView row, int i, FieldType type, char* p) {
+  const bool null = row.IsNull(i);
+  switch (type) {
+    case FieldType::String:
+      if (null) {
+        *p = '\0';
+        return p + 1;
+      }
+      return pdb::EncodeText(row.Str(i), p);
+    case FieldType::Int16:
+      *p = static_cast<char>(static_cast<int8_t>(null ? 0 : row.Int(i)));
+      return p + 1;
+    case FieldType::Int32:
+      pdb::PutU16(p, static_cast<uint16_t>(static_cast<int16_t>(null ? 0 : row.Int(i))));
+      return p + 2;
+    case FieldType::Int64:
+      pdb::PutU32(p, static_cast<uint32_t>(static_cast<int32_t>(null ? 0 : row.Int(i))));
+      return p + 4;
+    case FieldType::Date:
+    case FieldType::DateTime: {
+      uint16_t v = 0;
+      if (!null) {
+        const CivilDate d = TDateTime::FromMs(row.Int(i)).date();
+        if (!pdb::FitsDateType(d)) return nullptr;
+        v = pdb::ToDateType(d);
+      }
+      pdb::PutU16(p, v);
+      return p + 2;
+    }
+    case FieldType::Float: {
+      const double v = null ? 0.0 : row.Float(i);
+      if (std::isfinite(v) && std::fabs(v) > FLT_MAX) return nullptr;
+      return pdb::EncodeDouble(static_cast<double>(static_cast<float>(v)), p);
+    }
+    case FieldType::Boolean:
+      *p = static_cast<char>(!null && row.Int(i) != 0 ? 1 : 0);
+      return p + 1;
+    case FieldType::Time:
+      return p;
+  }
+  return p;
+}
+
+// True when the field list is the one DefineFields makes for these columns, so records can be
+// encoded straight from the rows.
+bool DefinedFromColumns(const std::vector<FieldDef>& defs, TPDBPocketStudio& pdm) {
+  if (pdm.Fields().Count() != static_cast<int>(defs.size())) return false;
+  for (size_t i = 0; i < defs.size(); ++i)
+    if (pdm.Fields().GetItem(static_cast<int>(i)).DataType() != PSTypeOf(defs[i].type))
+      return false;
+  return true;
+}
+
 }  // namespace
 
 std::optional<TPDBPSFieldType> PSTypeOf(FieldType t) {
@@ -109,9 +165,35 @@ void ImportaPDB(TClientDataSet& ds, TPDBPocketStudio& pdm, PdbProgress& progress
   std::vector<TPDBPSField*> fields;
   for (int i = 0; i < n; ++i) fields.push_back(&pdm.Fields().GetItem(i));
   const std::vector<FieldDef>& defs = ds.FieldDefs();
+  // Records go straight from the row into the writer's buffer when the field list is the
+  // usual one; the setters take a record the direct path refuses, and say what is wrong.
+  const bool direct = DefinedFromColumns(defs, pdm);
+  std::vector<FieldType> types;
+  std::vector<int> texts;
+  size_t fixed = 0;
+  for (int i = 0; i < n; ++i) {
+    const FieldType t = defs[static_cast<size_t>(i)].type;
+    types.push_back(t);
+    if (t == FieldType::String)
+      texts.push_back(i);
+    else if (auto ps = PSTypeOf(t))
+      fixed += PSFixedWidth(*ps);
+  }
   for (ds.First(); !ds.Eof(); ds.Next()) {
-    pdm.Append();
     const RowView row = ds.CurrentRowView();
+    if (direct) {
+      size_t max = fixed;
+      for (int i : texts) max += (row.IsNull(i) ? 0 : row.Str(i).size()) + 1;
+      const bool posted = pdm.PostEncoded(max, [&](char* p) -> char* {
+        for (int i = 0; i < n && p; ++i) p = EncodeValue(row, i, types[static_cast<size_t>(i)], p);
+        return p;
+      });
+      if (posted) {
+        progress.Step();
+        continue;
+      }
+    }
+    pdm.Append();
     for (int i = 0; i < n; ++i)
       CopyValue(row, i, defs[static_cast<size_t>(i)], *fields[static_cast<size_t>(i)], pdm);
     pdm.Post();

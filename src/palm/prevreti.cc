@@ -3,10 +3,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
+#include "platform/pdb/pdb_encode.h"
 #include "platform/pdb/pdb_format.h"
 #include "platform/ui/mask.h"
 
@@ -66,23 +68,33 @@ std::optional<TDateTime> RuleDate(RowView row, int i, const FieldDef& def, std::
 
 }  // namespace
 
-std::string FloatNum(std::string_view s, int n, NumberSeparators sep) {
+namespace {
+
+// FloatNum into `r`, whose storage a walk over many rows reuses.
+void AssignFloatNum(std::string_view s, int n, NumberSeparators sep, std::string& r) {
   n = std::max(n, 0);
+  r.assign(s);
   for (char c : s)
-    if ((c < '0' || c > '9') && c != sep.thousand && c != sep.decimal) return std::string(s);
-  std::string r(s);
+    if ((c < '0' || c > '9') && c != sep.thousand && c != sep.decimal) return;
   for (char& c : r)
     if (c == ',') c = '.';
   const size_t point = r.find('.');
   if (point == std::string::npos) {
-    if (r.empty()) return r;
+    if (r.empty()) return;
     r += sep.decimal;
     r.append(static_cast<size_t>(n), '0');
-    return r;
+    return;
   }
   if (point == 0) r.insert(r.begin(), '0');
   const size_t decimals = r.size() - r.find('.') - 1;
   if (decimals < static_cast<size_t>(n)) r.append(static_cast<size_t>(n) - decimals, '0');
+}
+
+}  // namespace
+
+std::string FloatNum(std::string_view s, int n, NumberSeparators sep) {
+  std::string r;
+  AssignFloatNum(s, n, sep, r);
   return r;
 }
 
@@ -127,9 +139,96 @@ void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDB
   const std::vector<FieldDef>& defs = ds.FieldDefs();
   auto def = [&](const Copy& c) -> const FieldDef& { return defs[static_cast<size_t>(c.column)]; };
 
+  // The record in field-list order, for encoding it straight into the writer: each field's
+  // text (or date), or nothing for a field no column fills, which goes as its zero.
+  const int nFields = pdm.Fields().Count();
+  std::vector<std::string_view> views(static_cast<size_t>(nFields));
+  std::vector<int> slotOfText(std::size(kTextColumns));
+  int slotDate = -1, slotPrev = -1, slotCons = -1, slotPsq = -1, slotOper = -1;
+  size_t zeros = 0;  // bytes of the fields left unassigned
+  bool direct = true;
+  for (int k = 0; k < nFields; ++k) {
+    const TPDBPSField* f = &pdm.Fields().GetItem(k);
+    bool isText = true;
+    if (f == date.field) {
+      slotDate = k;
+      isText = false;
+      direct &= f->DataType() == TPDBPSFieldType::PSDate;
+    } else if (f == qtPrev.field) {
+      slotPrev = k;
+    } else if (f == qtCons.field) {
+      slotCons = k;
+    } else if (f == &psq) {
+      slotPsq = k;
+    } else if (f == &oper) {
+      slotOper = k;
+    } else {
+      isText = false;
+      for (size_t t = 0; t < std::size(kTextColumns); ++t) {
+        if (f != text[t].field) continue;
+        slotOfText[t] = k;
+        isText = true;
+      }
+      if (!isText) {  // no column fills it: its zero
+        if (auto type = f->DataType())
+          zeros += *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
+        continue;
+      }
+    }
+    if (isText) direct &= f->DataType() == TPDBPSFieldType::PSString;
+  }
+  std::vector<uint8_t> kind(static_cast<size_t>(nFields), 0);  // 1 text, 2 date, 0 zero
+  for (int k : slotOfText) kind[static_cast<size_t>(k)] = 1;
+  for (int k : {slotPrev, slotCons, slotPsq, slotOper}) kind[static_cast<size_t>(k)] = 1;
+  kind[static_cast<size_t>(slotDate)] = 2;
+  std::vector<const TPDBPSField*> zeroFields(static_cast<size_t>(nFields), nullptr);
+  for (int k = 0; k < nFields; ++k)
+    if (kind[static_cast<size_t>(k)] == 0) zeroFields[static_cast<size_t>(k)] = &pdm.Fields().GetItem(k);
+
   std::string scratch;
+  std::vector<std::string> scratches(std::size(kTextColumns));
+  std::string prevText, consText, psqText;
   for (ds.First(); !ds.Eof(); ds.Next()) {
     const RowView row = ds.CurrentRowView();
+    if (direct) {
+      size_t max = zeros + 2;
+      for (size_t t = 0; t < std::size(kTextColumns); ++t)
+        views[static_cast<size_t>(slotOfText[t])] =
+            TextOf(row, text[t].column, def(text[t]), scratches[t]);
+      AssignFloatNum(TextOf(row, qtPrev.column, def(qtPrev), scratch), 5, options.separators,
+                     prevText);
+      AssignFloatNum(TextOf(row, qtCons.column, def(qtCons), scratch), 5, options.separators,
+                     consText);
+      psqText = options.maskProduct(TextOf(row, arv.column, def(arv), scratch));
+      views[static_cast<size_t>(slotPrev)] = prevText;
+      views[static_cast<size_t>(slotCons)] = consText;
+      views[static_cast<size_t>(slotPsq)] = psqText;
+      views[static_cast<size_t>(slotOper)] = options.operatorCode;
+      for (int k = 0; k < nFields; ++k)
+        if (kind[static_cast<size_t>(k)] == 1) max += views[static_cast<size_t>(k)].size() + 1;
+      const auto d = RuleDate(row, date.column, def(date), scratch);
+      const bool posted = pdm.PostEncoded(max, [&](char* p) -> char* {
+        for (int k = 0; k < nFields && p; ++k) {
+          const auto at = static_cast<size_t>(k);
+          if (kind[at] == 1) {
+            p = pdb::EncodeText(views[at], p);
+          } else if (kind[at] == 2) {
+            pdb::PutU16(p, d ? pdb::ToDateType(d->date()) : 0);
+            p += 2;
+          } else if (auto type = zeroFields[at]->DataType()) {
+            const size_t w = *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
+            std::memset(p, 0, w);
+            p += w;
+          }
+        }
+        return p;
+      });
+      if (posted) {
+        progress.Step();
+        continue;
+      }
+    }
+    // field by field: the path that says what is wrong with a record the direct one refused
     pdm.Append();
     for (const Copy& c : text) c.field->SetAsPSString(TextOf(row, c.column, def(c), scratch));
     // the date rule drops its own failures: the record goes without a date

@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -91,38 +94,55 @@ void TPDBPocketStudio::CreateDatabase() {
   spoolPath_ = dir_ / (fileName_ + ".spool");
   out_ = std::fopen(temp_.c_str(), "wb");
   if (!out_) ThrowIo(temp_, "cannot create", errno);
-  buffer_.clear();
+  used_ = 0;
   spooled_ = 0;
   ends_.clear();
   inRecord_ = false;
   active_ = true;
 }
 
-void TPDBPocketStudio::Append() {
+void TPDBPocketStudio::RequireRoom() const {
   if (!active_) throw Error(fmt::format("{}: cannot append: no database is open", dbName_));
   if (RecordCount() >= pdb::kMaxRecords)
     throw ValueError(
         fmt::format("{}: a Palm database holds at most 65,535 records; record "
                     "65,536 is refused",
                     fileName_));
+}
+
+void TPDBPocketStudio::Append() {
+  RequireRoom();
   for (auto& f : fields_.items_) f->assigned_ = false;
   inRecord_ = true;
+}
+
+char* TPDBPocketStudio::BeginEncoded(size_t max) {
+  RequireRoom();
+  inRecord_ = false;  // a record begun through Append is dropped, as Append would
+  if (used_ + max > buffer_.size())  // grows rarely: the buffer is flushed at kBufferLimit
+    buffer_.resize(std::max({used_ + max, size_t{1} << 16,
+                             std::min(2 * buffer_.size(), kBufferLimit + kBufferLimit / 4)}));
+  return buffer_.data() + used_;
+}
+
+void TPDBPocketStudio::EndEncoded(const char* end) {
+  const auto size = static_cast<size_t>(end - (buffer_.data() + used_));
+  const uint64_t total = spooled_ + used_ + size;
+  if (total > UINT32_MAX / 2)  // offsets are 32 bits; no handheld holds anything near this
+    throw ValueError(fmt::format("{}: the database exceeds 2 GiB", Context()));
+  used_ += size;
+  ends_.push_back(static_cast<uint32_t>(total));
+  inRecord_ = false;
+  if (used_ >= kBufferLimit) FlushBuffer();
 }
 
 void TPDBPocketStudio::Post() {
   RequireRecord("post");
   size_t size = 0;
   for (const auto& f : fields_.items_) size += f->EncodedSize();
-  const size_t at = buffer_.size();
-  buffer_.resize(at + size);
-  char* p = buffer_.data() + at;
+  char* p = BeginEncoded(size);
   for (const auto& f : fields_.items_) p = f->EncodeTo(p);
-  const uint64_t end = spooled_ + buffer_.size();
-  if (end > UINT32_MAX / 2)  // offsets are 32 bits; no handheld holds anything near this
-    throw ValueError(fmt::format("{}: the database exceeds 2 GiB", Context()));
-  ends_.push_back(static_cast<uint32_t>(end));
-  inRecord_ = false;
-  if (buffer_.size() >= kBufferLimit) FlushBuffer();
+  EndEncoded(p);
 }
 
 void TPDBPocketStudio::WriteAll(std::FILE* f, const char* data, size_t n,
@@ -135,9 +155,9 @@ void TPDBPocketStudio::FlushBuffer() {
     spool_ = std::fopen(spoolPath_.c_str(), "w+b");
     if (!spool_) ThrowIo(spoolPath_, "cannot create", errno);
   }
-  WriteAll(spool_, buffer_.data(), buffer_.size(), spoolPath_);
-  spooled_ += buffer_.size();
-  buffer_.clear();
+  WriteAll(spool_, buffer_.data(), used_, spoolPath_);
+  spooled_ += used_;
+  used_ = 0;
 }
 
 std::string TPDBPocketStudio::BuildHead() const {
@@ -196,7 +216,10 @@ void TPDBPocketStudio::CloseDatabase() {
         left -= want;
       }
     }
-    WriteAll(out_, buffer_.data(), buffer_.size(), temp_);
+    WriteAll(out_, buffer_.data(), used_, temp_);
+    // on disk before it replaces the earlier file: a HotSync after a power cut finds the old
+    // database or the new one, never an empty file under the name
+    if (std::fflush(out_) != 0 || ::fsync(::fileno(out_)) != 0) ThrowIo(temp_, "cannot write", errno);
     std::FILE* f = out_;
     out_ = nullptr;
     if (std::fclose(f) != 0) ThrowIo(temp_, "cannot write", errno);
@@ -226,8 +249,11 @@ void TPDBPocketStudio::CancelDatabase() noexcept {
   }
   active_ = false;
   inRecord_ = false;
-  buffer_.clear();
-  if (buffer_.capacity() > 2 * kBufferLimit) buffer_.shrink_to_fit();
+  used_ = 0;
+  if (buffer_.size() > 2 * kBufferLimit) {
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+  }
   spooled_ = 0;
   ends_.clear();
   ends_.shrink_to_fit();

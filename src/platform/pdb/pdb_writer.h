@@ -155,6 +155,13 @@ class TPDBPocketStudio {
   // naming the database): a Palm database cannot count it.
   void Append();
   void Post();  // appends the current record to the database
+
+  // Appends one record its caller encodes, for bulk conversions: `encode(p)` writes at most
+  // `maxSize` bytes at `p` and returns their end, or nullptr when it cannot encode the record;
+  // then nothing is appended and this returns false, so the caller can build the record
+  // through Append, the setters and Post, which report the fault. Same limits as Append.
+  template <class Encode>
+  bool PostEncoded(size_t maxSize, Encode&& encode);
   int RecordCount() const { return static_cast<int>(ends_.size()); }
 
   // "EFETIVOS.pdb: record 12" for messages (the record being built).
@@ -163,6 +170,9 @@ class TPDBPocketStudio {
  private:
   friend class TPDBPSField;
   void RequireRecord(const char* what) const;
+  void RequireRoom() const;        // Append's checks
+  char* BeginEncoded(size_t max);  // room for a record at the end of the buffer
+  void EndEncoded(const char* end);
   void FlushBuffer();
   void WriteAll(std::FILE* f, const char* data, size_t n, const std::filesystem::path& p);
   std::string BuildHead() const;  // header, record list, AppInfo
@@ -181,12 +191,22 @@ class TPDBPocketStudio {
   std::filesystem::path target_, temp_, spoolPath_;
   std::FILE* out_ = nullptr;    // the temporary database file
   std::FILE* spool_ = nullptr;  // records that overflowed the buffer, once there are many
-  std::string buffer_;          // encoded records not yet spooled
+  std::string buffer_;          // its first used_ bytes: encoded records not yet spooled
+  size_t used_ = 0;
   uint64_t spooled_ = 0;        // bytes in the spool file
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
 };
 
 inline bool TPDBPSField::InRecord() const { return owner_->inRecord_; }
+
+template <class Encode>
+bool TPDBPocketStudio::PostEncoded(size_t maxSize, Encode&& encode) {
+  char* p = BeginEncoded(maxSize);
+  const char* end = encode(p);  // a throw leaves used_, and so the database, as it was
+  if (!end) return false;
+  EndEncoded(end);
+  return true;
+}
 
 // The type table pdmTipos, read by position: entry i has DataType i and the size that type
 // takes in a record (0 for PSString, whose width varies). Only its DataType is ever used.
