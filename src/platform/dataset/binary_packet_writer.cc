@@ -17,7 +17,7 @@ static_assert(std::endian::native == std::endian::little, "packets are written b
 using namespace packet;
 
 template <typename T>
-char* Put(char* p, T v) {
+char* PutAt(char* p, T v) {
   std::memcpy(p, &v, sizeof v);
   return p + sizeof v;
 }
@@ -110,41 +110,6 @@ std::string Descriptors(const TClientDataSet& ds, const std::vector<int>& order)
   return s;
 }
 
-// Copies `n` bytes when all are ASCII (then the Windows-1252 form is the same bytes); returns
-// false, having written garbage, when one is not. Loads only inside `s`.
-inline bool CopyAscii(const char* s, size_t n, char* out) {
-  constexpr uint64_t kHigh8 = 0x8080808080808080ULL;
-  if (n >= 8) {
-    uint64_t w;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-      std::memcpy(&w, s + i, 8);
-      if (w & kHigh8) return false;
-      std::memcpy(out + i, &w, 8);
-    }
-    if (i < n) {  // the last 8 bytes, overlapping what was copied
-      std::memcpy(&w, s + n - 8, 8);
-      if (w & kHigh8) return false;
-      std::memcpy(out + n - 8, &w, 8);
-    }
-    return true;
-  }
-  if (n >= 4) {
-    uint32_t a, b;
-    std::memcpy(&a, s, 4);
-    std::memcpy(&b, s + n - 4, 4);
-    if ((a | b) & 0x80808080U) return false;
-    std::memcpy(out, &a, 4);
-    std::memcpy(out + n - 4, &b, 4);
-    return true;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    if (static_cast<uint8_t>(s[i]) & 0x80) return false;
-    out[i] = s[i];
-  }
-  return true;
-}
-
 // Null flags as the packet stores them: two bits per field, 01 = null. Entry b spreads the
 // eight flags of byte b over sixteen bits.
 struct SpreadTable {
@@ -157,31 +122,47 @@ struct SpreadTable {
 };
 constexpr SpreadTable kSpread;
 
+constexpr uint64_t kHigh8 = 0x8080808080808080ULL;
+
+// The r < 8 bytes at `s` in the low bytes of a word (the rest zero), reading nothing past them.
+inline uint64_t LoadShort(const char* s, size_t r) {
+  const auto byte = [s](size_t k) { return uint64_t{static_cast<uint8_t>(s[k])} << (8 * k); };
+  if (r >= 4) {  // two overlapping 4-byte loads; the shared bytes OR with themselves
+    uint32_t lo, hi;
+    std::memcpy(&lo, s, 4);
+    std::memcpy(&hi, s + r - 4, 4);
+    return lo | (uint64_t{hi} << (8 * (r - 4)));
+  }
+  return r == 0 ? 0 : byte(0) | byte(r / 2) | byte(r - 1);
+}
+
 // Encodes a UTF-8 text as Windows-1252 at `out`; returns the end, or nullptr with `bad` set to
-// the offending offset. `out` must have room for utf8.size() bytes.
+// the offending offset. Text is moved eight bytes at a time, so `out` must have room for
+// utf8.size() + 8 bytes (what lies past the returned end is scratch).
 char* EncodeTo(std::string_view utf8, char* out, size_t& bad) {
   const char* s = utf8.data();
   const size_t n = utf8.size();
   size_t i = 0;
   while (i < n) {
-    // eight ASCII bytes at a time: the common case by far
-    if (i + 8 <= n) {
-      uint64_t w;
+    // ASCII, the common case by far: copy a word, keep the bytes before its first other one
+    uint64_t w;
+    size_t got;
+    if (n - i >= 8) {
       std::memcpy(&w, s + i, 8);
-      if ((w & 0x8080808080808080ULL) == 0) {
-        std::memcpy(out, &w, 8);
-        out += 8;
-        i += 8;
-        continue;
-      }
+      got = 8;
+    } else {
+      w = LoadShort(s + i, n - i);
+      got = n - i;
     }
-    const auto c = static_cast<uint8_t>(s[i]);
-    if (c < 0x80) {
-      *out++ = static_cast<char>(c);
-      ++i;
-      continue;
-    }
+    std::memcpy(out, &w, 8);
+    const uint64_t high = w & kHigh8;
+    const size_t ascii = high ? static_cast<size_t>(std::countr_zero(high)) / 8 : got;
+    out += ascii;
+    i += ascii;
+    if (ascii == got) continue;
+
     // U+00A0..U+00FF (the accented letters) are the same number in Windows-1252
+    const auto c = static_cast<uint8_t>(s[i]);
     if ((c == 0xC2 || c == 0xC3) && i + 1 < n && (static_cast<uint8_t>(s[i + 1]) & 0xC0) == 0x80) {
       const unsigned cp = ((c & 0x1Fu) << 6) | (static_cast<uint8_t>(s[i + 1]) & 0x3Fu);
       if (cp >= 0xA0) {
@@ -201,6 +182,34 @@ char* EncodeTo(std::string_view utf8, char* out, size_t& bad) {
     i += len;
   }
   return out;
+}
+
+// How a column's value goes into the packet, decided once per save rather than per cell.
+enum class Put : uint8_t {
+  Str1,      // string with a one-byte length prefix
+  Str2,      // string with a two-byte length prefix
+  Low2,      // the low bytes of the stored integer: Int16, Int32, Int64 and Float (the
+  Low4,      //   slot holds the double's bits)
+  Low8,
+  Bool,
+  Time,
+  Date,
+  DateTime,
+};
+
+Put PutOf(const FieldDef& d) {
+  switch (d.type) {
+    case FieldType::String: return LayoutOf(d).size == 1 ? Put::Str1 : Put::Str2;
+    case FieldType::Int16: return Put::Low2;
+    case FieldType::Int32: return Put::Low4;
+    case FieldType::Int64:
+    case FieldType::Float: return Put::Low8;
+    case FieldType::Boolean: return Put::Bool;
+    case FieldType::Time: return Put::Time;
+    case FieldType::Date: return Put::Date;
+    case FieldType::DateTime: return Put::DateTime;
+  }
+  return Put::Low8;
 }
 
 }  // namespace
@@ -227,22 +236,24 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
 
   // what each column needs, packed tight for the row loop
   struct Col {
-    FieldType type;
-    uint8_t prefix;  // length prefix bytes of a string
+    Put put;
+    uint8_t nullMask;  // the field's bit in byte nullByte of the row's null flags
+    uint16_t nullByte;
     uint32_t limit;  // longest string the width and the prefix allow
+    int index;
   };
   std::vector<Col> cols(n);
-  size_t fixedMax = 1 + (n + 3) / 4;  // status, null bits, every non-string value
+  std::vector<int> strings;
+  // status, null bits, every non-string value and string prefix, and the encoder's scratch
+  size_t fixedMax = 1 + (n + 3) / 4 + 8;
   for (int i = 0; i < n; ++i) {
     const Layout l = LayoutOf(defs[i]);
     const uint32_t prefixMax = l.size == 1 ? 255 : 65535;
-    cols[i] = {defs[i].type, static_cast<uint8_t>(l.size),
-               defs[i].size > 0 ? std::min<uint32_t>(defs[i].size, prefixMax) : prefixMax};
+    cols[i] = {PutOf(defs[i]), static_cast<uint8_t>(1u << (i % 8)), static_cast<uint16_t>(i / 8),
+               defs[i].size > 0 ? std::min<uint32_t>(defs[i].size, prefixMax) : prefixMax, i};
     fixedMax += l.size;
-  }
-  std::vector<int> strings;
-  for (int i = 0; i < n; ++i)
     if (defs[i].type == FieldType::String) strings.push_back(i);
+  }
   const size_t nullBytes = (n + 3) / 4;
   const auto fail = [&](size_t p, int i, const std::string& what) {
     return ValueError(fmt::format("{}: {}", CellContext(ds, static_cast<int>(p + 1), i), what));
@@ -262,42 +273,43 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
       if (k + 1 < nullBytes) c[k + 1] = static_cast<char>(two >> 8);
     }
     c += nullBytes;
-    for (int i = 0; i < n; ++i) {
-      if (row.IsNull(i)) continue;
-      const Col& col = cols[i];
-      switch (col.type) {
-        case FieldType::String: {
+    for (const Col& col : cols) {
+      if (flags[col.nullByte] & col.nullMask) continue;  // null: only its flag is written
+      const int i = col.index;
+      switch (col.put) {
+        case Put::Str1:
+        case Put::Str2: {
           const std::string_view s = row.Str(i);
-          char* text = c + col.prefix;
+          const bool wide = col.put == Put::Str2;
+          char* text = c + (wide ? 2 : 1);
           size_t bad = 0;
-          char* end = CopyAscii(s.data(), s.size(), text) ? text + s.size() : EncodeTo(s, text, bad);
+          char* end = EncodeTo(s, text, bad);
           if (!end) throw fail(p, i, DescribeUnencodable(s, bad));
           const size_t len = static_cast<size_t>(end - text);
           if (len > col.limit)
             throw fail(p, i, fmt::format("value of {} characters is longer than the field's {}", len,
                                          defs[i].size));
-          if (col.prefix == 1)
-            Put<uint8_t>(c, static_cast<uint8_t>(len));
+          if (wide)
+            PutAt<uint16_t>(c, static_cast<uint16_t>(len));
           else
-            Put<uint16_t>(c, static_cast<uint16_t>(len));
+            *c = static_cast<char>(len);
           c = end;
           break;
         }
-        case FieldType::Int16: c = Put<int16_t>(c, static_cast<int16_t>(row.Int(i))); break;
-        case FieldType::Int32: c = Put<int32_t>(c, static_cast<int32_t>(row.Int(i))); break;
-        case FieldType::Int64: c = Put<int64_t>(c, row.Int(i)); break;
-        case FieldType::Boolean: c = Put<int16_t>(c, row.Int(i) ? 1 : 0); break;
-        case FieldType::Float: c = Put<double>(c, row.Float(i)); break;
-        case FieldType::Time: c = Put<int32_t>(c, TimeOfDayMs(row.Int(i))); break;
-        case FieldType::Date:
-        case FieldType::DateTime: {
+        case Put::Low2: c = PutAt<int16_t>(c, static_cast<int16_t>(row.Int(i))); break;
+        case Put::Low4: c = PutAt<int32_t>(c, static_cast<int32_t>(row.Int(i))); break;
+        case Put::Low8: c = PutAt<int64_t>(c, row.Int(i)); break;
+        case Put::Bool: c = PutAt<int16_t>(c, row.Int(i) ? 1 : 0); break;
+        case Put::Time: c = PutAt<int32_t>(c, TimeOfDayMs(row.Int(i))); break;
+        case Put::Date:
+        case Put::DateTime: {
           const int64_t ms = row.Int(i);
           if (ms < int64_t{kFirstDay} * kMsPerDay || ms > kLastMs)
             throw fail(p, i, "date out of range (years 1 to 9999)");
-          if (col.type == FieldType::Date)
-            c = Put<int32_t>(c, static_cast<int32_t>(ms / kMsPerDay));
+          if (col.put == Put::Date)
+            c = PutAt<int32_t>(c, static_cast<int32_t>(ms / kMsPerDay));
           else
-            c = Put<double>(c, static_cast<double>(ms));
+            c = PutAt<double>(c, static_cast<double>(ms));
           break;
         }
       }
