@@ -224,6 +224,9 @@ int RunCase(const std::string& name, const fs::path& dir, const fs::path& tsv) {
                          std::string(std::istreambuf_iterator<char>(in), {}));
       }
   }
+  // Start with nothing dirty in the page cache: an fsync also waits for data written before it
+  // (by earlier cases too), which would otherwise land on whichever case syncs first.
+  sync();
   ResetPeak();
   const long base = StatusKib("VmRSS:");
   const auto t0 = std::chrono::steady_clock::now();

@@ -161,6 +161,7 @@ void DefineFields(const TClientDataSet& ds, TPDBPocketStudio& pdm) {
 
 void ImportaPDB(TClientDataSet& ds, TPDBPocketStudio& pdm, PdbProgress& progress) {
   progress.Start(ds.RecordCount());
+  pdm.ExpectRecords(ds.RecordCount());
   const int n = std::min(ds.FieldCount(), pdm.Fields().Count());
   std::vector<TPDBPSField*> fields;
   for (int i = 0; i < n; ++i) fields.push_back(&pdm.Fields().GetItem(i));

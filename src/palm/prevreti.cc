@@ -122,6 +122,7 @@ void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDB
                         PdbProgress& progress) {
   if (!options.maskProduct) throw Error(fmt::format("{}: no product mask formatter given", kFile));
   progress.Start(ds.RecordCount());
+  pdm.ExpectRecords(ds.RecordCount());
   // look the fields up once: the names are fixed, the walk is long
   struct Copy {
     TPDBPSField* field;

@@ -92,10 +92,13 @@ void TPDBPocketStudio::CreateDatabase() {
   target_ = dir_ / fileName_;
   temp_ = dir_ / (fileName_ + ".tmp");
   spoolPath_ = dir_ / (fileName_ + ".spool");
-  out_ = std::fopen(temp_.c_str(), "wb");
+  out_ = std::fopen(temp_.c_str(), "w+b");  // readable: it may become the spool at close
   if (!out_) ThrowIo(temp_, "cannot create", errno);
   used_ = 0;
   spooled_ = 0;
+  expected_ = -1;
+  direct_ = false;
+  reserved_ = spoolBase_ = 0;
   ends_.clear();
   inRecord_ = false;
   active_ = true;
@@ -150,7 +153,25 @@ void TPDBPocketStudio::WriteAll(std::FILE* f, const char* data, size_t n,
   if (n != 0 && std::fwrite(data, 1, n, f) != n) ThrowIo(p, "cannot write", errno);
 }
 
+void TPDBPocketStudio::ExpectRecords(int n) {
+  if (active_ && RecordCount() == 0 && used_ == 0 && n >= 0 && n <= pdb::kMaxRecords)
+    expected_ = n;
+}
+
 void TPDBPocketStudio::FlushBuffer() {
+  if (!spool_ && !direct_ && expected_ >= 0) {
+    reserved_ = pdb::kHeaderSize + static_cast<uint64_t>(expected_) * pdb::kRecordEntrySize +
+                pdb::kListGap + BuildAppInfo().size();
+    if (std::fseek(out_, static_cast<long>(reserved_), SEEK_SET) != 0)
+      ThrowIo(temp_, "cannot write", errno);
+    direct_ = true;
+  }
+  if (direct_) {
+    WriteAll(out_, buffer_.data(), used_, temp_);
+    spooled_ += used_;
+    used_ = 0;
+    return;
+  }
   if (!spool_) {
     spool_ = std::fopen(spoolPath_.c_str(), "w+b");
     if (!spool_) ThrowIo(spoolPath_, "cannot create", errno);
@@ -160,8 +181,7 @@ void TPDBPocketStudio::FlushBuffer() {
   used_ = 0;
 }
 
-std::string TPDBPocketStudio::BuildHead() const {
-  const size_t n = ends_.size();
+std::string TPDBPocketStudio::BuildAppInfo() const {
   std::string app(2, '\0');
   pdb::PutU16(app.data(), static_cast<uint16_t>(fields_.Count()));
   for (int i = 0; i < fields_.Count(); ++i) {
@@ -173,6 +193,12 @@ std::string TPDBPocketStudio::BuildHead() const {
     AppendCp1252(f.FieldName(), app);  // checked at CreateDatabase
     app += '\0';
   }
+  return app;
+}
+
+std::string TPDBPocketStudio::BuildHead() const {
+  const size_t n = ends_.size();
+  const std::string app = BuildAppInfo();
   const size_t appOffset = pdb::kHeaderSize + n * pdb::kRecordEntrySize + pdb::kListGap;
   const size_t dataStart = appOffset + app.size();
 
@@ -199,24 +225,46 @@ std::string TPDBPocketStudio::BuildHead() const {
   return head;
 }
 
+void TPDBPocketStudio::CopySpool() {
+  if (std::fflush(spool_) != 0) ThrowIo(spoolPath_, "cannot write", errno);
+  if (std::fseek(spool_, static_cast<long>(spoolBase_), SEEK_SET) != 0)
+    ThrowIo(spoolPath_, "cannot read back", errno);
+  std::string chunk(kBufferLimit, '\0');
+  for (uint64_t left = spooled_; left > 0;) {
+    const size_t want = left < chunk.size() ? static_cast<size_t>(left) : chunk.size();
+    if (std::fread(chunk.data(), 1, want, spool_) != want)
+      ThrowIo(spoolPath_, "cannot read back", errno ? errno : EIO);
+    WriteAll(out_, chunk.data(), want, temp_);
+    left -= want;
+  }
+}
+
 void TPDBPocketStudio::CloseDatabase() {
   if (!active_) throw Error(fmt::format("{}: cannot close: no database is open", dbName_));
   try {
     const std::string head = BuildHead();
-    WriteAll(out_, head.data(), head.size(), temp_);
-    if (spool_) {
-      if (std::fflush(spool_) != 0) ThrowIo(spoolPath_, "cannot write", errno);
-      std::rewind(spool_);
-      std::string chunk(kBufferLimit, '\0');
-      for (uint64_t left = spooled_; left > 0;) {
-        const size_t want = left < chunk.size() ? static_cast<size_t>(left) : chunk.size();
-        if (std::fread(chunk.data(), 1, want, spool_) != want)
-          ThrowIo(spoolPath_, "cannot read back", errno ? errno : EIO);
-        WriteAll(out_, chunk.data(), want, temp_);
-        left -= want;
-      }
+    if (direct_ && head.size() != reserved_) {
+      // The count was not the one expected: what is in the file so far becomes the spool,
+      // behind the room it left for a head of the wrong size.
+      if (std::fflush(out_) != 0) ThrowIo(temp_, "cannot write", errno);
+      std::error_code ec;
+      std::filesystem::rename(temp_, spoolPath_, ec);
+      if (ec) ThrowIo(spoolPath_, "cannot create", ec.value());
+      spool_ = out_;
+      out_ = std::fopen(temp_.c_str(), "wb");
+      if (!out_) ThrowIo(temp_, "cannot create", errno);
+      spoolBase_ = reserved_;
+      direct_ = false;
     }
-    WriteAll(out_, buffer_.data(), used_, temp_);
+    if (direct_) {  // the records are in place: the rest of them, then the head before them
+      WriteAll(out_, buffer_.data(), used_, temp_);
+      if (std::fseek(out_, 0, SEEK_SET) != 0) ThrowIo(temp_, "cannot write", errno);
+      WriteAll(out_, head.data(), head.size(), temp_);
+    } else {
+      WriteAll(out_, head.data(), head.size(), temp_);
+      if (spool_) CopySpool();
+      WriteAll(out_, buffer_.data(), used_, temp_);
+    }
     // on disk before it replaces the earlier file: a HotSync after a power cut finds the old
     // database or the new one, never an empty file under the name
     if (std::fflush(out_) != 0 || ::fsync(::fileno(out_)) != 0) ThrowIo(temp_, "cannot write", errno);
@@ -255,6 +303,9 @@ void TPDBPocketStudio::CancelDatabase() noexcept {
     buffer_.shrink_to_fit();
   }
   spooled_ = 0;
+  expected_ = -1;
+  direct_ = false;
+  reserved_ = spoolBase_ = 0;
   ends_.clear();
   ends_.shrink_to_fit();
 }

@@ -147,6 +147,10 @@ class TPDBPocketStudio {
   void CreateDatabase();
   // Assembles the database and puts it in place under PDBFilename.
   void CloseDatabase();
+  // Tells the open database, before its first record, how many records it will get. The
+  // records then go straight to the file behind room left for the header instead of through
+  // the spool; a wrong count costs one copy at CloseDatabase, never a wrong file.
+  void ExpectRecords(int n);
   // Drops the open database, if any: temporary files go, an earlier file stays.
   void CancelDatabase() noexcept;
   bool Active() const { return active_; }
@@ -175,7 +179,9 @@ class TPDBPocketStudio {
   void EndEncoded(const char* end);
   void FlushBuffer();
   void WriteAll(std::FILE* f, const char* data, size_t n, const std::filesystem::path& p);
-  std::string BuildHead() const;  // header, record list, AppInfo
+  std::string BuildAppInfo() const;  // the field description
+  std::string BuildHead() const;     // header, record list, AppInfo
+  void CopySpool();                  // the spooled records to the end of out_
 
   std::string creator_ = "RKVE";
   std::string type_ = "DBCS";
@@ -193,7 +199,11 @@ class TPDBPocketStudio {
   std::FILE* spool_ = nullptr;  // records that overflowed the buffer, once there are many
   std::string buffer_;          // its first used_ bytes: encoded records not yet spooled
   size_t used_ = 0;
-  uint64_t spooled_ = 0;        // bytes in the spool file
+  uint64_t spooled_ = 0;        // bytes of records in the spool file (or out_, when direct_)
+  int expected_ = -1;           // ExpectRecords, or -1
+  bool direct_ = false;         // records go to out_, behind reserved_ bytes for the head
+  uint64_t reserved_ = 0;
+  uint64_t spoolBase_ = 0;      // where the records start in the spool file
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
 };
 

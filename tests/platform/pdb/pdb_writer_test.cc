@@ -212,6 +212,44 @@ TEST_F(PdbWriter, RecordsBeyondTheBufferGoThroughTheSpoolInOrder) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
+// Writes `n` records of about 110 bytes (more than one buffer holds) with `hint` given to
+// ExpectRecords, or none when negative; returns the file.
+std::string WriteWithHint(const std::filesystem::path& dir, int n, int hint) {
+  TPDBPocketStudio pdm;
+  AddField(pdm, "N", T::PSInt32);
+  AddField(pdm, "S", T::PSString);
+  pdm.SetDBName("ITEMNF");
+  pdm.SetDirectory(dir);
+  pdm.SetPDBFilename("ITEMNF.pdb");
+  pdm.SetTimestamp(TDateTime::FromDate({2008, 12, 25}));
+  pdm.CreateDatabase();
+  if (hint >= 0) pdm.ExpectRecords(hint);
+  const std::string filler(200, 'x');
+  for (int i = 0; i < n; ++i) {
+    pdm.Append();
+    pdm.FieldByName("N").SetAsPSInt32(i);
+    pdm.FieldByName("S").SetAsPSString(filler.substr(0, static_cast<size_t>(i % 200)));
+    pdm.Post();
+  }
+  pdm.CloseDatabase();
+  return testing::ReadBytes(dir / "ITEMNF.pdb");
+}
+
+TEST_F(PdbWriter, ExpectedRecordCountRightOrWrongGivesTheSameFile) {
+  const int n = 12000;
+  const std::string plain = WriteWithHint(dir.path(), n, -1);
+  EXPECT_EQ(pdb::PdbFile::Load(dir / "ITEMNF.pdb").RecordCount(), n);
+  for (int hint : {n, n - 1, n + 1, 0}) {
+    SCOPED_TRACE(hint);
+    EXPECT_TRUE(WriteWithHint(dir.path(), n, hint) == plain);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  }
+  // an empty database told to expect records, and a small one that never leaves the buffer
+  EXPECT_EQ(pdb::PdbFile::Load(dir / "ITEMNF.pdb").RecordCount(), n);
+  EXPECT_TRUE(WriteWithHint(dir.path(), 0, 5) == WriteWithHint(dir.path(), 0, -1));
+  EXPECT_TRUE(WriteWithHint(dir.path(), 3, 3) == WriteWithHint(dir.path(), 3, -1));
+}
+
 TEST_F(PdbWriter, RefusesBadSettingsBeforeTouchingTheFolder) {
   pdm.SetDirectory(dir.path());
   pdm.SetPDBFilename("X.pdb");
