@@ -6,8 +6,9 @@
 //   dataset_bench --case CASE --rows N --dir FOLDER
 //
 // Cases: xml-save, cds-save (SaveToFile: temporary file, fsync, rename); xml-write, cds-write
-// (the packet writers straight into a file, no fsync); xml-load, cds-load (LoadFromFile); raw,
-// raw-sync (one fwrite of the binary packet's bytes, without and with fsync).
+// (the packet writers straight into a file, no fsync); cds-mem (the binary writer into a sink that
+// drops the bytes: the serializer alone); xml-load, cds-load (LoadFromFile); raw, raw-sync (one
+// fwrite of the binary packet's bytes, without and with fsync).
 //
 // A case prints one line: case rows seconds bytes peak_rss_kib base_rss_kib.
 #include <sys/resource.h>
@@ -59,6 +60,13 @@ class StdioSink final : public kve::ByteSink {
   FILE* f_;
 };
 
+// Counts the bytes and keeps none, so only the serializer is timed.
+class DropSink final : public kve::ByteSink {
+ public:
+  void Write(const char*, size_t n) override { bytes += n; }
+  unsigned long long bytes = 0;
+};
+
 fs::path FileOf(const fs::path& dir, int rows, const std::string& ext) {
   return dir / ("PREVRETI-" + std::to_string(rows) + "." + ext);
 }
@@ -69,7 +77,9 @@ int RunCase(const std::string& name, int rows, const fs::path& dir) {
   const fs::path out = dir / ("out-" + name);
   kve::TClientDataSet ds("PREVRETI");
   std::string bytes;
-  const bool fill = name == "xml-save" || name == "cds-save" || name == "xml-write" || name == "cds-write";
+  const bool fill = name == "xml-save" || name == "cds-save" || name == "xml-write" || name == "cds-write" ||
+                    name == "cds-mem";
+  unsigned long long dropped = 0;
   if (fill) {
     kve::FillPrevReti(ds, rows);
   } else if (name == "raw" || name == "raw-sync") {
@@ -90,6 +100,10 @@ int RunCase(const std::string& name, int rows, const fs::path& dir) {
     else
       kve::WriteBinaryPacket(ds, sink);
     std::fclose(f);
+  } else if (name == "cds-mem") {
+    DropSink sink;
+    kve::WriteBinaryPacket(ds, sink);
+    dropped = sink.bytes;
   } else if (name == "xml-load" || name == "cds-load") {
     ds.LoadFromFile(file);
     if (ds.RecordCount() != rows) return 2;
@@ -101,7 +115,8 @@ int RunCase(const std::string& name, int rows, const fs::path& dir) {
   }
   const double secs = Seconds(t0);
   const long peak = StatusKib("VmHWM:");
-  const auto size = fs::file_size(name.find("load") != std::string::npos ? file : out);
+  const auto size = name == "cds-mem" ? dropped
+                                       : fs::file_size(name.find("load") != std::string::npos ? file : out);
   std::printf("%s %d %.6f %llu %ld %ld\n", name.c_str(), rows, secs,
               static_cast<unsigned long long>(size), peak, base);
   fs::remove(out);
@@ -177,9 +192,9 @@ int main(int argc, char** argv) {
       ds.SaveToFile(FileOf(dir, rows, "xml"), DataPacketFormat::Xml);
       ds.SaveToFile(FileOf(dir, rows, "cds"), DataPacketFormat::Binary);
     }
-    double cdsSave = 0, cdsWrite = 0, raw = 0, rawSync = 0;
-    for (const char* name : {"xml-save", "xml-write", "xml-load", "cds-save", "cds-write", "cds-load", "raw",
-                             "raw-sync"}) {
+    double cdsSave = 0, cdsWrite = 0, cdsMem = 0, raw = 0, rawSync = 0;
+    for (const char* name : {"xml-save", "xml-write", "xml-load", "cds-save", "cds-write", "cds-mem", "cds-load",
+                             "raw", "raw-sync"}) {
       const Result r = Spawn(argv[0], name, rows, dir, runs);
       const double mb = static_cast<double>(r.bytes) / 1e6;
       std::printf("%-9s %8d %9.4f %11.0f %9.1f %10.2f %10.1f %9.1f %9.2f\n", name, rows, r.secs,
@@ -187,11 +202,13 @@ int main(int argc, char** argv) {
                   r.peak * 1024.0 / static_cast<double>(r.bytes));
       if (std::strcmp(name, "cds-save") == 0) cdsSave = r.secs;
       if (std::strcmp(name, "cds-write") == 0) cdsWrite = r.secs;
+      if (std::strcmp(name, "cds-mem") == 0) cdsMem = r.secs;
       if (std::strcmp(name, "raw") == 0) raw = r.secs;
       if (std::strcmp(name, "raw-sync") == 0) rawSync = r.secs;
     }
-    std::printf("  binary save (fsync) / raw write with fsync: %.2fx;  binary write / raw write: %.2fx\n",
-                cdsSave / rawSync, cdsWrite / raw);
+    std::printf("  binary save (fsync) / raw write with fsync: %.2fx;  binary write / raw write: %.2fx;"
+                "  serializer alone / raw write: %.2fx\n",
+                cdsSave / rawSync, cdsWrite / raw, cdsMem / raw);
     fs::remove(FileOf(dir, rows, "xml"));
     fs::remove(FileOf(dir, rows, "cds"));
   }
