@@ -2,10 +2,10 @@
 // tables at 65,535 rows), the writer alone, the withdrawal forecast at 65,535 rows, and a raw
 // write of the same bytes, plain and fsynced (the writer fsyncs each database before putting
 // it in place, so the fsynced raw write is its like-for-like baseline). Every case runs in a
-// fresh process (this program re-executed with --case), so its peak memory is its own. With --tsv (shared/peers/gen.py's table) and --peer
-// (shared/peers/pdbpeer.pl) it also times the whole TSV -> PREVRETI.pdb job against the Perl
-// peer on the same records, as whole processes (wall and CPU time) and by the in-process
-// timings both log.
+// fresh process (this program re-executed with --case), so its peak memory is its own. With
+// --tsv (shared/peers/gen.py's table) and --peer (shared/peers/pdbpeer.pl) it also times the
+// whole TSV -> PREVRETI.pdb job against the Perl peer on the same records, as whole processes
+// (wall and CPU time) and by the in-process timings both log.
 //
 //   pdb_bench [--dir FOLDER] [--runs R] [--tsv PREVRETI.tsv --peer pdbpeer.pl]
 //   pdb_bench --case prepare|export|writer|prevreti|raw|rawsync|tsv --dir FOLDER [--tsv T]
