@@ -405,7 +405,8 @@ int main(int argc, char** argv) {
       (writer.secs + forecast.secs) / rawSync.secs,
       (exportRun.secs + forecast.secs) / rawSync.secs);
   std::printf("  the same against a raw write without fsync: %.2fx (with the XML parse: %.2fx)\n",
-              (writer.secs + forecast.secs) / raw.secs, (exportRun.secs + forecast.secs) / raw.secs);
+              (writer.secs + forecast.secs) / raw.secs,
+              (exportRun.secs + forecast.secs) / raw.secs);
   if (!tsv.empty() && !peer.empty()) {
     const Result ours = run("tsv");
     const fs::path log = dir / "peer.log";  // the peer appends its in-process timings here

@@ -184,7 +184,8 @@ void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDB
   kind[static_cast<size_t>(slotDate)] = 2;
   std::vector<const TPDBPSField*> zeroFields(static_cast<size_t>(nFields), nullptr);
   for (int k = 0; k < nFields; ++k)
-    if (kind[static_cast<size_t>(k)] == 0) zeroFields[static_cast<size_t>(k)] = &pdm.Fields().GetItem(k);
+    if (kind[static_cast<size_t>(k)] == 0)
+      zeroFields[static_cast<size_t>(k)] = &pdm.Fields().GetItem(k);
 
   std::string scratch;
   std::vector<std::string> scratches(std::size(kTextColumns));

@@ -1,5 +1,7 @@
 #include "palm/pdb_conversion.h"
 
+#include <functional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -176,6 +178,50 @@ TEST(PdbConversion, FailureStopsTheRunKeepsWhatWasDoneAndLeavesNoFieldsBehind) {
   EXPECT_FALSE(pdm.Active());
   EXPECT_THAT(Files(dir.path()), ElementsAre("A.pdb", "A.xml", "B.pdb", "B.xml", "C.xml"));
   EXPECT_EQ(testing::ReadBytes(dir / "B.pdb"), "earlier");
+}
+
+// A value the Palm cannot hold, in the third row of an otherwise plain table: the message
+// names the database, the record and the field, and no database appears.
+void ExpectRefused(FieldDef def, const std::function<void(TField)>& set, const char* what) {
+  SCOPED_TRACE(what);
+  testing::TempFolder dir;
+  TClientDataSet ds("ITEMAF");
+  ds.FieldDefs() = {StringField("CD", 5), def};
+  ds.CreateDataSet();
+  for (int i = 0; i < 3; ++i) {
+    ds.Append();
+    ds.Fields(0).SetAsString("A");
+    if (i == 2) set(ds.Fields(1));
+    ds.Post();
+  }
+  TPDBPocketStudio pdm;
+  ConfigureWriter(pdm);
+  pdm.SetDBName("ITEMAF");
+  DefineFields(ds, pdm);
+  pdm.SetDirectory(dir.path());
+  pdm.SetPDBFilename("ITEMAF.pdb");
+  pdm.CreateDatabase();
+  NoProgress progress;
+  try {
+    ImportaPDB(ds, pdm, progress);
+    FAIL() << "the value was written";
+  } catch (const ValueError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("ITEMAF.pdb: record 3: " + def.name));
+    EXPECT_THAT(e.what(), HasSubstr(what));
+  }
+  pdm.CancelDatabase();
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(PdbConversion, ValuesAPalmCannotHoldAreRefusedNamingRecordAndField) {
+  ExpectRefused(StringField("NMPRODUTO", 20), [](TField f) { f.SetAsString("FEIJÃO 中"); },
+                "U+4E2D");
+  ExpectRefused(StringField("NMPRODUTO", 20),
+                [](TField f) { f.SetAsString(std::string("A\0B", 3)); }, "NUL");
+  ExpectRefused(TypedField("DTENTREGA", FieldType::Date),
+                [](TField f) { f.SetAsDateTime(TDateTime::FromDate({1903, 12, 31})); }, "1904");
+  ExpectRefused(TypedField("VRPRECO", FieldType::Float), [](TField f) { f.SetAsFloat(1e39); },
+                "single precision");
 }
 
 TEST(PdbConversion, TableOfMoreRowsThanAPalmDatabaseHoldsIsRefusedByName) {

@@ -267,7 +267,8 @@ void TPDBPocketStudio::CloseDatabase() {
     }
     // on disk before it replaces the earlier file: a HotSync after a power cut finds the old
     // database or the new one, never an empty file under the name
-    if (std::fflush(out_) != 0 || ::fsync(::fileno(out_)) != 0) ThrowIo(temp_, "cannot write", errno);
+    if (std::fflush(out_) != 0 || ::fsync(::fileno(out_)) != 0)
+      ThrowIo(temp_, "cannot write", errno);
     std::FILE* f = out_;
     out_ = nullptr;
     if (std::fclose(f) != 0) ThrowIo(temp_, "cannot write", errno);
