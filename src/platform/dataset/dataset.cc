@@ -38,45 +38,56 @@ int CharCount(std::string_view utf8) {
 // ---------------------------------------------------------------- RowView / RowBuilder
 
 RowBuilder::RowBuilder(int fieldCount)
-    : n_(fieldCount), slots_(fieldCount), nulls_(fieldCount, 1), strs_(fieldCount),
-      isStr_(fieldCount) {}
+    : n_(fieldCount), slots_(fieldCount), nulls_(fieldCount, 1), isStr_(fieldCount) {}
 
 void RowBuilder::Reset() {
   std::fill(slots_.begin(), slots_.end(), 0);
   std::fill(nulls_.begin(), nulls_.end(), 1);
   std::fill(isStr_.begin(), isStr_.end(), 0);
-  for (auto& s : strs_) s.clear();
+  heap_.clear();
+  garbage_ = false;
+}
+
+void RowBuilder::Drop(int i) {
+  if (isStr_[i] && !nulls_[i]) garbage_ = true;  // its bytes stay in the heap, unused
 }
 
 void RowBuilder::SetNull(int i) {
+  Drop(i);
   nulls_[i] = 1;
   slots_[i] = 0;
   isStr_[i] = 0;
 }
 
 void RowBuilder::SetInt(int i, int64_t v) {
+  Drop(i);
   nulls_[i] = 0;
   isStr_[i] = 0;
   slots_[i] = static_cast<uint64_t>(v);
 }
 
 void RowBuilder::SetFloat(int i, double v) {
+  Drop(i);
   nulls_[i] = 0;
   isStr_[i] = 0;
   std::memcpy(&slots_[i], &v, 8);
 }
 
+// A string's bytes are appended to one heap; its slot holds their place in it. Rows are
+// mostly built once, field by field, so the heap is copied into the block whole.
 void RowBuilder::SetStr(int i, std::string_view utf8) {
+  Drop(i);
   nulls_[i] = 0;
   isStr_[i] = 1;
-  strs_[i].assign(utf8);
+  slots_[i] = (static_cast<uint64_t>(utf8.size()) << 32) | heap_.size();
+  heap_.append(utf8);
 }
 
 void RowBuilder::LoadFrom(RowView row, const std::vector<FieldDef>& defs) {
+  Reset();
   for (int i = 0; i < n_; ++i) {
-    if (row.IsNull(i)) {
-      SetNull(i);
-    } else if (defs[i].type == FieldType::String) {
+    if (row.IsNull(i)) continue;
+    if (defs[i].type == FieldType::String) {
       SetStr(i, row.Str(i));
     } else {
       SetInt(i, row.Int(i));  // the slot's bits, whatever they mean
@@ -85,25 +96,32 @@ void RowBuilder::LoadFrom(RowView row, const std::vector<FieldDef>& defs) {
 }
 
 void RowBuilder::Assemble() {
+  if (garbage_) {  // a field was set twice: keep only the live strings
+    std::string live;
+    for (int i = 0; i < n_; ++i) {
+      if (!isStr_[i] || nulls_[i]) continue;
+      const uint64_t s = slots_[i];
+      const size_t len = static_cast<size_t>(s >> 32);
+      slots_[i] = (static_cast<uint64_t>(len) << 32) | live.size();
+      live.append(heap_, static_cast<uint32_t>(s), len);
+    }
+    heap_ = std::move(live);
+    garbage_ = false;
+  }
   const size_t head = 8 * static_cast<size_t>(n_) + (n_ + 7) / 8;
-  size_t total = head;
-  for (int i = 0; i < n_; ++i)
-    if (isStr_[i] && !nulls_[i]) total += strs_[i].size();
-  block_.assign(total, '\0');
+  block_.assign(head + heap_.size(), '\0');
   char* b = block_.data();
-  size_t off = head;
   for (int i = 0; i < n_; ++i) {
     uint64_t slot = slots_[i];
     if (nulls_[i]) {
       b[8 * n_ + i / 8] |= static_cast<char>(1 << (i % 8));
       slot = 0;
     } else if (isStr_[i]) {
-      std::memcpy(b + off, strs_[i].data(), strs_[i].size());
-      slot = (static_cast<uint64_t>(strs_[i].size()) << 32) | off;
-      off += strs_[i].size();
+      slot += head;  // heap offsets become block offsets
     }
     std::memcpy(b + 8 * i, &slot, 8);
   }
+  if (!heap_.empty()) std::memcpy(b + head, heap_.data(), heap_.size());
 }
 
 RowView RowBuilder::View() {

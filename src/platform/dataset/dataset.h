@@ -78,11 +78,13 @@ class RowBuilder {
   std::string Take();  // the finished block; the builder is reset
  private:
   void Assemble();
+  void Drop(int i);
   int n_;
-  std::vector<uint64_t> slots_;
+  std::vector<uint64_t> slots_;  // values; for a string its length and offset in heap_
   std::vector<uint8_t> nulls_;
-  std::vector<std::string> strs_;  // bytes of string fields, by field
   std::vector<uint8_t> isStr_;
+  std::string heap_;             // string bytes in the order they were set
+  bool garbage_ = false;         // heap_ holds bytes no field uses any more
   std::string block_;
 };
 
