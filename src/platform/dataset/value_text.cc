@@ -29,7 +29,10 @@ bool ParseNumber(std::string_view s, int& out) {
 
 std::string FormatDateTimeText(TDateTime v) {
   std::string s = FormatDate(v);
-  if (v.msOfDay() != 0) s += " " + FormatTime(v.time());
+  if (v.msOfDay() != 0) {
+    s += ' ';
+    s += FormatTime(v.time());
+  }
   return s;
 }
 

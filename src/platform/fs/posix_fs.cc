@@ -10,6 +10,8 @@
 #include <cstring>
 #include <functional>
 
+#include <fmt/format.h>
+
 #include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "platform/fs/win_path.h"
@@ -210,8 +212,8 @@ class PosixFileSystem final : public FileSystem {
     stdfs::path dir = target.parent_path();
     if (!IsDir(dir)) throw IoError(std::string(path) + ": the folder does not exist");
     static std::atomic<unsigned> counter{0};
-    stdfs::path tmp = dir / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) +
-                             "-" + std::to_string(counter++));
+    stdfs::path tmp = dir / fmt::format(".{}.tmp-{}-{}", target.filename().string(), ::getpid(),
+                                        counter++);
     Fd out{::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)};
     if (out.fd < 0) PosixError(path, "cannot create", errno);
     try {
