@@ -1,30 +1,42 @@
 #!/usr/bin/env bash
-# Benchmarks: ours (build-bench/bench/*_bench), then the outside peers of shared/peers on the
+# Benchmarks: the outside peers of shared/peers, then ours (build-bench/bench/*_bench) on the
 # same machine in the same run, so figures can be quoted as ratios.
 #   scripts/bench.sh            everything
 #   scripts/bench.sh ours       only our benchmarks
-# Env: PEERS_DIR (default ../shared/peers beside the repository), BENCH_OUT (default build-bench/results)
+# Env: PEERS_DIR (default ../shared/peers beside the repository), BENCH_OUT (default
+# build-bench/results), PEER_ROWS (default "10000 65535 500000").
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ROOT/scripts/lib.sh"
 source "$ROOT/scripts/pg.sh"
 OUT=${BENCH_OUT:-$ROOT/build-bench/results}
 PEERS=${PEERS_DIR:-$ROOT/../shared/peers}
-mkdir -p "$OUT"
+PEER_WORK=$ROOT/build-bench/peers
+mkdir -p "$OUT" "$PEER_WORK"
+
+if [ "${1:-all}" != ours ] && [ -f "$PEERS/run.sh" ]; then
+  echo "== peers ($PEERS; table in $OUT/peers/results.md)"
+  install_packages fp-compiler fp-units-db libpalm-perl time hyperfine gcc python3
+  WORK="$PEER_WORK" RESULTS="$OUT/peers" bash "$PEERS/run.sh" ${PEER_ROWS:-10000 65535 500000}
+fi
 
 pg_start            # gettabelas_bench runs on PostgreSQL too
 trap pg_stop EXIT
+
+# The Palm benchmark times the Perl peer itself on the peers' own 65,535-row table.
+pdb_args=()
+if [ -f "$PEERS/pdbpeer.pl" ] && perl -MPalm::PDB -e1 2>/dev/null; then
+  tsv=$PEER_WORK/prevreti-65535.tsv
+  [ -f "$tsv" ] || python3 "$PEERS/gen.py" 65535 "$tsv"
+  pdb_args=(--tsv "$tsv" --peer "$PEERS/pdbpeer.pl")
+fi
 
 echo "== our benchmarks (results in $OUT)"
 shopt -s nullglob
 for b in "$ROOT"/build-bench/bench/*_bench; do
   name=$(basename "$b")
+  args=()
+  [ "$name" = pdb_bench ] && args=("${pdb_args[@]}")
   echo "-- $name"
-  "$b" 2>&1 | tee "$OUT/$name.txt"
+  "$b" "${args[@]}" 2>&1 | tee "$OUT/$name.txt"
 done
-
-if [ "${1:-all}" != ours ] && [ -f "$PEERS/run.sh" ]; then
-  echo "== peers ($PEERS)"
-  install_packages fp-compiler fp-units-db libpalm-perl time hyperfine gcc python3
-  WORK="$ROOT/build-bench/peers" RESULTS="$OUT/peers" bash "$PEERS/run.sh" ${PEER_ROWS:-10000 65535 500000}
-fi
