@@ -4,17 +4,12 @@
 #include <limits>
 #include <optional>
 
+#include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
 
 namespace kve::server {
 namespace {
-
-size_t Utf8Length(std::string_view s) {
-  size_t n = 0;
-  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-  return n;
-}
 
 std::string NumberText(double v) {
   char buf[400];  // fixed notation of the largest double fits

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 
 namespace kve::exporting {
@@ -156,12 +157,6 @@ struct AppFile {
 };
 constexpr AppFile kPalmAppFiles[] = {{"KVE.prc", 35}, {"Relaybox.prc", 36}};
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 std::vector<FieldDef> TableSpec::FieldDefs() const {
@@ -182,7 +177,7 @@ std::span<const TableSpec> Catalogue() { return kTables; }
 
 const TableSpec& FindTable(std::string_view name) {
   for (const TableSpec& t : kTables)
-    if (SameName(t.dataset, name) || (!t.table.empty() && SameName(t.table, name))) return t;
+    if (EqualsIgnoreCase(t.dataset, name) || (!t.table.empty() && EqualsIgnoreCase(t.table, name))) return t;
   throw Error("export table catalogue: no table named '" + std::string(name) + "'");
 }
 

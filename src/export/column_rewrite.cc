@@ -2,17 +2,11 @@
 
 #include <fmt/format.h>
 
+#include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
 
 namespace kve::exporting {
-
-int CharCount(std::string_view utf8) {
-  int n = 0;
-  for (char c : utf8)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  return n;
-}
 
 std::string RowKeyText(const TClientDataSet& ds, RowView row,
                        std::initializer_list<std::string_view> keyColumns) {
@@ -31,7 +25,7 @@ std::string RowKeyText(const TClientDataSet& ds, RowView row,
 void CheckFits(const TClientDataSet& ds, int column, std::string_view value, int rowNo,
                const std::string& rowKey) {
   const FieldDef& d = ds.FieldDefs()[column];
-  const int n = CharCount(value);
+  const int n = static_cast<int>(Utf8Length(value));
   if (d.type != FieldType::String || d.size <= 0 || n <= d.size) return;
   const std::string where = rowKey.empty() ? fmt::format("{} row {}", ds.Name(), rowNo)
                                            : fmt::format("{} row {} ({})", ds.Name(), rowNo, rowKey);

@@ -15,9 +15,6 @@
 
 namespace kve::exporting {
 
-// Number of characters of UTF-8 text.
-int CharCount(std::string_view utf8);
-
 // "CDFILIAL=0002, CDOPERADOR=ANA": the named columns of a row that are present, for messages.
 std::string RowKeyText(const TClientDataSet& ds, RowView row,
                        std::initializer_list<std::string_view> keyColumns);

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
+#include "platform/common/ascii.h"
 #include "platform/dataset/binary_packet.h"
 #include "platform/common/cp1252.h"
 #include "platform/dataset/packet_format.h"
@@ -142,14 +143,6 @@ Column MapType(uint16_t type, uint16_t size, std::string_view field) {
   throw bad();
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 }  // namespace
 
 void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
@@ -175,7 +168,7 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
     AppendUtf8FromCp1252(c.Bytes(len, owner), d.name);
     if (d.name.empty()) throw FormatError(fmt::format("{} has no name", owner));
     for (const FieldDef& e : defs)
-      if (SameName(e.name, d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
+      if (EqualsIgnoreCase(e.name, d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
     const uint16_t size = c.Get<uint16_t>(d.name);
     const uint16_t type = c.Get<uint16_t>(d.name);
     const uint16_t attrs = c.Get<uint16_t>(d.name);

@@ -7,18 +7,13 @@
 
 #include <fmt/format.h>
 
+#include "platform/common/cp1252.h"
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
 
 namespace kve {
 namespace {
-
-bool IEquals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -27,12 +22,6 @@ std::string_view Trim(std::string_view s) {
 }
 
 // Characters of a UTF-8 text (continuation bytes do not count).
-int CharCount(std::string_view utf8) {
-  int n = 0;
-  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- RowView / RowBuilder
@@ -390,7 +379,7 @@ void TClientDataSet::CreateDataSet() {
   for (size_t i = 0; i < defs_.size(); ++i) {
     if (defs_[i].name.empty()) throw Error(fmt::format("{}: field {} has no name", name_, i + 1));
     for (size_t j = 0; j < i; ++j)
-      if (IEquals(defs_[i].name, defs_[j].name))
+      if (EqualsIgnoreCase(defs_[i].name, defs_[j].name))
         throw Error(fmt::format("{}: duplicate field name {}", name_, defs_[i].name));
   }
   Reset(std::vector<FieldDef>(defs_));
@@ -409,7 +398,7 @@ void TClientDataSet::Close() {
 
 int TClientDataSet::FindFieldIndex(std::string_view name) const {
   for (size_t i = 0; i < defs_.size(); ++i)
-    if (IEquals(defs_[i].name, name)) return static_cast<int>(i);
+    if (EqualsIgnoreCase(defs_[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 
@@ -451,7 +440,7 @@ std::string TClientDataSet::RowContext() const {
 
 void TClientDataSet::CheckWidth(int i, std::string_view utf8) const {
   const FieldDef& d = defs_[i];
-  if (d.size > 0 && CharCount(utf8) > d.size)
+  if (d.size > 0 && static_cast<int>(Utf8Length(utf8)) > d.size)
     throw ValueError(fmt::format("{}: {}: value '{}' is longer than the field's {} characters",
                                  RowContext(), d.name, utf8, d.size));
 }

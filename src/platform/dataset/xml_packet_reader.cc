@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 
 #include "platform/common/error.h"
+#include "platform/common/ascii.h"
 #include "platform/common/cp1252.h"
 #include "platform/dataset/packet_format.h"
 #include "platform/dataset/xml_packet.h"
@@ -14,12 +15,6 @@ namespace kve {
 namespace {
 
 using namespace packet;
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // The encoding named by the XML declaration, lower-cased; empty when none is declared.
 std::string DeclaredEncoding(std::string_view b) {
@@ -32,7 +27,7 @@ std::string DeclaredEncoding(std::string_view b) {
   if (q == std::string_view::npos) return {};
   const size_t close = decl.find(decl[q], q + 1);
   if (close == std::string_view::npos) return {};
-  return Lower(decl.substr(q + 1, close - q - 1));
+  return AsciiLowered(decl.substr(q + 1, close - q - 1));
 }
 
 // Brings the packet to UTF-8, the only form the parser is given.
@@ -103,7 +98,7 @@ FieldType TypeOf(std::string_view t, std::string_view field) {
   throw FormatError(fmt::format("field {}: unknown fieldtype '{}'", field, t));
 }
 
-bool IsTrue(std::string_view v) { return Lower(v) == "true"; }
+bool IsTrue(std::string_view v) { return AsciiLowered(v) == "true"; }
 
 std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
   std::vector<FieldDef> defs;
@@ -115,7 +110,7 @@ std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
     d.name = f.attribute("attrname").value();
     if (d.name.empty()) throw FormatError(fmt::format("field {} has no attrname", defs.size() + 1));
     for (const FieldDef& e : defs)
-      if (Lower(e.name) == Lower(d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
+      if (AsciiLowered(e.name) == AsciiLowered(d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
     d.type = TypeOf(f.attribute("fieldtype").value(), d.name);
     if (d.type == FieldType::String) {
       int64_t w = 0;
@@ -262,7 +257,7 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
           break;
         }
         case FieldType::Boolean: {
-          const std::string b = Lower(v);
+          const std::string b = AsciiLowered(v);
           if (b != "true" && b != "false") throw bad("boolean");
           row.SetInt(i, b == "true");
           break;

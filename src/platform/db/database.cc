@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/db/engine_util.h"
 #include "platform/db/error_context.h"
@@ -26,18 +27,18 @@ namespace db_internal {
 
 const SqlParam& ParamIndex::Require(std::string_view name, const std::string& context, size_t hint) const {
   const SqlParam* found = nullptr;
-  if (hint < params_.size() && EqualsNoCase(params_[hint].name, name)) {
+  if (hint < params_.size() && EqualsIgnoreCase(params_[hint].name, name)) {
     found = &params_[hint];
   } else if (params_.size() <= 16) {
     for (const SqlParam& p : params_)
-      if (EqualsNoCase(p.name, name)) {
+      if (EqualsIgnoreCase(p.name, name)) {
         found = &p;
         break;
       }
   } else {
     if (byName_.empty())
-      for (size_t i = params_.size(); i-- > 0;) byName_[Upper(params_[i].name)] = i;  // first one wins
-    if (auto it = byName_.find(Upper(name)); it != byName_.end()) found = &params_[it->second];
+      for (size_t i = params_.size(); i-- > 0;) byName_[AsciiUppered(params_[i].name)] = i;  // first one wins
+    if (auto it = byName_.find(AsciiUppered(name)); it != byName_.end()) found = &params_[it->second];
   }
   if (found == nullptr || !found->set) throw Error(fmt::format("{}: parameter {} has no value", context, name));
   return *found;
@@ -65,7 +66,7 @@ void TADOIBQuery::SetSQL(const std::vector<std::string>& lines) {
 
 TADOIBQuery::Param TADOIBQuery::ParamByName(std::string_view name) {
   for (size_t i = 0; i < params_.size(); ++i)
-    if (db_internal::EqualsNoCase(params_[i].name, name)) return Param(params_, i);
+    if (EqualsIgnoreCase(params_[i].name, name)) return Param(params_, i);
   SqlParam p;
   p.name = std::string(name);
   p.set = false;

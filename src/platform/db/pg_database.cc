@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/db/engine_util.h"
 #include "platform/db/result_builder.h"
@@ -39,7 +40,7 @@ std::string ColumnName(const char* raw) {
   std::string n = raw;
   for (char c : n)
     if (std::isupper(static_cast<unsigned char>(c))) return n;
-  return Upper(n);
+  return AsciiUppered(n);
 }
 
 // A result that is cleared on every way out.

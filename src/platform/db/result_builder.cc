@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/common/ascii.h"
+#include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 #include "platform/db/sql_text.h"
 
@@ -64,7 +66,7 @@ std::optional<CivilTime> ParseClock(std::string_view s) {
 ColumnInfo ColumnFromDeclaration(std::string name, std::string_view declared) {
   ColumnInfo c;
   c.name = std::move(name);
-  const std::string d = Upper(declared);
+  const std::string d = AsciiUppered(declared);
   if (Has(d, "CHAR") || Has(d, "CLOB") || Has(d, "TEXT")) {
     c.type = FieldType::String;
     c.width = DeclaredWidth(d);
@@ -241,7 +243,7 @@ void ResultBuilder::SetText(int i, std::string_view v) {
       return;
     }
     case FieldType::Boolean: {
-      const std::string u = Upper(v);
+      const std::string u = AsciiUppered(v);
       if (u == "T" || u == "TRUE" || u == "1" || u == "S") row_.SetInt(i, 1);
       else if (u == "F" || u == "FALSE" || u == "0" || u == "N") row_.SetInt(i, 0);
       else Fail(i, fmt::format("'{}' is not a boolean", v), true);
@@ -263,7 +265,7 @@ void ResultBuilder::SetText(int i, std::string_view v) {
 }
 
 void ResultBuilder::PutText(int i, std::string_view v) {
-  const int len = Utf8Length(v);
+  const int len = static_cast<int>(Utf8Length(v));
   if (cols_[i].width > 0 && len > cols_[i].width)
     Fail(i, fmt::format("'{}' is longer than the column's {} characters", v, cols_[i].width), false);
   if (len > longest_[i]) longest_[i] = len;

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <unordered_map>
 
+#include "platform/common/ascii.h"
+
 namespace kve::db_internal {
 namespace {
 
@@ -96,7 +98,7 @@ std::string NumberParams(std::string_view sql, std::vector<std::string>* order) 
   size_t at = 0;
   std::unordered_map<std::string, size_t> number;
   for (const ParamRef& p : FindParams(sql)) {
-    std::string up = Upper(p.name);
+    std::string up = AsciiUppered(p.name);
     auto [it, added] = number.emplace(up, order->size());
     if (added) order->push_back(std::move(up));
     const size_t k = it->second;
@@ -139,34 +141,14 @@ std::string RedactUrl(std::string_view url) {
       if (colon != std::string::npos && colon < at) out.replace(colon + 1, at - colon - 1, "***");
     }
   }
-  for (size_t p = Upper(out).find("PASSWORD="); p != std::string::npos;
-       p = Upper(out).find("PASSWORD=", p + 1)) {
+  for (size_t p = AsciiUppered(out).find("PASSWORD="); p != std::string::npos;
+       p = AsciiUppered(out).find("PASSWORD=", p + 1)) {
     const size_t v = p + 9;
     size_t e = out.find_first_of("& ", v);
     if (e == std::string::npos) e = out.size();
     out.replace(v, e - v, "***");
   }
   return out;
-}
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-int Utf8Length(std::string_view s) {
-  int n = 0;
-  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-  return n;
 }
 
 }  // namespace kve::db_internal

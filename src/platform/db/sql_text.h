@@ -36,8 +36,5 @@ std::string RedactUrl(std::string_view url);
 // column names are part of the text and must not carry anything else.
 void RequireIdentifier(std::string_view name, std::string_view table);
 
-std::string Upper(std::string_view s);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-int Utf8Length(std::string_view s);  // characters, not bytes
 
 }  // namespace kve::db_internal

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "platform/fs/win_path.h"
@@ -38,7 +39,7 @@ class MemFileSystem final : public FileSystem {
       if (f.parent == key && MatchesMask(f.name, mask)) names.push_back(f.name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      std::string la = LowerAscii(a), lb = LowerAscii(b);
+      std::string la = AsciiLowered(a), lb = AsciiLowered(b);
       return la != lb ? la < lb : a < b;
     });
     return names;

@@ -12,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "platform/fs/win_path.h"
@@ -83,7 +84,7 @@ class PosixFileSystem final : public FileSystem {
     }
     if (ec) throw IoError(std::string(dir) + ": cannot list the folder: " + ec.message());
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      std::string la = LowerAscii(a), lb = LowerAscii(b);
+      std::string la = AsciiLowered(a), lb = AsciiLowered(b);
       return la != lb ? la < lb : a < b;
     });
     return names;
@@ -177,9 +178,9 @@ class PosixFileSystem final : public FileSystem {
     if (stdfs::symlink_status(exact, ec).type() != stdfs::file_type::not_found || !IsDir(dir)) {
       return exact;
     }
-    const std::string key = LowerAscii(name);
+    const std::string key = AsciiLowered(name);
     for (stdfs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-      if (LowerAscii(it->path().filename().string()) == key) return it->path();
+      if (AsciiLowered(it->path().filename().string()) == key) return it->path();
     }
     return exact;
   }

@@ -1,5 +1,6 @@
 #include "platform/fs/win_path.h"
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 
 namespace kve {
@@ -26,14 +27,6 @@ std::vector<std::string> SplitParts(std::string_view path, std::string_view rest
 }
 
 }  // namespace
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 WinPath ParseWinPath(std::string_view path, char currentDrive) {
   if (path.empty()) Refuse("(empty path)", "no path given");
@@ -90,11 +83,11 @@ std::string WinPath::Text() const {
   return out;
 }
 
-std::string WinPath::Key() const { return LowerAscii(Text()); }
+std::string WinPath::Key() const { return AsciiLowered(Text()); }
 
 bool MatchesMask(std::string_view name, std::string_view mask) {
   if (mask == "*.*" || mask.empty()) mask = "*";
-  std::string n = LowerAscii(name), m = LowerAscii(mask);
+  std::string n = AsciiLowered(name), m = AsciiLowered(mask);
   // Iterative glob: remember the last '*' and retry from there on a mismatch.
   size_t i = 0, j = 0, star = std::string::npos, mark = 0;
   while (i < n.size()) {

@@ -26,8 +26,6 @@ struct WinPath {
 // character, a share path without host or share, or a host or share named "." or "?".
 WinPath ParseWinPath(std::string_view path, char currentDrive = 'C');
 
-// ASCII lower case (names outside ASCII compare as bytes).
-std::string LowerAscii(std::string_view s);
 // '*' and '?' mask, letter case ignored.
 bool MatchesMask(std::string_view name, std::string_view mask);
 

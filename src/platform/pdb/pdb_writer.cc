@@ -10,6 +10,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/common/cp1252.h"
 #include "platform/pdb/pdb_format.h"
@@ -20,15 +21,6 @@ namespace {
 // Records are buffered up to this size before they go to the spool file; most tables of an
 // export never reach it and so never touch the spool.
 constexpr size_t kBufferLimit = size_t{1} << 20;
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 [[noreturn]] void ThrowIo(const std::filesystem::path& p, const char* what, int err) {
   throw IoError(fmt::format("{}: {}: {}", p.string(), what, std::strerror(err)));
@@ -54,7 +46,7 @@ std::string TPDBPocketStudio::Context() const {
 
 TPDBPSField& TPDBPocketStudio::FieldByName(std::string_view name) {
   for (int i = 0; i < fields_.Count(); ++i)
-    if (IEquals(fields_.GetItem(i).FieldName(), name)) return fields_.GetItem(i);
+    if (EqualsIgnoreCase(fields_.GetItem(i).FieldName(), name)) return fields_.GetItem(i);
   throw Error(fmt::format("{}: no field named {}", fileName_.empty() ? dbName_ : fileName_, name));
 }
 

@@ -3,19 +3,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/common/ascii.h"
 #include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 
 namespace kve {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // The bytes as UTF-8 text: UTF-16 with its byte-order mark (what the editor exports), UTF-8,
 // or the Windows-1252 of the older format.
@@ -104,7 +97,7 @@ class Parser {
         std::string_view name = l.substr(1, l.size() - 2);
         bool remove = !name.empty() && name.front() == '-';
         if (remove) name.remove_prefix(1);
-        std::string path = Lower(name);
+        std::string path = AsciiLowered(name);
         while (!path.empty() && path.back() == '\\') path.pop_back();
         size_t slash = path.find('\\');
         std::string root = path.substr(0, slash);
@@ -153,9 +146,9 @@ class Parser {
       }
       if (!key) continue;
       if (remove) {
-        key->erase(Lower(name));
+        key->erase(AsciiLowered(name));
       } else {
-        (*key)[Lower(name)] = std::move(v);
+        (*key)[AsciiLowered(name)] = std::move(v);
       }
     }
     return out;
@@ -169,12 +162,12 @@ class Parser {
 }  // namespace
 
 const RegValue* RegFile::Find(std::string_view key, std::string_view name) const {
-  std::string k = Lower(key);
+  std::string k = AsciiLowered(key);
   while (!k.empty() && k.back() == '\\') k.pop_back();
   while (!k.empty() && k.front() == '\\') k.erase(0, 1);
   auto it = keys.find(k);
   if (it == keys.end()) return nullptr;
-  auto v = it->second.find(Lower(name));
+  auto v = it->second.find(AsciiLowered(name));
   return v == it->second.end() ? nullptr : &v->second;
 }
 

@@ -3,22 +3,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/registry/reg_file.h"
 
 namespace kve {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 std::string KeyName(std::string_view key) {
-  std::string k = Lower(key);
+  std::string k = AsciiLowered(key);
   while (!k.empty() && k.back() == '\\') k.pop_back();
   while (!k.empty() && k.front() == '\\') k.erase(0, 1);
   return k;
@@ -57,11 +50,11 @@ std::unique_ptr<Registry> NewRegFileRegistry(std::filesystem::path file) {
 }
 
 void MemRegistry::Set(std::string_view key, std::string_view name, std::string value) {
-  values_[KeyName(key) + "\\" + Lower(name)] = std::move(value);
+  values_[KeyName(key) + "\\" + AsciiLowered(name)] = std::move(value);
 }
 
 std::optional<std::string> MemRegistry::ReadString(std::string_view key, std::string_view name) {
-  auto it = values_.find(KeyName(key) + "\\" + Lower(name));
+  auto it = values_.find(KeyName(key) + "\\" + AsciiLowered(name));
   if (it == values_.end()) return std::nullopt;
   return it->second;
 }

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/db/sql_text.h"
 #include "tests/platform/db/db_fixture.h"
@@ -188,7 +189,7 @@ TEST_P(QueryContract, EngineErrorsNameEngineStatementAndCause) {
     const std::string m = e.what();
     EXPECT_THAT(m, HasSubstr(std::string(db->Dialect()) + ": SELECT NOSUCHCOLUMN"));
     EXPECT_THAT(m, ::testing::Not(HasSubstr("FROM AMOSTRA"))) << "only the first line is quoted";
-    EXPECT_THAT(db_internal::Upper(m), HasSubstr("NOSUCHCOLUMN")) << m;
+    EXPECT_THAT(AsciiUppered(m), HasSubstr("NOSUCHCOLUMN")) << m;
   }
 }
 
