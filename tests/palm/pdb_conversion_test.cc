@@ -8,7 +8,7 @@
 #include "palm/progress_recorder.h"
 #include "platform/common/error.h"
 #include "platform/pdb/pdb_reader.h"
-#include "platform/pdb/pdb_test_util.h"
+#include "support/temp_folder.h"
 
 namespace kve::palm {
 namespace {

@@ -12,7 +12,7 @@
 namespace kve {
 namespace {
 
-using testing::TempDir;
+using testing::TempFolder;
 
 // A two-field table: "AB" string(4) = "abcd", "N" i4 = 7. Its descriptor and record offsets
 // are fixed, so each case below can break one thing.
@@ -159,7 +159,7 @@ TEST(MalformedPacket, AFailedLoadLeavesTheTableAsItWas) {
 }
 
 TEST(PacketFile, ErrorsNameTheFile) {
-  TempDir dir;
+  TempFolder dir;
   const auto bad = dir / "PRODUTO.cds";
   std::ofstream(bad, std::ios::binary) << GoodBinary().substr(0, 30);
   TClientDataSet ds;
@@ -175,7 +175,7 @@ TEST(PacketFile, ErrorsNameTheFile) {
 }
 
 TEST(PacketFile, AFailedSaveKeepsTheEarlierFileWhole) {
-  TempDir dir;
+  TempFolder dir;
   const auto file = dir / "PRODUTO.xml";
   TClientDataSet ds("PRODUTO");
   ds.SetData(GoodBinary());

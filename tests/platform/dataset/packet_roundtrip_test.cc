@@ -12,7 +12,7 @@ namespace {
 
 using testing::Cells;
 using testing::MakeEveryType;
-using testing::TempDir;
+using testing::TempFolder;
 
 std::string Packet(const TClientDataSet& ds, DataPacketFormat fmt) {
   std::string out;
@@ -88,7 +88,7 @@ TEST_P(RoundTrip, StoresRowsInIndexOrder) {
 }
 
 TEST_P(RoundTrip, GoesThroughFilesAndIsToldApartByContent) {
-  TempDir dir;
+  TempFolder dir;
   TClientDataSet src;
   MakeEveryType(src);
   const auto file = dir / "AMOSTRA.dat";  // the extension says nothing
@@ -145,7 +145,7 @@ TEST_P(RoundTrip, WritesATimeTakenFromBeforeTheScaleZeroAsATimeOfDay) {
 TEST_P(RoundTrip, RefusesToWriteAClosedTable) {
   TClientDataSet src("T");
   src.FieldDefs() = {StringField("A", 1)};
-  TempDir dir;
+  TempFolder dir;
   EXPECT_THROW(src.SaveToFile(dir / "T.xml", GetParam()), Error);
   EXPECT_FALSE(std::filesystem::exists(dir / "T.xml"));
 }

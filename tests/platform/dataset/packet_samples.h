@@ -2,10 +2,10 @@
 // Tables and helpers shared by the packet tests.
 
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "platform/dataset/dataset.h"
+#include "support/temp_folder.h"
 
 namespace kve::testing {
 
@@ -92,24 +92,5 @@ inline std::vector<std::vector<std::string>> Cells(TClientDataSet& ds) {
   }
   return out;
 }
-
-// A fresh folder under the system's temporary folder, removed when the test ends.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("kve-test-" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace kve::testing

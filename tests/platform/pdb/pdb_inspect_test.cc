@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "platform/pdb/pdb_format.h"
-#include "platform/pdb/pdb_test_util.h"
+#include "support/temp_folder.h"
 
 namespace kve::pdb {
 namespace {

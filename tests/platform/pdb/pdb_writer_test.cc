@@ -6,7 +6,7 @@
 #include "platform/common/error.h"
 #include "platform/pdb/pdb_format.h"
 #include "platform/pdb/pdb_reader.h"
-#include "platform/pdb/pdb_test_util.h"
+#include "support/temp_folder.h"
 
 namespace kve {
 namespace {

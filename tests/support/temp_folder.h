@@ -1,12 +1,13 @@
 #pragma once
-// A fresh folder per test, removed afterwards, and small readers for the files written there.
+// A fresh folder under the system's temporary folder for one test, removed when it ends, and
+// whole-file helpers for what the test writes there.
 
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace kve::testing {
@@ -14,17 +15,17 @@ namespace kve::testing {
 class TempFolder {
  public:
   TempFolder() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string("kve-") + info->test_suite_name() + "-" + info->name() + "-" +
-             std::to_string(::getpid()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kve-test-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot create " + tmpl);
+    path_ = tmpl;
   }
   ~TempFolder() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
