@@ -29,25 +29,16 @@
 #include "platform/dataset/demo_table.h"
 #include "platform/dataset/xml_packet.h"
 
+#include "measure.h"
+
 namespace fs = std::filesystem;
 using kve::DataPacketFormat;
 
 namespace {
 
-long StatusKib(const char* key) {  // a VmXXX line of /proc/self/status
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  return 0;
-}
-
-// Starts a new high-water mark of the resident set at the current size (Linux 4.0+).
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
+using kve::bench::ResetPeak;
+using kve::bench::Seconds;
+using kve::bench::StatusKib;
 
 class StdioSink final : public kve::ByteSink {
  public:

@@ -31,30 +31,20 @@
 #include "platform/common/cp1252.h"
 #include "platform/dataset/demo_table.h"
 
+#include "measure.h"
+
 namespace fs = std::filesystem;
 using namespace kve;
 
 namespace {
 
+using kve::bench::CpuSeconds;
+using kve::bench::ResetPeak;
+using kve::bench::Seconds;
+using kve::bench::StatusKib;
+
 constexpr int kBig = 65535;
 constexpr int kSmall = 2000;
-
-long StatusKib(const char* key) {  // a VmXXX line of /proc/self/status
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  return 0;
-}
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 uint64_t Next(uint64_t& x) {  // xorshift64*
   x ^= x >> 12;
