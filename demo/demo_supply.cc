@@ -12,15 +12,6 @@
 namespace kve::demo::internal {
 namespace {
 
-std::string Capped(std::string s, size_t max) {
-  if (s.size() <= max) return s;
-  size_t cut = max;
-  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-  s.resize(cut);
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
 double Round(double v, int places) {
   const double k = std::pow(10.0, places);
   return std::round(v * k) / k;

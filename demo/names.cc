@@ -29,15 +29,6 @@ const std::vector<std::string> kCompanySuffix = {" Ltda", " Ltda", " ME", " EIRE
 const std::vector<std::string> kSchoolKinds = {
     "EMEF", "EMEI", "CEI", "EE", "Creche", "APM EMEF", "Escola Municipal", "Centro Educacional"};
 
-std::string Capped(std::string s, size_t max) {
-  // Cut at a character boundary, never inside a UTF-8 sequence.
-  if (s.size() <= max) return s;
-  size_t cut = max;
-  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-  s.resize(cut);
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
 
 std::string WithCheckDigits(std::vector<int> d, const std::vector<std::vector<int>>& weights) {
   for (const auto& w : weights) {
@@ -52,6 +43,15 @@ std::string WithCheckDigits(std::vector<int> d, const std::vector<std::vector<in
 }
 
 }  // namespace
+
+std::string Capped(std::string s, size_t max) {
+  if (s.size() <= max) return s;
+  size_t cut = max;
+  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+  s.resize(cut);
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
 
 std::string PersonName(Rng& rng) {
   const bool woman = rng.Chance(60);

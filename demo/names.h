@@ -14,6 +14,8 @@ std::string CompanyName(Rng& rng);    // a supplier, at most 40 characters
 std::string ClientName(Rng& rng, bool company);  // a school or a person, at most 50
 std::string Cpf(Rng& rng);            // 11 digits with valid check digits
 std::string Cnpj(Rng& rng);           // 14 digits with valid check digits
+// `s` cut to at most `max` bytes at a character boundary, without trailing blanks.
+std::string Capped(std::string s, size_t max);
 
 // The demo's product tree: top groups, their subgroups, and the products of each subgroup.
 struct ProductKind {
