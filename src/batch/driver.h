@@ -1,0 +1,30 @@
+#pragma once
+// The batch face of the export screen: opens the screen on the given services, fills its
+// controls as an operator would (typing each field and leaving it through the form's focus,
+// so every exit rule runs), presses Export and tells how it ended. It holds no rule of its
+// own: every check and every message is the screen's.
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "batch/options.h"
+#include "batch/progress_view.h"
+#include "batch/summary.h"
+#include "batch/terminal_dialogs.h"
+#include "host/frm_exp_dados.h"
+
+namespace kve::batch {
+
+// The install-queue entries of a HotSync user, for the summary.
+using QueueLister = std::function<std::vector<std::string>(const std::string& user)>;
+
+// `services` must carry `dialogs` and `progress` as its dialogs and busy view. The screen is
+// not closed afterwards: its close step withdraws the export's files from the HotSync queues,
+// and the Palm has yet to fetch them.
+Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
+                  TerminalDialogs& dialogs, ProgressView& progress,
+                  const QueueLister& queueOf = {});
+
+}  // namespace kve::batch

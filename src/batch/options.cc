@@ -1,0 +1,171 @@
+#include "batch/options.h"
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <charconv>
+#include <sstream>
+
+#include "platform/common/error.h"
+
+namespace kve::batch {
+namespace {
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A code the screen's field takes as typed: digits only, at most `width` of them.
+CLI::Validator DigitsUpTo(int width) {
+  return CLI::Validator(
+      [width](std::string& s) -> std::string {
+        if (AllDigits(s) && static_cast<int>(s.size()) <= width) return {};
+        return "\"" + s + "\" is not a code of 1 to " + std::to_string(width) + " digits";
+      },
+      "");
+}
+
+CLI::Validator Range(TDateTime today) {
+  return CLI::Validator(
+      [today](std::string& s) -> std::string {
+        try {
+          ParseRange(s, today);
+          return {};
+        } catch (const ValueError& e) {
+          return e.what();
+        }
+      },
+      "");
+}
+
+// "all", or branch codes separated by commas: 1 to 4 letters or digits each.
+std::string SplitBranches(const std::string& text, std::vector<std::string>& out) {
+  out.clear();
+  if (text == "all") return {};
+  std::stringstream in(text);
+  std::string code;
+  while (std::getline(in, code, ',')) {
+    bool ok = !code.empty() && code.size() <= 4;
+    for (char c : code) ok = ok && std::isalnum(static_cast<unsigned char>(c));
+    if (!ok) return "--branches: \"" + code + "\" is not a branch code (1 to 4 letters or digits)";
+    out.push_back(code);
+  }
+  if (out.empty() || text.back() == ',') return "--branches: give \"all\" or codes such as 0002,0003";
+  return {};
+}
+
+}  // namespace
+
+std::optional<TDateTime> ParseDay(std::string_view text, TDateTime today) {
+  if (text.substr(0, 5) == "today") {
+    std::string_view rest = text.substr(5);
+    if (rest.empty()) return today.DateOnly();
+    if (rest.size() < 2 || (rest[0] != '+' && rest[0] != '-') || rest.size() > 6 ||
+        !AllDigits(rest.substr(1))) {
+      return std::nullopt;
+    }
+    int days = 0;
+    std::from_chars(rest.data() + 1, rest.data() + rest.size(), days);
+    int32_t day = today.day() + (rest[0] == '+' ? days : -days);
+    if (day < 1 || day > DayNumber({9999, 12, 31})) return std::nullopt;
+    return TDateTime::FromMs(int64_t{day} * kMsPerDay);
+  }
+  if (text.size() == 10 && text[4] == '-') return ParseIsoDate(text);
+  return ParseDate(text);
+}
+
+DateRange ParseRange(std::string_view text, TDateTime today) {
+  size_t colon = text.find(':');
+  if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos) {
+    throw ValueError("\"" + std::string(text) + "\" is not FROM:TO");
+  }
+  auto from = ParseDay(text.substr(0, colon), today);
+  auto to = ParseDay(text.substr(colon + 1), today);
+  for (auto [day, part] : {std::pair{&from, text.substr(0, colon)},
+                           std::pair{&to, text.substr(colon + 1)}}) {
+    if (!*day) {
+      throw ValueError("\"" + std::string(part) +
+                       "\" is not a date (yyyy-mm-dd, dd/mm/yyyy, today, today+N, today-N)");
+    }
+  }
+  return {*from, *to};
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime today) {
+  CLI::App app{
+      "Runs the data export of the central kitchen without a window: fills the export screen "
+      "as an operator would, presses Export, prints every message the screen shows.",
+      "kve-export"};
+  app.get_formatter()->column_width(34);
+  ExportOptions o;
+  std::string palm, eeepc, menu, requests, af, branches = "all";
+  int latest = -1;
+
+  app.add_option("--config", o.configFile,
+                 "configuration file (TOML) of this workstation, e.g. --config site/kve.toml")
+      ->required()->type_name("FILE");
+  auto* palmOpt = app.add_option("--palm", palm, "export to the Palm with this code, e.g. --palm 001")
+                      ->check(DigitsUpTo(3))->type_name("CODE");
+  auto* epcOpt = app.add_option("--eeepc", eeepc, "export to the eeePC with this code, e.g. --eeepc 002")
+                     ->check(DigitsUpTo(3))->type_name("CODE");
+  palmOpt->excludes(epcOpt);
+  app.add_option("--menu", menu, "menu dates, e.g. --menu 2026-12-07:2026-12-11 or today:today+4")
+      ->required()->check(Range(today))->type_name("FROM:TO");
+  app.add_option("--requests", requests,
+                 "purchase-request dates, e.g. --requests today-30:today")
+      ->required()->check(Range(today))->type_name("FROM:TO");
+  app.add_option("--af", af, "supply-authorisation (AF) dates, e.g. --af 01/12/2026:31/12/2026")
+      ->required()->check(Range(today))->type_name("FROM:TO");
+  app.add_option("--nutritionist", o.nutritionist,
+                 "only the branches this nutritionist serves, e.g. --nutritionist 7")
+      ->check(DigitsUpTo(12))->type_name("CODE");
+  app.add_option("--branches", branches,
+                 "aggregated branches: all (default) or a list, e.g. --branches 0002,0003")
+      ->type_name("all|LIST");
+  bool wholeTree = false;
+  auto* whole = app.add_flag("--whole-tree", wholeTree,
+                             "every product, the default; the screen asks to confirm, e.g. --whole-tree --yes");
+  auto* active = app.add_flag("--active-only", o.activeOnly, "only active products, e.g. --active-only");
+  auto* latestOpt = app.add_option("--latest", latest,
+                                   "only products of the latest N purchase requests, e.g. --latest 5")
+                        ->check(CLI::NonNegativeNumber)->type_name("N");
+  auto* grouping = app.add_option("--grouping", o.grouping,
+                                  "only this product grouping, e.g. --grouping 1")
+                       ->check(DigitsUpTo(10))->type_name("CODE");
+  whole->excludes(active)->excludes(latestOpt)->excludes(grouping);
+  app.add_flag("--yes", o.yes, "answer Yes to the screen's questions (otherwise No), e.g. --yes");
+  app.add_flag("--json", o.json,
+               "one JSON summary on standard output, messages on standard error, e.g. --json > sum.json");
+  app.footer(
+      "Example:\n"
+      "  kve-export --config site/kve.toml --palm 001 --menu today:today+4 \\\n"
+      "             --requests today-30:today --af today-30:today+30 --whole-tree --yes\n"
+      "Exit status: 0 exported (also with the AF warning), 1 stopped by a check or a No,\n"
+      "2 wrong usage or configuration, 3 the export failed.");
+
+  CommandLine result;
+  std::vector<const char*> argv{"kve-export"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+    if (palm.empty() && eeepc.empty()) throw CLI::ValidationError("give --palm CODE or --eeepc CODE");
+    if (std::string e = SplitBranches(branches, o.branches); !e.empty()) {
+      throw CLI::ValidationError(e);
+    }
+  } catch (const CLI::ParseError& e) {
+    result.exitStatus = app.exit(e, out, err) == 0 ? 0 : 2;
+    result.output = out.str();
+    result.error = err.str();
+    return result;
+  }
+  o.target = palm.empty() ? Target::Eeepc : Target::Palm;
+  o.device = palm.empty() ? eeepc : palm;
+  o.menu = ParseRange(menu, today);
+  o.requests = ParseRange(requests, today);
+  o.af = ParseRange(af, today);
+  if (latest >= 0) o.latest = latest;
+  result.options = o;
+  return result;
+}
+
+}  // namespace kve::batch

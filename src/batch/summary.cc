@@ -1,0 +1,108 @@
+#include "batch/summary.h"
+
+#include <cmath>
+#include <iomanip>
+
+#include "platform/common/ascii.h"
+#include "platform/dataset/dataset.h"
+#include "platform/dataset/inspect.h"
+#include "platform/pdb/pdb_inspect.h"
+#include "platform/pdb/pdb_reader.h"
+
+namespace kve::batch {
+
+std::string_view EndingName(Ending e) {
+  switch (e) {
+    case Ending::Exported: return "exported";
+    case Ending::Stopped: return "stopped";
+    case Ending::Usage: return "usage";
+    case Ending::Failed: break;
+  }
+  return "failed";
+}
+
+nlohmann::json ToJson(const Summary& s) {
+  nlohmann::json files = nlohmann::json::array();
+  for (const FileSummary& f : s.files) {
+    files.push_back({{"name", f.name},
+                     {"rows", f.rows ? nlohmann::json(*f.rows) : nlohmann::json()},
+                     {"bytes", f.bytes}});
+  }
+  nlohmann::json j = {
+      {"outcome", EndingName(s.ending)},
+      {"exit_status", static_cast<int>(s.ending)},
+      {"target", s.target},
+      {"device", {{"code", s.deviceCode}, {"name", s.deviceName}}},
+      {"folder", s.folder},
+      {"files", files},
+      {"closing_message", s.closingMessage},
+      {"messages", s.messages},
+      {"seconds", std::round(s.seconds * 1000) / 1000},
+  };
+  if (!s.queueUser.empty()) j["queue"] = {{"user", s.queueUser}, {"entries", s.queue}};
+  if (!s.problem.empty()) j["problem"] = s.problem;
+  return j;
+}
+
+void PrintSummary(std::ostream& out, const Summary& s) {
+  int64_t rows = 0;
+  uint64_t bytes = 0;
+  for (const FileSummary& f : s.files) {
+    rows += f.rows.value_or(0);
+    bytes += f.bytes;
+  }
+  out << "== " << EndingName(s.ending) << ": " << (s.target == "palm" ? "Palm" : "eeePC") << " "
+      << s.deviceCode << (s.deviceName.empty() ? "" : " \"" + s.deviceName + "\"") << '\n';
+  if (!s.problem.empty()) out << "   " << s.problem << '\n';
+  if (!s.files.empty()) {
+    out << "   " << s.files.size() << " files in " << s.folder << ", " << rows << " rows, "
+        << bytes << " bytes\n";
+    for (const FileSummary& f : s.files) {
+      out << "     " << std::left << std::setw(20) << f.name << std::right << std::setw(8)
+          << (f.rows ? std::to_string(*f.rows) : "-") << " rows " << std::setw(10) << f.bytes
+          << " bytes\n";
+    }
+  }
+  if (!s.queueUser.empty()) {
+    out << "   install queue of \"" << s.queueUser << "\": " << s.queue.size() << " entries\n";
+  }
+  if (!s.closingMessage.empty()) out << "   closing message: " << s.closingMessage << '\n';
+  out << "   " << std::fixed << std::setprecision(2) << s.seconds << " s\n";
+  out.unsetf(std::ios::fixed);
+}
+
+std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& bytes) {
+  std::string lower = AsciiLowered(name);
+  try {
+    if (lower.ends_with(".pdb") && pdb::IsPdb(bytes)) {
+      return pdb::PdbFile::Parse(bytes, std::string(name)).RecordCount();
+    }
+    if (IsDataPacket(bytes)) {
+      PacketHeader h = ReadPacketHeader(bytes);
+      if (h.recordCount >= 0) return h.recordCount;
+      TClientDataSet ds(std::string{name});
+      ds.SetData(bytes);
+      return ds.RecordCount();
+    }
+  } catch (const std::exception&) {
+    // A file that does not read back counts no rows; its bytes are still listed.
+  }
+  return std::nullopt;
+}
+
+std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
+                                      std::chrono::system_clock::time_point since) {
+  std::vector<FileSummary> out;
+  if (folder.empty() || !fs.DirectoryExists(folder)) return out;
+  std::string dir(folder);
+  if (dir.back() != '\\') dir += '\\';
+  for (const std::string& name : fs.ListFiles(dir, "*")) {
+    auto when = fs.FileTime(dir + name);
+    if (!when || *when < since) continue;
+    std::string bytes = fs.ReadFile(dir + name);
+    out.push_back({name, RowsOfFile(name, bytes), bytes.size()});
+  }
+  return out;
+}
+
+}  // namespace kve::batch

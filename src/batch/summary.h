@@ -1,0 +1,62 @@
+#pragma once
+// What one batch export did, as a short text for a person and as one JSON object for a
+// script: target, device, folder, the files written with their rows and bytes, the Palm's
+// queue, the closing message and how long it took.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/fs/file_system.h"
+
+namespace kve::batch {
+
+// How a batch export ended; the values are the program's exit status.
+enum class Ending {
+  Exported = 0,  // the closing alert was shown (the AF warning too)
+  Stopped = 1,   // a check failed or a question was answered No; nothing exported
+  Usage = 2,     // wrong usage or configuration
+  Failed = 3,    // the export (or the start-up) failed
+};
+
+struct FileSummary {
+  std::string name;
+  std::optional<int64_t> rows;  // records of a data packet or Palm database
+  uint64_t bytes = 0;
+};
+
+struct Summary {
+  std::string target;  // "palm" or "eeepc"
+  std::string deviceCode, deviceName;
+  std::string folder;  // the export folder as the screen names it
+  std::vector<FileSummary> files;
+  std::string queueUser;           // the Palm's HotSync user
+  std::vector<std::string> queue;  // that user's install-queue entries after the export
+  std::string closingMessage;
+  std::vector<std::string> messages;  // every text the screen showed
+  std::string problem;                // the driver's own reason for stopping, if any
+  Ending ending = Ending::Failed;
+  double seconds = 0;
+};
+
+std::string_view EndingName(Ending e);  // "exported", "stopped", "usage", "failed"
+
+nlohmann::json ToJson(const Summary& s);
+// A few lines for a person.
+void PrintSummary(std::ostream& out, const Summary& s);
+
+// Records in a file of the export by its bytes: data packets (either form) and Palm
+// databases; nothing for any other file.
+std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& bytes);
+
+// The files of `folder` (a Windows-form path) last written at or after `since`, by name.
+std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
+                                      std::chrono::system_clock::time_point since);
+
+}  // namespace kve::batch

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "batch/driver.h"
+#include "support/expdados_world.h"
+
+namespace kve::batch {
+namespace {
+
+const TDateTime kToday = *ParseIsoDate("2026-12-07");
+const std::string kDates = " --menu today:today+4 --requests today-30:today --af today-30:today";
+
+ExportOptions Options(const std::string& line) {
+  std::istringstream in("--config unused " + line + kDates);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  CommandLine cl = ParseCommandLine(words, kToday);
+  EXPECT_TRUE(cl.options) << cl.error;
+  return *cl.options;
+}
+
+// The export screen's world of the model tests, faced by the terminal.
+struct BatchWorld : testing::ExpDadosWorld {
+  using ExpDadosWorld::ExpDadosWorld;
+  Summary Run(const ExportOptions& o) {
+    TerminalDialogs terminal(out, o.yes, o.branches);
+    ProgressView progress(out, false);
+    ExpDadosServices svc{*db, server, terminal, *files, registry, progress, {}};
+    return RunExport(o, svc, terminal, progress);
+  }
+  std::ostringstream out;
+};
+
+TEST(BatchDriver, AFailedFieldCheckStopsBeforeTheExportWithTheScreensMessage) {
+  struct Case {
+    const char* line;
+    Ending ending;
+    std::vector<std::string> messages;
+    const char* problem;
+  } cases[] = {
+      {"--eeepc 2 --nutritionist 99", Ending::Stopped, {"Nutricionista não cadastrado."}, ""},
+      {"--eeepc 9", Ending::Stopped, {"eeePc não cadastrado."}, ""},
+      {"--eeepc 2 --branches 0002,0099", Ending::Stopped, {}, "0099 is not in the list"},
+      // The fake server has no answer: the grouping check's call fails with an error.
+      {"--eeepc 2 --grouping 5", Ending::Failed, {"GetAgrupProd: the test gave no answer"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    BatchWorld w;
+    Summary s = w.Run(Options(c.line));
+    EXPECT_EQ(s.ending, c.ending);
+    EXPECT_EQ(s.messages, c.messages) << w.out.str();
+    EXPECT_NE(s.problem.find(c.problem), std::string::npos) << s.problem;
+    for (const auto& call : w.server.calls) EXPECT_NE(call.method, "GetTabelas");
+  }
+}
+
+TEST(BatchDriver, ABranchThatIsNoCentralKitchenIsAConfigurationError) {
+  BatchWorld w("0004");
+  Summary s = w.Run(Options("--eeepc 2"));
+  EXPECT_EQ(s.ending, Ending::Usage);
+  EXPECT_NE(s.problem.find("host.branch"), std::string::npos);
+  ASSERT_EQ(s.messages.size(), 1u);
+  EXPECT_NE(s.messages[0].find("não está ligada a uma central"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kve::batch
