@@ -78,9 +78,11 @@ std::unique_ptr<FileSystem> NewPosixFileSystem(PathMapping mapping);
 std::unique_ptr<FileSystem> NewMemFileSystem();
 
 // The version of a Windows executable or package ("4.2.0.7"), read from the fixed file-info
-// block of its version resource; an empty text when the file has none or does not exist.
+// block of its version resource; an empty text when the file does not exist, is no PE image or
+// has no version resource. A PE image whose headers or resource tree point outside the file
+// raises FormatError naming the path.
 std::string GetFileVersion(FileSystem& fs, std::string_view path);
-// The same, from the file's bytes.
+// The same, from the file's bytes (FormatError without a path).
 std::string FileVersionOfImage(std::string_view bytes);
 
 }  // namespace kve

@@ -8,6 +8,7 @@
 #include "platform/common/error.h"
 #include "platform/fs/error_fs.h"
 #include "platform/fs/file_system.h"
+#include "support/pe_image.h"
 
 namespace kve {
 namespace {
@@ -158,31 +159,12 @@ TEST_P(FileSystemContract, AFullDiskLeavesTheOldFileWhole) {
   EXPECT_NO_THROW(efs.CreateDir("C:\\Palm\\Kve"));  // existing folders need no write
 }
 
-// Bytes of an image holding a version resource with file version a.b.c.d.
-std::string VersionImage(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-  std::string img = "MZ....padding";
-  img += std::string("\x34\x03\x34\x00\x00\x00", 6);  // lengths and type of the block
-  for (char ch : std::string_view("VS_VERSION_INFO")) img += {ch, '\0'};
-  img += std::string(2, '\0');
-  while (img.size() % 4) img += '\0';
-  auto le32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) img += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  le32(0xFEEF04BD);
-  le32(0x00010000);
-  le32(uint32_t{a} << 16 | b);
-  le32(uint32_t{c} << 16 | d);
-  img += "rest of the resource";
-  return img;
-}
-
 TEST_P(FileSystemContract, ReadsTheFileVersionOfAnExecutable) {
-  fs().WriteFile("C:\\Palm\\RDL.exe", VersionImage(4, 2, 0, 7));
+  fs().WriteFile("C:\\Palm\\RDL.exe", testing::PeImage(4, 2, 0, 7));
   fs().WriteFile("C:\\Palm\\plain.bpl", "no resource at all");
   EXPECT_EQ(GetFileVersion(fs(), "C:\\Palm\\RDL.exe"), "4.2.0.7");
   EXPECT_EQ(GetFileVersion(fs(), "C:\\Palm\\plain.bpl"), "");
   EXPECT_EQ(GetFileVersion(fs(), "C:\\Palm\\missing.bpl"), "");
-  EXPECT_EQ(FileVersionOfImage(VersionImage(1, 10, 0, 65535)), "1.10.0.65535");
 }
 
 INSTANTIATE_TEST_SUITE_P(Posix, FileSystemContract, ::testing::Values(&MakePosix));
