@@ -104,58 +104,76 @@ constexpr FieldSpec kHistPalm[] = {T("CDFILIAL", 4), T("CDPALM", 3), DT("DTHISTP
 constexpr FieldSpec kAgrupProd[] = {T("CDGRUPPROD", 10), T("NMGRUPPROD", 40)};
 
 // ---- the tables, in writing order
-// dataset, table, source, slot, fields, Palm XML, Palm PDB, queue rank, eeePC file
+// dataset, table, source, slot, fields, Palm XML, Palm PDB, queue rank, removal rank, eeePC file
 
 using S = Source;
 const TableSpec kTables[] = {
-    {"cdsEfetClie", "EFETCLIE", S::Empty, -1, kEfetClie, "EFETCLIE.xml", "EFETCLIE.pdb", 7, "EFETCLIE.cds"},
-    {"cdsInventario", "INVENTARIO", S::Empty, -1, kInventario, "INVENTARIO.xml", "INVENTARIO.pdb", 10, "INVENTARIO.cds"},
-    {"cdsItemEntr", "ITEMENTR", S::Empty, -1, kItemEntr, "ITEMENTR.xml", "ITEMENTR.pdb", 11, "ITEMENTR.cds"},
-    {"cdsItemSaid", "ITEMSAID", S::Empty, -1, kItemSaid, "ITEMSAID.xml", "ITEMSAID.pdb", 12, "ITEMSAID.cds"},
-    {"cdsLancEntr", "LANCENTR", S::Empty, -1, kLancEntr, "LANCENTR.xml", "LANCENTR.pdb", 13, "LANCENTR.cds"},
-    {"cdsLancSaid", "LANCSAID", S::Empty, -1, kLancSaid, "LANCSAID.xml", "LANCSAID.pdb", 14, "LANCSAID.cds"},
-    {"cdsVencEntr", "VENCENTR", S::Empty, -1, kVencEntr, "VENCENTR.xml", "VENCENTR.pdb", 22, "VENCENTR.cds"},
-    {"cdsVencSaid", "VENCSAID", S::Empty, -1, kVencSaid, "VENCSAID.xml", "VENCSAID.pdb", 23, "VENCSAID.cds"},
-    {"cdsEfetivos", "EFETIVOS", S::Slot, 0, kEfetivos, "EFETIVOS.xml", "EFETIVOS.pdb", 1, "EFETIVOS.CDS"},
-    {"cdsServClie", "SERVCLIE", S::Slot, 1, kServClie, "SERVCLIE.xml", "SERVCLIE.pdb", 2, "SERVCLIE.CDS"},
-    {"cdsFilial", "FILIAL", S::Slot, 2, kFilial, "FILIAL.xml", "FILIAL.pdb", 3, "FILIAL.CDS"},
-    {"cdsServico", "SERVICO", S::Slot, 3, kServico, "SERVICO.xml", "SERVICO.pdb", 4, "SERVICO.CDS"},
-    {"cdsOperador", "OPERADOR", S::Slot, 4, kOperador, "OPERADOR.xml", "OPERADOR.pdb", 5, ""},
-    {"cdsParam", "PARAM", S::Slot, 5, kParam, "PARAM.xml", "PARAM.pdb", 6, "PARAM.CDS"},
-    {"cdsTipoCard", "TIPOCARD", S::Slot, 6, kTipoCard, "TIPOCARD.xml", "TIPOCARD.pdb", 20, "TIPOCARD.CDS"},
-    {"cdsForneced", "FORNECED", S::Slot, 7, kForneced, "FORNECED.xml", "FORNECED.pdb", 9, "FORNECED.CDS"},
-    {"cdsProduto", "PRODUTO", S::Slot, 8, kProduto, "PRODUTO.xml", "PRODUTO.pdb", 15, "PRODUTO.CDS"},
-    {"cdsCliente", "CLIENTE", S::Slot, 9, kCliente, "CLIENTE.xml", "CLIENTE.pdb", 8, "CLIENTE.CDS"},
-    {"cdsSerie", "SERIE", S::Slot, 10, kSerie, "SERIE.xml", "SERIE.pdb", 16, "SERIE.CDS"},
-    {"cdsTipoOper", "TIPOOPER", S::Slot, 11, kTipoOper, "TIPOOPER.xml", "TIPOOPER.pdb", 21, "TIPOOPER.CDS"},
-    {"cdsDataSoli", "DATASOLI", S::Slot, 12, kDataSoli, "DATASOLI.xml", "DATASOLI.pdb", 17, "DATASOLI.CDS"},
-    {"cdsSolicita", "SOLICITA", S::Slot, 14, kSolicita, "SOLICITA.xml", "SOLICITA.pdb", 18, "SOLICITA.cds"},
-    {"cdsSoliComp", "SOLICOMP", S::Slot, 13, kSoliComp, "SOLICOMP.xml", "SOLICOMP.pdb", 19, "SOLICOMP.cds"},
-    {"cdsDataEfet", "DATAEFET", S::Slot, 15, kDataEfet, "DATAEFET.xml", "DATAEFET.pdb", 24, "DATAEFET.cds"},
-    {"cdsNumAF", "NUMAF", S::Slot, 16, kNumAF, "NUMAF.xml", "NUMAF.pdb", 25, "NUMAF.cds"},
-    {"cdsItemAF", "ITEMAF", S::Slot, 17, kItemAF, "ITEMAF.xml", "ITEMAF.pdb", 26, "ITEMAF.cds"},
-    {"cdsJustSoli", "JUSTSOLI", S::Slot, 18, kJustSoli, "JUSTSOLI.xml", "JUSTSOLI.pdb", 27, "JUSTSOLI.cds"},
-    {"cdsParaSupri", "PARASUPRI", S::Slot, 19, kParaSupri, "PARASUPRI.xml", "PARASUPRI.pdb", 28, "PARASUPRI.cds"},
-    {"cdsPrevReti", "PREVRETI", S::Slot, 20, kPrevReti, "PREVRETI.xml", "PREVRETI.pdb", 29, "PREVRETI.cds"},
-    {"cdsDtPrevReti", "DTPREVRETI", S::Slot, 21, kDtPrevReti, "DTPREVRETI.xml", "DTPREVRETI.pdb", 30, "DTPREVRETI.cds"},
-    {"cdsTipoReti", "TIPORETI", S::Slot, 22, kTipoReti, "TIPORETI.xml", "TIPORETI.pdb", 31, "TIPORETI.cds"},
-    {"cdsServRetirada", "SERVRETIRADA", S::Slot, 23, kServRetirada, "SERVRETIRADA.xml", "SERVRETIRADA.pdb", 32, "SERVRETIRADA.cds"},
-    {"cdsProdutoCod", "PROD_COD", S::Built, -1, kProdCod, "PROD_COD.xml", "PROD_COD.pdb", 33, "PROD_COD.cds"},
-    {"cdsIdioma", "TRADUCAO", S::Built, -1, kIdioma, "TRADUCAO.xml", "TRADUCAO.pdb", 34, ""},
-    {"cdsItemInvent", "ITEMINVENT", S::Slot, 24, kItemInvent, "", "", 0, "ITEMINVENT.cds"},
-    {"cdsExpFilial", "EXPFILIAL", S::Slot, 25, kExpFilial, "EXPFILIAL.xml", "EXPFILIAL.pdb", 37, "EXPFILIAL.cds"},
-    {"cdsDados", "DADOS_EEPC", S::Settings, -1, kDados, "", "", 0, "DADOS_EEPC.CDS"},
-    {"cdsProdCod", "", S::Local, -1, kProdCod, "", "", 0, ""},
-    {"cdsHistPalm", "", S::Local, -1, kHistPalm, "", "", 0, ""},
-    {"cdsAgrupProd", "", S::Local, -1, kAgrupProd, "", "", 0, ""},
+    {"cdsEfetClie", "EFETCLIE", S::Empty, -1, kEfetClie, "EFETCLIE.xml", "EFETCLIE.pdb", 7, 6, "EFETCLIE.cds"},
+    {"cdsInventario", "INVENTARIO", S::Empty, -1, kInventario, "INVENTARIO.xml", "INVENTARIO.pdb", 10, 10, "INVENTARIO.cds"},
+    {"cdsItemEntr", "ITEMENTR", S::Empty, -1, kItemEntr, "ITEMENTR.xml", "ITEMENTR.pdb", 11, 11, "ITEMENTR.cds"},
+    {"cdsItemSaid", "ITEMSAID", S::Empty, -1, kItemSaid, "ITEMSAID.xml", "ITEMSAID.pdb", 12, 12, "ITEMSAID.cds"},
+    {"cdsLancEntr", "LANCENTR", S::Empty, -1, kLancEntr, "LANCENTR.xml", "LANCENTR.pdb", 13, 13, "LANCENTR.cds"},
+    {"cdsLancSaid", "LANCSAID", S::Empty, -1, kLancSaid, "LANCSAID.xml", "LANCSAID.pdb", 14, 14, "LANCSAID.cds"},
+    {"cdsVencEntr", "VENCENTR", S::Empty, -1, kVencEntr, "VENCENTR.xml", "VENCENTR.pdb", 22, 22, "VENCENTR.cds"},
+    {"cdsVencSaid", "VENCSAID", S::Empty, -1, kVencSaid, "VENCSAID.xml", "VENCSAID.pdb", 23, 23, "VENCSAID.cds"},
+    {"cdsEfetivos", "EFETIVOS", S::Slot, 0, kEfetivos, "EFETIVOS.xml", "EFETIVOS.pdb", 1, 1, "EFETIVOS.CDS"},
+    {"cdsServClie", "SERVCLIE", S::Slot, 1, kServClie, "SERVCLIE.xml", "SERVCLIE.pdb", 2, 5, "SERVCLIE.CDS"},
+    {"cdsFilial", "FILIAL", S::Slot, 2, kFilial, "FILIAL.xml", "FILIAL.pdb", 3, 2, "FILIAL.CDS"},
+    {"cdsServico", "SERVICO", S::Slot, 3, kServico, "SERVICO.xml", "SERVICO.pdb", 4, 7, "SERVICO.CDS"},
+    {"cdsOperador", "OPERADOR", S::Slot, 4, kOperador, "OPERADOR.xml", "OPERADOR.pdb", 5, 3, ""},
+    {"cdsParam", "PARAM", S::Slot, 5, kParam, "PARAM.xml", "PARAM.pdb", 6, 4, "PARAM.CDS"},
+    {"cdsTipoCard", "TIPOCARD", S::Slot, 6, kTipoCard, "TIPOCARD.xml", "TIPOCARD.pdb", 20, 20, "TIPOCARD.CDS"},
+    {"cdsForneced", "FORNECED", S::Slot, 7, kForneced, "FORNECED.xml", "FORNECED.pdb", 9, 9, "FORNECED.CDS"},
+    {"cdsProduto", "PRODUTO", S::Slot, 8, kProduto, "PRODUTO.xml", "PRODUTO.pdb", 15, 15, "PRODUTO.CDS"},
+    {"cdsCliente", "CLIENTE", S::Slot, 9, kCliente, "CLIENTE.xml", "CLIENTE.pdb", 8, 8, "CLIENTE.CDS"},
+    {"cdsSerie", "SERIE", S::Slot, 10, kSerie, "SERIE.xml", "SERIE.pdb", 16, 16, "SERIE.CDS"},
+    {"cdsTipoOper", "TIPOOPER", S::Slot, 11, kTipoOper, "TIPOOPER.xml", "TIPOOPER.pdb", 21, 21, "TIPOOPER.CDS"},
+    {"cdsDataSoli", "DATASOLI", S::Slot, 12, kDataSoli, "DATASOLI.xml", "DATASOLI.pdb", 17, 17, "DATASOLI.CDS"},
+    {"cdsSolicita", "SOLICITA", S::Slot, 14, kSolicita, "SOLICITA.xml", "SOLICITA.pdb", 18, 18, "SOLICITA.cds"},
+    {"cdsSoliComp", "SOLICOMP", S::Slot, 13, kSoliComp, "SOLICOMP.xml", "SOLICOMP.pdb", 19, 19, "SOLICOMP.cds"},
+    {"cdsDataEfet", "DATAEFET", S::Slot, 15, kDataEfet, "DATAEFET.xml", "DATAEFET.pdb", 24, 24, "DATAEFET.cds"},
+    {"cdsNumAF", "NUMAF", S::Slot, 16, kNumAF, "NUMAF.xml", "NUMAF.pdb", 25, 25, "NUMAF.cds"},
+    {"cdsItemAF", "ITEMAF", S::Slot, 17, kItemAF, "ITEMAF.xml", "ITEMAF.pdb", 26, 26, "ITEMAF.cds"},
+    {"cdsJustSoli", "JUSTSOLI", S::Slot, 18, kJustSoli, "JUSTSOLI.xml", "JUSTSOLI.pdb", 27, 27, "JUSTSOLI.cds"},
+    {"cdsParaSupri", "PARASUPRI", S::Slot, 19, kParaSupri, "PARASUPRI.xml", "PARASUPRI.pdb", 28, 28, "PARASUPRI.cds"},
+    {"cdsPrevReti", "PREVRETI", S::Slot, 20, kPrevReti, "PREVRETI.xml", "PREVRETI.pdb", 29, 29, "PREVRETI.cds"},
+    {"cdsDtPrevReti", "DTPREVRETI", S::Slot, 21, kDtPrevReti, "DTPREVRETI.xml", "DTPREVRETI.pdb", 30, 30, "DTPREVRETI.cds"},
+    {"cdsTipoReti", "TIPORETI", S::Slot, 22, kTipoReti, "TIPORETI.xml", "TIPORETI.pdb", 31, 31, "TIPORETI.cds"},
+    {"cdsServRetirada", "SERVRETIRADA", S::Slot, 23, kServRetirada, "SERVRETIRADA.xml", "SERVRETIRADA.pdb", 32, 32, "SERVRETIRADA.cds"},
+    {"cdsProdutoCod", "PROD_COD", S::Built, -1, kProdCod, "PROD_COD.xml", "PROD_COD.pdb", 33, 33, "PROD_COD.cds"},
+    {"cdsIdioma", "TRADUCAO", S::Built, -1, kIdioma, "TRADUCAO.xml", "TRADUCAO.pdb", 34, 34, ""},
+    {"cdsItemInvent", "ITEMINVENT", S::Slot, 24, kItemInvent, "", "", 0, 0, "ITEMINVENT.cds"},
+    {"cdsExpFilial", "EXPFILIAL", S::Slot, 25, kExpFilial, "EXPFILIAL.xml", "EXPFILIAL.pdb", 37, 0, "EXPFILIAL.cds"},
+    {"cdsDados", "DADOS_EEPC", S::Settings, -1, kDados, "", "", 0, 0, "DADOS_EEPC.CDS"},
+    {"cdsProdCod", "", S::Local, -1, kProdCod, "", "", 0, 0, ""},
+    {"cdsHistPalm", "", S::Local, -1, kHistPalm, "", "", 0, 0, ""},
+    {"cdsAgrupProd", "", S::Local, -1, kAgrupProd, "", "", 0, 0, ""},
 };
 
 // The Palm application files, queued from DirBin between the tables' databases.
 struct AppFile {
   std::string_view file;
-  int rank;
+  int queueRank;
+  int removalRank;
 };
-constexpr AppFile kPalmAppFiles[] = {{"KVE.prc", 35}, {"Relaybox.prc", 36}};
+constexpr AppFile kPalmAppFiles[] = {{"KVE.prc", 35, 35}, {"Relaybox.prc", 36, 36}};
+
+// The entries with a rank, in rank order; `rank` picks the queue or the removal rank.
+template <typename Rank>
+std::vector<QueueEntry> Ranked(Rank rank) {
+  std::vector<std::pair<int, QueueEntry>> ranked;
+  for (const TableSpec& t : kTables)
+    if (int r = rank(t.palmQueueRank, t.palmRemovalRank); r > 0)
+      ranked.push_back({r, {QueueFolder::Export, t.palmPdb}});
+  for (const AppFile& a : kPalmAppFiles)
+    if (int r = rank(a.queueRank, a.removalRank); r > 0)
+      ranked.push_back({r, {QueueFolder::Binaries, a.file}});
+  std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<QueueEntry> out;
+  out.reserve(ranked.size());
+  for (const auto& r : ranked) out.push_back(r.second);
+  return out;
+}
 
 }  // namespace
 
@@ -223,15 +241,23 @@ const TableSpec& EeepcSettingsTable() {
 }
 
 std::vector<QueueEntry> PalmQueue() {
-  std::vector<std::pair<int, QueueEntry>> ranked;
-  for (const TableSpec& t : kTables)
-    if (t.palmQueueRank > 0) ranked.push_back({t.palmQueueRank, {QueueFolder::Export, t.palmPdb}});
-  for (const AppFile& a : kPalmAppFiles) ranked.push_back({a.rank, {QueueFolder::Binaries, a.file}});
-  std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<QueueEntry> out;
-  out.reserve(ranked.size());
-  for (const auto& r : ranked) out.push_back(r.second);
-  return out;
+  return Ranked([](int queue, int) { return queue; });
+}
+
+std::vector<QueueEntry> PalmRemoval() {
+  return Ranked([](int, int removal) { return removal; });
+}
+
+std::vector<std::string> QueuePaths(const std::vector<QueueEntry>& entries,
+                                    std::string_view dirExp, std::string_view dirBin) {
+  std::vector<std::string> paths;
+  paths.reserve(entries.size());
+  for (const QueueEntry& e : entries) {
+    std::string p(e.folder == QueueFolder::Export ? dirExp : dirBin);
+    p += e.file;
+    paths.push_back(std::move(p));
+  }
+  return paths;
 }
 
 }  // namespace kve::exporting

@@ -6,8 +6,8 @@
 //
 // The catalogue's rows stand in the order the export writes its files. Everything else is
 // derived from it: the empty tables, the slot order of the server's reply, the XML and binary
-// file lists, and the Palm install-queue order (held as a rank per table, with the two
-// application files).
+// file lists, and the Palm install-queue and removal orders (held as ranks per table, with
+// the two application files).
 
 #include <span>
 #include <string>
@@ -51,6 +51,7 @@ struct TableSpec {
   std::string_view palmXml;  // "" when the Palm gets no file
   std::string_view palmPdb;
   int palmQueueRank;          // position in the Palm install queue (1-based), 0 when not queued
+  int palmRemovalRank;        // position in the queue's removal list (1-based), 0 when never removed
   std::string_view eeepcFile;  // "" when the eeePC gets no file
 
   // Field definitions for a TClientDataSet, in order, with the marks applied.
@@ -97,5 +98,20 @@ struct QueueEntry {
 // The Palm install-queue entries in queue order (37): the databases and the two
 // application files.
 std::vector<QueueEntry> PalmQueue();
+// The entries taken out of the queue before an export and on close, in removal order (36):
+// every queued entry but EXPFILIAL.pdb, which stays queued until a HotSync picks it up.
+std::vector<QueueEntry> PalmRemoval();
+
+// Full paths of the entries as the screen builds them: the folder text (`dirExp` or `dirBin`,
+// each ending in a backslash, or empty before the folders were ever resolved) followed by
+// the file name, nothing added. With both folders empty the paths are bare file names.
+std::vector<std::string> QueuePaths(const std::vector<QueueEntry>& entries,
+                                    std::string_view dirExp, std::string_view dirBin);
+inline std::vector<std::string> PalmQueuePaths(std::string_view dirExp, std::string_view dirBin) {
+  return QueuePaths(PalmQueue(), dirExp, dirBin);
+}
+inline std::vector<std::string> PalmRemovalPaths(std::string_view dirExp, std::string_view dirBin) {
+  return QueuePaths(PalmRemoval(), dirExp, dirBin);
+}
 
 }  // namespace kve::exporting

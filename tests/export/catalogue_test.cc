@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "platform/common/error.h"
@@ -65,6 +66,44 @@ TEST(Catalogue, PalmQueueHoldsDatabasesThenApplicationFilesThenExpFilial) {
   EXPECT_EQ(queue[35].file, "Relaybox.prc");
   EXPECT_EQ(queue[36].folder, QueueFolder::Export);
   EXPECT_EQ(queue[36].file, "EXPFILIAL.pdb");
+}
+
+TEST(Catalogue, RemovalWithdrawsEveryQueuedEntryButExpFilialInItsOwnOrder) {
+  const std::vector<std::string> firstSeven = {"EFETIVOS.pdb", "FILIAL.pdb", "OPERADOR.pdb",
+      "PARAM.pdb", "SERVCLIE.pdb", "EFETCLIE.pdb", "SERVICO.pdb"};
+  const std::vector<QueueEntry> queue = PalmQueue(), removal = PalmRemoval();
+  ASSERT_EQ(removal.size(), 36u);
+  for (size_t i = 0; i < firstSeven.size(); ++i) EXPECT_EQ(removal[i].file, firstSeven[i]) << i;
+  for (size_t i = 7; i < 36; ++i) {  // from CLIENTE.pdb on, the queue's order
+    EXPECT_EQ(removal[i].file, queue[i].file) << i;
+    EXPECT_EQ(removal[i].folder, queue[i].folder) << i;
+  }
+}
+
+TEST(Catalogue, QueuePathsAreTheFolderTextFollowedByTheFileName) {
+  struct Case {
+    const char* dirExp;
+    const char* dirBin;
+    const char* first;     // EFETIVOS.pdb
+    const char* kve;       // KVE.prc
+    const char* last;      // EXPFILIAL.pdb (queue only)
+  } cases[] = {
+      {"C:\\Palm\\Kve\\Exp\\", "C:\\Palm\\Bin\\", "C:\\Palm\\Kve\\Exp\\EFETIVOS.pdb",
+       "C:\\Palm\\Bin\\KVE.prc", "C:\\Palm\\Kve\\Exp\\EXPFILIAL.pdb"},
+      {"", "", "EFETIVOS.pdb", "KVE.prc", "EXPFILIAL.pdb"},  // before the folders were resolved
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> queued = PalmQueuePaths(c.dirExp, c.dirBin);
+    const std::vector<std::string> removed = PalmRemovalPaths(c.dirExp, c.dirBin);
+    ASSERT_EQ(queued.size(), 37u);
+    ASSERT_EQ(removed.size(), 36u);
+    EXPECT_EQ(queued[0], c.first);
+    EXPECT_EQ(removed[0], c.first);
+    EXPECT_EQ(queued[34], c.kve);
+    EXPECT_EQ(removed[34], c.kve);
+    EXPECT_EQ(queued[36], c.last);
+    EXPECT_EQ(std::count(removed.begin(), removed.end(), c.last), 0);
+  }
 }
 
 TEST(Catalogue, SlotsFillTheServerTablesInReplyOrder) {
