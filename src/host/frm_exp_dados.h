@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/padr_import_export.h"
@@ -19,6 +20,7 @@
 #include "platform/dataset/dataset.h"
 #include "platform/db/database.h"
 #include "platform/fs/file_system.h"
+#include "platform/instaide/install_aide.h"
 #include "platform/maker/btn_pesquisa.h"
 #include "platform/maker/date_edit.h"
 #include "platform/registry/registry.h"
@@ -36,9 +38,13 @@ struct ExpDadosServices {
   FileSystem& files;     // Windows-form paths
   Registry& registry;    // local machine, read only
   BusyView& busy;        // wait animation and cursor
+  InstallAide& installAide;  // the HotSync install queue of this PC's users
   // Refreshes the host's local copy of the named tables before the screen reads them. Empty
   // when the host reads its database directly and keeps no copy.
   std::function<void(const std::vector<std::string>& tables)> atualizaLocalCache;
+  // Lines for the support log (install-queue calls the library refused). Empty: standard
+  // error.
+  std::function<void(std::string_view line)> log = {};
 };
 
 class TfrmExpDados : public TfrmPadrImportExport {

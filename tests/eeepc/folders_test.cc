@@ -33,7 +33,7 @@ class ExportFolders : public OpenScreen, public ::testing::Test {
 
 TEST_F(ExportFolders, AMissingRegistryValueShowsTheRootOfTheCurrentDrive) {
   MemRegistry empty;
-  ExpDadosServices other{*db, server, dialogs, *files, empty, busy, {}};
+  ExpDadosServices other{*db, server, dialogs, *files, empty, busy, installAide, {}};
   TfrmExpDados s2(other);
   s2.Vd_Diretorios(false);
   EXPECT_EQ(s2.medDiretorios.Text(), "\\Kve\\Exp");

@@ -56,7 +56,7 @@ TEST_F(ParamChecks, ANutritionistOutsideTheCentralIsRefusedAndKeepsTheFocus) {
 
 TEST_F(ParamChecks, ADatabaseFailureDuringTheCheckIsShownAndKeepsTheFocus) {
   FailingDatabase failing(*db);
-  ExpDadosServices broken{failing, server, dialogs, *files, registry, busy, {}};
+  ExpDadosServices broken{failing, server, dialogs, *files, registry, busy, installAide, {}};
   TfrmExpDados s2(broken);
   s2.medCdFilial.SetText("0001");
   failing.FailAfter(0);

@@ -1,8 +1,9 @@
 #pragma once
 // Everything the export screen needs, as test doubles around a real SQLite host database:
 // a migrated in-memory database with a few branches, devices and nutritionists, a server link
-// that answers from the test, scripted dialogs, an in-memory file system and registry, and
-// the host configuration. Header only, so test folders that do not use it need no link.
+// that answers from the test, scripted dialogs, an in-memory file system and registry, a
+// HotSync install queue in a temporary folder (no users until a test adds them), and the
+// host configuration. Header only, so test folders that do not use it need no link.
 
 #include <functional>
 #include <map>
@@ -17,6 +18,8 @@
 #include "platform/db/migrate.h"
 #include "platform/maker/config.h"
 #include "platform/ui/scripted_dialogs.h"
+#include "support/recording_install_aide.h"
+#include "support/temp_folder.h"
 
 namespace kve::testing {
 
@@ -136,10 +139,13 @@ struct ExpDadosWorld {
   explicit ExpDadosWorld(const std::string& branch = "0001")
       : db(Database::Open("sqlite::memory:")),
         files(NewMemFileSystem()),
+        folderAide(NewFolderInstallAide(hotsync.path(), *files)),
+        installAide(*folderAide),
         maker(WorldConfig(branch)),
         scope(maker),
-        services{*db, server, dialogs, *files, registry, busy,
-                 [this](const std::vector<std::string>& t) { refreshed.push_back(t); }} {
+        services{*db, server, dialogs, *files, registry, busy, installAide,
+                 [this](const std::vector<std::string>& t) { refreshed.push_back(t); },
+                 [this](std::string_view line) { logged.emplace_back(line); }} {
     MigrateDatabase(*db);
     db->ExecuteScript(kSeedSql);
     registry.Set(kWebCliKey, "PALMDir", "C:\\Palm");
@@ -151,7 +157,11 @@ struct ExpDadosWorld {
   std::unique_ptr<FileSystem> files;
   MemRegistry registry;
   RecordingBusyView busy;
+  TempFolder hotsync;  // the queue's root: <hotsync>/<user>/Install/
+  std::unique_ptr<InstallAide> folderAide;
+  RecordingInstallAide installAide;
   std::vector<std::vector<std::string>> refreshed;
+  std::vector<std::string> logged;  // the screen's log lines
   maker::Services maker;
   maker::ServicesScope scope;
   ExpDadosServices services;

@@ -1,0 +1,54 @@
+#include "palm/hotsync_queue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include <fmt/format.h>
+
+namespace kve::palm {
+namespace {
+
+void Log(const QueueLog& log, std::string_view call, const std::string& user,
+         const std::string& path, int result) {
+  if (result == kPltOk) return;
+  std::string line = fmt::format("HotSync queue: {}({}, {}): {} ({})", call, user, path,
+                                 PltResultText(result), result);
+  if (log) {
+    log(line);
+  } else {
+    std::cerr << line << '\n';
+  }
+}
+
+}  // namespace
+
+std::string ReadHotSyncUser(InstallAide& aide, unsigned int index, std::int16_t& size) {
+  char name[kHotSyncNameBuffer] = {};
+  for (int call = 0; call < 3; ++call) {
+    size = std::clamp<std::int16_t>(size, 0, kHotSyncNameBuffer);
+    aide.PltGetUser(index, name, &size);
+  }
+  return std::string(name, strnlen(name, kHotSyncNameMax));
+}
+
+bool HasHotSyncUser(InstallAide& aide, std::string_view name) {
+  const int n = aide.PltGetUserCount();
+  std::int16_t size = 0;
+  for (int i = 0; i < n; ++i)
+    if (ReadHotSyncUser(aide, static_cast<unsigned int>(i), size) == name) return true;
+  return false;
+}
+
+void QueueEntry(InstallAide& aide, const std::string& user, const std::string& path,
+                const QueueLog& log) {
+  Log(log, "PltInstallFile", user, path, aide.PltInstallFile(user.c_str(), path.c_str()));
+}
+
+void RemoveEntries(InstallAide& aide, const std::string& user,
+                   const std::vector<std::string>& paths, const QueueLog& log) {
+  for (const std::string& p : paths)
+    Log(log, "PltRemoveInstallFile", user, p, aide.PltRemoveInstallFile(user.c_str(), p.c_str()));
+}
+
+}  // namespace kve::palm

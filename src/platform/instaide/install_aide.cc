@@ -1,0 +1,27 @@
+#include "platform/instaide/install_aide.h"
+
+namespace kve {
+
+std::string_view PltResultText(int result) {
+  switch (result) {
+    case kPltOk: return "done";
+    case kPltNoSuchUser: return "no such HotSync user";
+    case kPltBadUserName: return "not a usable HotSync user name";
+    case kPltNoSuchFile: return "no such file";
+    case kPltBadFileName: return "the path names no file";
+    case kPltIoError: return "the queue folder refused the change";
+    case kPltBufferTooSmall: return "the name was cut to the buffer";
+  }
+  return "unknown result";
+}
+
+bool IsSafeHotSyncUserName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) return false;
+  }
+  return true;
+}
+
+}  // namespace kve
