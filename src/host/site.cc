@@ -14,10 +14,11 @@ Site::Site(maker::HostConfig config)
       db(Database::Open(maker.Config().database_url)),
       server(NewNetServerLink(maker.Config().server_token)),
       files(NewPosixFileSystem(MappingOf(maker.Config()))),
-      registry(NewRegFileRegistry(maker.Config().registry_file)) {}
+      registry(NewRegFileRegistry(maker.Config().registry_file)),
+      installAide(NewFolderInstallAide(maker.Config().hotsync_root, *files)) {}
 
 ExpDadosServices Site::Services(Dialogs& dialogs, BusyView& busy) {
-  return ExpDadosServices{*db, *server, dialogs, *files, *registry, busy, {}};
+  return ExpDadosServices{*db, *server, dialogs, *files, *registry, busy, *installAide, {}};
 }
 
 }  // namespace kve

@@ -1,7 +1,7 @@
 #pragma once
 // The real outside world of a workstation, built from the host's configuration: the host
 // database, the application-server link, the file system with its drive and share mapping,
-// the registry file and the maker services. The host application and the batch driver both
+// the registry file, the HotSync install queue and the maker services. The host application and the batch driver both
 // build one and hand its parts to the screen, adding the dialogs and busy view of their face.
 
 #include <memory>
@@ -33,6 +33,7 @@ class Site {
   std::unique_ptr<ServerLink> server;
   std::unique_ptr<FileSystem> files;
   std::unique_ptr<Registry> registry;
+  std::unique_ptr<InstallAide> installAide;  // the queue under the configured HotSync root
 };
 
 }  // namespace kve

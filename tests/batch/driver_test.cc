@@ -26,7 +26,7 @@ struct BatchWorld : testing::ExpDadosWorld {
   Summary Run(const ExportOptions& o) {
     TerminalDialogs terminal(out, o.yes, o.branches);
     ProgressView progress(out, false);
-    ExpDadosServices svc{*db, server, terminal, *files, registry, progress, {}};
+    ExpDadosServices svc{*db, server, terminal, *files, registry, progress, installAide, {}};
     return RunExport(o, svc, terminal, progress);
   }
   std::ostringstream out;
