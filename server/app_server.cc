@@ -4,12 +4,15 @@
 #include <spdlog/spdlog.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/common/error.h"
 #include "platform/net/protocol.h"
 #include "server/db_pool.h"
 #include "server/dispatch.h"
+#include "server/http_front.h"
 #include "server/sql_files.h"
 
 namespace kve::server {
@@ -42,11 +45,10 @@ struct AppServer::Impl {
   AppServerOptions options;
   SqlFiles sql;
   DatabasePool pool;
-  httplib::Server http;
+  HttpFront http;
   int port = 0;
   std::thread thread;
   std::atomic<bool> stopping{false};
-  std::atomic<bool> serving{false};
 };
 
 bool AppServer::Impl::Authorized(const httplib::Request& req) const {
@@ -65,17 +67,46 @@ void AppServer::Impl::Routes() {
     res.status = 401;
     res.set_header("WWW-Authenticate", "Bearer");
     res.set_content("token missing or refused\n", "text/plain");
-    spdlog::warn("{} {} refused: token missing or wrong", req.method, req.path);
+    // The body was not read: what follows on the connection is not the next request.
+    res.set_header("Connection", "close");
+    HttpFront::CloseAfterThisAnswer();
+    spdlog::warn("{} {} refused: token missing or wrong", LogText(req.method), LogText(req.path));
     return httplib::Server::HandlerResponse::Handled;
   });
   http.Get(path, [](const httplib::Request&, httplib::Response& res) {
     res.set_content(Describe(), kJson);
   });
-  http.Post(path, [this](const httplib::Request& req, httplib::Response& res) {
+  // The body is read here, piece by piece, so that the limit holds whatever the transfer
+  // encoding: the library itself checks only a declared Content-Length, and would buffer a
+  // chunked body of any size.
+  http.Post(path, [this](const httplib::Request& req, httplib::Response& res,
+                         const httplib::ContentReader& content) {
+    std::string body;
+    bool over = false;
+    bool read = content([&](const char* data, size_t n) {
+      if (body.size() + n > options.maxRequestBytes) {
+        over = true;
+        return false;
+      }
+      body.append(data, n);
+      return true;
+    });
+    if (!read) {
+      over = over || res.status == 413;
+      res.status = over ? 413 : 400;
+      res.set_content(over ? "request body over " + std::to_string(options.maxRequestBytes) + " bytes\n"
+                           : std::string("request body could not be read\n"),
+                      "text/plain");
+      res.set_header("Connection", "close");
+      HttpFront::CloseAfterThisAnswer();
+      spdlog::warn("{} {} refused: {}", LogText(req.method), LogText(req.path),
+                   over ? "body over the limit (413)" : "body could not be read");
+      return;
+    }
     auto t0 = std::chrono::steady_clock::now();
     CallRecord record;
     std::string reply = Dispatch(
-        req.body,
+        body,
         [this](const std::function<Answer(RdmExpDados&)>& run) {
           auto db = pool.Acquire();
           RdmExpDados module(*db, sql);
@@ -86,16 +117,10 @@ void AppServer::Impl::Routes() {
         record);
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     if (record.failed)
-      spdlog::warn("{} {:.1f} ms in {} B out {} B failed: {}", record.method, ms, req.body.size(),
-                   reply.size(), record.error);
+      spdlog::warn("{}", CallLogLine(record, ms, body.size(), reply.size()));
     else
-      spdlog::info("{} {:.1f} ms in {} B out {} B", record.method, ms, req.body.size(), reply.size());
+      spdlog::info("{}", CallLogLine(record, ms, body.size(), reply.size()));
     res.set_content(std::move(reply), kJson);
-  });
-  // httplib answers an oversized body with 413 before any handler runs; say so in the log.
-  http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-    if (res.status == 413)
-      spdlog::warn("{} {} refused: body over the limit (413)", req.method, req.path);
   });
 }
 
@@ -112,22 +137,24 @@ AppServer::~AppServer() { Stop(); }
 
 void AppServer::Bind() {
   auto& o = impl_->options;
+  std::string where = o.port == 0 ? o.host : o.host + ":" + std::to_string(o.port);
+  errno = 0;
   if (o.port == 0) {
-    impl_->port = impl_->http.bind_to_any_port(o.host);
-    if (impl_->port <= 0) throw IoError("application server: cannot listen on " + o.host);
-  } else {
-    if (!impl_->http.bind_to_port(o.host, o.port))
-      throw IoError("application server: cannot listen on " + o.host + ":" + std::to_string(o.port));
+    impl_->port = impl_->http.BindExclusiveAnyPort(o.host);
+  } else if (impl_->http.BindExclusive(o.host, o.port)) {
     impl_->port = o.port;
+  }
+  if (impl_->port <= 0) {
+    int err = errno;
+    throw IoError("application server: cannot listen on " + where +
+                  (err != 0 ? std::string(": ") + std::strerror(err) : std::string()));
   }
 }
 
 int AppServer::Port() const { return impl_->port; }
 
 void AppServer::Serve() {
-  impl_->serving = true;
   if (!impl_->stopping) impl_->http.listen_after_bind();
-  impl_->serving = false;
 }
 
 void AppServer::Start() {
@@ -137,12 +164,9 @@ void AppServer::Start() {
 
 void AppServer::Stop() {
   impl_->stopping = true;
-  // Serve may be just about to start listening, when a stop would be lost: keep asking
-  // until it has returned.
-  while (impl_->serving) {
-    impl_->http.stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  // Ends the accept loop at once, or makes Serve return as soon as it starts; Serve returns
+  // when every accepted connection has been served.
+  impl_->http.StopAccepting();
   if (impl_->thread.joinable()) impl_->thread.join();
 }
 

@@ -1,5 +1,7 @@
 #include "server/dispatch.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -63,7 +65,7 @@ std::string Dispatch(std::string_view body, const WithModule& withModule, CallRe
     for (const auto& s : Methods())
       if (s.name == record.method) spec = &s;
     if (spec == nullptr)
-      throw Fault{rpc::kMethodNotFound, "unknown method \"" + record.method + "\""};
+      throw Fault{rpc::kMethodNotFound, "unknown method \"" + LogText(record.method, 64) + "\""};
 
     auto p = req.find("params");
     if (p == req.end() || !p->is_array())
@@ -99,6 +101,42 @@ std::string Dispatch(std::string_view body, const WithModule& withModule, CallRe
     record.error = e.what();
     return rpc::EncodeErrorResponse(id, rpc::kInternalError, e.what());
   }
+}
+
+std::string LogText(std::string_view text, size_t cap) {
+  std::string out;
+  size_t n = std::min(text.size(), cap);
+  // Not to cut a UTF-8 sequence in two.
+  while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          static const char* hex = "0123456789abcdef";
+          out += "\\x";
+          out += hex[c >> 4];
+          out += hex[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  if (n < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
+
+std::string CallLogLine(const CallRecord& record, double ms, size_t inBytes, size_t outBytes) {
+  char time[32];
+  std::snprintf(time, sizeof time, "%.1f", ms);
+  std::string line = LogText(record.method, 64) + " " + time + " ms in " + std::to_string(inBytes) +
+                     " B out " + std::to_string(outBytes) + " B";
+  if (record.failed) line += " failed: " + LogText(record.error, 300);
+  return line;
 }
 
 std::string Describe() {

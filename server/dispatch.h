@@ -26,6 +26,13 @@ using WithModule = std::function<Answer(const std::function<Answer(RdmExpDados&)
 // Never throws: every failure becomes a response.
 std::string Dispatch(std::string_view body, const WithModule& withModule, CallRecord& record);
 
+// `text` as a log line may quote it: control characters escaped (\n, \x1b...), so that a
+// request cannot forge lines, and cut after `cap` bytes with a note of how long it was.
+std::string LogText(std::string_view text, size_t cap = 200);
+
+// The log line of one call: method, time, sizes and, for a failure, its text.
+std::string CallLogLine(const CallRecord& record, double ms, size_t inBytes, size_t outBytes);
+
 // The description the server gives at GET /<server name>: name and method signatures.
 std::string Describe();
 

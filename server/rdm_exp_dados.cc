@@ -7,6 +7,7 @@
 #include <spdlog/spdlog.h>
 
 #include "platform/common/error.h"
+#include "server/dispatch.h"
 #include "server/table_image.h"
 
 namespace kve::server {
@@ -39,8 +40,9 @@ void CheckWidth(std::string_view what, const std::string& value, size_t width, b
   if (required && value.empty()) throw ValueError(std::string(what) + " is empty");
   size_t chars = 0;
   for (unsigned char c : value) chars += (c & 0xC0) != 0x80;
+  // The value is quoted only in part: it may run to the whole request.
   if (chars > width)
-    throw ValueError(std::string(what) + " \"" + value + "\" is longer than " +
+    throw ValueError(std::string(what) + " \"" + LogText(value, 40) + "\" is longer than " +
                      std::to_string(width) + " characters");
 }
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/net/protocol.h"
@@ -84,6 +86,17 @@ TEST(Dispatch, WellFormedCallRunsTheMethodAndAnswersItsResult) {
   EXPECT_EQ(r["result"]["value"], "GetAgrupProd: database is locked");
   EXPECT_EQ(rec.method, "GetAgrupProd");
   EXPECT_TRUE(rec.failed);
+}
+
+TEST(Dispatch, LogLinesEscapeWhatTheRequestSentAndQuoteItInPart) {
+  CallRecord rec;
+  Send(R"({"jsonrpc":"2.0","id":1,"method":"Get\n[info] forged\u001b[2J","params":[]})", &rec);
+  rec.error += std::string(1 << 20, 'x');
+  std::string line = CallLogLine(rec, 1.5, 100, 200);
+  EXPECT_THAT(line, HasSubstr("Get\\n[info] forged\\x1b[2J"));
+  EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }), 0);
+  EXPECT_LT(line.size(), 1000u);
+  EXPECT_THAT(line, HasSubstr("bytes)"));
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The application server under hostile and heavy load: slow clients against normal calls,
+# keep-alive against a new connection per call, concurrent exports with history writes on
+# SQLite and PostgreSQL, and the server's memory per export. One table of figures.
+#
+#   scripts/server_load.sh                 servers of build/apps, demo scale 100
+#   KVE_BIN=/some/bin scripts/server_load.sh   another build's kve-appserver and kve-demo-data
+#   SCALE=20 scripts/server_load.sh        a smaller demo database (quicker)
+#   CASES=postgresql scripts/server_load.sh    one engine only (sqlite, postgresql)
+#
+# The load client comes from build/bench (cmake --build build --target load_client). The
+# demo databases are made once per scale and kept in build/server-load/ (delete to remake).
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$ROOT/scripts/pg.sh"
+BIN=${KVE_BIN:-$ROOT/build/apps}
+CLIENT=${LOAD_CLIENT:-$ROOT/build/bench/load_client}
+SCALE=${SCALE:-100}
+WORK=$ROOT/build/server-load
+mkdir -p "$WORK"
+[ -x "$CLIENT" ] || { echo "server_load: build the load client first (target load_client)" >&2; exit 1; }
+
+SERVER_PID=
+stop_server() {
+  if [ -n "$SERVER_PID" ]; then
+    kill -TERM "$SERVER_PID" 2>/dev/null || true
+    wait "$SERVER_PID" 2>/dev/null || true
+    SERVER_PID=
+  fi
+}
+cleanup() { stop_server; pg_stop; }
+trap cleanup EXIT
+
+# start_server URL: a server on a free port (another one when the port was taken); sets
+# PORT and SERVER_PID.
+start_server() {
+  local try
+  for try in 1 2 3 4 5; do
+    PORT=$(( 30000 + RANDOM % 20000 ))
+    "$BIN/kve-appserver" --db "$1" --listen "127.0.0.1:$PORT" >"$WORK/server.log" 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 100); do
+      grep -q serving "$WORK/server.log" 2>/dev/null && return 0
+      kill -0 "$SERVER_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    wait "$SERVER_PID" 2>/dev/null || true
+    SERVER_PID=
+  done
+  cat "$WORK/server.log" >&2
+  return 1
+}
+
+sqlite_db=$WORK/demo-$SCALE.db
+if [ ! -f "$sqlite_db" ]; then
+  echo "== making the demo database (scale $SCALE) on SQLite"
+  "$BIN/kve-demo-data" --db "sqlite:$sqlite_db" --scale "$SCALE" --today 2026-12-07 >/dev/null
+fi
+
+rows=()
+run() { local line; line=$("$CLIENT" "$@" --port "$PORT"); echo "$line"; rows+=("$line"); }
+
+CASES=${CASES:-sqlite postgresql}
+if [[ " $CASES " == *" sqlite "* ]]; then
+echo "== SQLite, demo scale $SCALE"
+start_server "sqlite:$sqlite_db"
+run latency --calls 50
+run latency --calls 50 --slow 64
+run throughput --clients 32 --seconds 5
+run throughput --clients 32 --seconds 5 --keepalive
+run exports --calls 6 --ins-rate 100 --pid "$SERVER_PID"
+stop_server
+fi
+
+[[ " $CASES " == *" postgresql "* ]] && pg_start
+if [ -n "${KVE_TEST_PG_URL:-}" ]; then
+  echo "== PostgreSQL, demo scale $SCALE"
+  "$BIN/kve-demo-data" --db "$KVE_TEST_PG_URL" --scale "$SCALE" --today 2026-12-07 >/dev/null
+  start_server "$KVE_TEST_PG_URL"
+  run exports --calls 6 --ins-rate 100 --pid "$SERVER_PID"
+  stop_server
+fi
+
+echo
+echo "== summary ($BIN)"
+printf '%s\n' "${rows[@]}"

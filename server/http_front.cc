@@ -1,0 +1,306 @@
+#include "server/http_front.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kve::server {
+
+using Clock = std::chrono::steady_clock;
+
+// One connection as the HTTP library reads and writes it, plus the wait for its next request.
+class Connection : public httplib::Stream {
+ public:
+  // Waits for the first byte of the next request; false when the connection is to end
+  // instead (peer gone, idle too long, or the server is stopping and nothing was sent).
+  virtual bool AwaitRequest(bool first, const std::atomic<bool>& stopping) = 0;
+};
+
+namespace {
+
+thread_local bool tCloseAfter = false;
+
+// Waits until `fd` is ready for `events` or `deadline` passes; false on timeout or error.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, events, 0};
+    int r = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+    if (r > 0) return true;
+    if (r < 0 && errno != EINTR) return false;
+  }
+}
+
+std::string AddressText(const sockaddr_storage& a, int& port) {
+  char buf[INET6_ADDRSTRLEN] = {};
+  if (a.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(a);
+    inet_ntop(AF_INET, &v4.sin_addr, buf, sizeof buf);
+    port = ntohs(v4.sin_port);
+  } else if (a.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
+    inet_ntop(AF_INET6, &v6.sin6_addr, buf, sizeof buf);
+    port = ntohs(v6.sin6_port);
+  }
+  return buf;
+}
+
+class SocketConnection final : public Connection {
+ public:
+  SocketConnection(int fd, const HttpLimits& limits)
+      : fd_(fd), limits_(limits), deadline_(Clock::now() + std::chrono::seconds(limits.requestSeconds)) {}
+
+  bool AwaitRequest(bool first, const std::atomic<bool>& stopping) override {
+    if (pos_ < end_) {  // pipelined: the next request is already here
+      deadline_ = Clock::now() + std::chrono::seconds(limits_.requestSeconds);
+      return true;
+    }
+    // A new connection's first request is awaited even when stopping: its client has been
+    // accepted. A kept-alive connection waits for the keep-alive time, and not at all once
+    // the server stops, unless a request is already on its way in.
+    Clock::time_point until =
+        first ? deadline_ : Clock::now() + std::chrono::seconds(limits_.keepAliveSeconds);
+    for (;;) {
+      bool ready = WaitFor(fd_, POLLIN, std::min(until, Clock::now() + std::chrono::milliseconds(100)));
+      if (ready) break;
+      if (Clock::now() >= until || (!first && stopping)) return false;
+    }
+    if (!first) deadline_ = Clock::now() + std::chrono::seconds(limits_.requestSeconds);
+    return true;
+  }
+
+  bool is_readable() const override { return pos_ < end_ || WaitFor(fd_, POLLIN, deadline_); }
+  bool is_writable() const override {
+    return WaitFor(fd_, POLLOUT, Clock::now() + std::chrono::seconds(limits_.writeSeconds));
+  }
+
+  ssize_t read(char* ptr, size_t size) override {
+    if (pos_ == end_) {
+      if (!WaitFor(fd_, POLLIN, deadline_)) return -1;
+      ssize_t n;
+      do n = recv(fd_, buf_, sizeof buf_, 0);
+      while (n < 0 && errno == EINTR);
+      if (n <= 0) return -1;
+      pos_ = 0;
+      end_ = static_cast<size_t>(n);
+    }
+    size_t n = std::min(size, end_ - pos_);
+    std::memcpy(ptr, buf_ + pos_, n);
+    pos_ += n;
+    return static_cast<ssize_t>(n);
+  }
+
+  ssize_t write(const char* ptr, size_t size) override {
+    size_t sent = 0;
+    while (sent < size) {
+      if (!is_writable()) return -1;
+      ssize_t n = send(fd_, ptr + sent, size - sent, MSG_NOSIGNAL);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      if (n <= 0) return -1;
+      sent += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(size);
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    if (getpeername(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0) ip = AddressText(a, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    if (getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0) ip = AddressText(a, port);
+  }
+  socket_t socket() const override { return fd_; }
+
+ private:
+  int fd_;
+  const HttpLimits& limits_;
+  Clock::time_point deadline_;  // for the request being read
+  char buf_[16384];
+  size_t pos_ = 0, end_ = 0;
+};
+
+// The peer's bytes handed over in pieces, the answers collected.
+class MemoryConnection final : public Connection {
+ public:
+  MemoryConnection(std::string_view in, size_t piece) : in_(in), piece_(std::max<size_t>(piece, 1)) {}
+  bool AwaitRequest(bool, const std::atomic<bool>&) override { return !in_.empty(); }
+  bool is_readable() const override { return !in_.empty(); }
+  bool is_writable() const override { return true; }
+  ssize_t read(char* ptr, size_t size) override {
+    if (in_.empty()) return -1;
+    size_t n = std::min({size, piece_, in_.size()});
+    std::memcpy(ptr, in_.data(), n);
+    in_.remove_prefix(n);
+    return static_cast<ssize_t>(n);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    out_.append(ptr, size);
+    return static_cast<ssize_t>(size);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override { ip = "127.0.0.1", port = 1; }
+  void get_local_ip_and_port(std::string& ip, int& port) const override { ip = "127.0.0.1", port = 2; }
+  socket_t socket() const override { return INVALID_SOCKET; }
+  std::string& Out() { return out_; }
+
+ private:
+  std::string_view in_;
+  size_t piece_;
+  std::string out_;
+};
+
+// A thread per connection, up to `max` at once; threads are kept for later connections.
+class ConnectionThreads final : public httplib::TaskQueue {
+ public:
+  explicit ConnectionThreads(size_t max) : max_(std::max<size_t>(max, 1)) {}
+  ~ConnectionThreads() override { shutdown(); }
+
+  void enqueue(std::function<void()> fn) override {
+    std::lock_guard lock(mu_);
+    jobs_.push_back(std::move(fn));
+    if (jobs_.size() > idle_ && threads_.size() < max_)
+      threads_.emplace_back([this] { Work(); });
+    else
+      cv_.notify_one();
+  }
+
+  // Runs what was queued, then joins every thread.
+  void shutdown() override {
+    {
+      std::lock_guard lock(mu_);
+      if (down_) return;
+      down_ = true;
+    }
+    cv_.notify_all();
+    for (auto& t : threads_) t.join();
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::function<void()> fn;
+      {
+        std::unique_lock lock(mu_);
+        ++idle_;
+        cv_.wait(lock, [&] { return !jobs_.empty() || down_; });
+        --idle_;
+        if (jobs_.empty()) return;  // shutting down with nothing left
+        fn = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      fn();
+    }
+  }
+
+  size_t max_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> jobs_;
+  std::vector<std::thread> threads_;
+  size_t idle_ = 0;
+  bool down_ = false;
+};
+
+// Closes a connection whose peer may still be sending (its request was refused unread):
+// reading on for a moment lets the peer receive the answer instead of a reset.
+void LingeringClose(int fd) {
+  shutdown(fd, SHUT_WR);
+  auto until = Clock::now() + std::chrono::milliseconds(500);
+  char sink[16384];
+  size_t total = 0;
+  while (total < (size_t{4} << 20) && WaitFor(fd, POLLIN, until)) {
+    ssize_t n = recv(fd, sink, sizeof sink, 0);
+    if (n <= 0) break;
+    total += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+HttpFront::HttpFront(HttpLimits limits) : limits_(limits) {
+  new_task_queue = [this] { return new ConnectionThreads(limits_.maxConnections); };
+  set_socket_options([](socket_t sock) {
+    int one = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);  // not SO_REUSEPORT
+  });
+}
+
+HttpFront::~HttpFront() {
+  if (listenCopy_ >= 0) close(listenCopy_);
+}
+
+bool HttpFront::BindExclusive(const std::string& host, int port) {
+  if (!bind_to_port(host, port)) return false;
+  listenCopy_ = dup(svr_sock_);
+  // The library listens with a backlog of 5: a burst of new connections beyond that waits
+  // a whole second for its SYN to be sent again.
+  ::listen(svr_sock_, SOMAXCONN);
+  return true;
+}
+
+int HttpFront::BindExclusiveAnyPort(const std::string& host) {
+  int port = bind_to_any_port(host);
+  if (port > 0) {
+    listenCopy_ = dup(svr_sock_);
+    ::listen(svr_sock_, SOMAXCONN);
+  }
+  return port;
+}
+
+void HttpFront::StopAccepting() {
+  stopping_ = true;
+  // Shutting the listening socket down ends the library's accept loop, which then waits for
+  // every connection's thread. The duplicate keeps the descriptor ours: the library closes
+  // its own, and a number it closed could by now name another file.
+  if (listenCopy_ >= 0) shutdown(listenCopy_, SHUT_RDWR);
+}
+
+void HttpFront::CloseAfterThisAnswer() { tCloseAfter = true; }
+
+bool HttpFront::ServeConnection(Connection& conn) {
+  for (size_t served = 0;; ++served) {
+    if (!conn.AwaitRequest(served == 0, stopping_)) return false;
+    bool closeConnection = stopping_ || served + 1 >= limits_.keepAliveRequests;
+    bool clientCloses = false;
+    tCloseAfter = false;
+    bool ok = process_request(conn, closeConnection, clientCloses, nullptr);
+    if (tCloseAfter) return true;
+    if (!ok || clientCloses || closeConnection) return false;
+  }
+}
+
+bool HttpFront::process_and_close_socket(socket_t sock) {
+  bool unread;
+  {
+    SocketConnection conn(sock, limits_);
+    unread = ServeConnection(conn);
+  }
+  if (unread) LingeringClose(sock);
+  shutdown(sock, SHUT_RDWR);
+  close(sock);
+  return true;
+}
+
+std::string ServeBytes(HttpFront& front, std::string_view bytes, size_t piece) {
+  MemoryConnection conn(bytes, piece);
+  front.ServeConnection(conn);
+  return std::move(conn.Out());
+}
+
+}  // namespace kve::server
