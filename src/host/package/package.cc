@@ -48,6 +48,8 @@ const KvePackageInfo* GetPackageInfoTable() {
   return &info;
 }
 
+kve::TfrmExpDados* GetExpDadosForm() { return kve::frmExpDados; }
+
 void SetExpDadosHost(kve::ExpDadosServices* services, kve::maker::Services* maker) {
   kve::InstallExpDadosServices(services);
   g_makerScope.reset();

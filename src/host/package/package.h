@@ -10,6 +10,7 @@
 
 namespace kve {
 struct ExpDadosServices;
+class TfrmExpDados;
 namespace maker {
 class Services;
 }
@@ -38,6 +39,9 @@ void Initialize();
 void Finalize();
 // The package's unit table.
 const KvePackageInfo* GetPackageInfoTable();
+// The open screen (the package's frmExpDados), for the host to show in a window of its own;
+// null when no screen is open.
+kve::TfrmExpDados* GetExpDadosForm();
 // Installs what the screen is built with, and the host's maker services for the package's
 // own copy of the maker; null removes them. Both must outlive their installation.
 void SetExpDadosHost(kve::ExpDadosServices* services, kve::maker::Services* maker);

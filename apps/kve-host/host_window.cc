@@ -1,0 +1,74 @@
+#include "host_window.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+
+#include "ui/qt/expdados_view.h"
+
+namespace kve::host_app {
+
+HostWindow::HostWindow(ScreenPackage& package, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), package_(package), dialogs_(dialogs), area_(new QMdiArea(this)) {
+  setWindowTitle(QStringLiteral("Orvanta — Central de Alimentação Escolar"));
+  setCentralWidget(area_);
+  QMenu* modules = menuBar()->addMenu(QStringLiteral("&Módulos"));
+  QAction* open = modules->addAction(QStringLiteral("&Exportação de Dados (KVE07000)"));
+  open->setObjectName(QStringLiteral("actExpDados"));
+  connect(open, &QAction::triggered, this, [this] { OpenExpDados(); });
+  modules->addSeparator();
+  modules->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
+  QMenu* windows = menuBar()->addMenu(QStringLiteral("&Janela"));
+  windows->addAction(QStringLiteral("&Cascata"), area_, &QMdiArea::cascadeSubWindows);
+  windows->addAction(QStringLiteral("&Lado a lado"), area_, &QMdiArea::tileSubWindows);
+}
+
+HostWindow::~HostWindow() {
+  // Views go before the package's screens do.
+  for (QMdiSubWindow* w : area_->subWindowList()) delete w;
+}
+
+QMdiSubWindow* HostWindow::WindowOf(TfrmExpDados* screen) const {
+  for (QMdiSubWindow* w : area_->subWindowList()) {
+    auto* view = qobject_cast<qt::ExpDadosView*>(w->widget());
+    if (view && view->Screen() == screen) return w;
+  }
+  return nullptr;
+}
+
+qt::ExpDadosView* HostWindow::OpenExpDados() {
+  try {
+    package_.IniProc();
+  } catch (const std::exception& e) {
+    dialogs_.ErrorBox(e.what());
+    return nullptr;
+  }
+  TfrmExpDados* screen = package_.Form();
+  if (!screen) return nullptr;
+  QMdiSubWindow* window = WindowOf(screen);
+  if (!window) {
+    auto* view = new qt::ExpDadosView(*screen);
+    window = area_->addSubWindow(view);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(view, &qt::ExpDadosView::closeRequested, window, &QWidget::close);
+    window->adjustSize();
+  }
+  window->showNormal();
+  area_->setActiveSubWindow(window);
+  return qobject_cast<qt::ExpDadosView*>(window->widget());
+}
+
+void HostWindow::closeEvent(QCloseEvent* event) {
+  area_->closeAllSubWindows();
+  bool refused = false;
+  for (QMdiSubWindow* w : area_->subWindowList()) refused = refused || w->isVisible();
+  if (refused) {
+    event->ignore();  // a screen refused to close
+    return;
+  }
+  package_.Finalize();
+  event->accept();
+}
+
+}  // namespace kve::host_app

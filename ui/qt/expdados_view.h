@@ -1,0 +1,76 @@
+#pragma once
+// The export screen in Qt: one widget per control of the screen model, laid out as one form
+// that fits a 1024x768 desktop. The view holds no state and takes no decision of its own:
+// typing, focus moves and clicks go to the model (TForm's User* actions, so the model's exit
+// events and focus rules run), and the widgets are repainted from the model whenever it
+// reports a change (FormObserver).
+//
+// The view observes the screen from construction until the screen closes or the view is
+// destroyed, whichever comes first; after the screen closed it touches it no more and asks
+// its window to close (closeRequested, queued).
+
+#include <QDate>
+#include <QWidget>
+#include <map>
+
+#include "host/frm_exp_dados.h"
+
+class QKeyEvent;
+
+namespace kve::qt {
+
+class ExpDadosView final : public QWidget, public FormObserver {
+  Q_OBJECT
+
+ public:
+  explicit ExpDadosView(TfrmExpDados& screen, QWidget* parent = nullptr);
+  ~ExpDadosView() override;
+
+  // The screen while it is open; null once it closed.
+  TfrmExpDados* Screen() const { return screen_; }
+  // The widget showing a control (null for a control it does not show). Every control of the
+  // screen has one; the object name of the widget is the control's name.
+  QWidget* WidgetOf(const TControl& c) const;
+  // Controls of the screen that no widget shows (empty when the view is complete).
+  std::vector<std::string> UnboundControls() const;
+
+  // FormObserver
+  void ControlChanged(TControl& control) override;
+  void FocusChanged(TControl* focused) override;
+
+  // What the widgets report, forwarded to the model. Public for the widget classes.
+  void UserFocus(TControl& c);
+  void UserClick(TControl& c);
+  // A key typed into an edit; returns true when the view consumed it.
+  bool UserKey(TCustomEdit& e, const QKeyEvent& key);
+  void UserSpin(TSpinEdit& e, int steps);
+  void UserPickDate(TDateEditPlus& e, QDate date);
+
+ signals:
+  // The screen closed (its close step ran): the window holding the view should close.
+  void closeRequested();
+
+ protected:
+  bool focusNextPrevChild(bool next) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void Build();
+  void Bind(TControl& c, QWidget* w);
+  void Refresh(TControl& c);
+  void RefreshAll();
+  // Puts Qt's focus where the model has it (after a move the model refused, say).
+  void SyncFocus();
+  void Detach();
+  template <typename F>
+  void Forward(F&& action);
+
+  TfrmExpDados* screen_;
+  std::map<const TControl*, QWidget*> widgets_;
+  // Widgets that serve a control beside its own (calendar and arrow buttons).
+  std::map<const TControl*, std::vector<QWidget*>> extras_;
+  bool syncing_ = false;  // the view itself is moving Qt's focus
+};
+
+}  // namespace kve::qt
