@@ -401,13 +401,15 @@ void ExpDadosView::SyncFocus() {
 void ExpDadosView::UserFocus(TControl& c) {
   if (syncing_ || !screen_ || screen_->ActiveControl() == &c) return;
   Forward([&] { screen_->UserFocus(c); });
+  refused_ = screen_ && screen_->ActiveControl() != &c ? &c : nullptr;
 }
 
 void ExpDadosView::UserClick(TControl& c) {
   if (!screen_) return;
-  // A press that tried to move the focus here and was refused (the field left behind failed
-  // its check) is no click.
-  if (c.CanFocus() && screen_->ActiveControl() != &c) {
+  // The press of this click tried to move the focus here and was refused (the field left
+  // behind failed its check): the click does not happen.
+  if (refused_ == &c) {
+    refused_ = nullptr;
     SyncFocus();
     Refresh(c);
     return;

@@ -71,6 +71,7 @@ class ExpDadosView final : public QWidget, public FormObserver {
   // Widgets that serve a control beside its own (calendar and arrow buttons).
   std::map<const TControl*, std::vector<QWidget*>> extras_;
   bool syncing_ = false;  // the view itself is moving Qt's focus
+  const TControl* refused_ = nullptr;  // the last control the model refused the focus to
 };
 
 }  // namespace kve::qt
