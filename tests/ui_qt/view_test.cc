@@ -52,7 +52,8 @@ class ModalAnswerer {
 
 // The open screen of central 0001 with the Qt dialogs in place of the scripted ones.
 struct QtScreen {
-  QtScreen() : services{*world.db, world.server, dialogs, *world.files, world.registry, world.busy, {}},
+  QtScreen() : services{*world.db, world.server, dialogs, *world.files, world.registry, world.busy,
+                        world.installAide, {}},
                screen(services) {
     screen.FormCreate();
     view = std::make_unique<qt::ExpDadosView>(screen);
