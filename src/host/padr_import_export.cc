@@ -10,7 +10,10 @@ TfrmPadrImportExport::TfrmPadrImportExport(std::string name, Dialogs& dialogs,
       sbtCancelar(this, "sbtCancelar"),
       pgbProgresso(this, "pgbProgresso"),
       lblStatus(this, "lblStatus"),
-      msgPadrao(std::move(messages), dialogs) {}
+      msgPadrao(std::move(messages), dialogs) {
+  // Cancel leaves the screen: its close step runs as for any other way of closing it.
+  sbtCancelar.OnClick = [this] { Close(); };
+}
 
 void TfrmPadrImportExport::PadrFormCreate() {
   sbtCancelar.SetHint("Cancelar");

@@ -217,6 +217,19 @@ class ViewTest : public QObject {
     QVERIFY(s.Widget(s.screen.chkAtivProd)->isEnabled());
   }
 
+  // "Cancelar" closes the screen through its close step; the view lets go of it and asks its
+  // window to close.
+  void CancelClosesTheScreenAndTheViewLetsGo() {
+    QtScreen s;
+    QSignalSpy closing(s.view.get(), &qt::ExpDadosView::closeRequested);
+    QTest::mouseClick(s.Widget(s.screen.sbtCancelar), Qt::LeftButton);
+    QVERIFY(!s.screen.Showing());
+    QCOMPARE(s.view->Screen(), nullptr);
+    QVERIFY(closing.wait(1000));
+    QTest::keyClicks(s.Widget(s.screen.medCdNutricio), "10");  // reaches no screen
+    QCOMPARE(s.screen.medCdNutricio.Text(), std::string());
+  }
+
   // The calendar pop-up hands the picked day to the date edit, which shows it in its
   // valid-date colour.
   void TheCalendarFillsTheDateEdit() {

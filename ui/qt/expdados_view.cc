@@ -359,6 +359,7 @@ void ExpDadosView::Refresh(TControl& c) {
     auto* bar = static_cast<QProgressBar*>(w);
     bar->setRange(p->Min(), p->Max());
     bar->setValue(p->Position());
+    PaintNow(*bar);
     return;
   }
   if (dynamic_cast<TBtnPesquisa*>(&c)) {
@@ -374,7 +375,19 @@ void ExpDadosView::Refresh(TControl& c) {
     g->setTitle(Q(c.Caption()));
     return;
   }
-  if (auto* l = qobject_cast<QLabel*>(w)) l->setText(Q(c.Caption()));
+  if (auto* l = qobject_cast<QLabel*>(w)) {
+    l->setText(Q(c.Caption()));
+    if (&c == &screen_->lblStatus) PaintNow(*l);
+  }
+}
+
+// The export runs on this thread and keeps the event loop waiting until it ends: its progress
+// is painted as it comes, a few times a second at most.
+void ExpDadosView::PaintNow(QWidget& w) {
+  if (!isVisible()) return;
+  if (paintClock_.isValid() && paintClock_.elapsed() < 50) return;
+  w.repaint();
+  paintClock_.start();
 }
 
 // ---- what the operator does ----

@@ -10,6 +10,7 @@
 // its window to close (closeRequested, queued).
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <map>
 
@@ -63,6 +64,7 @@ class ExpDadosView final : public QWidget, public FormObserver {
   // Puts Qt's focus where the model has it (after a move the model refused, say).
   void SyncFocus();
   void Detach();
+  void PaintNow(QWidget& w);
   template <typename F>
   void Forward(F&& action);
 
@@ -72,6 +74,7 @@ class ExpDadosView final : public QWidget, public FormObserver {
   std::map<const TControl*, std::vector<QWidget*>> extras_;
   bool syncing_ = false;  // the view itself is moving Qt's focus
   const TControl* refused_ = nullptr;  // the last control the model refused the focus to
+  QElapsedTimer paintClock_;           // since progress was last painted
 };
 
 }  // namespace kve::qt
