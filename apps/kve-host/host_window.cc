@@ -19,6 +19,10 @@ HostWindow::HostWindow(ScreenPackage& package, Dialogs& dialogs, QWidget* parent
   connect(open, &QAction::triggered, this, [this] { OpenExpDados(); });
   modules->addSeparator();
   modules->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
+  // A screen brought to the front runs its activation event, as the platform's child windows do.
+  connect(area_, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* w) {
+    if (auto* view = w ? qobject_cast<qt::ExpDadosView*>(w->widget()) : nullptr) view->UserActivate();
+  });
   QMenu* windows = menuBar()->addMenu(QStringLiteral("&Janela"));
   windows->addAction(QStringLiteral("&Cascata"), area_, &QMdiArea::cascadeSubWindows);
   windows->addAction(QStringLiteral("&Lado a lado"), area_, &QMdiArea::tileSubWindows);

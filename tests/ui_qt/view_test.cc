@@ -18,6 +18,7 @@
 
 #include "support/expdados_world.h"
 #include "ui/qt/expdados_view.h"
+#include "ui/qt/qt_busy.h"
 #include "ui/qt/qt_dialogs.h"
 
 namespace kve::testing {
@@ -228,6 +229,22 @@ class ViewTest : public QObject {
     QVERIFY(closing.wait(1000));
     QTest::keyClicks(s.Widget(s.screen.medCdNutricio), "10");  // reaches no screen
     QCOMPARE(s.screen.medCdNutricio.Text(), std::string());
+  }
+
+  // The hourglass and the wait box last as long as the screen's guards do.
+  void HourglassAndWaitBoxLastAsLongAsTheirGuards() {
+    QWidget window;
+    window.show();
+    qt::QtBusyView busy(&window);
+    {
+      HourglassCursor hourglass(busy);
+      WaitAnimation animation(busy, 6);
+      QVERIFY(QApplication::overrideCursor());
+      QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+      QVERIFY(busy.WaitBox() && busy.WaitBox()->isVisible());
+    }
+    QVERIFY(!busy.WaitBox());
+    QVERIFY(!QApplication::overrideCursor());
   }
 
   // The calendar pop-up hands the picked day to the date edit, which shows it in its

@@ -480,6 +480,14 @@ void ExpDadosView::UserPickDate(TDateEditPlus& e, QDate date) {
   });
 }
 
+void ExpDadosView::UserActivate() {
+  Forward([&] {
+    screen_->RunEvent([&] {
+      if (screen_->OnActivate) screen_->OnActivate();
+    });
+  });
+}
+
 bool ExpDadosView::focusNextPrevChild(bool next) {
   if (syncing_) return true;  // Qt leaving a widget the model just disabled: the model decides
   if (!screen_) return QWidget::focusNextPrevChild(next);

@@ -46,6 +46,8 @@ class ExpDadosView final : public QWidget, public FormObserver {
   bool UserKey(TCustomEdit& e, const QKeyEvent& key);
   void UserSpin(TSpinEdit& e, int steps);
   void UserPickDate(TDateEditPlus& e, QDate date);
+  // The window holding the view became the active one: the screen's activation event runs.
+  void UserActivate();
 
  signals:
   // The screen closed (its close step ran): the window holding the view should close.
