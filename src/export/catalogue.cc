@@ -150,6 +150,44 @@ const TableSpec kTables[] = {
     {"cdsAgrupProd", "", S::Local, -1, kAgrupProd, "", "", 0, 0, ""},
 };
 
+// The fields that tell a table's rows apart, for comparing two exports of it: the primary key
+// of the rows the server's query selects, as far as the table carries its columns. Where the
+// stored key has a column the table leaves out (the item numbers of SOLICOMP and ITEMAF), the
+// product stands in for it; a table whose rows are one setting, or which every run recreates
+// empty to be filled on the device, has none and is compared row by row.
+struct KeySpec {
+  std::string_view table;
+  std::string_view fields;  // separated by spaces
+};
+const KeySpec kKeys[] = {
+    {"EFETIVOS", "CDFILIAL CDSERVFILI CDTIPOCARD DTEFETIVO"},
+    {"SERVCLIE", "CDFILIAL CDSERVFILI CDCLIENTE"},
+    {"FILIAL", "CDFILIAL"},
+    {"SERVICO", "CDFILIAL CDSERVFILI"},
+    {"OPERADOR", "CDFILIAL CDOPERADOR"},
+    {"TIPOCARD", "CDFILIAL CDTIPOCARD"},
+    {"FORNECED", "CDFORNECED"},
+    {"PRODUTO", "CDPRODUTO"},
+    {"CLIENTE", "CDCLIENTE"},
+    {"SERIE", "CDSERIE"},
+    {"TIPOOPER", "CDTIPOOPER"},
+    {"DATASOLI", "CDFILSOLI DTPROGENTR"},
+    {"SOLICITA", "CDFILLAN NRSOLICOMP"},
+    {"SOLICOMP", "CDFILLAN NRSOLICMP CDPRODUTO"},
+    {"DATAEFET", "CDFILIAL CDSERVFILI CDTIPOCARD DTEFETIVO"},
+    {"NUMAF", "CDFILLANC NRAUTOFORN"},
+    {"ITEMAF", "CDFILLANC NRAUTOFORN CDPRODUTO CDMARCA"},
+    {"JUSTSOLI", "DSJUSTSOL"},
+    {"PREVRETI", "CDFILIAL CDSERVFILI DTPREVRETI CDPRODUTO"},
+    {"DTPREVRETI", "CDFILIAL CDSERVFILI DTPREVRETI"},
+    {"TIPORETI", "CDTIPORETI"},
+    {"SERVRETIRADA", "CDFILIAL CDSERVFILI"},
+    {"ITEMINVENT", "CDFILIAL NRINVENTRETI CDPRODUTO"},
+    {"EXPFILIAL", "CDFILIAL CDARVPROD"},
+    {"PROD_COD", "CDPSQPROD"},
+    {"DADOS_EEPC", "CDFILIAL CDOPERADOR"},
+};
+
 // The Palm application files, queued from DirBin between the tables' databases.
 struct AppFile {
   std::string_view file;
@@ -189,6 +227,20 @@ std::vector<FieldDef> TableSpec::FieldDefs() const {
     defs.push_back(std::move(d));
   }
   return defs;
+}
+
+std::vector<std::string_view> TableSpec::KeyFields() const {
+  for (const KeySpec& k : kKeys)
+    if (!table.empty() && k.table == table) {
+      std::vector<std::string_view> fields;
+      for (std::string_view rest = k.fields; !rest.empty();) {
+        const size_t end = std::min(rest.find(' '), rest.size());
+        fields.push_back(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+      }
+      return fields;
+    }
+  return {};
 }
 
 std::span<const TableSpec> Catalogue() { return kTables; }

@@ -56,6 +56,9 @@ struct TableSpec {
 
   // Field definitions for a TClientDataSet, in order, with the marks applied.
   std::vector<FieldDef> FieldDefs() const;
+  // The fields that tell its rows apart, in order; empty when rows are told apart only by
+  // their position.
+  std::vector<std::string_view> KeyFields() const;
   // The name errors and files carry: the table name, or the dataset name of a local table.
   std::string_view Name() const { return table.empty() ? dataset : table; }
 };

@@ -142,6 +142,20 @@ TEST(Catalogue, NamesAreUniqueAndFieldsHaveSizesOnlyOnText) {
   EXPECT_EQ(datasets.size(), 40u);
 }
 
+TEST(Catalogue, KeyFieldsAreFieldsOfTheirTable) {
+  int keyed = 0;
+  for (const TableSpec& t : Catalogue()) {
+    std::set<std::string_view> names;
+    for (const FieldSpec& f : t.fields) names.insert(f.name);
+    for (std::string_view k : t.KeyFields()) EXPECT_TRUE(names.count(k)) << t.Name() << "." << k;
+    keyed += !t.KeyFields().empty();
+  }
+  EXPECT_EQ(keyed, 26);
+  EXPECT_EQ(FindTable("EFETIVOS").KeyFields(),
+            (std::vector<std::string_view>{"CDFILIAL", "CDSERVFILI", "CDTIPOCARD", "DTEFETIVO"}));
+  EXPECT_TRUE(FindTable("PARAM").KeyFields().empty());  // one row: compared by position
+}
+
 TEST(Catalogue, MarksBecomeFieldFlags) {
   const std::vector<FieldDef> dados = FindTable("DADOS_EEPC").FieldDefs();
   ASSERT_EQ(dados.size(), 8u);
