@@ -4,6 +4,8 @@
 //   kve-inspect --to xml|cds IN OUT
 //   kve-inspect --to pdb IN.xml OUT.pdb   (the Palm database the export makes of IN, named
 //                                         after OUT's base name)
+//   kve-inspect diff [--json | --brief] [--key F1,F2] OLD NEW   (two table files or two export
+//                                         folders; exit 0 equal, 1 different, 2 error)
 //
 // Exit status 0 when every file is well-formed, 1 (with the error on stderr) when one is not.
 // Files are told apart by content; each kind has one function below.
@@ -16,6 +18,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "diff/export_diff.h"
+#include "diff/report_print.h"
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/dataset/dataset.h"
@@ -78,10 +82,90 @@ int Convert(const std::string& to, const std::string& in, const std::string& out
   return 0;
 }
 
+constexpr const char* kDiffRules = R"(
+OLD and NEW are two files of one table or two export folders.
+
+Files: any pairing of .xml and .cds data packets and .pdb Palm databases; the form is told
+by content. The table is named by the base name (PRODUTO.xml: PRODUTO).
+
+Folders: the .xml, .cds and .pdb files (any letter case) are grouped by table. A file is
+compared with the file of the same name on the other side (letter case ignored); a table
+whose files have no namesake is compared across forms, a data packet preferred (a Palm
+export folder against an eeePC one: EFETIVOS.xml with EFETIVOS.CDS). A file left over is
+reported as only in OLD or only in NEW, with its rows. Other files are ignored.
+
+Rows are matched by the table's key fields (the export table catalogue; --key to name
+others), or by position for a table without key (PARAM, TRADUCAO, the tables the device
+fills) or one the catalogue does not know. Rows sharing a key are matched in order.
+Columns are matched by name; a column on one side only is reported.
+
+Values: packet against packet compares the values as stored (texts byte for byte, dates
+and times to the millisecond, a null only equal to a null). Packet against Palm database
+compares what the handheld reads: the packet as the Palm writer stores it, with the
+database's field names (a date without its time of day, floating point in single
+precision, integers one width down, a null as empty text, 0 or false; a null date as no
+date). PREVRETI.pdb is written with its own quantities, search code and operator, so
+QTPREVRETI, QTCONSRETI, CDPSQPROD and CDOPERADOR are not compared across forms.
+
+Output: per table "+" added rows, "-" removed rows, "~" changed rows with each changed
+column's old and new value. --json prints one document. Export ledger entries cannot be
+compared yet: there is no export ledger.
+
+Exit status: 0 all equal, 1 some differ, 2 error (a file that cannot be read is named; the
+other tables are still compared).)";
+
+std::vector<std::string> SplitKey(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= text.size() && !text.empty()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    if (comma > start) out.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out;
+}
+
+int Diff(int argc, char** argv) {
+  CLI::App app{"Compares two exports: two files of one table, or two export folders, table by table.", "kve-inspect diff"};
+  app.footer(kDiffRules);
+  std::string oldPath, newPath, key;
+  bool json = false, brief = false;
+  app.add_option("OLD", oldPath, "the earlier file or folder")->required();
+  app.add_option("NEW", newPath, "the later file or folder")->required();
+  auto* j = app.add_flag("--json", json, "print as JSON");
+  app.add_flag("--brief", brief, "one line per table, no rows")->excludes(j);
+  auto* k = app.add_option("--key", key, "match rows by these fields (comma-separated); \"\": by position");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return e.get_exit_code() == 0 ? 0 : 2;
+  }
+  kve::diff::DiffOptions options;
+  if (k->count() > 0) options.key = SplitKey(key);
+  try {
+    const kve::diff::Report report = kve::diff::DiffPaths(oldPath, newPath, options);
+    if (json)
+      kve::diff::PrintJson(std::cout, report);
+    else
+      kve::diff::PrintText(std::cout, report, {brief});
+    std::cout.flush();
+    for (const auto& t : report.tables)
+      if (!t.error.empty()) std::cerr << "kve-inspect diff: " << t.error << "\n";
+    return report.ExitStatus();
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "kve-inspect diff: " << e.what() << "\n";
+    return 2;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "diff") return Diff(argc - 1, argv + 1);
   CLI::App app{"Prints the export's table files (.xml and .cds data packets, .pdb Palm databases), or converts one form into another."};
+  app.footer("kve-inspect diff OLD NEW compares two exports (kve-inspect diff --help).");
   std::vector<std::string> files;
   bool json = false, csv = false;
   int64_t head = -1;
