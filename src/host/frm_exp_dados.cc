@@ -84,6 +84,7 @@ TfrmExpDados::TfrmExpDados(ExpDadosServices& services)
   netExpDados.OnBeforeConnect = [this] { netExpDadosBeforeConnect(); };
   SetupParams();
   SetupEpc();
+  SetupPalm();
 }
 
 // A screen destroyed without its close step (the package unloaded while it was open) still
@@ -128,8 +129,9 @@ void TfrmExpDados::FormCreate() {
 void TfrmExpDados::FormActivate() { Repaint(); }
 
 void TfrmExpDados::FormClose() {
-  // First of all, once the Palm side provides it: withdraw what the screen queued for every
-  // HotSync user.
+  // First of all: an export that no HotSync has picked up yet is withdrawn from every user's
+  // queue, all but EXPFILIAL.pdb.
+  RemoverTodosUsuarios();
   ExpDadosCriado = false;
   netExpDados.SetConnected(false);
   ReleaseExpDadosInstance(this);

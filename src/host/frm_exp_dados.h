@@ -57,7 +57,7 @@ class TfrmExpDados : public TfrmPadrImportExport {
   // ---- lifecycle (host) ----
   void FormCreate();    // start-up: server, branch table, central kitchen, folder display
   void FormActivate();  // repaint whenever the screen becomes active
-  void FormClose();     // close step: gives the single instance up
+  void FormClose();     // close: withdraws the queued export, gives the single instance up
   void netExpDadosBeforeConnect();
 
   // ---- parameter rules and checks (params) ----
@@ -216,6 +216,9 @@ class TfrmExpDados : public TfrmPadrImportExport {
   // them. The Palm side wires its own handlers the same way.
   void SetupParams();  // params
   void SetupEpc();     // eeepc
+  void SetupPalm();    // palm
+  // The close handler's first step: Remover for every HotSync user of this PC.
+  void RemoverTodosUsuarios();
   // Runs `step` and, when it fails, puts the focus on `field` before the failure goes on.
   void FocusOnFailure(TControl& field, const std::function<void()>& step);
 

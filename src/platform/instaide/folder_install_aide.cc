@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "platform/instaide/install_aide.h"
@@ -91,10 +92,13 @@ class FolderInstallAide final : public InstallAide {
         if (!files_.FileExists(path)) return kPltNoSuchFile;
         bytes = files_.ReadFile(path);
       }
+      // The entry carries the file's own name as found, whatever case the path was typed in.
+      if (host) name = host->filename().string();
       std::error_code ec;
       stdfs::create_directory(dir, ec);
       if (!IsDir(dir)) return kPltIoError;
-      return Place(dir, name, host ? &*host : nullptr, bytes);
+      if (int r = Place(dir, name, host ? &*host : nullptr, bytes); r != kPltOk) return r;
+      return DeleteEntries(dir, name, name);
     } catch (const ValueError&) {
       return kPltNoSuchFile;  // a path the file system cannot parse names no reachable file
     } catch (const std::exception&) {
@@ -106,8 +110,7 @@ class FolderInstallAide final : public InstallAide {
     stdfs::path dir;
     std::string name;
     if (int r = Locate(user, path, dir, name); r != kPltOk) return r;
-    if (::unlink((dir / name).c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) return kPltIoError;
-    return kPltOk;
+    return DeleteEntries(dir, name, "");
   }
 
  private:
@@ -141,6 +144,21 @@ class FolderInstallAide final : public InstallAide {
     if (!IsDir(home)) return kPltNoSuchUser;
     dir = home / "Install";
     return kPltOk;
+  }
+
+  // Deletes the entries named `name` without regard to case, as Windows matches names, but
+  // `keep`. A folder that does not exist holds nothing to delete.
+  static int DeleteEntries(const stdfs::path& dir, const std::string& name, const std::string& keep) {
+    std::error_code ec;
+    int result = kPltOk;
+    for (stdfs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string entry = it->path().filename().string();
+      if (entry == keep || !EqualsIgnoreCase(entry, name)) continue;
+      if (::unlink(it->path().c_str()) != 0 && errno != ENOENT) result = kPltIoError;
+    }
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+      return kPltIoError;
+    return result;
   }
 
   // Writes the entry under a temporary name beside its place, flushes it to the disk and

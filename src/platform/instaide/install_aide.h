@@ -55,11 +55,12 @@ class InstallAide {
 
   // Puts the file at `path` (a Windows-form path, as the screen builds it) into `user`'s
   // queue under the file's own name, replacing an entry of that name. The queue never holds
-  // part of a file: it is copied under a temporary name and renamed.
+  // part of a file: it is copied under a temporary name and renamed. Names match without
+  // regard to letter case, as Windows file names do.
   virtual int PltInstallFile(const char* user, const char* path) = 0;
 
-  // Takes the entry named like the file at `path` out of `user`'s queue. Removing a file
-  // that is not queued succeeds.
+  // Takes the entry named like the file at `path` (letter case aside) out of `user`'s queue.
+  // Removing a file that is not queued succeeds.
   virtual int PltRemoveInstallFile(const char* user, const char* path) = 0;
 };
 

@@ -1,0 +1,158 @@
+#include "platform/instaide/install_aide.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/fs/file_system.h"
+#include "support/temp_folder.h"
+
+namespace kve {
+namespace {
+
+namespace stdfs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+// A queue root and a drive C in one temporary folder.
+class FolderQueue : public ::testing::Test {
+ protected:
+  FolderQueue() {
+    stdfs::create_directories(tmp / "c" / "Exp");
+    stdfs::create_directories(tmp / "root");
+    files = NewPosixFileSystem(PathMapping{{{'C', tmp / "c"}}, {}, 'C'});
+    aide = NewFolderInstallAide(tmp / "root", *files);
+  }
+  void AddUser(const std::string& name) { stdfs::create_directories(tmp / "root" / name / "Install"); }
+  stdfs::path Install(const std::string& user) const { return tmp / "root" / user / "Install"; }
+  std::vector<std::string> Queued(const std::string& user) const {
+    std::vector<std::string> names;
+    for (const auto& e : stdfs::directory_iterator(Install(user))) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Name(unsigned int index) {
+    char buf[kHotSyncNameBuffer];
+    std::int16_t size = sizeof buf;
+    aide->PltGetUser(index, buf, &size);
+    return buf;
+  }
+
+  TempFolder tmp;
+  std::unique_ptr<FileSystem> files;
+  std::unique_ptr<InstallAide> aide;
+};
+
+TEST_F(FolderQueue, UsersAreTheSafeFoldersOfTheRootInByteOrder) {
+  for (const char* u : {"palm 01", "PALM 01", "Zé", "B"}) AddUser(u);
+  stdfs::create_directories(tmp / "root" / "bell\x07");  // a control character: no user
+  WriteBytes(tmp / "root" / "notes.txt", "a file is no user");
+  ASSERT_EQ(aide->PltGetUserCount(), 4);
+  EXPECT_EQ((std::vector<std::string>{Name(0), Name(1), Name(2), Name(3)}),
+            (std::vector<std::string>{"B", "PALM 01", "Zé", "palm 01"}));
+  EXPECT_EQ(Name(4), "");
+
+  stdfs::remove_all(tmp / "root");
+  EXPECT_EQ(aide->PltGetUserCount(), 0);  // no root yet: nobody
+}
+
+TEST_F(FolderQueue, PltGetUserNeverWritesPastTheSizeItIsGiven) {
+  const std::string longName(40, 'N');
+  AddUser(longName);
+  AddUser("ABC");  // index 0
+  for (unsigned int index : {0u, 1u}) {
+    const std::string& full = index == 0 ? std::string("ABC") : longName;
+    for (int given = -1; given <= 40; ++given) {
+      SCOPED_TRACE(std::to_string(index) + " size " + std::to_string(given));
+      char buf[64];
+      std::memset(buf, '#', sizeof buf);
+      std::int16_t size = static_cast<std::int16_t>(given);
+      aide->PltGetUser(index, buf, &size);
+      const int room = std::max(given, 0);
+      for (int i = room; i < 64; ++i) ASSERT_EQ(buf[i], '#') << "byte " << i;
+      if (room > 0) {
+        const size_t expect = std::min<size_t>({full.size(), static_cast<size_t>(room - 1), 31});
+        EXPECT_EQ(std::string(buf), full.substr(0, expect));
+      }
+      EXPECT_EQ(size, static_cast<std::int16_t>(std::min<size_t>(full.size(), 31) + 1));
+    }
+  }
+}
+
+TEST_F(FolderQueue, ANameCutToTheBufferEndsOnAWholeCharacter) {
+  AddUser(std::string(30, 'a') + "é");  // 30 bytes and one two-byte character
+  EXPECT_EQ(Name(0), std::string(30, 'a'));
+}
+
+TEST_F(FolderQueue, QueuingCopiesUnderTheFilesOwnNameAndRemovingDeletesIt) {
+  AddUser("PALM 01");
+  WriteBytes(tmp / "c" / "Exp" / "FILIAL.pdb", "first");
+  EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\FILIAL.pdb"), kPltOk);
+  WriteBytes(tmp / "c" / "Exp" / "FILIAL.pdb", "second, longer");
+  EXPECT_EQ(aide->PltInstallFile("PALM 01", "c:/exp/filial.PDB"), kPltOk);  // found as Windows does
+  EXPECT_EQ(Queued("PALM 01"), (std::vector<std::string>{"FILIAL.pdb"}));  // no temporary left
+  EXPECT_EQ(ReadBytes(Install("PALM 01") / "FILIAL.pdb"), "second, longer");
+
+  EXPECT_EQ(aide->PltRemoveInstallFile("PALM 01", "D:\\Elsewhere\\filial.PDB"), kPltOk);
+  EXPECT_TRUE(Queued("PALM 01").empty());
+  EXPECT_EQ(aide->PltRemoveInstallFile("PALM 01", "FILIAL.pdb"), kPltOk);  // not queued: harmless
+}
+
+TEST_F(FolderQueue, AMissingInstallFolderIsMadeForAnExistingUser) {
+  stdfs::create_directories(tmp / "root" / "PALM 02");
+  WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
+  EXPECT_EQ(aide->PltInstallFile("PALM 02", "C:\\Exp\\A.pdb"), kPltOk);
+  EXPECT_EQ(Queued("PALM 02"), (std::vector<std::string>{"A.pdb"}));
+}
+
+TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {
+  AddUser("PALM 01");
+  WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
+  WriteBytes(tmp / "root" / "A.pdb", "beside the users");
+  struct Case {
+    const char* user;
+    const char* path;
+    int install, remove;
+  } cases[] = {
+      {"PALM 01", "C:\\Exp\\MISSING.pdb", kPltNoSuchFile, kPltOk},
+      {"PALM 01", "A.pdb", kPltNoSuchFile, kPltOk},              // no folder: not reachable
+      {"PALM 01", "Q:\\Exp\\A.pdb", kPltNoSuchFile, kPltOk},     // unmapped drive
+      {"PALM 01", "C:\\Exp\\", kPltBadFileName, kPltBadFileName},
+      {"PALM 01", "C:\\Exp\\..", kPltBadFileName, kPltBadFileName},
+      {"PALM 01", "C:\\Exp", kPltNoSuchFile, kPltOk},            // a folder
+      {"NOBODY", "C:\\Exp\\A.pdb", kPltNoSuchUser, kPltNoSuchUser},
+      {"", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
+      {"..", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
+      {".", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
+      {"PALM 01/../..", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
+      {"..\\PALM 01", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
+      {"PALM\n01", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.user) + " " + c.path);
+    EXPECT_EQ(aide->PltInstallFile(c.user, c.path), c.install);
+    EXPECT_EQ(aide->PltRemoveInstallFile(c.user, c.path), c.remove);
+  }
+  EXPECT_TRUE(Queued("PALM 01").empty());
+  EXPECT_EQ(ReadBytes(tmp / "root" / "A.pdb"), "beside the users");
+  EXPECT_FALSE(stdfs::exists(tmp / "root" / "NOBODY"));
+  EXPECT_EQ(aide->PltGetUserCount(), 1);
+}
+
+TEST(MemQueueSource, FilesWithoutAHostPathAreCopiedFromTheirBytes) {
+  TempFolder tmp;
+  stdfs::create_directories(tmp / "PALM 01");
+  auto files = NewMemFileSystem();
+  files->CreateDir("C:\\Exp");
+  files->WriteFile("C:\\Exp\\A.pdb", std::string(100000, 'x'));
+  auto aide = NewFolderInstallAide(tmp.path(), *files);
+  EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltOk);
+  EXPECT_EQ(ReadBytes(tmp / "PALM 01" / "Install" / "A.pdb"), std::string(100000, 'x'));
+}
+
+}  // namespace
+}  // namespace kve
