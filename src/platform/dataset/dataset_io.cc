@@ -145,10 +145,12 @@ void TClientDataSet::LoadFromFile(const std::filesystem::path& file) {
       ::close(fd);
       throw IoError(fmt::format("{}: is a folder, not a file", name));
     }
-    if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
-    char buf[1 << 16];
+    // Read straight into the buffer, sized by the file and grown if the file grows meanwhile.
+    size_t got = 0;
+    bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16);
     for (;;) {
-      const ssize_t r = ::read(fd, buf, sizeof buf);
+      if (got == bytes.size()) bytes.resize(bytes.size() * 2);
+      const ssize_t r = ::read(fd, bytes.data() + got, bytes.size() - got);
       if (r < 0 && errno == EINTR) continue;
       if (r < 0) {
         const int err = errno;
@@ -156,8 +158,9 @@ void TClientDataSet::LoadFromFile(const std::filesystem::path& file) {
         throw IoError(fmt::format("{}: cannot read: {}", name, ErrnoText(err)));
       }
       if (r == 0) break;
-      bytes.append(buf, static_cast<size_t>(r));
+      got += static_cast<size_t>(r);
     }
+    bytes.resize(got);
     ::close(fd);
   }
   try {

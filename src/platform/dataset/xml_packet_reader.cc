@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <charconv>
 #include <unordered_map>
 
@@ -56,34 +58,64 @@ bool ParseInt(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
   return ec == std::errc() && p == s.data() + s.size() && !s.empty() && out >= lo && out <= hi;
 }
 
-bool Digits(std::string_view s, size_t pos, size_t n, int& out) {
+// The row values below are read straight from the parser's NUL-terminated texts, which lie in
+// the packet's own buffer: no copy, and no length taken before the value is known to be needed.
+
+// An integer of the whole text in [lo, hi].
+bool ParseIntAt(const char* s, int64_t lo, int64_t hi, int64_t& out) {
+  const char* e = s + (*s == '-');
+  while (*e >= '0' && *e <= '9') ++e;
+  if (*e != '\0') return false;
+  auto [p, ec] = std::from_chars(s, e, out);
+  return ec == std::errc() && p == e && e != s && out >= lo && out <= hi;
+}
+
+// `n` decimal digits at `s`; stops at the first other byte (a terminating NUL included), so it
+// never reads past the end of a short text.
+bool Digits(const char* s, int n, int& out) {
   out = 0;
-  for (size_t i = pos; i < pos + n; ++i) {
+  for (int i = 0; i < n; ++i) {
     if (s[i] < '0' || s[i] > '9') return false;
     out = out * 10 + (s[i] - '0');
   }
   return true;
 }
 
-// yyyymmdd -> day number
-bool ParseDay(std::string_view s, int64_t& day) {
+// yyyymmdd -> day number; `s` must go on with `end` (NUL or 'T').
+bool ParseDay(const char* s, char end, int64_t& day) {
   int y, m, d;
-  if (s.size() != 8 || !Digits(s, 0, 4, y) || !Digits(s, 4, 2, m) || !Digits(s, 6, 2, d) ||
+  if (!Digits(s, 4, y) || !Digits(s + 4, 2, m) || !Digits(s + 6, 2, d) || s[8] != end ||
       !IsValidDate(y, m, d))
     return false;
   day = DayNumber(CivilDate{y, m, d});
   return true;
 }
 
-// hh:nn:ss with optional milliseconds zzz -> ms of the day
-bool ParseMs(std::string_view s, int64_t& ms) {
+// hh:nn:ss with optional milliseconds zzz, the whole text -> ms of the day
+bool ParseMs(const char* s, int64_t& ms) {
   int h, n, sec, z = 0;
-  if ((s.size() != 8 && s.size() != 11) || s[2] != ':' || s[5] != ':' || !Digits(s, 0, 2, h) ||
-      !Digits(s, 3, 2, n) || !Digits(s, 6, 2, sec) || (s.size() == 11 && !Digits(s, 8, 3, z)) ||
+  if (!Digits(s, 2, h) || s[2] != ':' || !Digits(s + 3, 2, n) || s[5] != ':' ||
+      !Digits(s + 6, 2, sec) || (s[8] != '\0' && (!Digits(s + 8, 3, z) || s[11] != '\0')) ||
       h > 23 || n > 59 || sec > 59)
     return false;
   ms = ((h * 60 + n) * 60 + sec) * int64_t{1000} + z;
   return true;
+}
+
+// Byte classes of a text value: its end, a byte that needs no check (printable ASCII, tab,
+// line feed, carriage return), and one that does (other controls, bytes of multi-byte UTF-8).
+enum : uint8_t { kEnd, kPlain, kCheck };
+constexpr auto kByteClass = [] {
+  std::array<uint8_t, 256> t{};
+  for (int c = 1; c < 256; ++c) t[c] = c >= 0x80 || (c < 0x20 && c != '\t' && c != '\n' && c != '\r') ? kCheck : kPlain;
+  return t;
+}();
+
+// Whether attribute name `a` (NUL-terminated) is `name`.
+bool SameName(const std::string& name, const char* a) {
+  size_t k = 0;
+  while (k < name.size() && a[k] == name[k]) ++k;  // stops at a's NUL, which no name holds
+  return k == name.size() && a[k] == '\0';
 }
 
 FieldType TypeOf(std::string_view t, std::string_view field) {
@@ -191,23 +223,24 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
       throw FormatError(fmt::format("text '{}' in ROWDATA", std::string_view(r.value()).substr(0, 20)));
     if (r.type() != pugi::node_element) continue;
     ++pos;
-    if (std::string_view(r.name()) != "ROW")
+    if (std::strcmp(r.name(), "ROW") != 0)
       throw FormatError(fmt::format("unexpected element {} in ROWDATA", r.name()));
     std::fill(seen.begin(), seen.end(), 0);
-    const auto it = log.find(pos);
-    unsigned state = it != log.end() ? it->second : 0;
+    unsigned state = 0;
+    if (!log.empty())
+      if (const auto it = log.find(pos); it != log.end()) state = it->second;
     int next = 0;  // attributes usually come in field order
     for (pugi::xml_attribute a = r.first_attribute(); a; a = a.next_attribute()) {
-      const std::string_view name = a.name();
-      const std::string_view v = a.value();
-      if (name == "RowState") {
+      const char* const name = a.name();
+      const char* const v = a.value();
+      if (name[0] == 'R' && std::strcmp(name, "RowState") == 0) {
         int64_t s;
-        if (!ParseInt(v, 0, 255, s)) throw FormatError(fmt::format("row {}: RowState '{}' is not a number", pos, v));
+        if (!ParseIntAt(v, 0, 255, s)) throw FormatError(fmt::format("row {}: RowState '{}' is not a number", pos, v));
         state = static_cast<unsigned>(s);
         continue;
       }
       int i;
-      if (next < n && fd[next].name == name) {
+      if (next < n && SameName(fd[next].name, name)) {
         i = next;
       } else {
         const auto f = byName.find(name);
@@ -222,37 +255,48 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
       int64_t x = 0;
       switch (fd[i].type) {
         case FieldType::String: {
-          for (size_t k = 0; k < v.size();) {
-            uint32_t cp;
-            const size_t len = DecodeUtf8(v, k, cp);
-            if (len == 0 || Cp1252FromCodePoint(cp) < 0)
-              throw FormatError(fmt::format("row {}: {}: {}", pos, name, DescribeUnencodable(v, k)));
-            if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r')
-              throw FormatError(fmt::format("row {}: {}: control character U+{:04X}", pos, name, cp));
-            k += len;
+          // Plain ASCII, by far the common case, is measured and checked in one pass; any
+          // other byte sends the text through the full UTF-8 and code page check.
+          const char* e = v;
+          while (kByteClass[static_cast<uint8_t>(*e)] == kPlain) ++e;
+          size_t chars = static_cast<size_t>(e - v);
+          std::string_view text(v, chars);
+          if (*e != '\0') {
+            text = std::string_view(v);
+            for (size_t k = chars; k < text.size();) {
+              uint32_t cp;
+              const size_t len = DecodeUtf8(text, k, cp);
+              if (len == 0 || Cp1252FromCodePoint(cp) < 0)
+                throw FormatError(fmt::format("row {}: {}: {}", pos, name, DescribeUnencodable(text, k)));
+              if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r')
+                throw FormatError(fmt::format("row {}: {}: control character U+{:04X}", pos, name, cp));
+              k += len;
+            }
+            chars = Utf8Length(text);
           }
-          if (fd[i].size > 0 && Utf8Length(v) > static_cast<size_t>(fd[i].size))
+          if (fd[i].size > 0 && chars > static_cast<size_t>(fd[i].size))
             throw FormatError(fmt::format("row {}: {}: string of {} characters is longer than its width {}",
-                                          pos, name, Utf8Length(v), fd[i].size));
-          row.SetStr(i, v);
+                                          pos, name, chars, fd[i].size));
+          row.SetStr(i, text);
           break;
         }
         case FieldType::Int16:
-          if (!ParseInt(v, INT16_MIN, INT16_MAX, x)) throw bad("i2");
+          if (!ParseIntAt(v, INT16_MIN, INT16_MAX, x)) throw bad("i2");
           row.SetInt(i, x);
           break;
         case FieldType::Int32:
-          if (!ParseInt(v, INT32_MIN, INT32_MAX, x)) throw bad("i4");
+          if (!ParseIntAt(v, INT32_MIN, INT32_MAX, x)) throw bad("i4");
           row.SetInt(i, x);
           break;
         case FieldType::Int64:
-          if (!ParseInt(v, INT64_MIN, INT64_MAX, x)) throw bad("i8");
+          if (!ParseIntAt(v, INT64_MIN, INT64_MAX, x)) throw bad("i8");
           row.SetInt(i, x);
           break;
         case FieldType::Float: {
           double d = 0;
-          auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), d);
-          if (v.empty() || ec != std::errc() || p != v.data() + v.size()) throw bad("r8");
+          const char* const end = v + std::strlen(v);
+          auto [p, ec] = std::from_chars(v, end, d);
+          if (v == end || ec != std::errc() || p != end) throw bad("r8");
           row.SetFloat(i, d);
           break;
         }
@@ -263,7 +307,7 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
           break;
         }
         case FieldType::Date:
-          if (!ParseDay(v, x)) throw bad("date");
+          if (!ParseDay(v, '\0', x)) throw bad("date");
           row.SetInt(i, x * kMsPerDay);
           break;
         case FieldType::Time:
@@ -272,8 +316,7 @@ void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
           break;
         case FieldType::DateTime: {
           int64_t ms = 0;
-          if (v.size() < 9 || v[8] != 'T' || !ParseDay(v.substr(0, 8), x) || !ParseMs(v.substr(9), ms))
-            throw bad("dateTime");
+          if (!ParseDay(v, 'T', x) || !ParseMs(v + 9, ms)) throw bad("dateTime");
           row.SetInt(i, x * kMsPerDay + ms);
           break;
         }
