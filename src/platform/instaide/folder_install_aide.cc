@@ -34,11 +34,12 @@ bool IsDir(const stdfs::path& p) {
 }
 
 // The file name a queue path ends with ("C:\Palm\Kve\Exp\FILIAL.pdb" -> "FILIAL.pdb"); empty
-// when it names no file that could sit in a queue folder.
+// when it names no file that could sit in a queue folder: not one safe component, or a name
+// beginning with '.', which the queue keeps for its temporaries.
 std::string QueuedName(std::string_view path) {
   const size_t cut = path.find_last_of("\\/");
   std::string name(cut == std::string_view::npos ? path : path.substr(cut + 1));
-  if (!IsSafeHotSyncUserName(name)) return {};  // the same rule: one safe component
+  if (!IsSafeHotSyncUserName(name) || name[0] == '.') return {};
   return name;
 }
 

@@ -123,6 +123,7 @@ TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {
       {"PALM 01", "Q:\\Exp\\A.pdb", kPltNoSuchFile, kPltOk},     // unmapped drive
       {"PALM 01", "C:\\Exp\\", kPltBadFileName, kPltBadFileName},
       {"PALM 01", "C:\\Exp\\..", kPltBadFileName, kPltBadFileName},
+      {"PALM 01", "C:\\Exp\\.A.pdb", kPltBadFileName, kPltBadFileName},  // a temporary's name
       {"PALM 01", "C:\\Exp", kPltNoSuchFile, kPltOk},            // a folder
       {"NOBODY", "C:\\Exp\\A.pdb", kPltNoSuchUser, kPltNoSuchUser},
       {"", "C:\\Exp\\A.pdb", kPltBadUserName, kPltBadUserName},
