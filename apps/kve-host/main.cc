@@ -11,7 +11,6 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
-#include <QMdiSubWindow>
 #include <QPixmap>
 
 #include "host/site.h"
@@ -49,7 +48,7 @@ class UnattendedDialogs final : public kve::Dialogs {
 };
 
 // The package built beside this program: in the build tree it sits one folder up.
-std::string DefaultPackage(const char* argv0) {
+std::string DefaultPackage() {
   const std::string self = QCoreApplication::applicationDirPath().toStdString();
   for (const std::string& candidate : {self + "/libkve07000.so", self + "/../libkve07000.so",
                                        self + "/../lib/libkve07000.so"}) {
@@ -58,7 +57,6 @@ std::string DefaultPackage(const char* argv0) {
       return candidate;
     }
   }
-  (void)argv0;
   return "libkve07000.so";  // left to the loader's search path
 }
 
@@ -80,7 +78,7 @@ int main(int argc, char** argv) {
                  "open the screen, save a picture of the window to this PNG file and exit");
   cli.add_option("--package", packagePath, "the screen package (default: libkve07000.so beside the program)");
   CLI11_PARSE(cli, argc, argv);
-  if (packagePath.empty()) packagePath = DefaultPackage(argv[0]);
+  if (packagePath.empty()) packagePath = DefaultPackage();
 
   try {
     kve::maker::HostConfig config =
