@@ -108,6 +108,7 @@ class ViewTest : public QObject {
       const QString name = QString::fromStdString(c->Name());
       QVERIFY2(w, qPrintable(name));
       QCOMPARE(w->isEnabled(), c->Enabled());
+      QCOMPARE(w->toolTip(), QString::fromStdString(c->Hint()));
       QString shown;
       if (auto* l = qobject_cast<QLabel*>(w)) shown = l->text();
       if (auto* g = qobject_cast<QGroupBox*>(w)) shown = g->title();
