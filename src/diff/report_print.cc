@@ -55,19 +55,21 @@ std::string Counts(const TableDiff& d) {
                      d.changed.size(), d.unchanged);
 }
 
+std::string Rows(int64_t n) { return fmt::format("{} row{}", n, n == 1 ? "" : "s"); }
+
 void PrintTable(std::ostream& out, const TableReport& r, const PrintOptions& o) {
   switch (r.outcome) {
     case Outcome::Failed:
       out << r.table << ": error: " << r.error << "\n";
       return;
     case Outcome::OnlyOld:
-      out << r.table << ": only in old: " << r.oldFile << " (" << r.rows << " rows)\n";
+      out << r.table << ": only in old: " << r.oldFile << " (" << Rows(r.rows) << ")\n";
       return;
     case Outcome::OnlyNew:
-      out << r.table << ": only in new: " << r.newFile << " (" << r.rows << " rows)\n";
+      out << r.table << ": only in new: " << r.newFile << " (" << Rows(r.rows) << ")\n";
       return;
     case Outcome::Equal:
-      out << r.table << ": equal (" << r.diff.unchanged << " rows; " << Matching(r) << ")\n";
+      out << r.table << ": equal (" << Rows(r.diff.unchanged) << "; " << Matching(r) << ")\n";
       if (!o.brief && !r.notCompared.empty())
         out << "  not compared: " << fmt::format("{}", fmt::join(r.notCompared, ", ")) << "\n";
       return;

@@ -9,6 +9,7 @@
 #include "diff/report_print.h"
 #include "export/catalogue.h"
 #include "palm/pdb_conversion.h"
+#include "palm/prevreti.h"
 #include "platform/common/error.h"
 #include "support/temp_folder.h"
 
@@ -108,6 +109,25 @@ TEST(ExportDiff, PalmFormStillSeesWhatTheHandheldWouldRead) {
   for (int c : t.diff.changed[0].columns) names.push_back(t.diff.columns[static_cast<size_t>(c)].name);
   EXPECT_THAT(names, ElementsAre("VRPRECO", "DTEFETIVO"));
   EXPECT_EQ(r.ExitStatus(), 1);
+}
+
+TEST(ExportDiff, AcrossFormsTheForecastLeavesOutTheColumnsItsDatabaseWritesOfItsOwn) {
+  testing::TempFolder dir;
+  TClientDataSet ds;
+  Fill(ds, "PREVRETI", {{"0001", "ALM", "02/01/2009", "42", "0101", "A1", "ARROZ", "KG", "7", "1,5", "01",
+                         "NORMAL", "SUP", "x"}});
+  Save(ds, dir / "PREVRETI.xml");
+  palm::PrevRetiOptions options;
+  options.maskProduct = palm::ProductMaskFormatter("99.99;0;_");
+  options.operatorCode = "ADMIN";
+  palm::NoProgress progress;
+  palm::CriaPDBPrevReti(ds, dir.path(), options, progress);
+  const Report across = DiffPaths(dir / "PREVRETI.xml", dir / "PREVRETI.pdb");
+  EXPECT_THAT(across.tables.at(0).notCompared, ElementsAre("QTPREVRETI", "QTCONSRETI", "CDPSQPROD", "CDOPERADOR"));
+  EXPECT_EQ(across.ExitStatus(), 0);
+  const Report same = DiffPaths(dir / "PREVRETI.pdb", dir / "PREVRETI.pdb");
+  EXPECT_TRUE(same.tables.at(0).notCompared.empty());
+  EXPECT_EQ(same.tables.at(0).diff.columns.size(), 14u);
 }
 
 TEST(ExportDiff, RowsAreMatchedByTheCatalogueKeyInAnyPairing) {
