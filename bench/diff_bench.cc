@@ -66,10 +66,10 @@ Pair& PairOf(int rows) {
   fs::create_directories(p->dir / "new");
   p->oldFile = p->dir / "old" / "SOLICOMP.xml";
   p->newFile = p->dir / "new" / "SOLICOMP.xml";
-  const exporting::TableSpec& spec = exporting::FindTable("SOLICOMP");
+  const exporting::TableSpec& solicomp = exporting::FindTable("SOLICOMP");
   TClientDataSet a, b;
-  exporting::CreateEmpty(a, spec);
-  exporting::CreateEmpty(b, spec);
+  exporting::CreateEmpty(a, solicomp);
+  exporting::CreateEmpty(b, solicomp);
   RowBuilder rb(a.FieldCount());
   for (int r = 0; r < rows; ++r) {
     Row(rb, a, r, 0);
