@@ -15,13 +15,21 @@
 namespace kve::diff {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& file) {
+// The file's bytes, or its first `limit` bytes.
+std::string ReadAll(const std::filesystem::path& file, size_t limit = std::string::npos) {
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec))
     throw IoError(fmt::format("{}: is a folder, not a file", file.string()));
   std::ifstream in(file, std::ios::binary);
   if (!in) throw IoError(fmt::format("{}: cannot open", file.string()));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (limit == std::string::npos) {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } else {
+    bytes.resize(limit);
+    in.read(bytes.data(), static_cast<std::streamsize>(limit));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
   if (in.bad()) throw IoError(fmt::format("{}: cannot read", file.string()));
   return bytes;
 }
@@ -89,19 +97,18 @@ std::string_view FormName(FileForm f) {
 TableFile LoadTableFile(const std::filesystem::path& file) {
   TableFile t;
   t.path = file.string();
-  std::string bytes = ReadAll(file);
-  const size_t first = bytes.find_first_not_of(" \t\r\n", bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
-  const bool binary = packet::IsBinaryPacket(bytes);
-  if (binary || (!pdb::IsPdb(bytes) && first != std::string::npos && bytes[first] == '<')) {
+  // The form is told from the first bytes, as kve-inspect tells it; a packet is then read by
+  // the table itself, without a second copy of its bytes.
+  const std::string head = ReadAll(file, 4096);
+  const size_t first = head.find_first_not_of(" \t\r\n", head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+  const bool binary = packet::IsBinaryPacket(head);
+  if (binary || (first != std::string::npos && head[first] == '<')) {
     t.form = binary ? FileForm::BinaryPacket : FileForm::XmlPacket;
     t.data = std::make_unique<TClientDataSet>(file.stem().string());
-    try {
-      t.data->SetData(bytes);
-    } catch (const Error& e) {
-      throw FormatError(t.path + ": " + e.what());
-    }
+    t.data->LoadFromFile(file);  // its errors name the file
     return t;
   }
+  std::string bytes = ReadAll(file);
   if (!pdb::IsPdb(bytes))
     throw FormatError(t.path + ": neither a data packet (.xml, .cds) nor a Palm database (.pdb)");
   t.form = FileForm::PalmDatabase;
