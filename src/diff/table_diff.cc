@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include <charconv>
-#include <cstring>
+#include <algorithm>
 #include <unordered_map>
 
 #include "platform/common/ascii.h"
