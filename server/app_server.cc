@@ -9,10 +9,12 @@
 #include <cstring>
 
 #include "platform/common/error.h"
+#include "platform/dataset/dataset.h"
 #include "platform/net/protocol.h"
 #include "server/db_pool.h"
 #include "server/dispatch.h"
 #include "server/http_front.h"
+#include "server/metrics.h"
 #include "server/sql_files.h"
 
 namespace kve::server {
@@ -31,13 +33,32 @@ bool SameToken(std::string_view a, std::string_view b) {
   return diff == 0 && !b.empty();
 }
 
+// Runs a trivial query on a pooled connection: "" when the database answers, else why not. A
+// connection that fails is closed, so the next probe opens a fresh one.
+std::string CheckDatabase(DatabasePool& pool) {
+  try {
+    auto db = pool.Acquire();
+    try {
+      TClientDataSet one;
+      db->Run("SELECT 1", {}, &one);
+    } catch (...) {
+      db.Discard();
+      throw;
+    }
+    return {};
+  } catch (const std::exception& e) {
+    return e.what()[0] != '\0' ? e.what() : "error";
+  }
+}
+
 }  // namespace
 
 struct AppServer::Impl {
   explicit Impl(AppServerOptions o)
       : options(std::move(o)),
         sql(options.sqlFolder ? SqlFiles::WithOverrides(*options.sqlFolder) : SqlFiles::BuiltIn()),
-        pool(options.dbUrl) {}
+        pool(options.dbUrl),
+        metrics(MethodNames()) {}
 
   void Routes();
   bool Authorized(const httplib::Request& req) const;
@@ -45,6 +66,7 @@ struct AppServer::Impl {
   AppServerOptions options;
   SqlFiles sql;
   DatabasePool pool;
+  Metrics metrics;
   HttpFront http;
   int port = 0;
   std::thread thread;
@@ -63,7 +85,8 @@ void AppServer::Impl::Routes() {
   const std::string path = "/" + std::string(rpc::kServerName);
   http.set_payload_max_length(options.maxRequestBytes);
   http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    if (Authorized(req)) return httplib::Server::HandlerResponse::Unhandled;
+    // A health probe carries no credentials and learns only up or down; see README.md.
+    if (req.path == "/healthz" || Authorized(req)) return httplib::Server::HandlerResponse::Unhandled;
     res.status = 401;
     res.set_header("WWW-Authenticate", "Bearer");
     res.set_content("token missing or refused\n", "text/plain");
@@ -75,6 +98,16 @@ void AppServer::Impl::Routes() {
   });
   http.Get(path, [](const httplib::Request&, httplib::Response& res) {
     res.set_content(Describe(), kJson);
+  });
+  http.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+    std::string fault = CheckDatabase(pool);
+    res.status = fault.empty() ? 200 : 503;
+    res.set_content(fault.empty() ? "ok\n" : "database unreachable\n", "text/plain");
+    if (!fault.empty()) spdlog::warn("health check: database unreachable: {}", LogText(fault));
+  });
+  http.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
+    auto use = pool.CurrentUse();
+    res.set_content(metrics.Render({use.inUse, use.idle}), "text/plain; version=0.0.4; charset=utf-8");
   });
   // The body is read here, piece by piece, so that the limit holds whatever the transfer
   // encoding: the library itself checks only a declared Content-Length, and would buffer a
@@ -104,6 +137,7 @@ void AppServer::Impl::Routes() {
       return;
     }
     auto t0 = std::chrono::steady_clock::now();
+    auto counted = metrics.Begin();
     CallRecord record;
     std::string reply = Dispatch(
         body,
@@ -116,6 +150,7 @@ void AppServer::Impl::Routes() {
         },
         record);
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    counted.End(record.method, record.failed, ms / 1000, reply.size());
     if (record.failed)
       spdlog::warn("{}", CallLogLine(record, ms, body.size(), reply.size()));
     else

@@ -6,7 +6,7 @@ DatabasePool::DatabasePool(std::string url, size_t maxIdle)
     : url_(std::move(url)), maxIdle_(maxIdle) {}
 
 DatabasePool::Lease::~Lease() {
-  if (db_) pool_->Release(std::move(db_));
+  if (pool_ != nullptr) pool_->Release(std::move(db_));  // also after Discard, to count it
 }
 
 DatabasePool::Lease DatabasePool::Acquire() {
@@ -15,15 +15,25 @@ DatabasePool::Lease DatabasePool::Acquire() {
     if (!idle_.empty()) {
       auto db = std::move(idle_.back());
       idle_.pop_back();
+      ++inUse_;
       return Lease(*this, std::move(db));
     }
   }
-  return Lease(*this, Database::Open(url_));
+  Lease lease(*this, Database::Open(url_));
+  std::lock_guard lock(mu_);
+  ++inUse_;
+  return lease;
+}
+
+DatabasePool::Use DatabasePool::CurrentUse() {
+  std::lock_guard lock(mu_);
+  return {inUse_, idle_.size()};
 }
 
 void DatabasePool::Release(std::unique_ptr<Database> db) {
   std::lock_guard lock(mu_);
-  if (idle_.size() < maxIdle_) idle_.push_back(std::move(db));
+  --inUse_;
+  if (db && idle_.size() < maxIdle_) idle_.push_back(std::move(db));
 }
 
 }  // namespace kve::server

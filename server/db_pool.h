@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/db/database.h"
@@ -19,7 +20,8 @@ class DatabasePool {
   class Lease {
    public:
     Lease(DatabasePool& pool, std::unique_ptr<Database> db) : pool_(&pool), db_(std::move(db)) {}
-    Lease(Lease&&) = default;
+    Lease(Lease&& o) noexcept : pool_(std::exchange(o.pool_, nullptr)), db_(std::move(o.db_)) {}
+    Lease& operator=(Lease&&) = delete;
     ~Lease();
     Database& operator*() const { return *db_; }
     Database* operator->() const { return db_.get(); }
@@ -32,6 +34,13 @@ class DatabasePool {
   // An idle connection, or a new one. Raises Error when the database cannot be opened.
   Lease Acquire();
 
+  // Connections lent out now and kept idle, for the server's metrics.
+  struct Use {
+    size_t inUse = 0;
+    size_t idle = 0;
+  };
+  Use CurrentUse();
+
  private:
   void Release(std::unique_ptr<Database> db);
 
@@ -39,6 +48,7 @@ class DatabasePool {
   size_t maxIdle_;
   std::mutex mu_;
   std::vector<std::unique_ptr<Database>> idle_;
+  size_t inUse_ = 0;
 };
 
 }  // namespace kve::server

@@ -43,6 +43,12 @@ struct Fault {
 
 }  // namespace
 
+std::vector<std::string> MethodNames() {
+  std::vector<std::string> names;
+  for (const auto& s : Methods()) names.emplace_back(s.name);
+  return names;
+}
+
 std::string Dispatch(std::string_view body, const WithModule& withModule, CallRecord& record) {
   record = CallRecord{"-", false, {}};
   json id = nullptr;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/rdm_exp_dados.h"
 
@@ -32,6 +33,9 @@ std::string LogText(std::string_view text, size_t cap = 200);
 
 // The log line of one call: method, time, sizes and, for a failure, its text.
 std::string CallLogLine(const CallRecord& record, double ms, size_t inBytes, size_t outBytes);
+
+// The names of the methods served.
+std::vector<std::string> MethodNames();
 
 // The description the server gives at GET /<server name>: name and method signatures.
 std::string Describe();
