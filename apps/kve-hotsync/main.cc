@@ -43,7 +43,7 @@ int List(const stdfs::path& root) {
   for (size_t i = 0; i < users.size(); ++i) {
     const UserQueue& u = users[i];
     std::cout << '[' << i << "] " << u.user;
-    if (u.user.size() > static_cast<size_t>(kHotSyncNameMax))
+    if (HotSyncNamePrefix(u.user).size() < u.user.size())
       std::cout << "  (longer than " << kHotSyncNameMax << " characters: read cut, no Palm matches it)";
     std::cout << '\n';
     if (!u.hasInstallFolder) std::cout << "    no Install folder (made when something is queued)\n";

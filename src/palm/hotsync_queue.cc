@@ -29,7 +29,7 @@ std::string ReadHotSyncUser(InstallAide& aide, unsigned int index, std::int16_t&
     size = std::clamp<std::int16_t>(size, 0, kHotSyncNameBuffer);
     aide.PltGetUser(index, name, &size);
   }
-  return std::string(name, strnlen(name, kHotSyncNameMax));
+  return std::string(HotSyncNamePrefix(std::string_view(name, strnlen(name, sizeof name - 1))));
 }
 
 bool HasHotSyncUser(InstallAide& aide, std::string_view name) {

@@ -20,7 +20,8 @@ namespace kve::palm {
 using QueueLog = std::function<void(std::string_view line)>;
 
 // The name of HotSync user `index`: three PltGetUser calls with the same buffer and the same
-// size variable, then the buffer's text up to its first NUL, at most 31 characters. `size` is
+// size variable, then the buffer's text up to its first NUL, at most 31 characters (UTF-8, so
+// "SÃO" is three characters in five bytes). `size` is
 // shared by the calls of one pass over the users and is 0 before the first; it is brought
 // back to the buffer's size before each call, so no library can be told to write past it.
 std::string ReadHotSyncUser(InstallAide& aide, unsigned int index, std::int16_t& size);

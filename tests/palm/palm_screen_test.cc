@@ -17,12 +17,15 @@ namespace stdfs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 const std::string kLongName = "PALM DA COZINHA CENTRAL NORTE 0001";  // 34 characters
+const std::string kAccented = "COZINHA DE SÃO JOÃO DO NORTE 01";  // 31 characters, 33 bytes
 
-// Central 0001 also has Palm 007, and Palm 008 whose name is too long for a HotSync user.
+// Central 0001 also has Palm 007, Palm 008 whose name is too long for a HotSync user, and
+// Palm 009 whose name is just short enough.
 struct PalmScreen : testing::OpenScreen {
   PalmScreen() {
     db->ExecuteScript("INSERT INTO PALM (CDFILIAL, CDPALM, NMPALM, IDTPPERIFEXPKVE) VALUES "
-                      "('0001', '007', 'PALM 07', '1'), ('0001', '008', '" + kLongName + "', '1');");
+                      "('0001', '007', 'PALM 07', '1'), ('0001', '008', '" + kLongName + "', '1'), "
+                      "('0001', '009', '" + kAccented + "', '1');");
   }
   void AddUsers(const Strings& names) {
     for (const std::string& n : names) stdfs::create_directories(hotsync / n / "Install");
@@ -48,7 +51,8 @@ TEST_F(PalmSelection, PickingFromTheListFillsCodeAndNameOfThisCentralsPalms) {
   ASSERT_EQ(dialogs.Shown().size(), 1u);
   EXPECT_EQ(dialogs.Shown()[0].pick.title, "Palm");
   EXPECT_EQ(dialogs.Shown()[0].pick.rows,
-            (std::vector<Strings>{{"001", "PALM 01"}, {"007", "PALM 07"}, {"008", kLongName}}));
+            (std::vector<Strings>{{"001", "PALM 01"}, {"007", "PALM 07"}, {"008", kLongName},
+                                  {"009", kAccented}}));
   EXPECT_EQ(screen.medCdPalm.Text(), "007");
   EXPECT_EQ(screen.edtNmPalm.Text(), "PALM 07");
 }
@@ -64,7 +68,7 @@ TEST_F(PalmSelection, LeavingTheCodeWidensItAndNamesThePalmWithoutAskingForHotSy
       {"001", "001", "PALM 01", {}},
       {"2", "002", "", {"Palm não cadastrado."}},  // an eeePC of this central
       {"4", "004", "", {"Palm não cadastrado."}},  // an eeePC of another central
-      {"9", "009", "", {"Palm não cadastrado."}},
+      {"6", "006", "", {"Palm não cadastrado."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -105,6 +109,7 @@ TEST(PalmAtExport, ThePalmsNameMustBeAHotSyncUserExactly) {
       {"1", {"PALM 01 "}, false},
       {"1", {"A", "PALM 01", "palm 01"}, true},
       {"8", {kLongName}, false},               // read back cut to 31 characters
+      {"9", {kAccented}, true},                // 31 characters in more bytes
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.code) + " with " + std::to_string(c.users.size()) + " users");

@@ -70,7 +70,7 @@ class FolderInstallAide final : public InstallAide {
       return kPltNoSuchUser;
     }
     const std::string& user = users[index];
-    const size_t whole = FitUtf8(user, kHotSyncNameMax);
+    const size_t whole = HotSyncNamePrefix(user).size();
     *size = static_cast<std::int16_t>(whole + 1);
     if (given == 0) return kPltBufferTooSmall;
     const size_t n = FitUtf8(user, std::min<size_t>(whole, static_cast<size_t>(given - 1)));
@@ -127,7 +127,7 @@ class FolderInstallAide final : public InstallAide {
     return users;
   }
 
-  // The longest prefix of `s` of at most `max` bytes that ends on a character boundary.
+  // The longest prefix of `s` of at most `max` bytes that ends before a character.
   static size_t FitUtf8(const std::string& s, size_t max) {
     if (s.size() <= max) return s.size();
     size_t n = max;

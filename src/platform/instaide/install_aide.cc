@@ -15,6 +15,15 @@ std::string_view PltResultText(int result) {
   return "unknown result";
 }
 
+std::string_view HotSyncNamePrefix(std::string_view name) {
+  int chars = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool continuation = (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80;
+    if (!continuation && ++chars > kHotSyncNameMax) return name.substr(0, i);
+  }
+  return name;
+}
+
 bool IsSafeHotSyncUserName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (char c : name) {

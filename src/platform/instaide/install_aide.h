@@ -31,9 +31,13 @@ enum PltResult : int {
 // "no such user", for logs and the support tool.
 std::string_view PltResultText(int result);
 
-// The longest HotSync user name, in bytes; a name buffer holds it and a NUL.
+// The longest HotSync user name, in characters. Names travel as UTF-8, where a character
+// takes up to 4 bytes, so a name buffer holds 31 of the longest and a NUL.
 inline constexpr int kHotSyncNameMax = 31;
-inline constexpr int kHotSyncNameBuffer = kHotSyncNameMax + 1;
+inline constexpr int kHotSyncNameBuffer = 4 * kHotSyncNameMax + 1;
+
+// The bytes of `name` up to its 32nd character: the part of a name the Plt functions hand out.
+std::string_view HotSyncNamePrefix(std::string_view name);
 
 class InstallAide {
  public:
@@ -47,7 +51,8 @@ class InstallAide {
 
   // Reads the name of user `index` into `name`. `*size` is the buffer's size in bytes on
   // entry; the library writes at most that many bytes, always NUL-terminated when *size > 0,
-  // and sets *size to the size the whole name needs (never more than kHotSyncNameBuffer).
+  // and sets *size to the size the name needs, cut to 31 characters (never more than
+  // kHotSyncNameBuffer).
   // A name that does not fit is cut on a character boundary and kPltBufferTooSmall returned,
   // so a caller that starts with *size 0 and calls again with the size it was given reads the
   // whole name the second time.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/cp1252.h"
 #include "platform/fs/file_system.h"
 #include "support/temp_folder.h"
 
@@ -83,9 +84,22 @@ TEST_F(FolderQueue, PltGetUserNeverWritesPastTheSizeItIsGiven) {
   }
 }
 
-TEST_F(FolderQueue, ANameCutToTheBufferEndsOnAWholeCharacter) {
-  AddUser(std::string(30, 'a') + "é");  // 30 bytes and one two-byte character
-  EXPECT_EQ(Name(0), std::string(30, 'a'));
+TEST_F(FolderQueue, NamesAreCutAtThirtyOneCharactersAndNeverInsideOne) {
+  const std::string accented = "COZINHA DE SÃO JOÃO DO NORTE 01";  // 31 characters, 33 bytes
+  AddUser(accented);
+  AddUser(accented + "Ú");
+  EXPECT_EQ(Name(0), accented);
+  EXPECT_EQ(Name(1), accented);
+  for (std::int16_t given = 1; given <= 34; ++given) {
+    char buf[kHotSyncNameBuffer];
+    std::int16_t size = given;
+    aide->PltGetUser(0, buf, &size);
+    const std::string got = buf;
+    EXPECT_TRUE(IsValidUtf8(got)) << given;
+    EXPECT_LT(got.size(), static_cast<size_t>(given));
+    EXPECT_EQ(accented.rfind(got, 0), 0u) << given;
+    EXPECT_EQ(size, 34);
+  }
 }
 
 TEST_F(FolderQueue, QueuingCopiesUnderTheFilesOwnNameAndRemovingDeletesIt) {
