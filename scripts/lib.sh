@@ -8,6 +8,7 @@ KVE_PACKAGES=(
   libpugixml-dev nlohmann-json3-dev libcpp-httplib-dev libcli11-dev libtomlplusplus-dev
   libfmt-dev libspdlog-dev libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  curl
 )
 
 # Install the packages that are missing. Without root, say what to install and go on.

@@ -12,7 +12,14 @@ LOG=$(mktemp)
 trap 'pg_stop; rm -f "$LOG"' EXIT
 
 echo "== tests (build)"
-ctest --test-dir "$ROOT/build" --output-on-failure -j "$JOBS" | tee -a "$LOG"
+ctest --test-dir "$ROOT/build" --output-on-failure -j "$JOBS" -LE package | tee -a "$LOG"
+
+# The Debian package is built, unpacked and run once, from the plain build; the option stays
+# off afterwards so that a plain ctest remains quick.
+echo "== Debian package (build)"
+cmake -S "$ROOT" -B "$ROOT/build" -DKVE_PACKAGE_TEST=ON >/dev/null
+ctest --test-dir "$ROOT/build" --output-on-failure -L package | tee -a "$LOG"
+cmake -S "$ROOT" -B "$ROOT/build" -DKVE_PACKAGE_TEST=OFF >/dev/null
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
 build_sanitized
