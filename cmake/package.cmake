@@ -19,7 +19,9 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/db/schema/ DESTINATION share/kve/schema)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/kve)
 install(FILES ${CMAKE_SOURCE_DIR}/server/README.md DESTINATION share/doc/kve RENAME README.server.md)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kve.toml DESTINATION share/doc/kve/examples)
-# systemd and /etc places are absolute: they do not move with the prefix.
+# systemd and /etc places are absolute: they do not move with the prefix (the unit runs
+# /usr/bin/kve-appserver, the package's place). `cmake --install` writes them below DESTDIR
+# when it is set.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kve-appserver.service DESTINATION /lib/systemd/system)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kve-appserver.default DESTINATION /etc/default
         RENAME kve-appserver)
