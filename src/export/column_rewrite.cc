@@ -1,5 +1,7 @@
 #include "export/column_rewrite.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "platform/common/cp1252.h"
@@ -49,12 +51,11 @@ void RewriteTextColumn(TClientDataSet& ds, std::string_view column,
     for (int pos = 0; pos < stored; ++pos) positionOf[static_cast<size_t>(order[static_cast<size_t>(pos)])] = pos;
   }
 
-  // The new rows go into a scratch table, in the stored order, which the table then adopts:
-  // until then the table is untouched, so a value that does not fit changes nothing.
-  const std::vector<FieldDef>& defs = ds.FieldDefs();
-  TClientDataSet scratch(ds.Name());
-  scratch.Reset(defs);
-  RowBuilder b(static_cast<int>(defs.size()));
+  // Every value is computed and checked before the first is stored, so a value that does not
+  // fit changes nothing; then each is set where its row lies, the rest of the row untouched.
+  std::string values;
+  values.reserve(static_cast<size_t>(stored) * static_cast<size_t>(std::clamp(def.size, 8, 32)));
+  std::vector<size_t> ends(static_cast<size_t>(stored));
   for (int r = 0; r < stored; ++r) {
     const RowView row = ds.Row(r);
     const int pos = positionOf[static_cast<size_t>(r)];
@@ -62,11 +63,16 @@ void RewriteTextColumn(TClientDataSet& ds, std::string_view column,
     // Byte length bounds the character count, so most values need no counting.
     if (def.size > 0 && static_cast<int>(v.size()) > def.size)
       CheckFits(ds, col, v, pos + 1, RowKeyText(ds, row, keyColumns));
-    b.LoadFrom(row, defs);
-    b.SetStr(col, v);
-    scratch.AppendRow(b, RowStatus::Unchanged);
+    values += v;
+    ends[static_cast<size_t>(r)] = values.size();
   }
-  ds.Adopt(scratch);
+  size_t from = 0;
+  for (int r = 0; r < stored; ++r) {
+    const size_t to = ends[static_cast<size_t>(r)];
+    ds.SetStoredText(r, col, std::string_view(values).substr(from, to - from));
+    from = to;
+  }
+  if (ds.Active()) ds.First();
 }
 
 }  // namespace kve::exporting

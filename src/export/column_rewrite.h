@@ -1,10 +1,12 @@
 #pragma once
 // Setting one derived text column on every row of a table, as plain data.
 //
-// The table is rebuilt in bulk rather than edited row by row through the cursor: a cursor
-// edit re-indexes the table's visible rows, which over a few hundred thousand rows would make
-// the derivation quadratic. The result is the same as editing every row and then merging the
-// change log: the rows keep their order and every row is stored as a plain row.
+// The column is set in each stored row where it lies rather than edited row by row through
+// the cursor: a cursor edit re-indexes the table's visible rows, which over a few hundred
+// thousand rows would make the derivation quadratic, and copying every row to change one
+// column costs more than the derivation itself. The result is the same as editing every row
+// and then merging the change log: the rows keep their order and every row is stored as a
+// plain row.
 
 #include <functional>
 #include <initializer_list>

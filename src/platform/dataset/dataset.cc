@@ -603,6 +603,31 @@ void TClientDataSet::AppendRow(RowBuilder& row, RowStatus status) {
   ExtendView();
 }
 
+void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8) {
+  std::string& b = rows_[stored].block;
+  const size_t n = defs_.size();
+  const size_t f = static_cast<size_t>(field);
+  uint64_t slot;
+  std::memcpy(&slot, b.data() + 8 * f, 8);
+  const size_t nulls = 8 * n + f / 8;  // an index: the append below may move the block
+  const char bit = static_cast<char>(1 << (f % 8));
+  // A text no longer than the old one takes its place; a longer one goes at the block's end
+  // and the old bytes stay unused (a row's texts need not be packed).
+  size_t at;
+  if (!(b[nulls] & bit) && (slot >> 32) >= utf8.size()) {
+    at = static_cast<uint32_t>(slot);
+    std::memmove(b.data() + at, utf8.data(), utf8.size());
+  } else {
+    at = b.size();
+    b.append(utf8);
+  }
+  slot = (static_cast<uint64_t>(utf8.size()) << 32) | at;
+  std::memcpy(b.data() + 8 * f, &slot, 8);
+  b[nulls] = static_cast<char>(b[nulls] & ~bit);
+  rows_[stored].status = RowStatus::Unchanged;
+  InvalidateView();
+}
+
 void TClientDataSet::MergeChangeLog() {
   RequireActive("merge the change log");
   BrowseMode();

@@ -195,6 +195,10 @@ class TClientDataSet {
   RowStatus Status(int stored) const { return rows_[stored].status; }
   // Appends a finished row without going through Insert/Post.
   void AppendRow(RowBuilder& row, RowStatus status = RowStatus::Unchanged);
+  // Sets text field `field` of stored row `stored` where the row lies and makes it a plain
+  // row, for derivations that fill one column of every row: nothing else of the row is copied.
+  // No width check and no change log; the caller checks the values and posts any edit first.
+  void SetStoredText(int stored, int field, std::string_view utf8);
   // Replaces definitions, rows and state at once (for the readers); opens the table.
   void Reset(std::vector<FieldDef> defs);
   // Takes the fields and rows of `loaded` (a scratch table a reader filled), keeping this

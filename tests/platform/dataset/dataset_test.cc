@@ -156,6 +156,23 @@ TEST(DataSet, EditOfTheIndexedFieldMovesTheRowAndAppendJoinsAFilteredView) {
   EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"0", "2"}));
 }
 
+TEST(DataSet, StoredTextSetInPlaceKeepsTheOtherFieldsAndReordersTheIndex) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  ds.SetIndexFieldNames("CDPSQPROD");
+  Add(ds, "a-much-longer-code", 0);
+  Add(ds, "b", 1);
+  ds.Append();  // a row whose code is null
+  ds.FieldByName("PRODUTONRO").SetAsInteger(2);
+  ds.Post();
+  // shorter than the old text, longer than it, and where there was none
+  const std::vector<std::string> codes = {"z", "bb-grows-past-its-old-length", "m"};
+  for (int r = 0; r < 3; ++r) ds.SetStoredText(r, 0, codes[static_cast<size_t>(r)]);
+  EXPECT_EQ(ds.ChangeCount(), 0);
+  EXPECT_EQ(Walk(ds, "PRODUTONRO"), (std::vector<std::string>{"1", "2", "0"}));
+  EXPECT_EQ(Walk(ds, "CDPSQPROD"), (std::vector<std::string>{"bb-grows-past-its-old-length", "m", "z"}));
+}
+
 TEST(DateTime, DayNumbersMatchThePacketScale) {
   EXPECT_EQ(DayNumber({1, 1, 1}), 1);
   EXPECT_EQ(DayNumber({1899, 12, 30}), kDelphiEpochDay);
