@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/maker/btn_pesquisa.h"
@@ -356,10 +357,25 @@ void ExpDadosView::Refresh(TControl& c) {
     return;
   }
   if (auto* p = dynamic_cast<TProgressBar*>(&c)) {
+    // The Palm conversion steps the bar once per record and sets a new range per database,
+    // and a Qt progress bar repaints at once whenever its percentage moves: what comes in
+    // between is left out, a few times a second being all an operator can read. The bar's
+    // last state is shown when the event loop runs again.
     auto* bar = static_cast<QProgressBar*>(w);
+    if (paintClock_.isValid() && paintClock_.elapsed() < kPaintEveryMs) {
+      if (!progressPending_) {
+        progressPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+          progressPending_ = false;
+          if (screen_) Refresh(screen_->pgbProgresso);
+        });
+      }
+      return;
+    }
     bar->setRange(p->Min(), p->Max());
     bar->setValue(p->Position());
-    PaintNow(*bar);
+    bar->repaint();
+    paintClock_.start();
     return;
   }
   if (dynamic_cast<TBtnPesquisa*>(&c)) {
@@ -381,11 +397,11 @@ void ExpDadosView::Refresh(TControl& c) {
   }
 }
 
-// The export runs on this thread and keeps the event loop waiting until it ends: its progress
-// is painted as it comes, a few times a second at most.
+// The export runs on this thread and keeps the event loop waiting until it ends: its status
+// line is painted as it comes, a few times a second at most.
 void ExpDadosView::PaintNow(QWidget& w) {
   if (!isVisible()) return;
-  if (paintClock_.isValid() && paintClock_.elapsed() < 50) return;
+  if (paintClock_.isValid() && paintClock_.elapsed() < kPaintEveryMs) return;
   w.repaint();
   paintClock_.start();
 }

@@ -77,6 +77,8 @@ class ExpDadosView final : public QWidget, public FormObserver {
   bool syncing_ = false;  // the view itself is moving Qt's focus
   const TControl* refused_ = nullptr;  // the last control the model refused the focus to
   QElapsedTimer paintClock_;           // since progress was last painted
+  bool progressPending_ = false;       // a step left out waits for the event loop
+  static constexpr int kPaintEveryMs = 100;
 };
 
 }  // namespace kve::qt
