@@ -278,17 +278,26 @@ int RunCase(const std::string& name, const fs::path& dir, const fs::path& tsv) {
 }
 
 struct Result {
-  double secs = 1e9;  // in-process, fastest run
-  double wall = 1e9;  // whole process, fastest run
-  double cpu = 1e9;   // whole process, user + system, fastest run
+  double secs = 0;  // in-process, median of the runs
+  double wall = 0;  // whole process, median of the runs
+  double cpu = 0;   // whole process, user + system, median of the runs
   int rows = 0;
   unsigned long long bytes = 0;
   long peak = 0, base = 0;
 };
 
-// Runs `argv` `runs` times; keeps the fastest in-process and wall times and the largest peak.
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t m = v.size() / 2;
+  return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+// Runs `argv` `runs` times; keeps the median in-process, wall and CPU times (the peer is
+// timed the same way, so medians stand beside medians) and the largest peak.
 Result Spawn(const std::vector<std::string>& args, int runs, bool parse = true) {
   Result best;
+  std::vector<double> walls, cpus, secs;
   for (int k = 0; k < runs; ++k) {
     int fds[2];
     if (pipe(fds) != 0) std::exit(1);
@@ -312,13 +321,15 @@ Result Spawn(const std::vector<std::string>& args, int runs, bool parse = true) 
     int status = 0;
     rusage ru{};
     wait4(pid, &status, 0, &ru);
-    best.wall = std::min(best.wall, Seconds(t0));
-    best.cpu = std::min(best.cpu, static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-                                      (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6);
+    walls.push_back(Seconds(t0));
+    cpus.push_back(static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                   (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       std::fprintf(stderr, "%s failed\n", args[0].c_str());
       std::exit(1);
     }
+    best.wall = Median(walls);
+    best.cpu = Median(cpus);
     if (!parse) continue;
     char cname[32];
     Result r;
@@ -327,7 +338,8 @@ Result Spawn(const std::vector<std::string>& args, int runs, bool parse = true) 
       std::fprintf(stderr, "unexpected output: %s\n", output.c_str());
       std::exit(1);
     }
-    best.secs = std::min(best.secs, r.secs);
+    secs.push_back(r.secs);
+    best.secs = Median(secs);
     best.rows = r.rows;
     best.bytes = r.bytes;
     best.peak = std::max(best.peak, r.peak);
@@ -403,17 +415,18 @@ int main(int argc, char** argv) {
     const Result theirs =
         Spawn({"perl", peer, tsv, (dir / "peer.pdb").string(), log.string()}, runs, false);
     // in-process: the peer's read + build + write against our read + fill + write
-    double peerInside = 1e9, build = 0;
+    std::vector<double> peerInside;
+    double build = 0;
     std::ifstream in(log);
     for (std::string what; in >> what;) {
       double secs = 0;
       int rows = 0;
       in >> secs >> rows;
       if (what == "pdb_build") build = secs;
-      if (what == "pdb_write") peerInside = std::min(peerInside, build + secs);
+      if (what == "pdb_write") peerInside.push_back(build + secs);
     }
     const double peerMb = static_cast<double>(fs::file_size(dir / "peer.pdb")) / 1e6;
-    std::printf("TSV -> PREVRETI.pdb, %d rows, whole process (fastest of %d):\n", ours.rows, runs);
+    std::printf("TSV -> PREVRETI.pdb, %d rows, whole process (median of %d):\n", ours.rows, runs);
     std::printf("  ours       wall %.4f s (%.0f rows/s, %.1f MB/s), cpu %.4f s\n", ours.wall,
                 ours.rows / ours.wall, ours.bytes / 1e6 / ours.wall, ours.cpu);
     std::printf("  Perl peer  wall %.4f s (%.0f rows/s, %.1f MB/s), cpu %.4f s\n", theirs.wall,
@@ -422,8 +435,8 @@ int main(int argc, char** argv) {
                 theirs.cpu / ours.cpu);
     std::printf("in-process (TSV read, records built, file written): ours %.4f s (%.0f rows/s), "
                 "peer %.4f s (%.0f rows/s): %.1fx\n",
-                ours.secs, ours.rows / ours.secs, peerInside, ours.rows / peerInside,
-                peerInside / ours.secs);
+                ours.secs, ours.rows / ours.secs, Median(peerInside), ours.rows / Median(peerInside),
+                Median(peerInside) / ours.secs);
   }
   fs::remove_all(dir);
   return 0;

@@ -4,7 +4,8 @@
 #   scripts/bench.sh            everything
 #   scripts/bench.sh ours       only our benchmarks
 # Env: PEERS_DIR (default ../shared/peers beside the repository), BENCH_OUT (default
-# build-bench/results), PEER_ROWS (default "10000 65535 500000").
+# build-bench/results), PEER_ROWS (default "10000 65535 500000"), BENCH_PLOTS (where the plots
+# go, default docs/bench: the README links them).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ROOT/scripts/lib.sh"
@@ -40,3 +41,6 @@ for b in "$ROOT"/build-bench/bench/*_bench; do
   echo "-- $name"
   "$b" "${args[@]}" 2>&1 | tee "$OUT/$name.txt"
 done
+
+echo "== plots"
+python3 "$ROOT/scripts/bench_plots.py" "$OUT" "${BENCH_PLOTS:-$ROOT/docs/bench}"
