@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# The demo on the embedded default: a demo central kitchen in a SQLite file, the application
-# server on a loopback port, and the export's tables fetched, written and converted.
+# The main job on the embedded default: a demo central kitchen in a SQLite file, the
+# application server on a loopback port, a demo workstation (configuration, registry file,
+# drive C:, HotSync user "Palm 01", the eeePC "NOTE-KITCHEN-01"), then the batch export to
+# Palm 001 and to eeePC 002, the Palm's install queue and one file as support staff see it.
 #   scripts/demo.sh [OUT]      (default demo/out)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 OUT=${1:-$ROOT/demo/out}
 BIN=${KVE_BIN:-$ROOT/build/apps}
 mkdir -p "$OUT"
+OUT=$(cd "$OUT" && pwd)
 DB="sqlite:$OUT/kve-demo.db"
-
-echo "== data packets"
-"$BIN/kve-demo" --out "$OUT" --rows 1000 >/dev/null
-"$BIN/kve-demo" --out "$OUT" --rows 1000 | head -n 2
+SITE="$OUT/site"
 
 echo "== demo central kitchen in $DB"
 "$BIN/kve-demo-data" --db "$DB" --replace
@@ -26,7 +26,25 @@ for _ in $(seq 50); do
 done
 echo "== application server on 127.0.0.1:$PORT (log: $OUT/appserver.log)"
 
-"$BIN/kve-demo" --out "$OUT" --rows 1000 --server "127.0.0.1:$PORT" | sed -n '/GetTabelas/,$p'
+echo "== demo workstation"
+"$BIN/kve-demo" --site "$SITE" --db "$DB" --server "127.0.0.1:$PORT"
 
+# The demo data runs from the first day of the previous month to the last of this one.
+DATES=(--menu today:today+4 --requests today-30:today --af today-30:today+30)
+
+echo
+echo "== kve-export --palm 001 (every branch, the whole product tree)"
+"$BIN/kve-export" --config "$SITE/kve.toml" --palm 001 "${DATES[@]}" --whole-tree --yes
+
+echo
+echo "== kve-export --eeepc 002 (nutritionist 7's branches, active products)"
+"$BIN/kve-export" --config "$SITE/kve.toml" --eeepc 002 --nutritionist 7 "${DATES[@]}" \
+  --active-only
+
+echo
+echo "== install queue of HotSync user \"Palm 01\" ($SITE/hotsync/Palm 01/Install)"
+ls "$SITE/hotsync/Palm 01/Install" | column -c 100
+
+echo
 echo "== one Palm database, as support staff would inspect it"
-"$BIN/kve-inspect" --head 3 "$OUT/palm/PRODUTO.pdb"
+"$BIN/kve-inspect" --head 3 "$SITE/drive_c/Palm/Kve/Exp/PRODUTO.pdb"

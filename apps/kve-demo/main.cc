@@ -1,55 +1,44 @@
-// kve-demo: until the export run exists, shows the table files it will write. Generates a
-// withdrawal forecast, writes it as XML and binary data packets, reads both back and checks
-// they hold the same table.
-#include <filesystem>
+// kve-demo: writes the demo workstation of central kitchen 0001 (demo/demo_site.h) into one
+// folder, for kve-export and the host to run on.
+//   kve-demo --site demo/out/site --db sqlite:demo/out/kve-demo.db --server 127.0.0.1:8211
+
 #include <iostream>
 
 #include <CLI/CLI.hpp>
-#include <fmt/format.h>
 
-#include "platform/dataset/dataset.h"
-#include "platform/dataset/demo_table.h"
-#include "platform/dataset/inspect.h"
-#include "server_round.h"
+#include "demo/demo_site.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Writes a demo withdrawal forecast in both data packet forms and reads it back."};
-  std::string out = "demo/out";
-  int rows = 1000;
-  app.add_option("--out", out, "folder for PREVRETI.xml and PREVRETI.cds")->capture_default_str();
-  app.add_option("--rows", rows, "rows to generate")->check(CLI::Range(0, 10'000'000))->capture_default_str();
-  std::string server;
-  app.add_option("--server", server, "then fetch the export tables from this application server (HOST:PORT)");
+  CLI::App app{"Writes the demo workstation: configuration, registry file, drive C:, HotSync "
+               "queue root and the eeePC's shared folder."};
+  kve::demo::DemoSiteOptions o;
+  std::string site = "demo/out/site", server = "127.0.0.1:8211";
+  app.add_option("--site", site, "folder of the site (replaced as a whole)")->capture_default_str();
+  app.add_option("--db", o.databaseUrl, "host database, e.g. sqlite:demo/out/kve-demo.db")->required();
+  app.add_option("--server", server, "application server HOST:PORT")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
+  size_t colon = server.rfind(':');
   try {
-    namespace fs = std::filesystem;
-    fs::create_directories(out);
-    kve::TClientDataSet table("PREVRETI");
-    kve::FillPrevReti(table, rows);
-    const std::string expected = table.Data();
-
-    bool same = true;
-    for (auto [ext, form] : {std::pair{"xml", kve::DataPacketFormat::Xml},
-                             std::pair{"cds", kve::DataPacketFormat::Binary}}) {
-      const fs::path file = fs::path(out) / fmt::format("PREVRETI.{}", ext);
-      table.SaveToFile(file, form);
-      kve::TClientDataSet back("PREVRETI");
-      back.LoadFromFile(file);
-      const bool ok = back.FieldDefs() == table.FieldDefs() && back.Data() == expected;
-      same = same && ok;
-      std::cout << fmt::format("wrote {} ({} rows, {} bytes), read back: {}\n", file.string(),
-                               back.RecordCount(), fs::file_size(file), ok ? "same table" : "DIFFERENT");
-    }
-    std::cout << "\nfirst rows:\n";
-    kve::TClientDataSet shown("PREVRETI");
-    shown.LoadFromFile(fs::path(out) / "PREVRETI.cds");
-    kve::PrintDataPacket(std::cout, "PREVRETI.cds", kve::ReadPacketHeader(expected), shown,
-                         kve::InspectOptions{kve::InspectFormat::Text, 3});
-    if (!same) return 1;
-    return server.empty() ? 0 : RunServerRound(server, out);
+    if (colon == std::string::npos) throw std::invalid_argument("");
+    o.serverHost = server.substr(0, colon);
+    o.serverPort = std::stoi(server.substr(colon + 1));
+  } catch (const std::exception&) {
+    std::cerr << "kve-demo: --server \"" << server << "\" is not HOST:PORT\n";
+    return 2;
+  }
+  o.folder = site;
+  try {
+    std::filesystem::path config = kve::demo::WriteDemoSite(o);
+    std::cout << "site " << site << ": configuration " << config.string() << "\n"
+              << "  registry.reg        PALMDir C:\\Palm, UninstallPath C:\\Orvanta\n"
+              << "  drive_c/            C:\\Palm\\Kve\\{Exp,Bin}, C:\\Orvanta\\Bin\\Client (RDL.exe 4.2.0.7 and 7 packages)\n"
+              << "  hotsync/            HotSync user \"" << kve::demo::kDemoHotSyncUser << "\"\n"
+              << "  shares/             \\\\" << kve::demo::kDemoEeepc
+              << "\\Orvanta Web (RDL.exe 4.1.0.3 on the eeePC)\n";
   } catch (const std::exception& e) {
     std::cerr << "kve-demo: " << e.what() << "\n";
     return 1;
   }
+  return 0;
 }

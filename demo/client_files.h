@@ -1,0 +1,26 @@
+#pragma once
+// Stand-ins for the program files the demo site installs, built by the demo so that no
+// outside binary is needed: Windows images (the eeePC client and its runtime packages) that
+// carry a real version resource, as the deployment check reads it, and empty Palm
+// application files for the HotSync queue.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kve::demo {
+
+enum class ImageKind { Program, Library };
+
+// A small but well-formed 32-bit Windows image: headers, one resource section whose
+// resource directory holds a version resource (type 16, id 1, Portuguese (Brazil)) with
+// the fixed file-info block giving `version` ({4, 2, 0, 7} is "4.2.0.7") as file and
+// product version. It has no code: it is for reading, not for running.
+std::string WindowsImage(ImageKind kind, std::array<uint16_t, 4> version);
+
+// A Palm resource database (an application file, ".prc") with no resources: the 78-byte
+// header named `name` (at most 31 characters), type "appl" and the four-character creator.
+std::string PalmApplication(std::string_view name, std::string_view creator);
+
+}  // namespace kve::demo
