@@ -52,7 +52,9 @@ int main(int argc, char** argv) {
   ExpDadosServices services = site->Services(dialogs, progress);
   maker::ServicesScope scope(site->maker);
 
-  Summary summary = RunExport(o, services, dialogs, progress);
+  Summary summary = RunExport(o, services, dialogs, progress, [&](const std::string& user) {
+    return QueueEntries(site->Config().hotsync_root, user);
+  });
   if (o.json) {
     std::cout << ToJson(summary).dump(2) << '\n';
   } else {

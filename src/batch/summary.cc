@@ -1,5 +1,6 @@
 #include "batch/summary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iomanip>
 
@@ -102,6 +103,16 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
     std::string bytes = fs.ReadFile(dir + name);
     out.push_back({name, RowsOfFile(name, bytes), bytes.size()});
   }
+  return out;
+}
+
+std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(root / user / "Install", ec)) {
+    if (e.is_regular_file()) out.push_back(e.path().filename().string());
+  }
+  std::sort(out.begin(), out.end());
   return out;
 }
 

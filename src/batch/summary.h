@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -58,5 +59,10 @@ std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& byte
 // The files of `folder` (a Windows-form path) last written at or after `since`, by name.
 std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
                                       std::chrono::system_clock::time_point since);
+
+// The entries of `user`'s install queue under the HotSync root, by name: the files of
+// ROOT/<user>/Install/, as the folder queue (platform/instaide) keeps them. Empty when the
+// user has no queue.
+std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user);
 
 }  // namespace kve::batch
