@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "demo/client_files.h"
+#include "platform/instaide/queue_admin.h"
 
 namespace kve::demo {
 namespace {
@@ -89,8 +90,8 @@ fs::path WriteDemoSite(const DemoSiteOptions& o) {
     Write(client / name, WindowsImage(ImageKind::Library, {4, 2, 0, 1}));
   }
 
-  // The HotSync Manager's user of Palm "001": a folder in the queue root.
-  fs::create_directories(o.folder / "hotsync" / kDemoHotSyncUser / "Install");
+  // The HotSync Manager's user of Palm "001".
+  AddHotSyncUser(o.folder / "hotsync", kDemoHotSyncUser);
 
   // The eeePC's shared folder, holding an older client that the export replaces.
   const fs::path share = o.folder / "shares" / kDemoEeepc / "Orvanta Web";

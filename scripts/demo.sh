@@ -42,8 +42,8 @@ echo "== kve-export --eeepc 002 (nutritionist 7's branches, active products)"
   --active-only
 
 echo
-echo "== install queue of HotSync user \"Palm 01\" ($SITE/hotsync/Palm 01/Install)"
-ls "$SITE/hotsync/Palm 01/Install" | column -c 100
+echo "== the HotSync install queue, as support staff would list it"
+"$BIN/kve-hotsync" --config "$SITE/kve.toml" list
 
 echo
 echo "== one Palm database, as support staff would inspect it"

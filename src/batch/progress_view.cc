@@ -26,9 +26,24 @@ void ProgressView::ShowWaitAnimation(int kind) {
   }
 }
 
-void ProgressView::HideWaitAnimation() {}
+// The run stops its animation before it shows its closing message: what it filled is told
+// first.
+void ProgressView::HideWaitAnimation() {
+  FlushFilled();
+  out_ << std::flush;
+}
+
+void ProgressView::FlushFilled() {
+  if (filledBars_ == 0) return;
+  out_ << "progress: " << filledBars_ << (filledBars_ == 1 ? " bar" : " bars") << " filled, "
+       << filledSteps_ << " steps\n";
+  filledBars_ = 0;
+  filledSteps_ = 0;
+}
 
 void ProgressView::Finish() {
+  FlushFilled();
+  out_ << std::flush;
   if (lineOpen_) out_ << '\n' << std::flush;
   lineOpen_ = false;
   drawnCells_ = drawnPercent_ = -1;
@@ -44,10 +59,16 @@ void ProgressView::Draw() {
   int percent = span > 0 ? done * 100 / span : 0;
   const std::string& status = status_->Caption();
   if (!terminal_) {
-    if (status != lastStatus_ && !status.empty()) out_ << "status: " << status << '\n';
+    if (status != lastStatus_ && !status.empty()) {
+      FlushFilled();
+      out_ << "status: " << status << '\n';
+    }
     lastStatus_ = status;
     bool full = span > 0 && done == span;
-    if (full && !lastFull_) out_ << "progress: " << done << "/" << span << '\n';
+    if (full && !lastFull_) {
+      ++filledBars_;
+      filledSteps_ += span;
+    }
     lastFull_ = full;
     out_ << std::flush;
     return;

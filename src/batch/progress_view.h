@@ -1,8 +1,9 @@
 #pragma once
 // The screen's progress bar, status line and wait animation on a stream: on a terminal one
-// bar redrawn in place, otherwise a plain line for each status text and each filled bar (one
-// per Palm database), so a log stays readable.
+// bar redrawn in place, otherwise a plain line for each status text, and one line for the
+// bars filled since (the bar restarts for every Palm database), so a log stays short.
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -46,8 +47,11 @@ class ProgressView final : public FormObserver, public BusyView {
   int drawnCells_ = -1;
   int drawnPercent_ = -1;
   std::string drawnStatus_;
+  void FlushFilled();
   std::string lastStatus_;
   bool lastFull_ = false;
+  int filledBars_ = 0;
+  int64_t filledSteps_ = 0;
 };
 
 }  // namespace kve::batch

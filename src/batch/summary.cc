@@ -7,6 +7,7 @@
 #include "platform/common/ascii.h"
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/inspect.h"
+#include "platform/instaide/queue_admin.h"
 #include "platform/pdb/pdb_inspect.h"
 #include "platform/pdb/pdb_reader.h"
 
@@ -58,10 +59,23 @@ void PrintSummary(std::ostream& out, const Summary& s) {
   if (!s.files.empty()) {
     out << "   " << s.files.size() << " files in " << s.folder << ", " << rows << " rows, "
         << bytes << " bytes\n";
+    // One line per table: its files (XML and Palm database, or data packet) side by side.
+    std::vector<std::pair<std::string, std::vector<const FileSummary*>>> tables;
     for (const FileSummary& f : s.files) {
-      out << "     " << std::left << std::setw(20) << f.name << std::right << std::setw(8)
-          << (f.rows ? std::to_string(*f.rows) : "-") << " rows " << std::setw(10) << f.bytes
-          << " bytes\n";
+      std::string base = AsciiUppered(f.name.substr(0, f.name.rfind('.')));
+      if (tables.empty() || tables.back().first != base) tables.push_back({base, {}});
+      tables.back().second.push_back(&f);
+    }
+    for (const auto& [base, files] : tables) {
+      std::optional<int64_t> tableRows;
+      for (const FileSummary* f : files) tableRows = tableRows ? tableRows : f->rows;
+      out << "     " << std::left << std::setw(14) << base << std::right << std::setw(7)
+          << (tableRows ? std::to_string(*tableRows) : "-") << " rows";
+      for (const FileSummary* f : files) {
+        out << "  " << std::left << std::setw(5) << f->name.substr(f->name.rfind('.') + 1)
+            << std::right << std::setw(9) << f->bytes << " B";
+      }
+      out << '\n';
     }
   }
   if (!s.queueUser.empty()) {
@@ -108,11 +122,10 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
 
 std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user) {
   std::vector<std::string> out;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(root / user / "Install", ec)) {
-    if (e.is_regular_file()) out.push_back(e.path().filename().string());
+  for (const UserQueue& q : ListQueues(root)) {
+    if (q.user != user) continue;
+    for (const QueuedFile& f : q.entries) out.push_back(f.name);
   }
-  std::sort(out.begin(), out.end());
   return out;
 }
 

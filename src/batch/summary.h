@@ -60,9 +60,8 @@ std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& byte
 std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
                                       std::chrono::system_clock::time_point since);
 
-// The entries of `user`'s install queue under the HotSync root, by name: the files of
-// ROOT/<user>/Install/, as the folder queue (platform/instaide) keeps them. Empty when the
-// user has no queue.
+// The entries of `user`'s install queue under the HotSync root, by name (temporaries of an
+// unfinished copy left out). Empty when the user has no queue.
 std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user);
 
 }  // namespace kve::batch
