@@ -1,18 +1,17 @@
 #!/usr/bin/env bash
-# The Qt host on a demo site: a demo central kitchen in SQLite, the application server on a
-# loopback port, a registry file with the Palm folder, and kve-host opening the export screen.
+# The Qt host on the demo workstation of ./kve demo: a demo central kitchen in SQLite, the
+# application server on a loopback port, the workstation written by kve-demo (configuration,
+# registry file, drive C:, HotSync user, the eeePC's share), and kve-host opening the screen.
 #   scripts/host.sh [--screenshot FILE.png]   (a picture instead of a window, no display needed)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BIN=${KVE_BIN:-$ROOT/build/apps}
 SITE=${KVE_HOST_SITE:-$ROOT/demo/out/host}
-mkdir -p "$SITE/var/drive_c/Palm"
+mkdir -p "$SITE"
 
 if [ ! -e "$SITE/kve.db" ]; then
   "$BIN/kve-demo-data" --db "sqlite:$SITE/kve.db" >/dev/null
 fi
-printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\ORVANTA\\Sistemas Integrados Orvanta\\WebCli]\r\n"PALMDir"="C:\\\\Palm"\r\n' \
-  >"$SITE/var/registry.reg"
 
 PORT=$(( 30000 + RANDOM % 20000 ))
 "$BIN/kve-appserver" --db "sqlite:$SITE/kve.db" --listen "127.0.0.1:$PORT" >"$SITE/appserver.log" 2>&1 &
@@ -23,21 +22,10 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-cat >"$SITE/kve.toml" <<TOML
-# The demo site of the Qt host (written by scripts/host.sh).
-data_dir = "var"
-[host]
-branch = "0001"
-operator = "ADMIN"
-[database]
-url = "sqlite:kve.db"
-[server]
-host = "127.0.0.1"
-port = $PORT
-TOML
+"$BIN/kve-demo" --site "$SITE/site" --db "sqlite:$SITE/kve.db" --server "127.0.0.1:$PORT" >/dev/null
 
 if [ "${1:-}" != "--screenshot" ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "kve host: no display; try: ./kve host --screenshot demo/out/kve-host.png" >&2
   exit 2
 fi
-"$BIN/kve-host" --config "$SITE/kve.toml" "$@"
+"$BIN/kve-host" --config "$SITE/site/kve.toml" "$@"
