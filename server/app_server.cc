@@ -10,6 +10,8 @@
 
 #include "platform/common/error.h"
 #include "platform/dataset/dataset.h"
+#include "platform/db/migrate.h"
+#include "platform/db/sql_text.h"
 #include "platform/net/protocol.h"
 #include "server/db_pool.h"
 #include "server/dispatch.h"
@@ -160,10 +162,19 @@ void AppServer::Impl::Routes() {
 }
 
 AppServer::AppServer(AppServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
+  const std::string& url = impl_->options.dbUrl;
   try {
-    impl_->pool.Acquire();  // proves the URL; the connection stays in the pool
+    if (impl_->options.create) MigrateDatabase(*Database::Open(url, /*createFile=*/true));
+    auto db = impl_->pool.Acquire();  // proves the URL; the connection stays in the pool
+    const int have = AppliedSchemaVersion(*db), want = LatestSchemaVersion();
+    if (have == 0)
+      throw Error("it holds no schema of this program (apply it with kve-demo-data --schema-only, "
+                  "or start the server with --create)");
+    if (have != want)
+      throw Error("its schema is version " + std::to_string(have) + ", this server needs " +
+                  std::to_string(want) + (have < want ? " (start the server once with --create to bring it up to date)" : ""));
   } catch (const std::exception& e) {
-    throw Error(std::string("application server: database: ") + e.what());
+    throw Error("application server: database " + db_internal::RedactUrl(url) + ": " + e.what());
   }
   impl_->Routes();
 }
@@ -187,6 +198,10 @@ void AppServer::Bind() {
 }
 
 int AppServer::Port() const { return impl_->port; }
+
+std::string AppServer::ServeBytes(std::string_view bytes, size_t piece) {
+  return kve::server::ServeBytes(impl_->http, bytes, piece);
+}
 
 void AppServer::Serve() {
   if (!impl_->stopping) impl_->http.listen_after_bind();

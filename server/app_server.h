@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace kve::server {
@@ -20,11 +21,15 @@ struct AppServerOptions {
   std::string token;               // when set, calls without "Authorization: Bearer <token>" get 401
   std::optional<std::filesystem::path> sqlFolder;  // files replacing the built-in SQL by name
   size_t maxRequestBytes = size_t{1} << 20;         // larger bodies get 413
+  // Create a missing SQLite file and apply the schema steps the database lacks. Otherwise a
+  // database without this program's schema version is refused at start-up.
+  bool create = false;
 };
 
 class AppServer {
  public:
-  // Opens one database connection to prove the URL works; raises Error naming it otherwise.
+  // Opens one database connection to prove the URL works and the schema is the one this
+  // program knows; raises Error naming the database otherwise.
   explicit AppServer(AppServerOptions options);
   ~AppServer();  // stops
   AppServer(const AppServer&) = delete;
@@ -39,6 +44,11 @@ class AppServer {
   void Start();
   // Safe from any thread and from a signal-waiting thread; calls under way finish first.
   void Stop();
+
+  // Runs the bytes a client sent on one connection through the server without a socket,
+  // handed over in pieces of at most `piece` bytes as the network may; returns what the
+  // server wrote back. For tests and fuzzing.
+  std::string ServeBytes(std::string_view bytes, size_t piece);
 
  private:
   struct Impl;

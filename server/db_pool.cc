@@ -19,7 +19,7 @@ DatabasePool::Lease DatabasePool::Acquire() {
       return Lease(*this, std::move(db));
     }
   }
-  Lease lease(*this, Database::Open(url_));
+  Lease lease(*this, Database::Open(url_, /*createFile=*/false));
   std::lock_guard lock(mu_);
   ++inUse_;
   return lease;

@@ -31,7 +31,8 @@ class DatabasePool {
     std::unique_ptr<Database> db_;
   };
 
-  // An idle connection, or a new one. Raises Error when the database cannot be opened.
+  // An idle connection, or a new one. Raises Error when the database cannot be opened; a
+  // SQLite file that does not exist is never created.
   Lease Acquire();
 
   // Connections lent out now and kept idle, for the server's metrics.

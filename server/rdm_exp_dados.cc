@@ -6,6 +6,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 #include "server/dispatch.h"
 #include "server/table_image.h"
@@ -46,14 +47,34 @@ void CheckWidth(std::string_view what, const std::string& value, size_t width, b
                      std::to_string(width) + " characters");
 }
 
+// "0" or "1", as the history's kind and error mark are stored.
+void CheckFlag(std::string_view what, const std::string& value) {
+  if (value != "0" && value != "1")
+    throw ValueError(std::string(what) + " \"" + LogText(value, 40) + "\" is neither 0 nor 1");
+}
+
+void CheckCodePage(std::string_view what, const std::string& value) {
+  std::string encoded;
+  size_t bad = AppendCp1252(value, encoded);
+  if (bad != kEncodedOk)
+    throw ValueError(std::string(what) + " \"" + LogText(value, 40) + "\": " +
+                     DescribeUnencodable(value, bad));
+}
+
 void BindRange(SqlValues& v, const std::string& name, const std::string& from,
                const std::string& to, std::string_view what) {
   TDateTime a = DateArg(from), b = DateArg(to);
   if (b < a) throw ValueError(std::string(what) + " ends (" + to + ") before it starts (" + from + ")");
   v.SetDate("P_" + name + "INI", a);
   v.SetDate("P_" + name + "FIM", b);
-  // The day after the last one, so TIMESTAMP columns compare half-open on both engines.
-  v.SetDate("P_" + name + "LIM", TDateTime::FromMs(b.DateOnly().ms() + kMsPerDay));
+  // The day after the last one, so TIMESTAMP columns compare half-open on both engines. After
+  // 9999-12-31 comes a year of five digits, which SQLite compares as text before every other
+  // date: the last millisecond of the day bounds that range instead.
+  TDateTime dayAfter = TDateTime::FromMs(b.DateOnly().ms() + kMsPerDay);
+  if (dayAfter.date().year > 9999)
+    v.SetDateTime("P_" + name + "LIM", TDateTime::FromMs(dayAfter.ms() - 1));
+  else
+    v.SetDate("P_" + name + "LIM", dayAfter);
 }
 
 std::string SlotFile(int slot) {
@@ -194,12 +215,8 @@ Answer RdmExpDados::GetTabelasOrFail(const std::vector<std::string>& a) {
 
   std::vector<std::string> images;
   images.reserve(kTableSlots);
-  // All 26 tables come from one snapshot, also on PostgreSQL where a plain transaction would
-  // let each statement see the rows committed meanwhile.
-  if (db_.Dialect() == "postgresql")
-    db_.ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  else
-    db_.Begin();
+  // All 26 tables come from one snapshot, taken without holding up other calls' writes.
+  db_.BeginReadOnly();
   try {
     for (int slot = 0; slot < kTableSlots; ++slot)
       images.push_back(Image(SlotFile(slot), SlotLayout(slot), v));
@@ -230,11 +247,16 @@ Answer RdmExpDados::GetHistPalm(const std::vector<std::string>& a) {
 
 Answer RdmExpDados::InsHistPalm(const std::vector<std::string>& a) {
   return Guard("InsHistPalm", [&] {
+    // Every argument is checked before anything is written: a row stored with a text the
+    // device's code page cannot hold would make every later GetHistPalm of it fail.
     CheckWidth("branch code", a.at(0), 4, true);
     CheckWidth("device code", a.at(1), 3, true);
     CheckWidth("message", a.at(2), 255, false);
-    CheckWidth("history kind", a.at(3), 1, true);
-    CheckWidth("error mark", a.at(4), 1, true);
+    CheckFlag("history kind", a.at(3));
+    CheckFlag("error mark", a.at(4));
+    CheckCodePage("branch code", a[0]);
+    CheckCodePage("device code", a[1]);
+    CheckCodePage("message", a[2]);
     TDateTime when = TDateTime::FromMs(now_().ms() / 1000 * 1000);  // whole seconds
     SqlValues v;
     v.SetText("P_CDFILIAL", a[0]);
@@ -243,23 +265,38 @@ Answer RdmExpDados::InsHistPalm(const std::vector<std::string>& a) {
     v.SetText("P_IDHISTPALM", a[3]);
     v.SetText("P_IDERROPALM", a[4]);
     v.SetDateTime("P_DTHISTPALM", when);
-    Run("histpalm_insert", v, nullptr);
-
-    // Answer the row as stored, in the form GetHistPalm reads it back.
-    const ImageLayout& layout = HistPalmLayout();
-    TClientDataSet row(layout.table);
-    row.FieldDefs() = layout.fields;
-    row.CreateDataSet();
-    row.Append();
-    row.FieldByName("CDFILIAL").SetAsString(a[0]);
-    row.FieldByName("CDPALM").SetAsString(a[1]);
-    row.FieldByName("DTHISTPALM").SetAsDateTime(when);
-    row.FieldByName("IDHISTPALM").SetAsString(a[3]);
-    row.FieldByName("IDERROPALM").SetAsString(a[4]);
-    row.Post();
-    row.MergeChangeLog();
-    return ImageAnswer(row.Data());
+    db_.Begin();  // the row is stored only with its answer
+    try {
+      Run("histpalm_insert", v, nullptr);
+      Answer answer = ImageAnswer(HistoryRow(a, when));
+      db_.Commit();
+      return answer;
+    } catch (...) {
+      try {
+        db_.Rollback();
+      } catch (const std::exception&) {
+        // the first failure is the one worth reporting
+      }
+      throw;
+    }
   });
+}
+
+// The row InsHistPalm stored, in the form GetHistPalm reads it back.
+std::string RdmExpDados::HistoryRow(const std::vector<std::string>& a, TDateTime when) {
+  const ImageLayout& layout = HistPalmLayout();
+  TClientDataSet row(layout.table);
+  row.FieldDefs() = layout.fields;
+  row.CreateDataSet();
+  row.Append();
+  row.FieldByName("CDFILIAL").SetAsString(a[0]);
+  row.FieldByName("CDPALM").SetAsString(a[1]);
+  row.FieldByName("DTHISTPALM").SetAsDateTime(when);
+  row.FieldByName("IDHISTPALM").SetAsString(a[3]);
+  row.FieldByName("IDERROPALM").SetAsString(a[4]);
+  row.Post();
+  row.MergeChangeLog();
+  return row.Data();
 }
 
 Answer RdmExpDados::GetAgrupProd(const std::vector<std::string>& a) {

@@ -47,6 +47,7 @@ class RdmExpDados {
   // Runs the text `file` with `values` into an image of `layout`.
   std::string Image(std::string_view file, const ImageLayout& layout, const SqlValues& values);
   void Run(std::string_view file, const SqlValues& values, TClientDataSet* into);
+  static std::string HistoryRow(const std::vector<std::string>& args, TDateTime when);
 
   Database& db_;
   const SqlFiles& sql_;

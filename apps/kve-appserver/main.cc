@@ -1,5 +1,5 @@
 // kve-appserver: serves "Kve07000.rdmExpDados" to the export screens.
-//   kve-appserver --db URL --listen 127.0.0.1:PORT [--token T] [--sql DIR]
+//   kve-appserver --db URL --listen 127.0.0.1:PORT [--token T] [--sql DIR] [--create]
 
 #include <atomic>
 #include <csignal>
@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
                  "require this bearer token on every call (or set KVE_APPSERVER_TOKEN, which "
                  "keeps it out of the process list)");
   app.add_option("--sql", sqlDir, "folder of SQL files replacing the built-in ones by name");
+  app.add_flag("--create", options.create,
+               "create a missing SQLite database file and apply the schema steps the database "
+               "lacks (otherwise a database without the schema is refused)");
   bool verbose = false;
   app.add_flag("--verbose", verbose, "also log each table of GetTabelas: rows, query and image time");
   CLI11_PARSE(app, argc, argv);

@@ -29,9 +29,15 @@
 namespace {
 
 std::string ReadAll(const std::string& file) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) throw kve::IoError(file + ": is a folder, not a file");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw kve::IoError(file + ": cannot open");
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  try {
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  } catch (const std::exception& e) {  // the stream's own text names no file
+    throw kve::IoError(file + ": cannot read: " + e.what());
+  }
 }
 
 void InspectDataPacket(const std::string& file, const std::string& bytes, const kve::InspectOptions& opts) {

@@ -16,6 +16,8 @@
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
+#include "platform/db/migrate.h"
+#include "support/temp_folder.h"
 #include "server/server_fixture.h"
 
 namespace kve::server {
@@ -148,6 +150,29 @@ TEST_F(AppServerTest, StopAnswersEveryCallAlreadyAccepted) {
   EXPECT_THAT(call.ReadAll(), StartsWith("HTTP/1.1 200"));
   quiet.clear();  // their requests never come: the stop need not wait for them
   stopper.join();
+}
+
+TEST(AppServerStart, RefusesWhatIsNotADatabaseOfItsSchemaAndCreatesOnlyWhenTold) {
+  kve::testing::TempFolder dir;
+  AppServerOptions o;
+  const std::string typo = (dir / "typo.db").string();
+  o.dbUrl = "sqlite:" + typo;
+  EXPECT_THAT([&] { AppServer s(o); }, ::testing::ThrowsMessage<Error>(HasSubstr(typo)));
+  EXPECT_FALSE(std::filesystem::exists(typo)) << "a mistyped path became a database file";
+
+  const std::string other = (dir / "other.db").string();
+  Database::Open("sqlite:" + other)->ExecuteScript("CREATE TABLE T (A INTEGER)");
+  o.dbUrl = "sqlite:" + other;
+  EXPECT_THAT([&] { AppServer s(o); }, ::testing::ThrowsMessage<Error>(HasSubstr("no schema of this program")));
+
+  kve::testing::WriteBytes(dir / "garbage.db", std::string(4096, 'x'));
+  o.dbUrl = "sqlite:" + (dir / "garbage.db").string();
+  EXPECT_THAT([&] { AppServer s(o); }, ::testing::ThrowsMessage<Error>(HasSubstr("garbage.db")));
+
+  o.dbUrl = "sqlite:" + typo;
+  o.create = true;
+  { AppServer created(o); }
+  EXPECT_EQ(AppliedSchemaVersion(*Database::Open(o.dbUrl)), LatestSchemaVersion());
 }
 
 }  // namespace

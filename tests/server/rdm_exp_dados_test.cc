@@ -130,6 +130,15 @@ TEST_P(RdmExpDadosTest, DateRangesIncludeTheWholeLastDay) {
   EXPECT_THAT(Column(images[kNumAF], "NRAUTOFORN"), ElementsAre("AF1"));
   EXPECT_THAT(Column(images[kItemAF], "VRPREUNIAF"), ElementsAre("4.1234"));
   EXPECT_THAT(Column(images[kItemAF], "NMPRODUTO"), ElementsAre("Feijão carioca"));
+
+  // Ranges open to the last day there is.
+  Request open;
+  open.menuTo = open.soliTo = open.afTo = "9999-12-31";
+  images = Tables(open);
+  EXPECT_THAT(Column(images[kEfetivos], "NRCDIAKVE"), ElementsAre("2", "6", "7", "3"));
+  EXPECT_THAT(Column(images[kSoliComp], "CDPRODUTO"),
+              ElementsAre("0000000001", "0000000002", "0000000003"));
+  EXPECT_THAT(Column(images[kNumAF], "NRAUTOFORN"), ::testing::UnorderedElementsAre("AF1", "AF2"));
 }
 
 TEST_P(RdmExpDadosTest, ProductFiltersNarrowTheProducts) {
@@ -215,6 +224,26 @@ TEST_P(RdmExpDadosTest, HistoryAnswersTheLatestRowOfTheDevice) {
   EXPECT_THAT(Column(latest, "IDERROPALM"), ElementsAre("0"));
   EXPECT_THAT(Column(latest, "IDHISTPALM"), ElementsAre("0"));
   EXPECT_THAT(Column(latest, "DTHISTPALM"), ElementsAre("09/03/2026 14:30:05"));
+}
+
+TEST_P(RdmExpDadosTest, HistoryArgumentsAreAllCheckedBeforeAnythingIsStored) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* text;
+  } cases[] = {
+      {{"0001", "Ā01", "x", "0", "0"}, "device code \"Ā01\": character U+0100"},
+      {{"0001", "001", "日本", "0", "0"}, "message"},
+      {{"0001", "001", "x", "2", "0"}, "history kind \"2\" is neither 0 nor 1"},
+      {{"0001", "001", "x", "0", "S"}, "error mark \"S\" is neither 0 nor 1"},
+  };
+  for (const Case& c : cases) {
+    Answer a = module_->InsHistPalm(c.args);
+    ASSERT_TRUE(a.failed) << c.text;
+    EXPECT_THAT(std::get<std::string>(a.value.value), HasSubstr(c.text));
+    Answer after = module_->GetHistPalm({c.args[0], c.args[1]});
+    ASSERT_FALSE(after.failed) << std::get<std::string>(after.value.value);
+    EXPECT_THAT(Column(std::get<std::string>(after.value.value), "CDPALM"), IsEmpty()) << c.text;
+  }
 }
 
 TEST_P(RdmExpDadosTest, GroupingsByCodeOrAll) {

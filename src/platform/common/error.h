@@ -11,7 +11,18 @@ namespace kve {
 // Base of every error this program raises on purpose.
 class Error : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // what() is read as a C string: a NUL inside the text (a field name read from a file)
+  // would end the message there, so it is spelled "\0".
+  explicit Error(const std::string& what) : std::runtime_error(SpellOutNul(what)) {}
+  explicit Error(const char* what) : std::runtime_error(what) {}
+
+ private:
+  static std::string SpellOutNul(const std::string& s) {
+    if (s.find('\0') == std::string::npos) return s;
+    std::string out;
+    for (char c : s) c == '\0' ? out += "\\0" : out += c;
+    return out;
+  }
 };
 
 // Input from outside (a file, a packet, a server reply) is not what its format says.

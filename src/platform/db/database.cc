@@ -12,12 +12,12 @@
 
 namespace kve {
 
-std::unique_ptr<Database> Database::Open(std::string_view url) {
+std::unique_ptr<Database> Database::Open(std::string_view url, bool createFile) {
   using namespace db_internal;
   if (url.starts_with("sqlite:")) {
     const std::string path(url.substr(7));
     if (path.empty()) throw Error("database URL 'sqlite:' names no file");
-    return OpenSqlite(path);
+    return OpenSqlite(path, createFile);
   }
   if (url.starts_with("postgresql://") || url.starts_with("postgres://")) return OpenPostgres(std::string(url));
   throw Error(fmt::format("database URL '{}': expected sqlite:PATH or postgresql://...", RedactUrl(url)));

@@ -35,7 +35,8 @@ class Database {
   Database& operator=(const Database&) = delete;
 
   // "sqlite:PATH" (":memory:" allowed) or "postgresql://..."; raises Error naming the URL.
-  static std::unique_ptr<Database> Open(std::string_view url);
+  // Without `createFile`, a SQLite file that does not exist is an IoError, never created.
+  static std::unique_ptr<Database> Open(std::string_view url, bool createFile = true);
 
   virtual std::string_view Dialect() const = 0;  // "sqlite" or "postgresql"
   // Runs a script of statements without parameters (schema, migrations).
@@ -63,6 +64,10 @@ class Database {
                           const std::vector<std::vector<SqlParam>>& rows);
 
   virtual void Begin() = 0;
+  // A transaction that only reads, from one snapshot of the data, and that neither waits for
+  // writers nor makes them wait (SQLite: a deferred transaction on a WAL file; PostgreSQL:
+  // REPEATABLE READ READ ONLY). Ended by Commit or Rollback.
+  virtual void BeginReadOnly() { Begin(); }
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 

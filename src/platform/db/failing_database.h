@@ -32,6 +32,7 @@ class FailingDatabase final : public Database {
     base_.Run(sql, params, into);
   }
   void Begin() override { base_.Begin(); }
+  void BeginReadOnly() override { base_.BeginReadOnly(); }
   void Commit() override { base_.Commit(); }
   void Rollback() override { base_.Rollback(); }
 

@@ -58,6 +58,22 @@ int LatestSchemaVersion() {
   return latest;
 }
 
+int AppliedSchemaVersion(Database& db) {
+  TClientDataSet found("tables");
+  if (db.Dialect() == "postgresql")
+    db.Run("SELECT table_name FROM information_schema.tables WHERE table_name = 'kvemigracao' "
+           "AND table_schema = ANY (current_schemas(false))", {}, &found);
+  else
+    db.Run("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'KVEMIGRACAO'", {}, &found);
+  if (found.RecordCount() == 0) return 0;
+  TClientDataSet done("KVEMIGRACAO");
+  db.Run("SELECT NRVERSAO FROM KVEMIGRACAO", {}, &done);
+  int64_t highest = 0;
+  for (done.First(); !done.Eof(); done.Next())
+    highest = std::max(highest, done.FieldByName("NRVERSAO").AsLargeInt());
+  return static_cast<int>(highest);
+}
+
 int MigrateDatabase(Database& db) {
   const auto steps = db_internal::StepsFor(db.Dialect(), db_internal::EmbeddedScripts());
   db.ExecuteScript(

@@ -19,6 +19,10 @@ int MigrateDatabase(Database& db);
 // The newest step's number: what a fully migrated database records as its highest version.
 int LatestSchemaVersion();
 
+// The highest step the database records as applied; 0 when it has no schema of ours at all.
+// Raises Error when the database cannot be read (a file that is not a database).
+int AppliedSchemaVersion(Database& db);
+
 namespace db_internal {
 
 struct SchemaScript {

@@ -212,6 +212,10 @@ class PgDatabase final : public Database {
   }
 
   void Begin() override { Exec("BEGIN", "postgresql: BEGIN"); }
+  // A plain transaction would let each statement see the rows committed meanwhile.
+  void BeginReadOnly() override {
+    Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", "postgresql: BEGIN READ ONLY");
+  }
   void Commit() override { Exec("COMMIT", "postgresql: COMMIT"); }
   void Rollback() override {
     if (PQtransactionStatus(conn_) != PQTRANS_IDLE) Exec("ROLLBACK", "postgresql: ROLLBACK");

@@ -23,10 +23,12 @@ void Finalize(Statement& s) { sqlite3_finalize(s.stmt); }
 
 class SqliteDatabase final : public Database {
  public:
-  explicit SqliteDatabase(std::string path) : path_(std::move(path)) {
-    const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  SqliteDatabase(std::string path, bool createFile) : path_(std::move(path)) {
+    const int rc = sqlite3_open_v2(path_.c_str(), &db_,
+                                   SQLITE_OPEN_READWRITE | (createFile ? SQLITE_OPEN_CREATE : 0), nullptr);
     if (rc != SQLITE_OK) {
-      const std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      if (!createFile && (rc & 0xff) == SQLITE_CANTOPEN) msg += " (it does not exist or cannot be written)";
       sqlite3_close(db_);
       db_ = nullptr;
       throw IoError(fmt::format("sqlite: cannot open {}: {}", path_, msg));
@@ -98,6 +100,8 @@ class SqliteDatabase final : public Database {
   }
 
   void Begin() override { Exec("BEGIN IMMEDIATE"); }
+  // The snapshot is taken at the first read; with the WAL journal, writers go on meanwhile.
+  void BeginReadOnly() override { Exec("BEGIN DEFERRED"); }
   void Commit() override { Exec("COMMIT"); }
   void Rollback() override {
     if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
@@ -157,7 +161,12 @@ class SqliteDatabase final : public Database {
         case SqlParam::Kind::Float: rc = sqlite3_bind_double(stmt, i, p.real); break;
         case SqlParam::Kind::Date:
         case SqlParam::Kind::DateTime: {
-          // Dates are stored as ISO text, which sorts and compares as the dates do.
+          // Dates are stored as ISO text, which sorts and compares as the dates do: only
+          // within years of four digits ("10000-01-01" sorts before "2026-01-01").
+          const int year = p.when.date().year;
+          if (year < 0 || year > 9999)
+            throw Error(fmt::format("{}: parameter {}: year {} is outside 0000-9999, which SQLite cannot compare",
+                                    context, name, year));
           const std::string t = p.kind == SqlParam::Kind::Date ? SqlDateText(p.when) : SqlDateTimeText(p.when);
           rc = sqlite3_bind_text(stmt, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
           break;
@@ -175,8 +184,8 @@ class SqliteDatabase final : public Database {
 
 }  // namespace
 
-std::unique_ptr<Database> OpenSqlite(const std::string& path) {
-  return std::make_unique<SqliteDatabase>(path);
+std::unique_ptr<Database> OpenSqlite(const std::string& path, bool createFile) {
+  return std::make_unique<SqliteDatabase>(path, createFile);
 }
 
 }  // namespace kve::db_internal

@@ -8,6 +8,6 @@
 
 namespace kve::db_internal {
 
-std::unique_ptr<Database> OpenSqlite(const std::string& path);
+std::unique_ptr<Database> OpenSqlite(const std::string& path, bool createFile = true);
 
 }  // namespace kve::db_internal

@@ -68,6 +68,8 @@ TEST(MalformedPacket, EachBinaryFaultGetsItsOwnError) {
       {"truncated record", good.substr(0, good.size() - 1), "truncated: N needs 4 bytes"},
       {"trailing bytes", good + "xy", "2 bytes after the last record"},
       {"length prefix over the end", With<uint8_t>(good, kRecord + 2, 200), "truncated: AB needs 200 bytes"},
+      {"NUL in a field name", With<uint8_t>(With<uint16_t>(good, kWidth, 3), good.find("AB") + 1, 0),
+       "record 1: A\\0: string of 4 characters is longer than its width 3"},
   };
   for (const Bad& c : cases) {
     TClientDataSet ds;

@@ -146,6 +146,26 @@ TEST_P(QueryContract, DateParametersCompareAsDates) {
   EXPECT_EQ(got, (std::vector<std::string>{"D2", "D4"}));
 }
 
+TEST_P(QueryContract, ADateBeyondYear9999IsComparedAsADateOrRefused) {
+  db->Run("UPDATE AMOSTRA SET DTDIA = :P_D", {[] {
+            SqlParam p;
+            p.name = "P_D";
+            p.kind = SqlParam::Kind::Date;
+            p.when = TDateTime::FromDate({2026, 3, 1});
+            return p;
+          }()},
+          nullptr);
+  SqlParam far;
+  far.name = "P_D";
+  far.kind = SqlParam::Kind::Date;
+  far.when = TDateTime::FromDate({10000, 1, 1});
+  const std::string sql = "SELECT CDAMOSTRA FROM AMOSTRA WHERE DTDIA < :P_D";
+  if (GetParam() == "sqlite")
+    EXPECT_THAT([&] { Select(sql, {far}); }, ::testing::ThrowsMessage<Error>(HasSubstr("year 10000")));
+  else
+    EXPECT_EQ(Select(sql, {far})->RecordCount(), 2);
+}
+
 TEST_P(QueryContract, ExpressionColumnsAreTypedByTheirValues) {
   auto ds = Select(
       "SELECT CDAMOSTRA || NMAMOSTRA AS CHAVE, COUNT(*) AS QTD FROM AMOSTRA GROUP BY CDAMOSTRA, NMAMOSTRA "
@@ -206,6 +226,23 @@ TEST_P(QueryContract, RollbackDiscardsAndCommitKeeps) {
   TClientDataSet ds;
   other->Run("SELECT CDAMOSTRA FROM AMOSTRA", {}, &ds);
   EXPECT_EQ(ds.RecordCount(), 3) << "a second connection sees the committed row";
+}
+
+TEST_P(QueryContract, ReadOnlyTransactionsRunSideBySideWithWritersAndKeepTheirSnapshot) {
+  const std::string all = "SELECT CDAMOSTRA FROM AMOSTRA";
+  db->BeginReadOnly();
+  EXPECT_EQ(Select(all)->RecordCount(), 2);
+  auto reader = Reopen();
+  reader->BeginReadOnly();  // neither waits for the other reader
+  TClientDataSet ds;
+  reader->Run(all, {}, &ds);
+  EXPECT_EQ(ds.RecordCount(), 2);
+  auto writer = Reopen();
+  writer->Run("INSERT INTO AMOSTRA (CDAMOSTRA) VALUES (:P_CD)", {Text("P_CD", "W")}, nullptr);
+  EXPECT_EQ(Select(all)->RecordCount(), 2) << "the reader's snapshot stays as it began";
+  db->Commit();
+  reader->Commit();
+  EXPECT_EQ(Select(all)->RecordCount(), 3);
 }
 
 TEST_P(QueryContract, AFailedStatementInATransactionCanBeRolledBack) {

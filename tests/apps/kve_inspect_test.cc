@@ -1,0 +1,32 @@
+// kve-inspect as support staff run it: every error names the file it is about.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/temp_folder.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// What the program wrote to stdout and stderr, and its exit status.
+std::string RunInspect(const std::string& args, int* status) {
+  std::string out;
+  FILE* p = popen((std::string(KVE_INSPECT) + " " + args + " 2>&1").c_str(), "r");
+  char buf[4096];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  *status = pclose(p);
+  return out;
+}
+
+TEST(KveInspect, AFolderGivenAsAFileIsNamed) {
+  kve::testing::TempFolder dir;
+  int status = 0;
+  std::string out = RunInspect("'" + dir.path().string() + "'", &status);
+  EXPECT_NE(status, 0);
+  EXPECT_THAT(out, HasSubstr(dir.path().string() + ": is a folder, not a file"));
+}
+
+}  // namespace
