@@ -30,4 +30,12 @@ void ErrorFileSystem::CopyFile(std::string_view from, std::string_view to) {
   base_.CopyFile(from, to);
 }
 
+void ErrorFileSystem::RenameFile(std::string_view from, std::string_view to) {
+  if (renames_) {
+    if (*renames_ == 0) throw IoError(std::string(to) + ": cannot replace: Host is down");
+    --*renames_;
+  }
+  base_.RenameFile(from, to);
+}
+
 }  // namespace kve

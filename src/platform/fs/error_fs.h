@@ -17,6 +17,8 @@ class ErrorFileSystem final : public FileSystem {
   // fails as a full disk does and, being atomic, leaves its target as it was.
   void FailWritesAfter(uint64_t bytes) { budget_ = bytes; }
   void AllowWrites() { budget_.reset(); }
+  // RenameFile fails after `n` more successful renames (a share gone between two files).
+  void FailRenamesAfter(int n) { renames_ = n; }
   // CreateDir fails (a share without write permission).
   void FailCreateDir(bool fail) { failCreateDir_ = fail; }
   uint64_t BytesWritten() const { return written_; }
@@ -30,6 +32,7 @@ class ErrorFileSystem final : public FileSystem {
   std::string ReadFile(std::string_view path) override { return base_.ReadFile(path); }
   void WriteFile(std::string_view path, std::string_view data) override;
   void CopyFile(std::string_view from, std::string_view to) override;
+  void RenameFile(std::string_view from, std::string_view to) override;
   bool DeleteFile(std::string_view path) override { return base_.DeleteFile(path); }
   std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
     return base_.FileTime(path);
@@ -44,6 +47,7 @@ class ErrorFileSystem final : public FileSystem {
   FileSystem& base_;
   std::optional<uint64_t> budget_;
   bool failCreateDir_ = false;
+  std::optional<int> renames_;
   uint64_t written_ = 0;
 };
 

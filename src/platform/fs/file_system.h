@@ -48,6 +48,10 @@ class FileSystem {
   // Copies `from` over `to`, atomically as WriteFile.
   virtual void CopyFile(std::string_view from, std::string_view to) = 0;
 
+  // Gives the file `from` the name `to` in the same folder, replacing an existing `to` at
+  // once (a reader sees the old file or the new one). IoError when `from` does not exist.
+  virtual void RenameFile(std::string_view from, std::string_view to) = 0;
+
   // Deletes a file; returns false when there was none.
   virtual bool DeleteFile(std::string_view path) = 0;
 

@@ -75,6 +75,15 @@ class MemFileSystem final : public FileSystem {
     WriteFile(to, data);
   }
 
+  void RenameFile(std::string_view from, std::string_view to) override {
+    auto it = files_.find(ParseWinPath(from).Key());
+    if (it == files_.end()) throw IoError(std::string(from) + ": file not found");
+    if (ParseWinPath(to).Key() == it->first) return;
+    File f = it->second;
+    WriteFile(to, f.data);
+    files_.erase(ParseWinPath(from).Key());
+  }
+
   bool DeleteFile(std::string_view path) override { return files_.erase(ParseWinPath(path).Key()) != 0; }
 
   std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {

@@ -128,6 +128,16 @@ class PosixFileSystem final : public FileSystem {
     });
   }
 
+  void RenameFile(std::string_view from, std::string_view to) override {
+    stdfs::path src = Need(from, Parse(from));
+    if (!IsFile(src)) throw IoError(std::string(from) + ": file not found");
+    WinPath w = Parse(to);
+    if (w.IsRoot()) throw IoError(std::string(to) + ": is a folder, not a file");
+    stdfs::path target = Need(to, w);
+    if (IsDir(target)) throw IoError(std::string(to) + ": is a folder, not a file");
+    if (::rename(src.c_str(), target.c_str()) != 0) PosixError(to, "cannot replace", errno);
+  }
+
   bool DeleteFile(std::string_view path) override {
     auto p = Resolve(Parse(path));
     if (!p || !IsFile(*p)) return false;

@@ -188,4 +188,9 @@ void TForm::Repaint() {
   Changed();
 }
 
+void TForm::BringToFront() {
+  ++fronts_;
+  Changed();
+}
+
 }  // namespace kve

@@ -70,6 +70,9 @@ class TForm : public TContainer {
   // Asks the view to redraw the whole form (counted, so a model test can see it happened).
   void Repaint();
   int RepaintCount() const { return repaints_; }
+  // Asks the view to bring the application's window to the front (counted likewise).
+  void BringToFront();
+  int BringToFrontCount() const { return fronts_; }
 
   TNotifyEvent OnActivate;
   TNotifyEvent OnClose;
@@ -86,6 +89,7 @@ class TForm : public TContainer {
   bool showing_ = false;
   TWindowState windowState_ = TWindowState::wsNormal;
   int repaints_ = 0;
+  int fronts_ = 0;
 };
 
 }  // namespace kve

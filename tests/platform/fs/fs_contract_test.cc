@@ -125,6 +125,16 @@ TEST_P(FileSystemContract, DeleteSaysWhetherThereWasAFile) {
   EXPECT_THROW(fs().ReadFile("C:\\Palm\\x"), IoError);
 }
 
+TEST_P(FileSystemContract, RenameReplacesTheTargetWhole) {
+  fs().WriteFile("C:\\Palm\\.staged", "new");
+  fs().WriteFile("C:\\Palm\\FILIAL.CDS", "old");
+  fs().RenameFile("C:\\Palm\\.staged", "C:\\Palm\\FILIAL.CDS");
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\FILIAL.CDS"), "new");
+  EXPECT_FALSE(fs().FileExists("C:\\Palm\\.staged"));
+  EXPECT_THROW(fs().RenameFile("C:\\Palm\\.staged", "C:\\Palm\\FILIAL.CDS"), IoError);
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\FILIAL.CDS"), "new");
+}
+
 TEST_P(FileSystemContract, AShareIsUnreachableUntilItExistsThenHoldsFoldersAndFiles) {
   const std::string share = "\\\\NOTE-KITCHEN-01\\Orvanta Web";
   EXPECT_FALSE(fs().DirectoryExists(share));

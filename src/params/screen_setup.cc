@@ -136,6 +136,7 @@ void TfrmExpDados::SetupParams() {
   btpAgrupProd.OnBeforePesq = [this] { btpAgrupProdBeforePesq(); };
   btpAgrupProd.OnAfterPesq = [this] { btpAgrupProdAfterPesq(); };
   btnAgregada.OnClick = [this] { btnAgregadaClick(); };
+  sbtImportExport.OnClick = [this] { sbtImportExportClick(); };
   sedSolicProd.OnEnter = [this] { sedSolicProdEnter(); };
   sedSolicProd.OnKeyPress = [this](char& key) { sedSolicProdKeyPress(key); };
   sedSolicProd.OnChange = [this] { sedSolicProdChange(); };

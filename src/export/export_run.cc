@@ -1,0 +1,110 @@
+#include "export/export_run.h"
+
+#include <vector>
+
+#include "platform/common/error.h"
+#include "platform/dataset/binary_packet.h"
+#include "platform/dataset/packet_sink.h"
+#include "platform/dataset/xml_packet.h"
+#include "platform/net/check_result.h"
+
+namespace kve::exporting {
+namespace {
+
+std::string PacketBytes(const TClientDataSet& ds, bool xml) {
+  std::string out;
+  StringSink sink(out);
+  if (xml)
+    WriteXmlPacket(ds, sink);
+  else
+    WriteBinaryPacket(ds, sink);
+  return out;
+}
+
+void WritePacket(FileSystem& fs, const std::string& path, const TClientDataSet& ds, bool xml) {
+  try {
+    fs.WriteFile(path, PacketBytes(ds, xml));
+  } catch (const IoError& e) {
+    throw;  // already names the path
+  } catch (const Error& e) {
+    throw Error(path + ": " + e.what());
+  }
+}
+
+}  // namespace
+
+RemoteValue CallGetTabelas(RemoteCaller& server, GetTabelasRequest& r) {
+  std::vector<RemoteArg> args = {
+      RemoteArg::Value(r.central),         RemoteArg::ByRef(r.listaAgreg),
+      RemoteArg::OfDate(r.cardIni),        RemoteArg::OfDate(r.cardFim),
+      RemoteArg::OfDate(r.soliCompIni),    RemoteArg::OfDate(r.soliCompFim),
+      RemoteArg::OfDate(r.afIni),          RemoteArg::OfDate(r.afFim),
+      RemoteArg::Value(r.productLevels),   RemoteArg::ByRef(r.nrSolic),
+      RemoteArg::ByRef(r.productStatus),   RemoteArg::Value(r.grouping),
+      RemoteArg::Value(r.operatorCode),
+  };
+  return server.Call("GetTabelas", args);
+}
+
+void RecordHistory(RemoteCaller& server, const std::string& central, const std::string& device,
+                   const std::string& message, const std::string& kind, const std::string& error) {
+  std::vector<RemoteArg> args = {RemoteArg::Value(central), RemoteArg::Value(device),
+                                 RemoteArg::Value(message), RemoteArg::Value(kind),
+                                 RemoteArg::Value(error)};
+  Consiste::CheckResultServ(server.Call("InsHistPalm", args), true, 0);
+}
+
+std::string AggregatedList(TADOIBQuery& query) {
+  std::string list;
+  for (query.First(); !query.Eof(); query.Next()) list += "_" + query.FieldByName("CDFILIAL").AsString();
+  return list;
+}
+
+void WritePalmXmlFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
+                       const FileProgress& progress) {
+  const std::vector<FileEntry> files = PalmXmlFiles();
+  int done = 0;
+  for (const FileEntry& f : files) {
+    if (progress) progress(++done, static_cast<int>(files.size()), f.file);
+    WritePacket(fs, std::string(dirExp) + std::string(f.file), table(*f.table), true);
+  }
+}
+
+std::string StagedName(std::string_view file) { return "~" + std::string(file) + ".kve-staged"; }
+
+void WriteEeepcFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
+                     const std::function<void()>& buildSettings, const FileProgress& progress) {
+  std::vector<FileEntry> files = EeepcFiles();
+  const TableSpec& settings = EeepcSettingsTable();
+  const int count = static_cast<int>(files.size()) + 1;
+  const std::string dir(dirExp);
+  std::vector<std::string> staged;  // temporaries written, in writing order
+  try {
+    int done = 0;
+    for (const FileEntry& f : files) {
+      if (progress) progress(++done, count, f.file);
+      WritePacket(fs, dir + StagedName(f.file), table(*f.table), false);
+      staged.push_back(std::string(f.file));
+    }
+    if (progress) progress(++done, count, settings.eeepcFile);
+    buildSettings();
+    WritePacket(fs, dir + StagedName(settings.eeepcFile), table(settings), false);
+    staged.push_back(std::string(settings.eeepcFile));
+    // Everything is on the share: now the names, the settings file last.
+    while (!staged.empty()) {
+      fs.RenameFile(dir + StagedName(staged.front()), dir + staged.front());
+      staged.erase(staged.begin());
+    }
+  } catch (...) {
+    for (const std::string& f : staged) {
+      try {
+        fs.DeleteFile(dir + StagedName(f));
+      } catch (const Error&) {
+        // The share may be gone; the first failure is the one to report.
+      }
+    }
+    throw;
+  }
+}
+
+}  // namespace kve::exporting

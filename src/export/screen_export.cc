@@ -1,0 +1,182 @@
+// The export run: one server call for every table, the derived tables, the files of the
+// target, the history record and the closing alert; on failure, the failure recorded (Palm)
+// and the progress display reset.
+
+#include <cstdio>
+#include <utility>
+
+#include "export/catalogue.h"
+#include "export/derivations.h"
+#include "export/derived_tables.h"
+#include "export/export_run.h"
+#include "host/frm_exp_dados.h"
+#include "platform/common/error.h"
+#include "platform/maker/consiste.h"
+#include "platform/maker/host_values.h"
+#include "platform/maker/password.h"
+#include "platform/maker/picture.h"
+#include "platform/maker/showavi.h"
+#include "platform/net/check_result.h"
+
+namespace kve {
+namespace {
+
+using Member = TClientDataSet TfrmExpDados::*;
+
+// The screen's dataset of each catalogue table, by the catalogue's dataset name.
+constexpr std::pair<std::string_view, Member> kDataSets[] = {
+    {"cdsEfetClie", &TfrmExpDados::cdsEfetClie},       {"cdsInventario", &TfrmExpDados::cdsInventario},
+    {"cdsItemEntr", &TfrmExpDados::cdsItemEntr},       {"cdsItemSaid", &TfrmExpDados::cdsItemSaid},
+    {"cdsLancEntr", &TfrmExpDados::cdsLancEntr},       {"cdsLancSaid", &TfrmExpDados::cdsLancSaid},
+    {"cdsVencEntr", &TfrmExpDados::cdsVencEntr},       {"cdsVencSaid", &TfrmExpDados::cdsVencSaid},
+    {"cdsEfetivos", &TfrmExpDados::cdsEfetivos},       {"cdsServClie", &TfrmExpDados::cdsServClie},
+    {"cdsFilial", &TfrmExpDados::cdsFilial},           {"cdsServico", &TfrmExpDados::cdsServico},
+    {"cdsOperador", &TfrmExpDados::cdsOperador},       {"cdsParam", &TfrmExpDados::cdsParam},
+    {"cdsTipoCard", &TfrmExpDados::cdsTipoCard},       {"cdsForneced", &TfrmExpDados::cdsForneced},
+    {"cdsProduto", &TfrmExpDados::cdsProduto},         {"cdsCliente", &TfrmExpDados::cdsCliente},
+    {"cdsSerie", &TfrmExpDados::cdsSerie},             {"cdsTipoOper", &TfrmExpDados::cdsTipoOper},
+    {"cdsDataSoli", &TfrmExpDados::cdsDataSoli},       {"cdsSolicita", &TfrmExpDados::cdsSolicita},
+    {"cdsSoliComp", &TfrmExpDados::cdsSoliComp},       {"cdsDataEfet", &TfrmExpDados::cdsDataEfet},
+    {"cdsNumAF", &TfrmExpDados::cdsNumAF},             {"cdsItemAF", &TfrmExpDados::cdsItemAF},
+    {"cdsJustSoli", &TfrmExpDados::cdsJustSoli},       {"cdsParaSupri", &TfrmExpDados::cdsParaSupri},
+    {"cdsPrevReti", &TfrmExpDados::cdsPrevReti},       {"cdsDtPrevReti", &TfrmExpDados::cdsDtPrevReti},
+    {"cdsTipoReti", &TfrmExpDados::cdsTipoReti},       {"cdsServRetirada", &TfrmExpDados::cdsServRetirada},
+    {"cdsProdutoCod", &TfrmExpDados::cdsProdutoCod},   {"cdsIdioma", &TfrmExpDados::cdsIdioma},
+    {"cdsItemInvent", &TfrmExpDados::cdsItemInvent},   {"cdsExpFilial", &TfrmExpDados::cdsExpFilial},
+    {"cdsDados", &TfrmExpDados::cdsDados},             {"cdsProdCod", &TfrmExpDados::cdsProdCod},
+};
+
+TClientDataSet& DataSetOf(TfrmExpDados& s, const exporting::TableSpec& t) {
+  for (const auto& [name, member] : kDataSets) {
+    if (name == t.dataset) return s.*member;
+  }
+  throw Error("the screen has no dataset " + std::string(t.dataset));
+}
+
+void Log(ExpDadosServices& svc, const std::string& line) {
+  if (svc.log)
+    svc.log(line);
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace
+
+void TfrmExpDados::Exportacao() {
+  std::string productStatus = "T";
+  std::string afBlock = "N";
+  if (rbtTAgreg.Checked()) {
+    ListaAgreg.clear();
+    TADOIBQuery* q;
+    if (Consiste::EmptyString(medCdNutricio.Text())) {
+      q = &qryAgregada;
+      q->Close();
+      q->ParamByName("P_CDFILCENTKVE").SetAsString(medCdFilial.Text());
+    } else {
+      q = &qryAgregadaOper;
+      q->Close();
+      q->ParamByName("P_CDFILCENTKVE").SetAsString(medCdFilial.Text());
+      q->ParamByName("P_CDOPERADOR").SetAsString(medCdNutricio.Text());
+    }
+    q->Open();
+    ListaAgreg = exporting::AggregatedList(*q);
+  }
+  if (chkAtivProd.Checked()) productStatus = "A";
+
+  const bool palm = rbtPalm.Checked();
+  auto table = [this](const exporting::TableSpec& t) -> TClientDataSet& { return DataSetOf(*this, t); };
+  auto progress = [this](int done, int count, std::string_view file) {
+    pgbProgresso.SetRange(0, count);
+    pgbProgresso.SetPosition(done);
+    lblStatus.SetCaption(std::string(file));
+  };
+  try {
+    Showavi::ActiveShowAvi(svc_.busy, 6);
+    if (rbtEPc.Checked()) Vd_DiretoriosEPc();
+
+    exporting::GetTabelasRequest request{
+        medCdFilial.Text(), ListaAgreg,
+        depCardIni.GetDate(), depCardFim.GetDate(), depSoliCompIni.GetDate(),
+        depSoliCompFim.GetDate(), depAFIni.GetDate(), depAFFim.GetDate(),
+        std::to_string(Corvane::DBPictObj(0).GetTtNiveis()), NrSolic, productStatus,
+        medAgrupProd.Text(), Corvane::Operador()};
+    RemoteValue answer = exporting::CallGetTabelas(netExpDados, request);
+    if (answer.isText()) Showavi::DeactiveShowAvi(svc_.busy);
+    std::vector<TClientDataSet*> slots;
+    for (const exporting::TableSpec* t : exporting::SlotOrder()) {
+      TClientDataSet& ds = table(*t);
+      ds.SetName(std::string(t->table));
+      slots.push_back(&ds);
+    }
+    LoadTableImages(answer, slots);
+    answer = {};  // the images are loaded; their bytes are not needed any more
+
+    exporting::DerivedTableSet derived{cdsSoliComp, cdsProduto, cdsProdCod, cdsProdutoCod, cdsItemAF,
+                                       cdsCliente,  cdsForneced, cdsParam, cdsFilial,     cdsNumAF,
+                                       cdsIdioma};
+    afBlock = exporting::DeriveExportTables(derived, exporting::MakerDerivationValues());
+    for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(table(*t), *t);
+
+    if (palm) {
+      exporting::WritePalmXmlFiles(svc_.files, DirExp, table, progress);
+      CriaPDB();
+      CriaPDBPrevReti();
+      // Queue results are not examined: a file that could not be queued does not fail the
+      // export, but support hears of it.
+      for (const std::string& path : exporting::PalmQueuePaths(DirExp, DirBin)) {
+        const int result = svc_.installAide.PltInstallFile(edtNmPalm.Text().c_str(), path.c_str());
+        if (result != kPltOk)
+          Log(svc_, "queue " + path + " for " + edtNmPalm.Text() + ": " + std::string(PltResultText(result)));
+      }
+      lblStatus.SetCaption(msgPadrao.Msg("HOTSYNC"));
+      Repaint();
+    } else {
+      try {
+        exporting::WriteEeepcFiles(
+            svc_.files, DirExp, table,
+            [this] {
+              exporting::BuildEeepcSettings(cdsDados, cdsFilial, cdsOperador, DirExp,
+                                            Corvane::DBPict(0), &Criptografa::CriptoPlus);
+            },
+            progress);
+      } catch (const EAbort&) {
+        throw;
+      } catch (const std::exception& e) {
+        Showavi::DeactiveShowAvi(svc_.busy);
+        Log(svc_, std::string("eeePC export: ") + e.what());
+        Consiste::MensErro(svc_.dialogs,
+                           Format(msgPadrao.Msg("Dir_N_comp"), {DirExp, edtNmEPC.Text() + "\\Orvanta Web"}),
+                           true);
+      }
+    }
+
+    exporting::RecordHistory(netExpDados, medCdFilial.Text(), palm ? medCdPalm.Text() : medCdEPc.Text(),
+                             msgPadrao.Msg("Export_Ok"), "0", "0");
+    Showavi::DeactiveShowAvi(svc_.busy);
+    // The supply-authorisation warning replaces the success text for either target.
+    const char* key = afBlock == "S" ? "BLOQ_AF" : palm ? "OK_HOTSYNC" : "OK_EEPC";
+    msgPadrao.ShowMsgAlertEx(key, TMsgDlgType::mtInformation, {msgPadrao.Msg("OK")}, 1,
+                             afBlock == "S" ? 10 : 5, 0);
+  } catch (...) {
+    // The clean-up runs whatever recording the failure does: the operator hears of the first
+    // failure, a second one goes to the log.
+    if (palm) {
+      try {
+        exporting::RecordHistory(netExpDados, medCdFilial.Text(), medCdPalm.Text(),
+                                 msgPadrao.Msg("Export_n_Ok"), "0", "1");
+      } catch (const std::exception& e) {
+        Log(svc_, std::string("recording the failed export: ") + e.what());
+      }
+    }
+    Showavi::DeactiveShowAvi(svc_.busy);
+    pgbProgresso.SetPosition(0);
+    lblStatus.SetCaption("");
+    Repaint();
+    BringToFront();
+    throw;
+  }
+  sedSolicProd.SetText("");
+  sedSolicProd.SetText(NrSolic);
+}
+
+}  // namespace kve

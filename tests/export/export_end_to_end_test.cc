@@ -1,0 +1,285 @@
+// The export button pressed on the screen model, as an operator does it, against the real
+// application server on the demo central kitchen (every engine), a real HotSync queue and a
+// real eeePC share in a temporary folder: what lands on disk, in the queue and in the
+// device's history.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "demo/demo_data.h"
+#include "eeepc/deployment.h"
+#include "export/catalogue.h"
+#include "export/export_run.h"
+#include "host/frm_exp_dados.h"
+#include "platform/fs/error_fs.h"
+#include "platform/maker/config.h"
+#include "platform/pdb/pdb_reader.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "server/app_server.h"
+#include "server/server_fixture.h"
+#include "support/pe_image.h"
+#include "support/temp_folder.h"
+
+namespace kve {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+const TDateTime kToday = TDateTime::FromDate({2026, 12, 7});
+constexpr const char* kShare = "NOTE-KITCHEN-01";
+
+std::set<std::string> Names(const fs::path& dir) {
+  std::set<std::string> out;
+  if (!fs::exists(dir)) return out;
+  for (const auto& e : fs::directory_iterator(dir)) out.insert(e.path().filename().string());
+  return out;
+}
+
+std::map<std::string, std::string> Contents(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const std::string& n : Names(dir)) out[n] = testing::ReadBytes(dir / n);
+  return out;
+}
+
+maker::HostConfig Config(int port) {
+  maker::HostConfig c = maker::DefaultConfig("unused");
+  c.branch = demo::kDemoCentral;
+  c.operator_code = demo::kDemoNutritionist;
+  c.product_mask = std::string(demo::kDemoProductMask) + ";0;_";
+  c.server_host = "127.0.0.1";
+  c.server_port = port;
+  c.site_key = "end-to-end";
+  return c;
+}
+
+class ExportEndToEnd : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    data_ = std::make_unique<testing_server::ServerDb>(GetParam());
+    if (data_->Skip()) GTEST_SKIP() << "KVE_TEST_PG_URL not set";
+    demo::DemoOptions o;
+    o.today = kToday;
+    demo::FillDemoDatabase(*data_->Open(), o);
+    server::AppServerOptions so;
+    so.dbUrl = data_->Url();
+    server_ = std::make_unique<server::AppServer>(so);
+    server_->Start();
+
+    for (const char* d : {"c/Palm/Kve/Exp", "c/Palm/Kve/Bin", "c/Orvanta/Bin/Client", "hotsync/Palm 01",
+                          "hotsync/Palm 02"})
+      fs::create_directories(tmp_ / d);
+    fs::create_directories(tmp_ / "shares" / kShare / "Orvanta Web");
+    for (const char* prc : {"KVE.prc", "Relaybox.prc"}) testing::WriteBytes(tmp_ / "c/Palm/Kve/Bin" / prc, prc);
+    for (const auto& f : eeepc::DeployedFiles())
+      testing::WriteBytes(tmp_ / "c/Orvanta/Bin/Client" / std::string(f.file), testing::PeImage(4, 2, 0, 7));
+
+    PathMapping m;
+    m.drives = {{'C', tmp_ / "c"}};
+    m.shares = tmp_ / "shares";
+    posix_ = NewPosixFileSystem(m);
+    files_ = std::make_unique<ErrorFileSystem>(*posix_);
+    aide_ = NewFolderInstallAide(tmp_ / "hotsync", *files_);
+    registry_.Set("Software\\ORVANTA\\Sistemas Integrados Orvanta\\WebCli", "PALMDir", "C:\\Palm");
+    registry_.Set(eeepc::kInstallKey, eeepc::kInstallValue, "C:\\Orvanta");
+    db_ = data_->Open();
+    link_ = NewNetServerLink();
+    maker_ = std::make_unique<maker::Services>(Config(server_->Port()));
+    scope_ = std::make_unique<maker::ServicesScope>(*maker_);
+    services_ = std::make_unique<ExpDadosServices>(ExpDadosServices{
+        *db_, *link_, dialogs_, *files_, registry_, busy_, *aide_, {},
+        [this](std::string_view line) { logged_.emplace_back(line); }});
+    screen_ = std::make_unique<TfrmExpDados>(*services_);
+    screen_->FormCreate();
+    ASSERT_TRUE(dialogs_.Shown().empty()) << dialogs_.Texts()[0];
+  }
+
+  // The parameters an operator fills for one export: the device, a nutritionist (whose
+  // branches decide the AF warning), the previous and the current month.
+  void Fill(bool palm, const char* device, const char* nutritionist) {
+    TfrmExpDados& s = *screen_;
+    s.UserClick(palm ? s.rbtPalm : s.rbtEPc);
+    s.UserType(palm ? s.medCdPalm : s.medCdEPc, device);
+    s.UserType(s.medCdNutricio, nutritionist);
+    for (TDateEditPlus* d : {&s.depCardIni, &s.depSoliCompIni, &s.depAFIni}) s.UserType(*d, "01112026");
+    for (TDateEditPlus* d : {&s.depCardFim, &s.depSoliCompFim, &s.depAFFim}) s.UserType(*d, "31122026");
+    s.UserFocus(s.medAgrupProd);
+  }
+  bool Press() { return screen_->UserClick(screen_->sbtImportExport); }
+
+  // The device's history rows on the server, newest first: "kind/error".
+  std::vector<std::string> History(const char* device) {
+    TClientDataSet rows;
+    db_->Run("SELECT IDHISTPALM, IDERROPALM FROM HISTPALM WHERE CDFILIAL = '0001' AND CDPALM = '" +
+                 std::string(device) + "' ORDER BY NRSEQHISTPALM DESC",
+             {}, &rows);
+    std::vector<std::string> out;
+    for (rows.First(); !rows.Eof(); rows.Next())
+      out.push_back(rows.FieldByName("IDHISTPALM").AsString() + "/" + rows.FieldByName("IDERROPALM").AsString());
+    return out;
+  }
+  std::string LastAlert() {
+    for (auto it = dialogs_.Shown().rbegin(); it != dialogs_.Shown().rend(); ++it)
+      if (it->kind == ShownDialog::Kind::Alert) return it->text;
+    return {};
+  }
+
+  fs::path PalmExp() const { return tmp_ / "c/Palm/Kve/Exp"; }
+  fs::path Queue(const char* user) const { return tmp_ / "hotsync" / user / "Install"; }
+  fs::path EpcExp() const { return tmp_ / "shares" / kShare / "Orvanta Web/EeePc/Kve/Exp"; }
+
+  testing::TempFolder tmp_;
+  std::unique_ptr<testing_server::ServerDb> data_;
+  std::unique_ptr<server::AppServer> server_;
+  std::unique_ptr<FileSystem> posix_;
+  std::unique_ptr<ErrorFileSystem> files_;
+  std::unique_ptr<InstallAide> aide_;
+  MemRegistry registry_;
+  std::unique_ptr<Database> db_;
+  std::unique_ptr<ServerLink> link_;
+  std::unique_ptr<maker::Services> maker_;
+  std::unique_ptr<maker::ServicesScope> scope_;
+  ScriptedDialogs dialogs_;
+  RecordingBusyView busy_;
+  std::vector<std::string> logged_;
+  std::unique_ptr<ExpDadosServices> services_;
+  std::unique_ptr<TfrmExpDados> screen_;
+};
+
+// What a view sees of the progress bar and the status caption while the export runs.
+class ProgressWatch final : public FormObserver {
+ public:
+  explicit ProgressWatch(TfrmExpDados& s) : s_(s) {}
+  void ControlChanged(TControl& c) override {
+    if (&c == &s_.lblStatus && !s_.lblStatus.Caption().empty()) captions.insert(s_.lblStatus.Caption());
+    if (&c == &s_.pgbProgresso) top = std::max(top, s_.pgbProgresso.Position());
+  }
+  void FocusChanged(TControl*) override {}
+  std::set<std::string> captions;
+  int top = 0;
+
+ private:
+  TfrmExpDados& s_;
+};
+
+TEST_P(ExportEndToEnd, APalmExportQueuesItsDatabasesAndIsRecordedAsCompleted) {
+  Fill(true, "1", demo::kDemoNutritionist);
+  ProgressWatch watch(*screen_);
+  screen_->SetObserver(&watch);
+  dialogs_.Answer(mrYes);  // the whole product tree
+  ASSERT_TRUE(Press()) << ::testing::PrintToString(dialogs_.Texts());
+  screen_->SetObserver(nullptr);
+  EXPECT_TRUE(watch.captions.count("EFETCLIE.xml") && watch.captions.count("EXPFILIAL.xml"));
+  EXPECT_GT(watch.top, 35);  // records of the larger databases
+
+  std::set<std::string> xml, pdb;
+  for (const std::string& n : Names(PalmExp())) (n.ends_with(".xml") ? xml : pdb).insert(n);
+  EXPECT_EQ(xml.size(), 35u);
+  EXPECT_EQ(pdb.size(), 35u);
+  for (const std::string& n : pdb) EXPECT_NO_THROW(pdb::PdbFile::Parse(testing::ReadBytes(PalmExp() / n), n)) << n;
+  std::set<std::string> queued = Names(Queue("Palm 01"));
+  EXPECT_EQ(queued.size(), 37u);
+  EXPECT_TRUE(queued.count("KVE.prc") && queued.count("Relaybox.prc") && queued.count("EXPFILIAL.pdb"));
+  EXPECT_EQ(History("001").front(), "0/0");
+  EXPECT_EQ(LastAlert(), "A preparação dos dados foi realizada com sucesso. Aperte o botão de "
+                         "transferência para iniciar a exportação para o Palm.");
+  EXPECT_EQ(screen_->sedSolicProd.Text(), "0");  // as the server left the count
+  EXPECT_EQ(screen_->lblStatus.Caption(), "");
+  EXPECT_FALSE(busy_.Animating());
+}
+
+TEST_P(ExportEndToEnd, AnEeePcExportPushesItsClientAndWritesItsFilesInTheirLetterCase) {
+  Fill(false, "2", "000000000008");  // branches 0008..0013: 0013 has no supply authorisation
+  const fs::path bin = tmp_ / "shares" / kShare / "Orvanta Web/EeePc/Kve/Bin";
+  fs::create_directories(bin);
+  testing::WriteBytes(bin / "RDL.exe", testing::PeImage(4, 10, 0, 0));  // newer on the eeePC
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press()) << ::testing::PrintToString(dialogs_.Texts());
+
+  std::set<std::string> want;
+  for (const auto& f : exporting::EeepcFiles()) want.insert(std::string(f.file));
+  want.insert("DADOS_EEPC.CDS");
+  EXPECT_EQ(Names(EpcExp()), want);
+  EXPECT_EQ(Names(bin).size(), 8u);
+  EXPECT_EQ(testing::ReadBytes(bin / "RDL.exe"), testing::PeImage(4, 10, 0, 0));
+  EXPECT_EQ(testing::ReadBytes(bin / "_kor.bpl"), testing::PeImage(4, 2, 0, 7));
+  TClientDataSet dados;
+  dados.LoadFromFile(EpcExp() / "DADOS_EEPC.CDS");
+  EXPECT_EQ(dados.FieldByName("DIREXP").AsString(), "\\\\NOTE-KITCHEN-01\\Orvanta Web\\EeePc\\Kve\\Exp\\");
+  EXPECT_EQ(History("002").front(), "0/0");
+  EXPECT_EQ(LastAlert(), "O lançamento de Notas Fiscais de Compra será bloqueado para as filiais que "
+                         "não possuem Autorização de Fornecimento cadastrada.");
+}
+
+TEST_P(ExportEndToEnd, NoToOverwritingAnExportNeverImportedBackExportsNothingButClearsTheQueue) {
+  fs::create_directories(Queue("Palm 02"));
+  for (const char* queued : {"FILIAL.pdb", "EXPFILIAL.pdb"})
+    testing::WriteBytes(tmp_ / "hotsync/Palm 02/Install" / queued, "earlier");
+  Fill(true, "3", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);  // the whole product tree
+  dialogs_.Answer(mrNo);   // overwrite the export never imported back?
+  const auto before = History("003");
+  ASSERT_TRUE(Press());
+  EXPECT_EQ(dialogs_.Texts().back(), "Importação deve ser realizada na tela Importação de Dados.");
+  EXPECT_TRUE(Names(PalmExp()).empty());
+  EXPECT_THAT(Names(Queue("Palm 02")), ElementsAre("EXPFILIAL.pdb"));
+  EXPECT_EQ(History("003"), before);
+}
+
+// The server's own error text reaches the operator; a Palm export is recorded as failed, an
+// eeePC export not at all.
+TEST_P(ExportEndToEnd, AServerErrorIsShownAndRecordedForAPalmOnly) {
+  for (bool palm : {true, false}) {
+    SCOPED_TRACE(palm ? "Palm" : "eeePC");
+    const char* device = palm ? "001" : "002";
+    Fill(palm, palm ? "1" : "2", demo::kDemoNutritionist);
+    screen_->UserClick(screen_->rbtLAgreg);
+    screen_->ListaAgreg = "0002";  // the server refuses a list without its separators
+    dialogs_.Clear();
+    dialogs_.Answer(mrYes);
+    const auto before = History(device);
+    screen_->sedSolicProd.SetText("7");
+    EXPECT_FALSE(Press());
+    ASSERT_EQ(dialogs_.Errors().size(), 1u);
+    EXPECT_NE(dialogs_.Errors()[0].find("does not start with \"_\""), std::string::npos) << dialogs_.Errors()[0];
+    auto after = History(device);
+    if (palm) {
+      ASSERT_EQ(after.size(), before.size() + 1);
+      EXPECT_EQ(after.front(), "0/1");
+    } else {
+      EXPECT_EQ(after, before);
+    }
+    EXPECT_EQ(screen_->pgbProgresso.Position(), 0);
+    EXPECT_EQ(screen_->lblStatus.Caption(), "");
+    EXPECT_FALSE(busy_.Animating());
+    EXPECT_EQ(screen_->sedSolicProd.Text(), "7");
+    screen_->UserClick(screen_->rbtTAgreg);
+  }
+}
+
+TEST_P(ExportEndToEnd, AShareThatFailsHalfWayLeavesTheEarlierEeePcExportWhole) {
+  Fill(false, "2", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press());
+  const auto earlier = Contents(EpcExp());
+  ASSERT_EQ(earlier.size(), 35u);
+
+  files_->FailWritesAfter(200000);
+  dialogs_.Clear();
+  dialogs_.Answer(mrYes);
+  EXPECT_FALSE(Press());
+  EXPECT_EQ(dialogs_.Errors(),
+            std::vector<std::string>{"Operação bloqueada. Não foi possível exportar os dados para o diretório "
+                                     "\\\\NOTE-KITCHEN-01\\Orvanta Web\\EeePc\\Kve\\Exp\\. Verifique se o diretório "
+                                     "NOTE-KITCHEN-01\\Orvanta Web está compartilhado."});
+  EXPECT_EQ(Contents(EpcExp()), earlier);
+  ASSERT_EQ(logged_.size(), 1u);
+  EXPECT_NE(logged_[0].find("No space left on device"), std::string::npos) << logged_[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ExportEndToEnd, ::testing::ValuesIn(testing_server::Engines()));
+
+}  // namespace
+}  // namespace kve
