@@ -108,8 +108,7 @@ void TfrmExpDados::Exportacao() {
       ds.SetName(std::string(t->table));
       slots.push_back(&ds);
     }
-    LoadTableImages(answer, slots);
-    answer = {};  // the images are loaded; their bytes are not needed any more
+    LoadTableImages(std::move(answer), slots);
 
     exporting::DerivedTableSet derived{cdsSoliComp, cdsProduto, cdsProdCod, cdsProdutoCod, cdsItemAF,
                                        cdsCliente,  cdsForneced, cdsParam, cdsFilial,     cdsNumAF,

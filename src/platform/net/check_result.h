@@ -27,5 +27,8 @@ namespace kve {
 // with that text; an answer with fewer images than slots, or an image that does not load,
 // fails naming the slot and the dataset.
 void LoadTableImages(const RemoteValue& answer, std::span<TClientDataSet* const> slots);
+// The same, taking the images over and releasing each as soon as its table is loaded, so a
+// large reply and the tables it fills are never both whole in memory.
+void LoadTableImages(RemoteValue&& answer, std::span<TClientDataSet* const> slots);
 
 }  // namespace kve

@@ -1,0 +1,252 @@
+// A whole export, from the export button to the closing alert, on the screen model against the
+// application server on a scaled demo (SQLite): the eeePC at scale 100, the Palm at the
+// largest scale whose tables all fit a Palm database. The server's share (the calls' round
+// trips) is taken apart; the client's share (decode, load, derive, write, convert, queue) is
+// set beside a raw write, with an fsync per file, of the very bytes the export left on disk,
+// in the same run. The eeePC export runs first in the process, so its peak memory is its own.
+//
+//   export_bench [--epc-scale N] [--palm-scale N] [--runs R]
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "demo/demo_data.h"
+#include "eeepc/deployment.h"
+#include "host/frm_exp_dados.h"
+#include "measure.h"
+#include "platform/db/migrate.h"
+#include "platform/maker/config.h"
+#include "platform/net/net_connection.h"
+#include "platform/net/protocol.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "server/app_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kve;
+using Clock = std::chrono::steady_clock;
+
+const TDateTime kToday = TDateTime::FromDate({2026, 12, 7});
+
+// The server link of the screen, keeping the round-trip time of every call.
+class TimedLink final : public ServerLink {
+ public:
+  TimedLink() {
+    conn_.SetServerName(std::string(rpc::kServerName));
+    conn_.SetTimeout(std::chrono::minutes(10));
+    conn_.OnBeforeConnect = [this](TNetConnection&) {
+      if (OnBeforeConnect) OnBeforeConnect();
+    };
+  }
+  void SetHost(std::string host) override { conn_.SetHost(std::move(host)); }
+  void SetPort(int port) override { conn_.SetPort(port); }
+  bool Connected() const override { return conn_.Connected(); }
+  void SetConnected(bool on) override { conn_.SetConnected(on); }
+  RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override {
+    RemoteValue v = conn_.Call(method, args);
+    roundTripMs += conn_.LastCall().roundTripMs;
+    wireBytes += conn_.LastCall().replyBytes;
+    return v;
+  }
+  double roundTripMs = 0;
+  size_t wireBytes = 0;
+
+ private:
+  TNetConnection conn_;
+};
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+  FILE* f = std::fopen(p.c_str(), "wb");
+  if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::exit(2);
+  std::fclose(f);
+}
+
+// The files of `dirs`, by path, with their bytes.
+std::vector<std::pair<fs::path, std::string>> Output(const std::vector<fs::path>& dirs) {
+  std::vector<std::pair<fs::path, std::string>> out;
+  for (const fs::path& d : dirs) {
+    for (const auto& e : fs::directory_iterator(d)) {
+      std::string bytes(static_cast<size_t>(fs::file_size(e.path())), '\0');
+      FILE* f = std::fopen(e.path().c_str(), "rb");
+      if (!f || std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::exit(2);
+      std::fclose(f);
+      out.emplace_back(e.path(), std::move(bytes));
+    }
+  }
+  return out;
+}
+
+// The same bytes written raw, one file each, every file fsynced: the least any export of
+// them could cost on this disk.
+double RawWriteMs(const std::vector<std::pair<fs::path, std::string>>& files, const fs::path& dir) {
+  fs::create_directories(dir);
+  auto t0 = Clock::now();
+  int i = 0;
+  for (const auto& [path, bytes] : files) {
+    const fs::path p = dir / std::to_string(i++);
+    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+        ::fsync(fd) != 0 || ::close(fd) != 0)
+      std::exit(2);
+  }
+  const double ms = bench::Seconds(t0) * 1000;
+  fs::remove_all(dir);
+  return ms;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Run(bool palm, int scale, int runs) {
+  const char* target = palm ? "Palm" : "eeePC";
+  const fs::path tmp = fs::temp_directory_path() / ("kve-export-bench-" + std::to_string(::getpid()) + target);
+  fs::remove_all(tmp);
+  for (const char* d : {"c/Palm/Kve/Exp", "c/Palm/Kve/Bin", "c/Orvanta/Bin/Client", "hotsync/Palm 01"})
+    fs::create_directories(tmp / d);
+  fs::create_directories(tmp / "shares/NOTE-KITCHEN-01/Orvanta Web");
+  for (const char* prc : {"KVE.prc", "Relaybox.prc"}) WriteFile(tmp / "c/Palm/Kve/Bin" / prc, std::string(40000, 'p'));
+  for (const auto& f : eeepc::DeployedFiles())
+    WriteFile(tmp / "c/Orvanta/Bin/Client" / std::string(f.file), std::string(200000, 'b'));
+
+  const std::string url = "sqlite:" + (tmp / "demo.db").string();
+  // The demo is filled and served by a process of its own, so the client's memory is the
+  // client's.
+  int ports[2];
+  std::fflush(stdout);
+  if (::pipe(ports) != 0) std::exit(2);
+  const pid_t serverPid = ::fork();
+  if (serverPid == 0) {
+    ::close(ports[0]);
+    auto t0 = Clock::now();
+    {
+      auto db = Database::Open(url);
+      MigrateDatabase(*db);
+      demo::DemoOptions o;
+      o.scale = scale;
+      o.today = kToday;
+      demo::FillDemoDatabase(*db, o);
+    }
+    std::printf("%s: demo at scale %d filled in %.1f s\n", target, scale, bench::Seconds(t0));
+    std::fflush(stdout);
+    server::AppServerOptions so;
+    so.dbUrl = url;
+    server::AppServer srv(so);
+    srv.Start();
+    const int port = srv.Port();
+    if (::write(ports[1], &port, sizeof port) != sizeof port) ::_exit(2);
+    ::close(ports[1]);
+    for (;;) ::pause();  // until the bench ends it
+  }
+  ::close(ports[1]);
+  int serverPort = 0;
+  if (::read(ports[0], &serverPort, sizeof serverPort) != sizeof serverPort) std::exit(2);
+  ::close(ports[0]);
+
+  maker::HostConfig c = maker::DefaultConfig((tmp / "data").string());
+  c.branch = demo::kDemoCentral;
+  c.operator_code = demo::kDemoNutritionist;
+  c.product_mask = std::string(demo::kDemoProductMask) + ";0;_";
+  c.server_port = serverPort;
+  c.site_key = "bench";
+  maker::Services maker(c);
+  maker::ServicesScope scope(maker);
+  PathMapping m;
+  m.drives = {{'C', tmp / "c"}};
+  m.shares = tmp / "shares";
+  auto files = NewPosixFileSystem(m);
+  auto aide = NewFolderInstallAide(tmp / "hotsync", *files);
+  MemRegistry registry;
+  registry.Set("Software\\ORVANTA\\Sistemas Integrados Orvanta\\WebCli", "PALMDir", "C:\\Palm");
+  registry.Set(eeepc::kInstallKey, eeepc::kInstallValue, "C:\\Orvanta");
+  auto db = Database::Open(url);
+  TimedLink link;
+  ScriptedDialogs dialogs;
+  RecordingBusyView busy;
+  ExpDadosServices svc{*db, link, dialogs, *files, registry, busy, *aide, {}, [](std::string_view l) {
+                         std::fprintf(stderr, "log: %.*s\n", static_cast<int>(l.size()), l.data());
+                       }};
+  TfrmExpDados screen(svc);
+  screen.FormCreate();
+  screen.UserClick(palm ? screen.rbtPalm : screen.rbtEPc);
+  screen.UserType(palm ? screen.medCdPalm : screen.medCdEPc, palm ? "1" : "2");
+  for (TDateEditPlus* d : {&screen.depCardIni, &screen.depSoliCompIni, &screen.depAFIni}) screen.UserType(*d, "01112026");
+  for (TDateEditPlus* d : {&screen.depCardFim, &screen.depSoliCompFim, &screen.depAFFim}) screen.UserType(*d, "31122026");
+
+  std::vector<double> total, client, raw;
+  long peakKib = 0, baseKib = 0;
+  size_t outBytes = 0, exportBytes = 0;
+  int biggest = 0;
+  for (int r = 0; r < runs; ++r) {
+    dialogs.Clear();
+    dialogs.Answer(mrYes);                // the whole product tree
+    if (palm && r > 0) dialogs.Answer(mrYes);  // overwrite the export never imported back
+    link.roundTripMs = 0;
+    link.wireBytes = 0;
+    ::sync();
+    baseKib = bench::StatusKib("VmRSS:");
+    bench::ResetPeak();
+    auto t = Clock::now();
+    const bool ok = screen.UserClick(screen.sbtImportExport);
+    const double ms = bench::Seconds(t) * 1000;
+    if (r == 0) peakKib = bench::StatusKib("VmHWM:");
+    if (!ok) {
+      for (const auto& s : dialogs.Texts()) std::fprintf(stderr, "%s: %s\n", target, s.c_str());
+      std::exit(1);
+    }
+    auto out = palm ? Output({tmp / "c/Palm/Kve/Exp", tmp / "hotsync/Palm 01/Install"})
+                    : Output({tmp / "shares/NOTE-KITCHEN-01/Orvanta Web/EeePc/Kve/Exp"});
+    outBytes = 0;
+    for (const auto& f : out) outBytes += f.second.size();
+    exportBytes = outBytes;
+    total.push_back(ms);
+    client.push_back(ms - link.roundTripMs);
+    raw.push_back(RawWriteMs(out, tmp / "raw"));
+    std::printf("%s: run %d: %.0f ms button to alert, server calls %.0f ms (%.1f MB on the wire), "
+                "client %.0f ms; raw fsynced write of the same %zu files, %.1f MB: %.0f ms\n",
+                target, r + 1, ms, link.roundTripMs, link.wireBytes / 1e6, client.back(), out.size(),
+                outBytes / 1e6, raw.back());
+  }
+  for (TClientDataSet* ds : {&screen.cdsSoliComp, &screen.cdsProduto, &screen.cdsItemAF, &screen.cdsEfetivos,
+                             &screen.cdsCliente, &screen.cdsPrevReti, &screen.cdsProdutoCod})
+    if (ds->Active()) biggest = std::max(biggest, ds->RecordCount());
+  std::printf("%s: scale %d, median of %d: whole %.0f ms, client %.0f ms = %.2fx the raw write (%.0f ms) "
+              "of %.1f MB%s\n",
+              target, scale, runs, Median(total), Median(client), Median(client) / Median(raw), Median(raw),
+              exportBytes / 1e6,
+              palm ? (", largest table " + std::to_string(biggest) + " records (Palm limit 65535)").c_str() : "");
+  if (!palm)
+    std::printf("eeePC: peak resident set during the first export %.1f MB over %.1f MB before = %.2fx the "
+                "%.1f MB written\n",
+                (peakKib - baseKib) / 1024.0, baseKib / 1024.0, (peakKib - baseKib) * 1024.0 / exportBytes,
+                exportBytes / 1e6);
+  ::kill(serverPid, SIGTERM);
+  ::waitpid(serverPid, nullptr, 0);
+  fs::remove_all(tmp);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // 21: the purchase-request items, the largest table, stay under a Palm database's 65,535
+  // records (3,000 per scale step).
+  int epcScale = 100, palmScale = 21, runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (!std::strcmp(argv[i], "--epc-scale")) epcScale = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--palm-scale")) palmScale = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
+  }
+  Run(false, epcScale, runs);  // first, so its peak memory is its own
+  Run(true, palmScale, runs);
+  return 0;
+}
