@@ -86,7 +86,9 @@ TEST_F(EeepcExport, AFailureLeavesTheEarlierExportWholeAndNoTemporaries) {
     auto now = Folder();
     for (const auto& [name, bytes] : now) EXPECT_NE(name.front(), '~') << name;
     EXPECT_EQ(now.size(), earlier.size());
-    if (c.earlierWhole) EXPECT_EQ(now, earlier);
+    if (c.earlierWhole) {
+      EXPECT_EQ(now, earlier);
+    }
     for (const auto& [name, bytes] : earlier) mem->WriteFile(std::string(kDir) + name, bytes);
   }
 }
