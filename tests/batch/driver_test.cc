@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "batch/driver.h"
 #include "support/expdados_world.h"
+#include "support/pe_image.h"
 
 namespace kve::batch {
 namespace {
@@ -63,6 +65,39 @@ TEST(BatchDriver, ABranchThatIsNoCentralKitchenIsAConfigurationError) {
   EXPECT_NE(s.problem.find("host.branch"), std::string::npos);
   ASSERT_EQ(s.messages.size(), 1u);
   EXPECT_NE(s.messages[0].find("não está ligada a uma central"), std::string::npos);
+}
+
+TEST(BatchDriver, EveryOptionReachesTheServerThroughTheScreensControls) {
+  BatchWorld w;
+  // An eeePC that can take an export, so the run gets as far as its one server call.
+  w.registry.Set("Software\\ORVANTA\\Sistemas Integrados Orvanta", "UninstallPath", "C:\\Orvanta");
+  for (const char* d : {"C:\\Orvanta", "C:\\Orvanta\\Bin", "C:\\Orvanta\\Bin\\Client"}) w.files->CreateDir(d);
+  for (const char* f : {"RDL.exe", "_kas.bpl", "_kel.bpl", "_kin.bpl", "_kor.bpl", "_kup.bpl",
+                        "_kav.bpl", "_kyt.bpl"}) {
+    w.files->WriteFile(std::string("C:\\Orvanta\\Bin\\Client\\") + f, testing::PeImage(4, 2, 0, 7));
+  }
+  w.files->CreateDir("\\\\NOTE-KITCHEN-01\\Orvanta Web");
+  w.server.answer = [](const std::string& method, std::vector<RemoteArg>&) {
+    if (method == "GetAgrupProd") {
+      return testing::TablePacket({{"CDGRUPPROD", 10}, {"NMGRUPPROD", 40}}, {{"0000000012", "HORTIFRUTI"}});
+    }
+    return testing::TextAnswer("Sem dados para exportar.");
+  };
+
+  Summary s = w.Run(Options("--eeepc 2 --nutritionist 10 --branches 0002 --active-only --latest 3 "
+                            "--grouping 12"));
+  EXPECT_EQ(s.ending, Ending::Failed) << w.out.str();
+  EXPECT_EQ(s.deviceName, "NOTE-KITCHEN-01");
+  EXPECT_NE(std::find(s.messages.begin(), s.messages.end(), "Sem dados para exportar."),
+            s.messages.end());
+  const testing::FakeServerLink::CallRecord* call = nullptr;
+  for (const auto& c : w.server.calls) {
+    if (c.method == "GetTabelas") call = &c;
+  }
+  ASSERT_NE(call, nullptr) << w.out.str();
+  EXPECT_EQ(call->args, (std::vector<std::string>{"0001", "_0002", "07/12/2026", "11/12/2026",
+                                                  "07/11/2026", "07/12/2026", "07/11/2026",
+                                                  "07/12/2026", "4", "3", "A", "0000000012", ""}));
 }
 
 }  // namespace
