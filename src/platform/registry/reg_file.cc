@@ -102,6 +102,9 @@ class Parser {
         size_t slash = path.find('\\');
         std::string root = path.substr(0, slash);
         std::string rest = slash == std::string::npos ? std::string() : path.substr(slash + 1);
+        // A doubled separator after the root ("HKLM\\\\K") names the same key as a single one, as
+        // the key is looked up.
+        while (!rest.empty() && rest.front() == '\\') rest.erase(0, 1);
         inSection = true;
         key = nullptr;
         if (root != "hkey_local_machine" && root != "hklm") continue;

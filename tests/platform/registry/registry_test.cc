@@ -71,6 +71,11 @@ TEST(RegFile, LaterLinesWinAndDeletionsRemoveValuesAndKeys) {
   EXPECT_EQ(Read(f, "A\\B", "z"), std::nullopt);
 }
 
+TEST(RegFile, ADoubledSeparatorAfterTheRootNamesTheSameKey) {
+  RegFile f = ParseRegFile("REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\AB]\n\"z\"=\"1\"\n", "r.reg");
+  EXPECT_EQ(Read(f, "AB", "z"), "1");
+}
+
 TEST(RegFile, KeepsOtherValueKindsApartFromTexts) {
   RegFile f = ParseRegFile(
       "REGEDIT4\n[HKLM\\K]\n\"N\"=dword:00000001\n\"H\"=hex(7):41,00,\\\n  00,00\n\"S\"=\"s\"\n", "r.reg");
