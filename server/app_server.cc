@@ -1,6 +1,7 @@
 #include "server/app_server.h"
 
 #include <httplib.h>
+#include <sodium.h>
 #include <spdlog/spdlog.h>
 
 #include <atomic>
@@ -22,17 +23,17 @@
 namespace kve::server {
 namespace {
 
-// Compares without an early exit, so the time taken tells nothing about the token.
 // Answers are sent as they are. The HTTP library would otherwise compress a JSON reply for a
 // client that offers to decompress it, and its default compression takes seconds per
 // megabyte: a GetTabelas answer runs to tens of megabytes. It only compresses bodies whose
 // type is exactly "application/json", so the type carries its character set.
 constexpr const char* kJson = "application/json; charset=utf-8";
 
-bool SameToken(std::string_view a, std::string_view b) {
-  unsigned char diff = a.size() == b.size() ? 0 : 1;
-  for (size_t i = 0; i < a.size(); ++i) diff |= a[i] ^ b[i % (b.empty() ? 1 : b.size())];
-  return diff == 0 && !b.empty();
+// Compares in constant time, so the time taken tells nothing about the token's bytes (its
+// length is no secret).
+bool SameToken(std::string_view given, std::string_view token) {
+  return !token.empty() && given.size() == token.size() &&
+         sodium_memcmp(given.data(), token.data(), token.size()) == 0;
 }
 
 // Runs a trivial query on a pooled connection: "" when the database answers, else why not. A
