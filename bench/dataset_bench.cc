@@ -27,7 +27,7 @@
 
 #include "platform/dataset/binary_packet.h"
 #include "platform/dataset/dataset.h"
-#include "platform/dataset/demo_table.h"
+#include "bench/demo_table.h"
 #include "platform/dataset/xml_packet.h"
 
 #include "measure.h"

@@ -29,7 +29,7 @@
 #include "palm/pdb_conversion.h"
 #include "palm/prevreti.h"
 #include "platform/common/cp1252.h"
-#include "platform/dataset/demo_table.h"
+#include "bench/demo_table.h"
 
 #include "measure.h"
 

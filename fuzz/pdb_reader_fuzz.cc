@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/common/error.h"
-#include "platform/pdb/pdb_inspect.h"
+#include "inspect/pdb_print.h"
 #include "platform/pdb/pdb_reader.h"
 
 namespace {

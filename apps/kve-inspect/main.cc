@@ -23,8 +23,8 @@
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/dataset/dataset.h"
-#include "platform/dataset/inspect.h"
-#include "platform/pdb/pdb_inspect.h"
+#include "inspect/packet_print.h"
+#include "inspect/pdb_print.h"
 
 namespace {
 

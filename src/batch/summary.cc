@@ -6,9 +6,8 @@
 
 #include "platform/common/ascii.h"
 #include "platform/dataset/dataset.h"
-#include "platform/dataset/inspect.h"
+#include "platform/dataset/packet_header.h"
 #include "platform/instaide/queue_admin.h"
-#include "platform/pdb/pdb_inspect.h"
 #include "platform/pdb/pdb_reader.h"
 
 namespace kve::batch {

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "inspect/values.h"
+
 namespace kve::diff {
 namespace {
 
@@ -14,7 +16,7 @@ std::string Quoted(const std::optional<std::string>& v) { return v ? "\"" + *v +
 
 std::optional<std::string> Cell(const TClientDataSet& t, int row, int column) {
   // the compared tables have no index: stored order is file order
-  return CellText(t.Row(row), column, t.FieldDefs()[static_cast<size_t>(column)]);
+  return InspectText(t.Row(row), column, t.FieldDefs()[static_cast<size_t>(column)]);
 }
 
 // "CDFILIAL=0001, CDPRODUTO=42" by key, "row 12" (1-based) by position.

@@ -2,13 +2,12 @@
 
 #include <fmt/format.h>
 
-#include <charconv>
 #include <algorithm>
 #include <unordered_map>
 
+#include "inspect/values.h"
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
-#include "platform/dataset/packet_format.h"
 
 namespace kve::diff {
 namespace {
@@ -16,7 +15,7 @@ namespace {
 bool SameCell(RowView a, int ia, const FieldDef& da, RowView b, int ib, const FieldDef& db) {
   const bool na = a.IsNull(ia), nb = b.IsNull(ib);
   if (na || nb) return na == nb;
-  if (da.type != db.type) return CellText(a, ia, da) == CellText(b, ib, db);
+  if (da.type != db.type) return InspectText(a, ia, da) == InspectText(b, ib, db);
   switch (da.type) {
     case FieldType::String: return a.Str(ia) == b.Str(ib);
     case FieldType::Float: {
@@ -41,7 +40,7 @@ void KeyOf(RowView row, const std::vector<int>& fields, const std::vector<FieldD
     if (defs[static_cast<size_t>(f)].type == FieldType::String)
       out += row.Str(f);
     else
-      out += *CellText(row, f, defs[static_cast<size_t>(f)]);
+      out += *InspectText(row, f, defs[static_cast<size_t>(f)]);
   }
 }
 
@@ -62,34 +61,6 @@ bool Ignored(const std::vector<std::string>& ignore, std::string_view name) {
 }
 
 }  // namespace
-
-std::optional<std::string> CellText(RowView row, int i, const FieldDef& d) {
-  if (row.IsNull(i)) return std::nullopt;
-  switch (d.type) {
-    case FieldType::String: return std::string(row.Str(i));
-    case FieldType::Int16:
-    case FieldType::Int32:
-    case FieldType::Int64: return std::to_string(row.Int(i));
-    case FieldType::Boolean: return std::string(row.Int(i) ? "true" : "false");
-    case FieldType::Float: {
-      char buf[40];
-      auto [p, ec] = std::to_chars(buf, buf + sizeof buf, row.Float(i));
-      return std::string(buf, ec == std::errc() ? p : buf);
-    }
-    default: break;
-  }
-  const TDateTime t = TDateTime::FromMs(row.Int(i));
-  std::string out;
-  if (d.type != FieldType::Time) {
-    if (t.day() < packet::kFirstDay || t.day() > packet::kLastDay) return fmt::format("(day {})", t.day());
-    const CivilDate c = t.date();
-    out = fmt::format("{:04}-{:02}-{:02}", c.year, c.month, c.day);
-    if (d.type == FieldType::Date) return out;
-    out += ' ';
-  }
-  const CivilTime c = t.time();
-  return out + fmt::format("{:02}:{:02}:{:02}.{:03}", c.hour, c.minute, c.second, c.msec);
-}
 
 TableDiff DiffTables(const TClientDataSet& oldT, const TClientDataSet& newT,
                      const std::vector<std::string>& key, const std::vector<std::string>& ignore) {

@@ -54,8 +54,4 @@ struct TableDiff {
 TableDiff DiffTables(const TClientDataSet& oldT, const TClientDataSet& newT,
                      const std::vector<std::string>& key, const std::vector<std::string>& ignore = {});
 
-// The value of column `i` as reports show it: see InspectValue (dates "yyyy-mm-dd", ...);
-// nothing for a null.
-std::optional<std::string> CellText(RowView row, int i, const FieldDef& def);
-
 }  // namespace kve::diff

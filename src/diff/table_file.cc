@@ -9,7 +9,7 @@
 
 #include "platform/common/error.h"
 #include "platform/dataset/packet_format.h"
-#include "platform/pdb/pdb_inspect.h"
+#include "platform/pdb/pdb_reader.h"
 #include "platform/pdb/pdb_reader.h"
 
 namespace kve::diff {

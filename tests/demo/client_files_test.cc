@@ -2,7 +2,6 @@
 
 #include "demo/client_files.h"
 #include "platform/fs/file_system.h"
-#include "platform/pdb/pdb_inspect.h"
 #include "platform/pdb/pdb_reader.h"
 
 namespace kve::demo {

@@ -235,4 +235,16 @@ std::vector<PdbValue> PdbFile::Record(int i) const {
   return out;
 }
 
+bool IsPdb(std::string_view b) {
+  if (b.size() < kHeaderSize) return false;
+  const size_t nameEnd = b.substr(0, kNameSize).find('\0');
+  if (nameEnd == std::string_view::npos || nameEnd == 0) return false;
+  for (size_t i = 0; i < 8; ++i) {
+    const char c = b[kOffType + i];
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  const size_t count = GetU16(b.data() + kOffCount);
+  return kHeaderSize + count * kRecordEntrySize <= b.size();
+}
+
 }  // namespace kve::pdb

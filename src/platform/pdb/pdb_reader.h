@@ -53,6 +53,11 @@ struct PdbValue {
   std::optional<CivilDate> Date() const;
 };
 
+// Whether the bytes look like a Palm database: a header whose name ends within its 32 bytes,
+// four-character type and creator, and a record list that fits in the file. Data packets
+// never pass (their first bytes are no NUL-terminated name with such a header).
+bool IsPdb(std::string_view bytes);
+
 class PdbFile {
  public:
   static PdbFile Load(const std::filesystem::path& file);

@@ -1,11 +1,13 @@
-#include "platform/pdb/pdb_inspect.h"
+#include "inspect/pdb_print.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
+#include "inspect/values.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve::pdb {
@@ -31,32 +33,10 @@ std::string Hex(std::string_view bytes) {
   return out;
 }
 
-std::string Json(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\')
-      out += std::string("\\") + c;
-    else if (c == '\n')
-      out += "\\n";
-    else if (c == '\r')
-      out += "\\r";
-    else if (c == '\t')
-      out += "\\t";
-    else if (u < 0x20)
-      out += fmt::format("\\u{:04x}", u);
-    else
-      out += c;
-  }
-  return out + "\"";
-}
+using Json = nlohmann::ordered_json;
 
-std::string Csv(std::string_view s) {
-  if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
-  std::string out = "\"";
-  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
+// A text that is not UTF-8 is shown with replacement characters rather than refused.
+std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The value in the data-packet view's words; nothing for "no date".
 std::optional<std::string> Value(const PdbValue& v) {
@@ -75,20 +55,21 @@ std::optional<std::string> Value(const PdbValue& v) {
   }
 }
 
-std::string JsonValue(const PdbValue& v) {
+Json JsonValue(const PdbValue& v) {
   const auto s = Value(v);
-  if (!s) return "null";
-  if (!v.type) return "null";
+  if (!s || !v.type) return nullptr;
   switch (*v.type) {
     case TPDBPSFieldType::PSBoolean:
+      return v.integer != 0;
     case TPDBPSFieldType::PSInt8:
     case TPDBPSFieldType::PSInt16:
     case TPDBPSFieldType::PSInt32:
-      return *s;
+      return v.integer;
     case TPDBPSFieldType::PSDouble:
-      return std::isfinite(v.real) ? *s : Json(*s);
+      if (std::isfinite(v.real)) return v.real;
+      return *s;
     default:
-      return Json(*s);
+      return *s;
   }
 }
 
@@ -125,38 +106,34 @@ void PrintText(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
   }
 }
 
+// One record a line, so a large database streams out without being held whole.
 void PrintJson(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
   const PdbHeader& h = db.Header();
-  out << "{\"file\":" << Json(db.Label())
-      << ",\"header\":{\"form\":\"Palm database\",\"name\":" << Json(h.name)
-      << ",\"type\":" << Json(h.type) << ",\"creator\":" << Json(h.creator)
-      << ",\"created\":" << Json(PalmTime(h.created))
-      << ",\"modified\":" << Json(PalmTime(h.modified))
-      << ",\"backedUp\":" << Json(PalmTime(h.backedUp)) << ",\"recordCount\":" << db.RecordCount()
-      << "},\"fields\":[";
-  for (size_t i = 0; i < db.Fields().size(); ++i) {
-    const PdbFieldDesc& f = db.Fields()[i];
-    out << (i ? "," : "") << "{\"name\":" << Json(f.name) << ",\"type\":" << Json(TypeText(f.type))
-        << ",\"size\":" << f.size << "}";
-  }
-  out << "],\"rowCount\":" << db.RecordCount() << ",\"rows\":[";
+  const Json header = {{"form", "Palm database"},          {"name", h.name},
+                       {"type", h.type},                   {"creator", h.creator},
+                       {"created", PalmTime(h.created)},   {"modified", PalmTime(h.modified)},
+                       {"backedUp", PalmTime(h.backedUp)}, {"recordCount", db.RecordCount()}};
+  Json fields = Json::array();
+  for (const PdbFieldDesc& f : db.Fields())
+    fields.push_back({{"name", f.name}, {"type", TypeText(f.type)}, {"size", f.size}});
+  out << "{\"file\":" << Dump(db.Label()) << ",\"header\":" << Dump(header)
+      << ",\"fields\":" << Dump(fields) << ",\"rowCount\":" << db.RecordCount() << ",\"rows\":[";
   for (int r = 0; r < Shown(db, o); ++r) {
     out << (r ? "," : "") << "\n";
     if (!db.HasFieldDescription()) {
-      out << Json(Hex(db.RecordBytes(r)));
+      out << Dump(Hex(db.RecordBytes(r)));
       continue;
     }
     const auto values = db.Record(r);
-    out << "{";
-    for (size_t i = 0; i < values.size(); ++i)
-      out << (i ? "," : "") << Json(db.Fields()[i].name) << ":" << JsonValue(values[i]);
-    out << "}";
+    Json row = Json::object();
+    for (size_t i = 0; i < values.size(); ++i) row[db.Fields()[i].name] = JsonValue(values[i]);
+    out << Dump(row);
   }
   out << "]}\n";
 }
 
 void PrintCsv(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
-  for (size_t i = 0; i < db.Fields().size(); ++i) out << (i ? "," : "") << Csv(db.Fields()[i].name);
+  for (size_t i = 0; i < db.Fields().size(); ++i) out << (i ? "," : "") << CsvField(db.Fields()[i].name);
   out << "\r\n";
   for (int r = 0; r < Shown(db, o); ++r) {
     if (!db.HasFieldDescription()) {
@@ -165,24 +142,12 @@ void PrintCsv(std::ostream& out, const PdbFile& db, const InspectOptions& o) {
     }
     const auto values = db.Record(r);
     for (size_t i = 0; i < values.size(); ++i)
-      out << (i ? "," : "") << Csv(Value(values[i]).value_or(""));
+      out << (i ? "," : "") << CsvField(Value(values[i]).value_or(""));
     out << "\r\n";
   }
 }
 
 }  // namespace
-
-bool IsPdb(std::string_view b) {
-  if (b.size() < kHeaderSize) return false;
-  const size_t nameEnd = b.substr(0, kNameSize).find('\0');
-  if (nameEnd == std::string_view::npos || nameEnd == 0) return false;
-  for (size_t i = 0; i < 8; ++i) {
-    const char c = b[kOffType + i];
-    if (c < 0x20 || c > 0x7E) return false;
-  }
-  const size_t count = GetU16(b.data() + kOffCount);
-  return kHeaderSize + count * kRecordEntrySize <= b.size();
-}
 
 void PrintPdb(std::ostream& out, const PdbFile& db, const InspectOptions& opts) {
   switch (opts.format) {

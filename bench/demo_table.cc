@@ -1,4 +1,4 @@
-#include "platform/dataset/demo_table.h"
+#include "bench/demo_table.h"
 
 #include <fmt/format.h>
 

@@ -1,6 +1,6 @@
 #pragma once
-// A synthetic withdrawal forecast (PREVRETI: 13 text columns and a date-time) for the demo
-// and the benchmarks. Deterministic: row i is the same on every machine and every run, and the
+// A synthetic withdrawal forecast (PREVRETI: 13 text columns and a date-time) for the
+// benchmarks. Deterministic: row i is the same on every machine and every run, and the
 // values follow the peers' generator (shared/peers/gen.py), so both time the same table.
 
 #include "platform/dataset/dataset.h"

@@ -1,4 +1,4 @@
-#include "platform/pdb/pdb_inspect.h"
+#include "inspect/pdb_print.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/pdb/pdb_format.h"
 #include "support/temp_folder.h"
 
 namespace kve::pdb {

@@ -1,22 +1,12 @@
 #pragma once
-// What kve-inspect prints about a data packet: its header, its fields, its rows, as text,
-// JSON or CSV. Kept here, apart from the program, so it is tested without running it.
+// Telling a data packet by its content and reading its header without loading it: what the
+// export's summary counts rows with, and what kve-inspect shows above a packet's fields.
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <string_view>
 
-#include "platform/dataset/dataset.h"
-
 namespace kve {
-
-enum class InspectFormat { Text, Json, Csv };
-
-struct InspectOptions {
-  InspectFormat format = InspectFormat::Text;
-  int64_t head = -1;  // rows to print; negative: all
-};
 
 // The header of a packet, read without loading it.
 struct PacketHeader {
@@ -32,13 +22,5 @@ struct PacketHeader {
 bool IsDataPacket(std::string_view bytes);
 // REQUIRES: IsDataPacket(bytes). Raises FormatError when even the header is unreadable.
 PacketHeader ReadPacketHeader(std::string_view bytes);
-
-// Prints `ds` (loaded from `name`) as `opts` says.
-void PrintDataPacket(std::ostream& out, std::string_view name, const PacketHeader& header,
-                     const TClientDataSet& ds, const InspectOptions& opts);
-
-// A value as inspect shows it: dates "yyyy-mm-dd", times "hh:nn:ss.zzz", booleans
-// "true"/"false", numbers with a point. REQUIRES: not null.
-std::string InspectValue(RowView row, int i, const FieldDef& def);
 
 }  // namespace kve

@@ -5,17 +5,11 @@
 // holding "no date" shows as <no date> (text), null (JSON) or an empty cell (CSV).
 
 #include <ostream>
-#include <string_view>
 
-#include "platform/dataset/inspect.h"
+#include "inspect/packet_print.h"
 #include "platform/pdb/pdb_reader.h"
 
 namespace kve::pdb {
-
-// Whether the bytes look like a Palm database: a header whose name ends within its 32 bytes,
-// four-character type and creator, and a record list that fits in the file. Data packets
-// never pass (their first bytes are no NUL-terminated name with such a header).
-bool IsPdb(std::string_view bytes);
 
 // Prints `db` as `opts` says. A file without field description shows each record's size and
 // bytes in hex instead of its values.

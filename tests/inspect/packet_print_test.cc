@@ -1,5 +1,5 @@
 // What kve-inspect prints: header, fields and rows in the three forms.
-#include "platform/dataset/inspect.h"
+#include "inspect/packet_print.h"
 
 #include <sstream>
 
