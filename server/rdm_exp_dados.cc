@@ -148,20 +148,32 @@ void RdmExpDados::Run(std::string_view file, const SqlValues& values, TClientDat
   }
 }
 
-std::string RdmExpDados::Image(std::string_view file, const ImageLayout& layout,
-                               const SqlValues& values) {
+void RdmExpDados::ImageTo(std::string_view file, const ImageLayout& layout, const SqlValues& values,
+                          const std::function<void(std::string_view)>& emit) {
   using Clock = std::chrono::steady_clock;
   auto t0 = Clock::now();
-  TClientDataSet rows(layout.table);
-  Run(file, values, &rows);
-  auto t1 = Clock::now();
-  std::string image = BuildImage(rows, layout, sql_.Origin(file, db_.Dialect()));
+  const std::string origin = sql_.Origin(file, db_.Dialect());
+  auto prepared = values.Prepare(sql_.Text(file, db_.Dialect()), origin);
+  ImageWriter image(layout);
+  std::string_view bytes;
+  try {
+    // The rows go straight into the image as the engine hands them over.
+    db_.RunRows(prepared.sql, prepared.params, image);
+    bytes = image.Image(origin);
+  } catch (const Error& e) {
+    throw Error(origin + ": " + e.what());
+  }
   // Where a slow call spends its time, for a site tuning its SQL (--verbose).
-  spdlog::debug("{}: {} rows, query {:.1f} ms, image {:.1f} ms, {} bytes", file,
-                rows.StoredRowCount(),
-                std::chrono::duration<double, std::milli>(t1 - t0).count(),
-                std::chrono::duration<double, std::milli>(Clock::now() - t1).count(), image.size());
-  return image;
+  spdlog::debug("{}: {} rows, query and image {:.1f} ms, {} bytes", file, image.Rows(),
+                std::chrono::duration<double, std::milli>(Clock::now() - t0).count(), bytes.size());
+  emit(bytes);
+}
+
+std::string RdmExpDados::Image(std::string_view file, const ImageLayout& layout,
+                               const SqlValues& values) {
+  std::string out;
+  ImageTo(file, layout, values, [&](std::string_view bytes) { out.assign(bytes); });
+  return out;
 }
 
 Answer RdmExpDados::GetTabelas(const std::vector<std::string>& args) {

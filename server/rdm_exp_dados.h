@@ -46,6 +46,9 @@ class RdmExpDados {
   Answer GetTabelasOrFail(const std::vector<std::string>& args);
   // Runs the text `file` with `values` into an image of `layout`.
   std::string Image(std::string_view file, const ImageLayout& layout, const SqlValues& values);
+  // The same image handed to `emit`, which may keep it only during the call.
+  void ImageTo(std::string_view file, const ImageLayout& layout, const SqlValues& values,
+               const std::function<void(std::string_view)>& emit);
   void Run(std::string_view file, const SqlValues& values, TClientDataSet* into);
   static std::string HistoryRow(const std::vector<std::string>& args, TDateTime when);
 

@@ -2,6 +2,8 @@
 //   kve-appserver --db URL --listen 127.0.0.1:PORT [--token T] [--sql DIR] [--create]
 
 #include <atomic>
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +33,11 @@ bool ParseListen(const std::string& text, std::string& host, int& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Every thread that allocates would get a malloc arena of its own, and an arena keeps the
+  // pages of the largest answer its thread ever built: held memory would grow with each
+  // connection thread that served an export. Two arenas are enough for two cores' worth of
+  // work; the answers are written as they are made, so what a call holds is small anyway.
+  mallopt(M_ARENA_MAX, 2);
   CLI::App app{"Application server of the data-export screen (Kve07000.rdmExpDados)"};
   kve::server::AppServerOptions options;
   std::string listen = "127.0.0.1:8211";

@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "demo/demo_data.h"
 #include "platform/common/error.h"
+#include "server/server_fixture.h"
+#include "server/sql_files.h"
+#include "server/sql_params.h"
 
 namespace kve::server {
 namespace {
@@ -68,6 +72,97 @@ TEST(TableImage, NamesTheFileTableRowAndColumnOfWhatDoesNotFit) {
   EXPECT_THAT([&] { TypeRows(src, Layout(), "sql/x.sql", out); },
               ThrowsMessage<Error>(HasSubstr("T row 1: DT: \"06/03/2026\" is not a date")));
 }
+
+}  // namespace
+}  // namespace kve::server
+
+namespace kve::server {
+namespace {
+
+// Both ways of making an image from a statement: straight from its rows, and through the
+// engine's dataset and TypeRows. They must give the same bytes, or fail with the same text.
+std::string Straight(Database& db, const SqlValues::Prepared& p, const ImageLayout& layout) {
+  try {
+    ImageWriter w(layout);
+    db.RunRows(p.sql, p.params, w);
+    return std::string(w.Image(""));
+  } catch (const Error& e) {
+    return std::string("error: ") + e.what();  // the caller adds the file
+  }
+}
+std::string Through(Database& db, const SqlValues::Prepared& p, const ImageLayout& layout) {
+  try {
+    TClientDataSet rows(layout.table);
+    db.Run(p.sql, p.params, &rows);
+    return BuildImage(rows, layout, "");
+  } catch (const Error& e) {
+    std::string what = e.what();
+    return "error: " + (what.starts_with(": ") ? what.substr(2) : what);
+  }
+}
+
+class ImageFromRows : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ImageFromRows, IsTheImageTheDatasetWouldMake) {
+  testing_server::ServerDb data(GetParam());
+  if (data.Skip()) GTEST_SKIP() << "KVE_TEST_PG_URL not set";
+  auto db = data.Open();
+  demo::DemoOptions o;
+  o.today = TDateTime::FromDate({2026, 12, 7});
+  demo::FillDemoDatabase(*db, o);
+  SqlValues v;
+  v.SetText("P_CDFILIAL", "0001");
+  for (const char* r : {"DTCARD", "DTSOLI", "DTAF"}) {
+    v.SetDate(std::string("P_") + r + "INI", TDateTime::FromDate({2026, 11, 1}));
+    v.SetDate(std::string("P_") + r + "FIM", TDateTime::FromDate({2026, 12, 31}));
+    v.SetDate(std::string("P_") + r + "LIM", TDateTime::FromDate({2027, 1, 1}));
+  }
+  v.SetInteger("P_NRNIVEIS", 3);
+  v.SetInteger("P_NRSOLIC", 0);
+  v.SetText("P_IDSTATUS", "T");
+  v.SetText("P_CDGRUPPROD", "");
+  v.SetText("P_CDOPERADOR", "000000000007");
+  SqlFiles sql = SqlFiles::BuiltIn();
+  TClientDataSet branches;
+  auto bp = v.Prepare(sql.Text("branches", db->Dialect()), "branches");
+  db->Run(bp.sql, bp.params, &branches);
+  std::vector<std::string> codes;
+  for (int r : branches.StorageOrder()) codes.emplace_back(branches.Row(r).Str(0));
+  v.SetList("P_LISTAAGREG", codes);
+  int rows = 0;
+  for (int slot = 0; slot < kTableSlots; ++slot) {
+    std::string file = (slot < 10 ? "0" : "") + std::to_string(slot) + "_" + SlotLayout(slot).table;
+    auto p = v.Prepare(sql.Text(file, db->Dialect()), file);
+    std::string straight = Straight(*db, p, SlotLayout(slot));
+    EXPECT_EQ(straight, Through(*db, p, SlotLayout(slot))) << file;
+    rows += straight.size() > 1000;
+  }
+  EXPECT_GT(rows, 10);  // the demo fills most tables
+
+  // Values each way of typing meets, and each way of failing, a column at a time.
+  ImageLayout layout{"T", {StringField("S", 8), TypedField("D", FieldType::Date),
+                           TypedField("F", FieldType::Float), TypedField("I", FieldType::Int16)}};
+  const char* from = GetParam() == "sqlite" ? "" : " FROM (SELECT 1) x";
+  for (std::string select : {
+           "12.5 AS S, '2026-03-06 11:30:00' AS D, '7' AS F, 3 AS I",
+           "CAST(7 AS INTEGER) AS S, CAST('2026-03-06' AS DATE) AS D, 2 AS F, CAST(4.0 AS REAL) AS I",
+           "'Feijão' AS S, NULL AS D, NULL AS F, NULL AS I, 'x' AS EXTRA",
+           "'Feijão!!!' AS S, NULL AS D, 1 AS F, 1 AS I",        // too long for its field
+           "'a' AS S, '06/03/2026' AS D, 1 AS F, 1 AS I",        // not a date
+           "'a' AS S, NULL AS D, 'x' AS F, 1 AS I",              // not a number
+           "'a' AS S, NULL AS D, 1 AS F, 40000 AS I",            // out of range
+           "'a' AS S, NULL AS D, 1 AS F, 1.5 AS I",              // not an integer
+           "'€ ok' AS S, NULL AS D, 1 AS F, 1 AS I",
+           "'ā' AS S, NULL AS D, 1 AS F, 1 AS I",                // not in the code page
+           "'a' AS S, NULL AS D, 1 AS F",                        // I is not selected
+       }) {
+    SqlValues none;
+    auto p = none.Prepare("SELECT " + select + from, "x.sql");
+    EXPECT_EQ(Straight(*db, p, layout), Through(*db, p, layout)) << select;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ImageFromRows, ::testing::Values("sqlite", "postgresql"));
 
 }  // namespace
 }  // namespace kve::server

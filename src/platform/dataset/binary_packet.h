@@ -3,7 +3,10 @@
 // header, field descriptors, packet properties, then one record per row; all integers
 // little-endian.
 
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 #include <string_view>
 
 #include "platform/dataset/dataset.h"
@@ -15,6 +18,48 @@ namespace kve {
 // naming the table, column and row for a value the packet cannot hold (a character outside
 // Windows-1252, a string over its width, a date out of range), and whatever the sink raises.
 void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink);
+
+// Writes a packet a row at a time, for rows that never make a dataset (a database statement's,
+// as they come). A row's values are set field by field in any order; a field not set is null.
+// Values are stored as a dataset holds them: dates and times as milliseconds (SetInt), booleans
+// as 0 or 1, texts UTF-8 (a text must stay valid until EndRow). The packet is the one
+// WriteBinaryPacket writes for the same fields and rows, and the same values are refused.
+class BinaryPacketBuilder {
+ public:
+  BinaryPacketBuilder(std::string_view table, const std::vector<FieldDef>& fields);
+  ~BinaryPacketBuilder();
+  BinaryPacketBuilder(const BinaryPacketBuilder&) = delete;
+  BinaryPacketBuilder& operator=(const BinaryPacketBuilder&) = delete;
+
+  void SetNull(int i);
+  void SetInt(int i, int64_t v) { Set(i, static_cast<uint64_t>(v)); }
+  void SetFloat(int i, double v);
+  void SetStr(int i, std::string_view utf8);
+  // Writes the row; raises ValueError naming the table, the row and the field for a value the
+  // packet cannot hold.
+  void EndRow();
+  int64_t Rows() const { return rows_; }
+  // The packet so far, row count included; valid until the next change or the builder's end.
+  std::string_view Finish();
+
+ private:
+  struct Col;
+  void Set(int i, uint64_t v);
+  void Grow(size_t need);
+
+  std::string table_;
+  std::vector<FieldDef> defs_;
+  std::vector<Col> cols_;
+  std::vector<uint64_t> values_;
+  std::vector<std::string_view> texts_;
+  std::vector<uint8_t> nulls_;  // one bit per field, set = null
+  std::vector<uint8_t> allNull_;
+  size_t fixedMax_ = 0;         // a row's bytes but for its texts, plus the encoder's scratch
+  size_t strBytes_ = 0;         // UTF-8 bytes of the row's texts
+  char* buf_ = nullptr;
+  size_t used_ = 0, cap_ = 0;
+  int64_t rows_ = 0;
+};
 
 // Replaces `into`'s fields and rows with the packet's. Raises FormatError saying what is
 // wrong (without the source's name: the caller adds it). `into` may be left half-filled on

@@ -55,9 +55,11 @@ void PutPropHead(std::string& s, std::string_view name, uint16_t size, uint16_t 
   PutLe<uint16_t>(s, type);
 }
 
-std::string Descriptors(const TClientDataSet& ds, const std::vector<int>& order) {
-  const auto& defs = ds.FieldDefs();
-  const std::string table = ds.Name().empty() ? "dataset" : ds.Name();
+// Field descriptors and packet properties; `log` is the change log (position, 0, state code
+// per changed row), empty for a table without one.
+std::string Descriptors(std::string_view tableName, const std::vector<FieldDef>& defs,
+                        const std::vector<uint32_t>& log) {
+  const std::string table = tableName.empty() ? "dataset" : std::string(tableName);
   std::string s;
   for (const FieldDef& d : defs) {
     std::string name;
@@ -96,11 +98,6 @@ std::string Descriptors(const TClientDataSet& ds, const std::vector<int>& order)
     }
   }
   // packet properties: the change log, when there is one
-  std::vector<uint32_t> log;
-  for (size_t p = 0; p < order.size(); ++p) {
-    const unsigned code = RowStateCode(ds.Status(order[p]));
-    if (code != 0) log.insert(log.end(), {static_cast<uint32_t>(p + 1), 0, code});
-  }
   PutLe<uint16_t>(s, log.empty() ? 0 : 1);
   if (!log.empty()) {
     PutPropHead(s, "CHANGE_LOG", 4, kUInt | kArray);
@@ -109,6 +106,21 @@ std::string Descriptors(const TClientDataSet& ds, const std::vector<int>& order)
   }
   return s;
 }
+
+// The 24 bytes before the descriptors.
+std::string Header(int fields, size_t rows, size_t metaSize) {
+  std::string head;
+  PutStr(head, kSignature, 4);
+  PutLe<int32_t>(head, 1);
+  PutLe<int32_t>(head, 18);
+  PutLe<uint16_t>(head, static_cast<uint16_t>(fields));
+  PutLe<int32_t>(head, static_cast<int32_t>(rows));
+  PutLe<int32_t>(head, 3);
+  const size_t first = kHeaderSize + metaSize;
+  PutLe<uint16_t>(head, first < kHeaderSizeOverflow ? static_cast<uint16_t>(first) : kHeaderSizeOverflow);
+  return head;
+}
+constexpr size_t kRowCountAt = 14;  // where Header puts the row count
 
 // Null flags as the packet stores them: two bits per field, 01 = null. Entry b spreads the
 // eight flags of byte b over sixteen bits.
@@ -219,19 +231,15 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
   const int n = ds.FieldCount();
   if (n > 65535) throw ValueError(fmt::format("{}: {} fields are more than a packet holds", ds.Name(), n));
   const std::vector<int> order = ds.StorageOrder();
-  const std::string meta = Descriptors(ds, order);
+  std::vector<uint32_t> log;
+  for (size_t p = 0; p < order.size(); ++p) {
+    const unsigned code = RowStateCode(ds.Status(order[p]));
+    if (code != 0) log.insert(log.end(), {static_cast<uint32_t>(p + 1), 0, code});
+  }
+  const std::string meta = Descriptors(ds.Name(), defs, log);
 
   OutBuffer out(sink);
-  std::string head;
-  PutStr(head, kSignature, 4);
-  PutLe<int32_t>(head, 1);
-  PutLe<int32_t>(head, 18);
-  PutLe<uint16_t>(head, static_cast<uint16_t>(n));
-  PutLe<int32_t>(head, static_cast<int32_t>(order.size()));
-  PutLe<int32_t>(head, 3);
-  const size_t first = kHeaderSize + meta.size();
-  PutLe<uint16_t>(head, first < kHeaderSizeOverflow ? static_cast<uint16_t>(first) : kHeaderSizeOverflow);
-  out.Append(head);
+  out.Append(Header(n, order.size(), meta.size()));
   out.Append(meta);
 
   // what each column needs, packed tight for the row loop
@@ -317,6 +325,133 @@ void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
     out.Commit(c);
   }
   out.Flush();
+}
+
+}  // namespace kve
+
+namespace kve {
+
+struct BinaryPacketBuilder::Col {
+  Put put;
+  uint32_t limit;  // longest string the width and the prefix allow
+};
+
+BinaryPacketBuilder::BinaryPacketBuilder(std::string_view table, const std::vector<FieldDef>& fields)
+    : table_(table.empty() ? "dataset" : table), defs_(fields) {
+  const int n = static_cast<int>(defs_.size());
+  if (n > 65535) throw ValueError(fmt::format("{}: {} fields are more than a packet holds", table_, n));
+  const std::string meta = Descriptors(table_, defs_, {});
+  fixedMax_ = 1 + (defs_.size() + 3) / 4 + 8;
+  for (const FieldDef& d : defs_) {
+    const Layout l = LayoutOf(d);
+    const uint32_t prefixMax = l.size == 1 ? 255 : 65535;
+    cols_.push_back({PutOf(d), d.size > 0 ? std::min<uint32_t>(d.size, prefixMax) : prefixMax});
+    fixedMax_ += l.size;
+  }
+  values_.assign(defs_.size(), 0);
+  texts_.assign(defs_.size(), {});
+  allNull_.assign((defs_.size() + 7) / 8 + 1, 0);
+  for (size_t i = 0; i < defs_.size(); ++i) allNull_[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+  nulls_ = allNull_;
+  const std::string head = Header(n, 0, meta.size());
+  Grow(head.size() + meta.size());
+  std::memcpy(buf_, head.data(), head.size());
+  std::memcpy(buf_ + head.size(), meta.data(), meta.size());
+  used_ = head.size() + meta.size();
+}
+
+BinaryPacketBuilder::~BinaryPacketBuilder() { std::free(buf_); }
+
+void BinaryPacketBuilder::Grow(size_t need) {
+  if (cap_ - used_ >= need) return;
+  // realloc moves large blocks by remapping their pages, not by copying them
+  size_t cap = std::max({cap_ + cap_ / 2, used_ + need, size_t{1} << 16});
+  char* p = static_cast<char*>(std::realloc(buf_, cap));
+  if (p == nullptr) throw std::bad_alloc();
+  buf_ = p;
+  cap_ = cap;
+}
+
+void BinaryPacketBuilder::SetNull(int i) { nulls_[i / 8] |= static_cast<uint8_t>(1u << (i % 8)); }
+
+void BinaryPacketBuilder::Set(int i, uint64_t v) {
+  values_[i] = v;
+  nulls_[i / 8] &= static_cast<uint8_t>(~(1u << (i % 8)));
+}
+
+void BinaryPacketBuilder::SetFloat(int i, double v) { Set(i, std::bit_cast<uint64_t>(v)); }
+
+void BinaryPacketBuilder::SetStr(int i, std::string_view utf8) {
+  texts_[i] = utf8;
+  strBytes_ += utf8.size();
+  nulls_[i / 8] &= static_cast<uint8_t>(~(1u << (i % 8)));
+}
+
+void BinaryPacketBuilder::EndRow() {
+  const int n = static_cast<int>(defs_.size());
+  const auto fail = [&](int i, const std::string& what) {
+    return ValueError(fmt::format("{} row {}: {}: {}", table_, rows_ + 1, defs_[i].name, what));
+  };
+  Grow(fixedMax_ + strBytes_);
+  char* c = buf_ + used_;
+  *c++ = 0;  // a row as it is, not a change
+  const size_t nullBytes = (defs_.size() + 3) / 4;
+  for (size_t k = 0; k < nullBytes; k += 2) {
+    const uint16_t two = kSpread.v[nulls_[k / 2]];
+    c[k] = static_cast<char>(two & 0xFF);
+    if (k + 1 < nullBytes) c[k + 1] = static_cast<char>(two >> 8);
+  }
+  c += nullBytes;
+  for (int i = 0; i < n; ++i) {
+    if (nulls_[i / 8] & (1u << (i % 8))) continue;
+    const Col& col = cols_[i];
+    const auto v = static_cast<int64_t>(values_[i]);
+    switch (col.put) {
+      case Put::Str1:
+      case Put::Str2: {
+        const std::string_view s = texts_[i];
+        const bool wide = col.put == Put::Str2;
+        char* text = c + (wide ? 2 : 1);
+        size_t bad = 0;
+        char* end = EncodeTo(s, text, bad);
+        if (!end) throw fail(i, DescribeUnencodable(s, bad));
+        const size_t len = static_cast<size_t>(end - text);
+        if (len > col.limit)
+          throw fail(i, fmt::format("value of {} characters is longer than the field's {}", len,
+                                    defs_[i].size));
+        if (wide)
+          PutAt<uint16_t>(c, static_cast<uint16_t>(len));
+        else
+          *c = static_cast<char>(len);
+        c = end;
+        break;
+      }
+      case Put::Low2: c = PutAt<int16_t>(c, static_cast<int16_t>(v)); break;
+      case Put::Low4: c = PutAt<int32_t>(c, static_cast<int32_t>(v)); break;
+      case Put::Low8: c = PutAt<int64_t>(c, v); break;
+      case Put::Bool: c = PutAt<int16_t>(c, v ? 1 : 0); break;
+      case Put::Time: c = PutAt<int32_t>(c, TimeOfDayMs(v)); break;
+      case Put::Date:
+      case Put::DateTime:
+        if (v < int64_t{kFirstDay} * kMsPerDay || v > kLastMs)
+          throw fail(i, "date out of range (years 1 to 9999)");
+        if (col.put == Put::Date)
+          c = PutAt<int32_t>(c, static_cast<int32_t>(v / kMsPerDay));
+        else
+          c = PutAt<double>(c, static_cast<double>(v));
+        break;
+    }
+  }
+  used_ = static_cast<size_t>(c - buf_);
+  ++rows_;
+  std::copy(allNull_.begin(), allNull_.end(), nulls_.begin());
+  strBytes_ = 0;
+}
+
+std::string_view BinaryPacketBuilder::Finish() {
+  if (rows_ > INT32_MAX) throw ValueError(fmt::format("{}: {} rows are more than a packet holds", table_, rows_));
+  PutAt<int32_t>(buf_ + kRowCountAt, static_cast<int32_t>(rows_));
+  return {buf_, used_};
 }
 
 }  // namespace kve

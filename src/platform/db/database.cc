@@ -7,6 +7,7 @@
 #include "platform/db/engine_util.h"
 #include "platform/db/error_context.h"
 #include "platform/db/pg_database.h"
+#include "platform/db/result_builder.h"
 #include "platform/db/sql_text.h"
 #include "platform/db/sqlite_database.h"
 
@@ -21,6 +22,38 @@ std::unique_ptr<Database> Database::Open(std::string_view url, bool createFile) 
   }
   if (url.starts_with("postgresql://") || url.starts_with("postgres://")) return OpenPostgres(std::string(url));
   throw Error(fmt::format("database URL '{}': expected sqlite:PATH or postgresql://...", RedactUrl(url)));
+}
+
+void Database::RunRows(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver& rows) {
+  using namespace db_internal;
+  TClientDataSet all;
+  Run(sql, params, &all);
+  if (all.FieldCount() == 0) return;
+  const auto& defs = all.FieldDefs();
+  std::vector<ResultColumn> cols;
+  for (const FieldDef& d : defs)
+    cols.push_back({d.name, d.type, d.type == FieldType::String ? d.size : 0, d.fixed, true});
+  rows.Begin(std::move(cols), std::string(FirstLine(sql)));
+  for (int stored : all.StorageOrder()) {
+    const RowView row = all.Row(stored);
+    for (int i = 0; i < static_cast<int>(defs.size()); ++i) {
+      if (row.IsNull(i)) {
+        rows.Null(i);
+        continue;
+      }
+      switch (defs[i].type) {
+        case FieldType::String: rows.Text(i, row.Str(i)); break;
+        case FieldType::Float: rows.Float(i, row.Float(i)); break;
+        case FieldType::Date: rows.Text(i, SqlDateText(TDateTime::FromMs(row.Int(i)))); break;
+        case FieldType::DateTime: rows.Text(i, SqlDateTimeText(TDateTime::FromMs(row.Int(i)))); break;
+        case FieldType::Time:
+          rows.Text(i, SqlDateTimeText(TDateTime::FromMs(row.Int(i))).substr(11));
+          break;
+        default: rows.Int(i, row.Int(i));
+      }
+    }
+    rows.EndRow();
+  }
 }
 
 namespace db_internal {

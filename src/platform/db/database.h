@@ -27,6 +27,30 @@ struct SqlParam {
   bool set = true;
 };
 
+// A result column as far as the engine describes it.
+struct ResultColumn {
+  std::string name;
+  FieldType type = FieldType::String;
+  int width = 0;       // declared characters of a text column; 0 when not known
+  bool fixed = false;  // CHAR(n): fixed-width text
+  bool typed = true;   // false: an SQLite expression, typed by its first non-null value
+};
+
+// Takes a statement's rows one at a time, as the engine hands them over, for a caller that
+// writes them somewhere else and never needs them all at once (the server's table images).
+// Each value is given once per row, in column order; a text is valid only during the call.
+class RowReceiver {
+ public:
+  virtual ~RowReceiver() = default;
+  // Before the first row: the columns, and the statement as an error should name it.
+  virtual void Begin(std::vector<ResultColumn> columns, std::string context) = 0;
+  virtual void Null(int i) = 0;
+  virtual void Int(int i, int64_t v) = 0;
+  virtual void Float(int i, double v) = 0;
+  virtual void Text(int i, std::string_view v) = 0;
+  virtual void EndRow() = 0;
+};
+
 // A connection. Not thread-safe: one connection per thread.
 class Database {
  public:
@@ -57,6 +81,12 @@ class Database {
   // Error. Texts are bound as untyped text, integers as 64-bit, dates as dates.
   virtual void Run(std::string_view sql, const std::vector<SqlParam>& params,
                    TClientDataSet* into) = 0;
+  // The same, the rows handed to `rows` as they come instead of gathered into a dataset
+  // (Begin is called only for a statement that yields rows). The values are the engine's:
+  // converting them to the column's type is the receiver's business. The engines override
+  // it; this default runs Run and replays the dataset.
+  virtual void RunRows(std::string_view sql, const std::vector<SqlParam>& params,
+                       RowReceiver& rows);
   // Appends rows to one table, each row one value per column in order, the fastest way the
   // engine offers (COPY on PostgreSQL; multi-row INSERT statements otherwise). Values are
   // data, as parameters are. Raises Error naming the table.

@@ -101,6 +101,17 @@ class PgDatabase final : public Database {
   }
 
   void Run(std::string_view sql, const std::vector<SqlParam>& params, TClientDataSet* into) override {
+    if (into == nullptr) return Query(sql, params, nullptr);
+    DatasetReceiver rows;
+    Query(sql, params, &rows);
+    rows.Finish(*into);
+  }
+
+  void RunRows(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver& rows) override {
+    Query(sql, params, &rows);
+  }
+
+  void Query(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver* rows) {
     const std::string context = fmt::format("postgresql: {}", FirstLine(sql));
     const std::string source(sql);
     const Rewritten* rw = rewrites_.Find(source);
@@ -150,22 +161,21 @@ class PgDatabase final : public Database {
                                 ptrs.empty() ? nullptr : ptrs.data(), nullptr, nullptr, 0));
     PGresult* r = owner.get();
     Check(r, context);
-    if (PQresultStatus(r) != PGRES_TUPLES_OK || into == nullptr) return;
+    if (PQresultStatus(r) != PGRES_TUPLES_OK || rows == nullptr) return;
 
     const int ncol = PQnfields(r);
     std::vector<ColumnInfo> cols;
     for (int i = 0; i < ncol; ++i)
       cols.push_back(ColumnFromPgType(ColumnName(PQfname(r, i)), PQftype(r, i), PQfmod(r, i)));
-    ResultBuilder rows(std::move(cols), context);
+    rows->Begin(std::move(cols), context);
     const int nrow = PQntuples(r);
     for (int row = 0; row < nrow; ++row) {
       for (int i = 0; i < ncol; ++i) {
-        if (PQgetisnull(r, row, i)) rows.SetNull(i);
-        else rows.SetText(i, std::string_view(PQgetvalue(r, row, i), PQgetlength(r, row, i)));
+        if (PQgetisnull(r, row, i)) rows->Null(i);
+        else rows->Text(i, std::string_view(PQgetvalue(r, row, i), PQgetlength(r, row, i)));
       }
-      rows.EndRow();
+      rows->EndRow();
     }
-    rows.Finish(*into);
   }
 
   void InsertRows(std::string_view table, const std::vector<std::string>& columns,

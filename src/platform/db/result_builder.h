@@ -8,17 +8,11 @@
 #include <vector>
 
 #include "platform/dataset/dataset.h"
+#include "platform/db/database.h"
 
 namespace kve::db_internal {
 
-// A result column as far as the engine describes it.
-struct ColumnInfo {
-  std::string name;
-  FieldType type = FieldType::String;
-  int width = 0;           // declared characters of a text column; 0 when not known
-  bool fixed = false;      // CHAR(n): fixed-width text
-  bool typed = true;       // false: an SQLite expression, typed by its first non-null value
-};
+using ColumnInfo = ResultColumn;
 
 // SQLite declared types ("VARCHAR(30)", "NUMERIC(15,3)", "TIMESTAMP"). A declaration that
 // names no known type leaves the column untyped.
@@ -62,6 +56,26 @@ class ResultBuilder {
   std::vector<int> longest_;
   RowBuilder row_;
   std::vector<std::string> blocks_;
+};
+
+// Gathers the rows an engine hands over into a dataset (what Database::Run does).
+class DatasetReceiver final : public RowReceiver {
+ public:
+  void Begin(std::vector<ResultColumn> columns, std::string context) override {
+    rows_.emplace(std::move(columns), std::move(context));
+  }
+  void Null(int i) override { rows_->SetNull(i); }
+  void Int(int i, int64_t v) override { rows_->SetInt(i, v); }
+  void Float(int i, double v) override { rows_->SetFloat(i, v); }
+  void Text(int i, std::string_view v) override { rows_->SetText(i, v); }
+  void EndRow() override { rows_->EndRow(); }
+  // Replaces `into`'s fields and rows, when the statement yielded any.
+  void Finish(TClientDataSet& into) {
+    if (rows_) rows_->Finish(into);
+  }
+
+ private:
+  std::optional<ResultBuilder> rows_;
 };
 
 }  // namespace kve::db_internal

@@ -61,6 +61,17 @@ class SqliteDatabase final : public Database {
   }
 
   void Run(std::string_view sql, const std::vector<SqlParam>& params, TClientDataSet* into) override {
+    if (into == nullptr) return Query(sql, params, nullptr);
+    DatasetReceiver rows;
+    Query(sql, params, &rows);
+    rows.Finish(*into);
+  }
+
+  void RunRows(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver& rows) override {
+    Query(sql, params, &rows);
+  }
+
+  void Query(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver* rows) {
     const std::string context = fmt::format("sqlite: {}", FirstLine(sql));
     const Statement& prepared = Prepare(sql, context);
     sqlite3_stmt* stmt = prepared.stmt;
@@ -72,31 +83,32 @@ class SqliteDatabase final : public Database {
     Bind(prepared, params, context);
 
     const int ncol = sqlite3_column_count(stmt);
-    std::vector<ColumnInfo> cols;
-    for (int i = 0; i < ncol; ++i) {
-      const char* decl = sqlite3_column_decltype(stmt, i);
-      cols.push_back(ColumnFromDeclaration(sqlite3_column_name(stmt, i), decl ? decl : ""));
+    if (ncol > 0 && rows != nullptr) {
+      std::vector<ColumnInfo> cols;
+      for (int i = 0; i < ncol; ++i) {
+        const char* decl = sqlite3_column_decltype(stmt, i);
+        cols.push_back(ColumnFromDeclaration(sqlite3_column_name(stmt, i), decl ? decl : ""));
+      }
+      rows->Begin(std::move(cols), context);
     }
-    ResultBuilder rows(std::move(cols), context);
     for (;;) {
       const int rc = sqlite3_step(stmt);
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) throw Error(fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
-      if (ncol == 0 || into == nullptr) continue;
+      if (ncol == 0 || rows == nullptr) continue;
       for (int i = 0; i < ncol; ++i) {
         switch (sqlite3_column_type(stmt, i)) {
-          case SQLITE_NULL: rows.SetNull(i); break;
-          case SQLITE_INTEGER: rows.SetInt(i, sqlite3_column_int64(stmt, i)); break;
-          case SQLITE_FLOAT: rows.SetFloat(i, sqlite3_column_double(stmt, i)); break;
+          case SQLITE_NULL: rows->Null(i); break;
+          case SQLITE_INTEGER: rows->Int(i, sqlite3_column_int64(stmt, i)); break;
+          case SQLITE_FLOAT: rows->Float(i, sqlite3_column_double(stmt, i)); break;
           default: {
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-            rows.SetText(i, std::string_view(p ? p : "", sqlite3_column_bytes(stmt, i)));
+            rows->Text(i, std::string_view(p ? p : "", sqlite3_column_bytes(stmt, i)));
           }
         }
       }
-      rows.EndRow();
+      rows->EndRow();
     }
-    if (ncol > 0 && into != nullptr) rows.Finish(*into);
   }
 
   void Begin() override { Exec("BEGIN IMMEDIATE"); }
