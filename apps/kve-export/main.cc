@@ -1,16 +1,15 @@
 // kve-export: the data export of the central kitchen from a shell or a timer. The export
 // screen runs headless: its controls are filled as an operator would fill them, Export is
 // pressed, every message is printed and every question answered as the command line says.
+// Each export is recorded in the workstation's export ledger (--history lists it).
 // kve-export --help lists the options.
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <iostream>
 
-#include "batch/driver.h"
-#include "batch/options.h"
-#include "host/site.h"
+#include "batch/run.h"
+#include "batch/summary.h"
 #include "platform/common/error.h"
 
 namespace {
@@ -29,36 +28,23 @@ int main(int argc, char** argv) {
   CommandLine cl = ParseCommandLine(args, TDateTime::Now());
   std::cout << cl.output;
   std::cerr << cl.error;
-  if (!cl.options) return cl.exitStatus;
-  const ExportOptions& o = *cl.options;
+  if (!cl.options && !cl.history) return cl.exitStatus;
+  const std::string& configFile = cl.options ? cl.options->configFile : cl.history->configFile;
 
   maker::HostConfig config;
   try {
-    config = maker::LoadConfig(o.configFile);
+    config = maker::LoadConfig(configFile);
   } catch (const Error& e) {
     return Usage(e.what());
   }
+  if (cl.history) return ShowHistory(*cl.history, config, std::cout, std::cerr);
+
   std::unique_ptr<Site> site;
   try {
     site = std::make_unique<Site>(config);
   } catch (const Error& e) {
-    return Usage(std::string("configuration ") + o.configFile + ": " + e.what());
+    return Usage(std::string("configuration ") + configFile + ": " + e.what());
   }
-
-  // With --json standard output carries the summary alone.
-  std::ostream& out = o.json ? std::cerr : std::cout;
-  TerminalDialogs dialogs(out, o.yes, o.branches);
-  ProgressView progress(std::cerr, isatty(STDERR_FILENO) != 0);
-  ExpDadosServices services = site->Services(dialogs, progress);
   maker::ServicesScope scope(site->maker);
-
-  Summary summary = RunExport(o, services, dialogs, progress, [&](const std::string& user) {
-    return QueueEntries(site->Config().hotsync_root, user);
-  });
-  if (o.json) {
-    std::cout << ToJson(summary).dump(2) << '\n';
-  } else {
-    PrintSummary(std::cout, summary);
-  }
-  return static_cast<int>(summary.ending);
+  return RunExports(*cl.options, *site, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

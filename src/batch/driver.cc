@@ -136,12 +136,14 @@ bool Fill(TfrmExpDados& s, Operator& op, TerminalDialogs& dialogs, const ExportO
 }  // namespace
 
 Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
-                  TerminalDialogs& dialogs, ProgressView& progress, const QueueLister& queueOf) {
+                  TerminalDialogs& dialogs, ProgressView& progress, const QueueLister& queueOf,
+                  const FileVisitor& keep) {
   Clock::time_point began = Clock::now();
   Summary sum;
   bool palm = options.target == Target::Palm;
   sum.target = palm ? "palm" : "eeepc";
   sum.deviceCode = options.device;
+  sum.dryRun = options.dryRun;
 
   TfrmExpDados screen(services);
   progress.Follow(screen.pgbProgresso, screen.lblStatus);
@@ -190,10 +192,11 @@ Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
                   : op.Errored() || progress.RunStarted() ? Ending::Failed
                                                            : Ending::Stopped;
   sum.deviceName = (palm ? screen.edtNmPalm : screen.edtNmEPC).Text();
+  sum.afWarning = dialogs.ClosingMessage() == screen.msgPadrao.Msg("BLOQ_AF");
   sum.folder = progress.RunStarted() ? screen.DirExp : screen.medDiretorios.Text();
   if (progress.RunStarted()) {
     try {
-      sum.files = WrittenFiles(services.files, screen.DirExp, since);
+      sum.files = WrittenFiles(services.files, screen.DirExp, since, keep);
       if (palm && queueOf) {
         sum.queueUser = screen.edtNmPalm.Text();
         sum.queue = queueOf(sum.queueUser);

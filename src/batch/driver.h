@@ -22,9 +22,10 @@ using QueueLister = std::function<std::vector<std::string>(const std::string& us
 
 // `services` must carry `dialogs` and `progress` as its dialogs and busy view. The screen is
 // not closed afterwards: its close step withdraws the export's files from the HotSync queues,
-// and the Palm has yet to fetch them.
+// and the Palm has yet to fetch them. Each file the run wrote is shown to `keep` with its
+// bytes as the summary reads it back.
 Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
                   TerminalDialogs& dialogs, ProgressView& progress,
-                  const QueueLister& queueOf = {});
+                  const QueueLister& queueOf = {}, const FileVisitor& keep = {});
 
 }  // namespace kve::batch

@@ -1,6 +1,7 @@
 #include "batch/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <sstream>
@@ -35,6 +36,63 @@ CLI::Validator Range(TDateTime today) {
         }
       },
       "");
+}
+
+// "all", or device codes of 1 to 3 digits separated by commas.
+CLI::Validator DeviceCodes() {
+  return CLI::Validator(
+      [](std::string& s) -> std::string {
+        if (s == "all") return {};
+        std::stringstream in(s);
+        int n = 0;
+        for (std::string code; std::getline(in, code, ',');) {
+          if (!AllDigits(code) || code.size() > 3) {
+            return "\"" + code + "\" is not a device code of 1 to 3 digits (give codes such as 001,003, or all)";
+          }
+          ++n;
+        }
+        if (n == 0 || s.back() == ',') return "give a device code, codes such as 001,003, or all";
+        return {};
+      },
+      "");
+}
+
+std::vector<std::string> SplitCodes(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  for (std::string code; std::getline(in, code, ',');) {
+    if (std::find(out.begin(), out.end(), code) == out.end()) out.push_back(code);
+  }
+  return out;
+}
+
+CommandLine ParseHistory(const std::vector<std::string>& args) {
+  CLI::App app{"Lists the export ledger of this workstation, or one export file by file.",
+               "kve-export --history"};
+  HistoryQuery q;
+  int64_t id = 0;
+  app.add_option("--config", q.configFile, "configuration file (TOML) of this workstation")
+      ->required()->type_name("FILE");
+  auto* history = app.add_option("--history", id, "one export of the ledger, file by file, e.g. --history 12")
+                      ->expected(0, 1)->check(CLI::PositiveNumber)->type_name("[ID]");
+  app.add_option("--device", q.device, "only the exports of this device, e.g. --device 001")
+      ->type_name("CODE");
+  app.add_flag("--json", q.json, "the entries as JSON");
+  CommandLine result;
+  std::vector<const char*> argv{"kve-export"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& e) {
+    result.exitStatus = app.exit(e, out, err) == 0 ? 0 : 2;
+    result.output = out.str();
+    result.error = err.str();
+    return result;
+  }
+  if (history->count() > 0 && id > 0) q.id = id;
+  result.history = q;
+  return result;
 }
 
 // "all", or branch codes separated by commas: 1 to 4 letters or digits each.
@@ -91,6 +149,9 @@ DateRange ParseRange(std::string_view text, TDateTime today) {
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime today) {
+  for (const std::string& a : args) {
+    if (a == "--history" || a.starts_with("--history=")) return ParseHistory(args);
+  }
   CLI::App app{
       "Runs the data export of the central kitchen without a window: fills the export screen "
       "as an operator would, presses Export, prints every message the screen shows.",
@@ -103,10 +164,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime tod
   app.add_option("--config", o.configFile,
                  "configuration file (TOML) of this workstation, e.g. --config site/kve.toml")
       ->required()->type_name("FILE");
-  auto* palmOpt = app.add_option("--palm", palm, "export to the Palm with this code, e.g. --palm 001")
-                      ->check(DigitsUpTo(3))->type_name("CODE");
-  auto* epcOpt = app.add_option("--eeepc", eeepc, "export to the eeePC with this code, e.g. --eeepc 002")
-                     ->check(DigitsUpTo(3))->type_name("CODE");
+  auto* palmOpt = app.add_option("--palm", palm,
+                                 "export to the Palm with this code, to several or to every Palm of the "
+                                 "central, e.g. --palm 001, --palm 001,003 or --palm all")
+                      ->check(DeviceCodes())->type_name("CODES");
+  auto* epcOpt = app.add_option("--eeepc", eeepc, "export to the eeePC with this code, to several or to all, "
+                                                  "e.g. --eeepc 002")
+                     ->check(DeviceCodes())->type_name("CODES");
   palmOpt->excludes(epcOpt);
   app.add_option("--menu", menu, "menu dates, e.g. --menu 2026-12-07:2026-12-11 or today:today+4")
       ->required()->check(Range(today))->type_name("FROM:TO");
@@ -132,6 +196,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime tod
                                   "only this product grouping, e.g. --grouping 1")
                        ->check(DigitsUpTo(10))->type_name("CODE");
   whole->excludes(active)->excludes(latestOpt)->excludes(grouping);
+  app.add_flag("--dry-run", o.dryRun,
+               "run the checks, the server call and the derivations and tell per file the rows and "
+               "bytes it would write; writes, queues, copies and records nothing, e.g. --dry-run");
   app.add_flag("--yes", o.yes, "answer Yes to the screen's questions (otherwise No), e.g. --yes");
   app.add_flag("--json", o.json,
                "one JSON summary on standard output, messages on standard error, e.g. --json > sum.json");
@@ -139,8 +206,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime tod
       "Example:\n"
       "  kve-export --config site/kve.toml --palm 001 --menu today:today+4 \\\n"
       "             --requests today-30:today --af today-30:today+30 --whole-tree --yes\n"
+      "  kve-export --config site/kve.toml --history [ID] [--device 001] [--json]\n"
       "Exit status: 0 exported (also with the AF warning), 1 stopped by a check or a No,\n"
-      "2 wrong usage or configuration, 3 the export failed.");
+      "2 wrong usage or configuration, 3 the export failed; for several devices the worst of them.");
 
   CommandLine result;
   std::vector<const char*> argv{"kve-export"};
@@ -159,7 +227,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime tod
     return result;
   }
   o.target = palm.empty() ? Target::Eeepc : Target::Palm;
-  o.device = palm.empty() ? eeepc : palm;
+  o.devices = SplitCodes(palm.empty() ? eeepc : palm);
+  o.device = o.devices.front() == "all" ? std::string() : o.devices.front();
   o.menu = ParseRange(menu, today);
   o.requests = ParseRange(requests, today);
   o.af = ParseRange(af, today);

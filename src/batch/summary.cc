@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iomanip>
 
+#include "ledger/ledger.h"
 #include "platform/common/ascii.h"
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/packet_header.h"
@@ -27,7 +28,8 @@ nlohmann::json ToJson(const Summary& s) {
   for (const FileSummary& f : s.files) {
     files.push_back({{"name", f.name},
                      {"rows", f.rows ? nlohmann::json(*f.rows) : nlohmann::json()},
-                     {"bytes", f.bytes}});
+                     {"bytes", f.bytes},
+                     {"sha256", f.sha256}});
   }
   nlohmann::json j = {
       {"outcome", EndingName(s.ending)},
@@ -42,6 +44,12 @@ nlohmann::json ToJson(const Summary& s) {
   };
   if (!s.queueUser.empty()) j["queue"] = {{"user", s.queueUser}, {"entries", s.queue}};
   if (!s.problem.empty()) j["problem"] = s.problem;
+  if (s.dryRun) {
+    j["dry_run"] = true;
+    j["af_warning"] = s.afWarning;
+  }
+  if (s.ledgerId) j["ledger"] = {{"id", *s.ledgerId}, {"archive", s.archive}};
+  if (!s.notes.empty()) j["notes"] = s.notes;
   return j;
 }
 
@@ -52,12 +60,12 @@ void PrintSummary(std::ostream& out, const Summary& s) {
     rows += f.rows.value_or(0);
     bytes += f.bytes;
   }
-  out << "== " << EndingName(s.ending) << ": " << (s.target == "palm" ? "Palm" : "eeePC") << " "
+ out << "== " << (s.dryRun && s.ending == Ending::Exported ? "would export" : EndingName(s.ending)) << ": " << (s.target == "palm" ? "Palm" : "eeePC") << " "
       << s.deviceCode << (s.deviceName.empty() ? "" : " \"" + s.deviceName + "\"") << '\n';
   if (!s.problem.empty()) out << "   " << s.problem << '\n';
   if (!s.files.empty()) {
-    out << "   " << s.files.size() << " files in " << s.folder << ", " << rows << " rows, "
-        << bytes << " bytes\n";
+    out << "   " << s.files.size() << (s.dryRun ? " files to write in " : " files in ") << s.folder
+        << ", " << rows << " rows, " << bytes << " bytes\n";
     // One line per table: its files (XML and Palm database, or data packet) side by side.
     std::vector<std::pair<std::string, std::vector<const FileSummary*>>> tables;
     for (const FileSummary& f : s.files) {
@@ -78,9 +86,18 @@ void PrintSummary(std::ostream& out, const Summary& s) {
     }
   }
   if (!s.queueUser.empty()) {
-    out << "   install queue of \"" << s.queueUser << "\": " << s.queue.size() << " entries\n";
+    out << "   install queue of \"" << s.queueUser << "\": " << s.queue.size()
+        << (s.dryRun ? " entries to queue\n" : " entries\n");
+  }
+  if (s.dryRun && s.ending == Ending::Exported) {
+    out << "   AF warning: " << (s.afWarning ? "would show" : "would not show") << '\n';
   }
   if (!s.closingMessage.empty()) out << "   closing message: " << s.closingMessage << '\n';
+  if (s.ledgerId) {
+    out << "   ledger: entry " << *s.ledgerId
+        << (s.archive.empty() ? ", no copy of the files kept" : ", files kept in " + s.archive) << '\n';
+  }
+  for (const std::string& n : s.notes) out << "   note: " << n << '\n';
   out << "   " << std::fixed << std::setprecision(2) << s.seconds << " s\n";
   out.unsetf(std::ios::fixed);
 }
@@ -105,7 +122,8 @@ std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& byte
 }
 
 std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
-                                      std::chrono::system_clock::time_point since) {
+                                      std::chrono::system_clock::time_point since,
+                                      const FileVisitor& visit) {
   std::vector<FileSummary> out;
   if (folder.empty() || !fs.DirectoryExists(folder)) return out;
   std::string dir(folder);
@@ -114,7 +132,8 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
     auto when = fs.FileTime(dir + name);
     if (!when || *when < since) continue;
     std::string bytes = fs.ReadFile(dir + name);
-    out.push_back({name, RowsOfFile(name, bytes), bytes.size()});
+    out.push_back({name, RowsOfFile(name, bytes), bytes.size(), ledger::Sha256Hex(bytes)});
+    if (visit) visit(out.back(), bytes);
   }
   return out;
 }

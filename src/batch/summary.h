@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -30,7 +31,11 @@ struct FileSummary {
   std::string name;
   std::optional<int64_t> rows;  // records of a data packet or Palm database
   uint64_t bytes = 0;
+  std::string sha256;  // lower-case hexadecimal
 };
+
+// Each written file with its bytes, as it is read back (for the ledger's copy).
+using FileVisitor = std::function<void(const FileSummary& file, const std::string& bytes)>;
 
 struct Summary {
   std::string target;  // "palm" or "eeepc"
@@ -44,6 +49,13 @@ struct Summary {
   std::string problem;                // the driver's own reason for stopping, if any
   Ending ending = Ending::Failed;
   double seconds = 0;
+  bool dryRun = false;     // the files are what the export would write; none was written
+  bool afWarning = false;  // the closing message is the supply-authorisation warning
+  // The export ledger: the entry's id, the copy of the files kept, and what went wrong
+  // recording either (the export's own ending stays as it was).
+  std::optional<int64_t> ledgerId;
+  std::string archive;
+  std::vector<std::string> notes;
 };
 
 std::string_view EndingName(Ending e);  // "exported", "stopped", "usage", "failed"
@@ -56,9 +68,11 @@ void PrintSummary(std::ostream& out, const Summary& s);
 // databases; nothing for any other file.
 std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& bytes);
 
-// The files of `folder` (a Windows-form path) last written at or after `since`, by name.
+// The files of `folder` (a Windows-form path) last written at or after `since`, by name,
+// each shown to `visit` with its bytes.
 std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
-                                      std::chrono::system_clock::time_point since);
+                                      std::chrono::system_clock::time_point since,
+                                      const FileVisitor& visit = {});
 
 // The entries of `user`'s install queue under the HotSync root, by name (temporaries of an
 // unfinished copy left out). Empty when the user has no queue.

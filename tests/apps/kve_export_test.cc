@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "demo/demo_data.h"
 #include "demo/demo_site.h"
+#include "ledger/ledger.h"
 #include "platform/db/migrate.h"
 #include "platform/fs/file_system.h"
 #include "server/app_server.h"
@@ -24,8 +27,8 @@ namespace fs = std::filesystem;
 
 struct Outcome {
   int status = -1;
-  nlohmann::json summary;
-  std::string messages;
+  nlohmann::json summary;  // standard output, when it is JSON
+  std::string out, messages;
 };
 
 class KveExport : public ::testing::Test {
@@ -59,20 +62,44 @@ class KveExport : public ::testing::Test {
   }
 
   Outcome Export(const std::string& args) {
+    return Command("--json --menu 2026-12-07:2026-12-11 --requests 2026-11-07:2026-12-07 "
+                   "--af 01/11/2026:31/12/2026 " + args);
+  }
+
+  Outcome Command(const std::string& args) {
     const fs::path err = *folder_ / "stderr.txt";
-    std::string cmd = std::string(KVE_EXPORT_BIN) + " --json --menu 2026-12-07:2026-12-11 " +
-                      "--requests 2026-11-07:2026-12-07 --af 01/11/2026:31/12/2026 " + args +
-                      " 2>'" + err.string() + "'";
+    std::string cmd = std::string(KVE_EXPORT_BIN) + " " + args + " 2>'" + err.string() + "'";
     Outcome r;
-    std::string out;
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     r.messages = testing::ReadBytes(err);
-    if (!out.empty()) r.summary = nlohmann::json::parse(out);
+    if (!r.out.empty() && (r.out[0] == '{' || r.out[0] == '[')) r.summary = nlohmann::json::parse(r.out);
     return r;
+  }
+
+  // Calls of `method` the server has answered, as its /metrics counts them.
+  static int64_t ServerCalls(const std::string& method) {
+    const std::string reply =
+        server_->ServeBytes("GET /metrics HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n", 1 << 20);
+    int64_t n = 0;
+    for (const char* outcome : {"ok", "failed"}) {
+      const std::string key =
+          "kve_appserver_calls_total{method=\"" + method + "\",outcome=\"" + outcome + "\"} ";
+      if (size_t at = reply.find(key); at != std::string::npos) n += std::stoll(reply.substr(at + key.size()));
+    }
+    return n;
+  }
+
+  // Every file below `dir` with its size and time: what a run that writes nothing leaves alone.
+  static std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> Tree(const fs::path& dir) {
+    std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+      out[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    }
+    return out;
   }
 
   static int CountEnding(const nlohmann::json& files, std::string_view ext) {
@@ -156,6 +183,117 @@ TEST_F(KveExport, TheExitStatusSaysHowTheExportEnded) {
   Outcome down = Export("--config '" + Site(closedPort).string() + "' --palm 001 --yes");
   EXPECT_EQ(down.status, 3) << down.messages;
   EXPECT_EQ(down.summary["outcome"], "failed");
+}
+
+TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) {
+  fs::path config = Site();
+  std::ofstream(config, std::ios::app) << "[ledger]\nkeep = 2\n";
+  const fs::path exp = config.parent_path() / "shares" / demo::kDemoEeepc / "Orvanta Web/EeePc/Kve/Exp";
+  const std::string c = "--config '" + config.string() + "' ";
+  EXPECT_EQ(Export(c + "--eeepc 2").status, 1);  // the whole tree, answered No
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Export(c + "--eeepc 2 --active-only").status, 0);
+
+  Outcome list = Command(c + "--history --device 2 --json");
+  ASSERT_EQ(list.status, 0) << list.messages;
+  const auto& h = list.summary;
+  ASSERT_EQ(h.size(), 4u);
+  EXPECT_EQ(h[0]["id"], 4);
+  EXPECT_EQ(h[3]["outcome"], "stopped");
+  EXPECT_EQ(h[0]["outcome"], "exported");
+  EXPECT_EQ(h[0]["operator"], "000000000007");
+  EXPECT_EQ(h[0]["server"], "127.0.0.1:" + std::to_string(server_->Port()));
+  EXPECT_EQ(h[0]["parameters"]["active_only"], true);
+  EXPECT_EQ(h[0]["parameters"]["menu"], nlohmann::json({"2026-12-07", "2026-12-11"}));
+  // Only the newest two keep their files; the newest copy holds the bytes the eeePC reads,
+  // and so does the ledger's hash of each.
+  EXPECT_NE(h[0]["archive"], "");
+  EXPECT_NE(h[1]["archive"], "");
+  EXPECT_EQ(h[2]["archive"], "");
+  ASSERT_EQ(h[0]["files"].size(), 35u);
+  for (const auto& f : h[0]["files"]) {
+    const std::string bytes = testing::ReadBytes(exp / f["name"].get<std::string>());
+    EXPECT_EQ(f["sha256"], ledger::Sha256Hex(bytes)) << f["name"];
+    EXPECT_EQ(testing::ReadBytes(fs::path(h[0]["archive"].get<std::string>()) / f["name"].get<std::string>()), bytes);
+  }
+  EXPECT_FALSE(fs::exists(exp.parent_path() / "ledger"));
+
+  Outcome one = Command(c + "--history 4");
+  EXPECT_EQ(one.status, 0);
+  EXPECT_NE(one.out.find("DADOS_EEPC.CDS"), std::string::npos) << one.out;
+  EXPECT_NE(one.out.find(h[0]["files"][0]["sha256"].get<std::string>()), std::string::npos);
+  EXPECT_EQ(Command(c + "--history 9").status, 1);
+}
+
+TEST_F(KveExport, AnExportSucceedsWhenItsLedgerOrItsCopyCannotBeWritten) {
+  fs::path config = Site();
+  const fs::path ledgerDir = config.parent_path() / "ledger";
+  const std::string args = "--config '" + config.string() + "' --eeepc 2 --active-only";
+  // A file where the copies go: the entry is recorded, no copy is kept.
+  fs::create_directories(ledgerDir);
+  testing::WriteBytes(ledgerDir / "files", "in the way");
+  Outcome noCopy = Export(args);
+  EXPECT_EQ(noCopy.status, 0) << noCopy.messages;
+  EXPECT_EQ(noCopy.summary["ledger"]["id"], 1);
+  EXPECT_EQ(noCopy.summary["ledger"]["archive"], "");
+  EXPECT_NE(noCopy.summary["notes"][0].get<std::string>().find("keeping a copy"), std::string::npos);
+  // A file where the ledger goes: nothing is recorded.
+  fs::remove_all(ledgerDir);
+  testing::WriteBytes(ledgerDir, "in the way");
+  Outcome noLedger = Export(args);
+  EXPECT_EQ(noLedger.status, 0) << noLedger.messages;
+  EXPECT_FALSE(noLedger.summary.contains("ledger"));
+  EXPECT_NE(noLedger.summary["notes"][0].get<std::string>().find("export ledger"), std::string::npos);
+}
+
+TEST_F(KveExport, ADryRunTellsWhatItWouldWriteAndChangesNothing) {
+  fs::path config = Site();
+  const std::string c = "--config '" + config.string() + "' ";
+  const auto before = Tree(config.parent_path());
+  const int64_t tables = ServerCalls("GetTabelas"), history = ServerCalls("InsHistPalm");
+  // The eeePC's client is older than the workstation's: a real export would copy it over.
+  Outcome palm = Export(c + "--palm 1 --whole-tree --yes --dry-run");
+  Outcome epc = Export(c + "--eeepc 2 --active-only --dry-run");
+  ASSERT_EQ(palm.status, 0) << palm.messages;
+  ASSERT_EQ(epc.status, 0) << epc.messages;
+  EXPECT_EQ(Tree(config.parent_path()), before);  // no file, no queue entry, no copy, no ledger
+  EXPECT_EQ(ServerCalls("GetTabelas"), tables + 2);
+  EXPECT_EQ(ServerCalls("InsHistPalm"), history);
+  EXPECT_EQ(palm.summary["af_warning"], true);  // every branch, 0013 among them, which has no AF
+  EXPECT_EQ(palm.summary["queue"]["entries"].size(), 37u);
+  EXPECT_EQ(epc.summary["files"].size(), 35u);
+
+  // What the dry run told is what the export writes.
+  Outcome real = Export(c + "--palm 1 --whole-tree --yes");
+  ASSERT_EQ(real.status, 0) << real.messages;
+  ASSERT_EQ(real.summary["files"].size(), 70u);
+  for (size_t i = 0; i < 70; ++i) {
+    const auto &would = palm.summary["files"][i], &did = real.summary["files"][i];
+    EXPECT_EQ(would["name"], did["name"]);
+    EXPECT_EQ(would["rows"], did["rows"]) << did["name"];
+    EXPECT_EQ(would["bytes"], did["bytes"]) << did["name"];
+  }
+}
+
+TEST_F(KveExport, ManyDevicesAreExportedInTurnWithTheTablesFetchedOnce) {
+  fs::path config = Site();
+  const std::string c = "--config '" + config.string() + "' ";
+  // The demo's second eeePC gets its share, so both can take the export.
+  fs::create_directories(config.parent_path() / "shares/NOTE-KITCHEN-02/Orvanta Web");
+  const int64_t tables = ServerCalls("GetTabelas"), history = ServerCalls("InsHistPalm");
+  Outcome all = Export(c + "--eeepc all --active-only");
+  ASSERT_EQ(all.status, 0) << all.messages;
+  ASSERT_EQ(all.summary["exports"].size(), 2u);
+  EXPECT_EQ(all.summary["exports"][1]["device"]["code"], "004");
+  EXPECT_EQ(all.summary["exports"][1]["files"].size(), 35u);
+  EXPECT_EQ(ServerCalls("GetTabelas"), tables + 1);
+  EXPECT_EQ(ServerCalls("InsHistPalm"), history + 2);
+
+  // Palm 003 has no HotSync user: it stops, and Palm 001 is exported after it.
+  Outcome some = Export(c + "--palm 3,1 --whole-tree --yes");
+  EXPECT_EQ(some.status, 1) << some.messages;
+  EXPECT_EQ(some.summary["not_exported"], nlohmann::json({"003 (stopped)"}));
+  EXPECT_EQ(some.summary["exports"][1]["outcome"], "exported");
+  EXPECT_EQ(Command(c + "--history --json").summary.size(), 4u);
 }
 
 }  // namespace

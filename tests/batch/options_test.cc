@@ -88,7 +88,8 @@ TEST(BatchOptions, WrongUsageIsExitTwoWithTheReason) {
   } cases[] = {
       {"--config k.toml" + kDates, "--palm CODE or --eeepc CODE"},
       {"--config k.toml --palm 1 --eeepc 2" + kDates, "excludes"},
-      {"--config k.toml --palm 0001" + kDates, "\"0001\" is not a code of 1 to 3 digits"},
+      {"--config k.toml --palm 0001" + kDates, "\"0001\" is not a device code of 1 to 3 digits"},
+      {"--config k.toml --eeepc 2,x" + kDates, "\"x\" is not a device code"},
       {"--config k.toml --palm 1 --nutritionist 7a" + kDates, "\"7a\""},
       {"--config k.toml --palm 1 --whole-tree --grouping 3" + kDates, "excludes"},
       {"--config k.toml --palm 1 --latest -2" + kDates, "--latest"},
@@ -116,7 +117,7 @@ TEST(BatchOptions, HelpListsEveryOptionWithAnExample) {
   EXPECT_EQ(cl.exitStatus, 0);
   for (const char* opt : {"--config", "--palm", "--eeepc", "--menu", "--requests", "--af",
                           "--nutritionist", "--branches", "--whole-tree", "--active-only",
-                          "--latest", "--grouping", "--yes", "--json"}) {
+                          "--latest", "--grouping", "--dry-run", "--yes", "--json"}) {
     SCOPED_TRACE(opt);
     size_t at = cl.output.find(std::string("  ") + opt);
     ASSERT_NE(at, std::string::npos);

@@ -81,6 +81,14 @@ std::unique_ptr<FileSystem> NewPosixFileSystem(PathMapping mapping);
 // CreateDir("\\HOST\SHARE").
 std::unique_ptr<FileSystem> NewMemFileSystem();
 
+// A file system that reads `base` and never changes it: files written, copied or renamed
+// go into the host folder `scratch` (one folder per drive letter, "shares" for shares) and are
+// read from there afterwards; files deleted or renamed away are hidden. Listings merge both.
+// HostPath gives the place in `scratch`, making a folder that exists on either side, so a
+// library writing through it writes into `scratch` too (and sees only what is there).
+// `base` must outlive it; `scratch` must exist, and is the caller's to remove.
+std::unique_ptr<FileSystem> NewOverlayFileSystem(FileSystem& base, std::filesystem::path scratch);
+
 // The version of a Windows executable or package ("4.2.0.7"), read from the fixed file-info
 // block of its version resource; an empty text when the file does not exist, is no PE image or
 // has no version resource. A PE image whose headers or resource tree point outside the file

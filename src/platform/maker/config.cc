@@ -235,6 +235,14 @@ HostConfig ParseConfig(std::string_view text, const std::string& name,
       ReadSingle(r, r.Table(n, key), "security", "site_key", c.site_key, false);
     } else if (k == "locale") {
       ReadLocale(r, r.Table(n, key), c);
+    } else if (k == "ledger") {
+      for (const auto& [lk, ln] : r.Table(n, key)) {
+        std::string lkey = "ledger." + std::string(lk.str());
+        if (lk != "keep") r.Fail(lkey, "unknown key");
+        int64_t v = r.Int(ln, lkey);
+        if (v < 0 || v > 1000) r.Bad(lkey, "expected 0 to 1000 exports, got " + std::to_string(v));
+        c.ledger_keep = static_cast<int>(v);
+      }
     } else {
       r.Fail(key, "unknown key");
     }

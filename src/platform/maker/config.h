@@ -36,6 +36,8 @@
 //   decimal_separator = ","
 //   thousand_separator = "."
 //   short_date_format = "dd/mm/yyyy"
+//   [ledger]
+//   keep = 3                              # exports whose files are kept, per device (0: none)
 //
 // The maker's functions (Corvane::FiliProc, Consiste::PictPess, ...) take no configuration
 // argument, as the screen calls them. They read the `Services` currently installed: the host
@@ -80,6 +82,8 @@ struct HostConfig {
   char decimal_separator = ',';
   char thousand_separator = '.';
   std::string short_date_format = "dd/mm/yyyy";
+
+  int ledger_keep = 3;  // the last exports of each device whose files the ledger keeps
 };
 
 // The data folder used when the file names none: $KVE_DATA_DIR, else $XDG_DATA_HOME/kve, else

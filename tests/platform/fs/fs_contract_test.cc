@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
 #include <functional>
 
 #include "platform/common/error.h"
@@ -20,6 +21,7 @@ struct Subject {
   std::unique_ptr<FileSystem> fs;
   std::function<void(const std::string& host, const std::string& share)> addShare;
   stdfs::path root;  // temporary folder to remove, if any
+  std::unique_ptr<FileSystem> base;  // the file system below `fs`, if any
 };
 
 Subject MakePosix() {
@@ -41,6 +43,15 @@ Subject MakeMem() {
   Subject s{NewMemFileSystem(), nullptr, {}};
   FileSystem* fs = s.fs.get();
   s.addShare = [fs](const std::string& h, const std::string& sh) { fs->CreateDir("\\\\" + h + "\\" + sh); };
+  return s;
+}
+
+// Reads the real file system, writes into a scratch folder beside it.
+Subject MakeOverlay() {
+  Subject base = MakePosix();
+  stdfs::create_directories(base.root / "scratch");
+  Subject s{NewOverlayFileSystem(*base.fs, base.root / "scratch"), base.addShare, base.root};
+  s.base = std::move(base.fs);
   return s;
 }
 
@@ -179,6 +190,27 @@ TEST_P(FileSystemContract, ReadsTheFileVersionOfAnExecutable) {
 
 INSTANTIATE_TEST_SUITE_P(Posix, FileSystemContract, ::testing::Values(&MakePosix));
 INSTANTIATE_TEST_SUITE_P(Memory, FileSystemContract, ::testing::Values(&MakeMem));
+INSTANTIATE_TEST_SUITE_P(Overlay, FileSystemContract, ::testing::Values(&MakeOverlay));
+
+TEST(OverlayFileSystem, ChangesStayInTheScratchFolderAndTheBaseIsLeftAsItWas) {
+  Subject base = MakePosix();
+  base.fs->CreateDir("C:\\Exp");
+  base.fs->WriteFile("C:\\Exp\\OLD.xml", "old");
+  base.fs->WriteFile("C:\\Exp\\GONE.xml", "gone");
+  stdfs::create_directories(base.root / "scratch");
+  auto over = NewOverlayFileSystem(*base.fs, base.root / "scratch");
+  over->WriteFile("C:\\Exp\\NEW.xml", "new");
+  over->RenameFile("C:\\Exp\\OLD.xml", "C:\\Exp\\MOVED.xml");
+  EXPECT_TRUE(over->DeleteFile("C:\\Exp\\gone.xml"));
+  // A library writing through the host path writes into the scratch folder too.
+  std::ofstream(*over->HostPath("C:\\Exp") / "LIB.pdb") << "pdb";
+  EXPECT_EQ(over->ListFiles("C:\\Exp", "*"), (std::vector<std::string>{"LIB.pdb", "MOVED.xml", "NEW.xml"}));
+  EXPECT_EQ(over->ReadFile("C:\\Exp\\MOVED.xml"), "old");
+  EXPECT_FALSE(over->FileTime("C:\\Exp\\OLD.xml"));
+  EXPECT_EQ(base.fs->ListFiles("C:\\Exp", "*"), (std::vector<std::string>{"GONE.xml", "OLD.xml"}));
+  EXPECT_EQ(base.fs->ReadFile("C:\\Exp\\OLD.xml"), "old");
+  stdfs::remove_all(base.root);
+}
 
 }  // namespace
 }  // namespace kve

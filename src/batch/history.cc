@@ -1,0 +1,89 @@
+#include "batch/history.h"
+
+#include <iomanip>
+
+namespace kve::batch {
+namespace {
+
+nlohmann::json Range(const DateRange& r) { return {FormatIsoDate(r.from), FormatIsoDate(r.to)}; }
+
+}  // namespace
+
+ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const maker::HostConfig& c) {
+  ledger::LedgerEntry e;
+  e.at = ledger::NowUtc();
+  e.operatorCode = c.operator_code;
+  e.target = s.target;
+  e.device = s.deviceCode;
+  e.deviceName = s.deviceName;
+  e.parameters = {{"menu", Range(o.menu)},
+                  {"requests", Range(o.requests)},
+                  {"af", Range(o.af)},
+                  {"nutritionist", o.nutritionist},
+                  {"branches", o.branches.empty() ? nlohmann::json("all") : nlohmann::json(o.branches)},
+                  {"whole_tree", o.WholeTree()},
+                  {"active_only", o.activeOnly},
+                  {"latest", o.latest ? nlohmann::json(*o.latest) : nlohmann::json()},
+                  {"grouping", o.grouping},
+                  {"central", c.branch}};
+  e.server = c.server_host + ":" + std::to_string(c.server_port);
+  e.outcome = EndingName(s.ending);
+  e.closingMessage = s.closingMessage;
+  e.folder = s.folder;
+  for (const FileSummary& f : s.files) e.files.push_back({f.name, f.rows, f.bytes, f.sha256});
+  e.notes = s.problem;
+  return e;
+}
+
+void RecordInLedger(ledger::Ledger* ledger, ledger::ArchiveWriter& copy, const ExportOptions& o,
+                    const maker::HostConfig& c, Summary& s) {
+  if (!ledger) return;
+  try {
+    ledger::LedgerEntry e = EntryOf(o, s, c);
+    const int64_t id = ledger->Append(e);
+    s.ledgerId = id;
+    s.archive = copy.Commit(id, s.target, s.deviceCode, c.ledger_keep);
+    std::string notes = e.notes;
+    if (!copy.Problem().empty()) {
+      s.notes.push_back(copy.Problem());
+      notes += (notes.empty() ? "" : "; ") + copy.Problem();
+    }
+    if (!s.archive.empty() || notes != e.notes) ledger->SetArchive(id, s.archive, notes);
+    if (!s.archive.empty()) s.archive = (ledger->Folder() / s.archive).string();
+  } catch (const std::exception& e) {
+    s.notes.push_back(std::string("the export ledger: ") + e.what());
+  }
+}
+
+void PrintHistory(std::ostream& out, const std::vector<ledger::LedgerEntry>& entries) {
+  if (entries.empty()) {
+    out << "The ledger holds no export.\n";
+    return;
+  }
+  out << std::left << std::setw(6) << "ID" << std::setw(22) << "WHEN (UTC)" << std::setw(8) << "TARGET"
+      << std::setw(8) << "DEVICE" << std::setw(10) << "OUTCOME" << std::setw(7) << "FILES" << "KEPT\n";
+  for (const ledger::LedgerEntry& e : entries) {
+    out << std::setw(6) << e.id << std::setw(22) << e.at << std::setw(8) << e.target << std::setw(8)
+        << e.device << std::setw(10) << e.outcome << std::setw(7) << e.files.size()
+        << (e.archive.empty() ? "no" : "yes") << '\n';
+  }
+  out << std::right;
+}
+
+void PrintEntry(std::ostream& out, const ledger::LedgerEntry& e) {
+  out << "export " << e.id << ", " << e.at << ", " << e.outcome << '\n'
+      << "  operator " << e.operatorCode << ", server " << e.server << '\n'
+      << "  " << e.target << " " << e.device << (e.deviceName.empty() ? "" : " \"" + e.deviceName + "\"")
+      << ", folder " << e.folder << '\n'
+      << "  parameters " << e.parameters.dump() << '\n';
+  if (!e.closingMessage.empty()) out << "  closing message: " << e.closingMessage << '\n';
+  if (!e.notes.empty()) out << "  note: " << e.notes << '\n';
+  out << "  files kept: " << (e.archive.empty() ? "none" : e.archive) << '\n';
+  for (const ledger::LedgerFile& f : e.files) {
+    out << "  " << std::left << std::setw(18) << f.name << std::right << std::setw(8)
+        << (f.rows ? std::to_string(*f.rows) : "-") << " rows " << std::setw(10) << f.bytes << " B  "
+        << f.sha256 << '\n';
+  }
+}
+
+}  // namespace kve::batch

@@ -1,0 +1,30 @@
+#pragma once
+// kve-export's side of the export ledger: the entry of one run, recorded after the run without
+// ever changing how the run ended, and the ledger printed for --history.
+
+#include <ostream>
+#include <vector>
+
+#include "batch/options.h"
+#include "batch/summary.h"
+#include "ledger/archive.h"
+#include "ledger/ledger.h"
+#include "platform/maker/config.h"
+
+namespace kve::batch {
+
+// The entry of a run: who and when, the parameters as given, how it ended, the files.
+ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const maker::HostConfig& c);
+
+// Appends the run's entry to `ledger` (nothing when null: it could not be opened) and gives
+// `copy`, which has seen the run's files, its place, keeping the configured number of copies.
+// Never raises: what goes wrong is added to the summary's notes, and the export's ending stays.
+void RecordInLedger(ledger::Ledger* ledger, ledger::ArchiveWriter& copy, const ExportOptions& o,
+                    const maker::HostConfig& c, Summary& s);
+
+// One line per entry, newest first.
+void PrintHistory(std::ostream& out, const std::vector<ledger::LedgerEntry>& entries);
+// One entry, file by file.
+void PrintEntry(std::ostream& out, const ledger::LedgerEntry& e);
+
+}  // namespace kve::batch

@@ -1,0 +1,163 @@
+#include "batch/run.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "batch/driver.h"
+#include "batch/dry_run.h"
+#include "batch/history.h"
+#include "batch/server_links.h"
+#include "eeepc/epc_device.h"
+
+namespace kve::batch {
+
+std::vector<std::string> DevicesOfCentral(Database& db, const std::string& central, Target target) {
+  TADOIBQuery q(db, "qryPalm");
+  q.SetSQL(eeepc::DeviceListSql());
+  eeepc::OpenDeviceList(q, central, target == Target::Palm ? eeepc::kTypePalm : eeepc::kTypeEpc);
+  std::vector<std::string> codes;
+  for (q.First(); !q.Eof(); q.Next()) codes.push_back(q.FieldByName("CDPALM").AsString());
+  return codes;
+}
+
+int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostream& err, bool tty) {
+  const maker::HostConfig& config = site.Config();
+  const char* kind = o.target == Target::Palm ? "Palm" : "eeePC";
+  std::vector<std::string> devices = o.devices.empty() ? std::vector<std::string>{o.device} : o.devices;
+  const bool all = devices == std::vector<std::string>{"all"};
+  if (all) {
+    try {
+      devices = DevicesOfCentral(*site.db, config.branch, o.target);
+    } catch (const std::exception& e) {
+      err << "kve-export: listing the " << kind << "s of central " << config.branch << ": " << e.what() << '\n';
+      return static_cast<int>(Ending::Failed);
+    }
+    if (devices.empty()) {
+      err << "kve-export: central kitchen " << config.branch << " has no " << kind << '\n';
+      return static_cast<int>(Ending::Usage);
+    }
+  }
+
+  // A dry run records nothing, locally or on the server.
+  std::unique_ptr<ledger::Ledger> ledger;
+  std::string ledgerProblem;
+  if (!o.dryRun) {
+    try {
+      ledger = std::make_unique<ledger::Ledger>(config.data_dir);
+    } catch (const std::exception& e) {
+      ledgerProblem = std::string("the export ledger: ") + e.what();
+    }
+  }
+  FetchOnceLink fetchOnce(*site.server);
+  std::optional<DryRun> dry;
+  if (o.dryRun) dry.emplace(*site.files, *site.installAide, fetchOnce);
+  ServerLink& link = dry ? dry->Server() : fetchOnce;
+  FileSystem& files = dry ? dry->Files() : *site.files;
+  InstallAide& aide = dry ? dry->Queue() : *site.installAide;
+  QueueLister queueOf = [&](const std::string& user) {
+    return dry ? dry->Queued(user) : QueueEntries(config.hotsync_root, user);
+  };
+
+  std::ostream& messages = o.json ? err : out;
+  std::vector<Summary> summaries;
+  for (const std::string& code : devices) {
+    ExportOptions one = o;
+    one.device = code;
+    TerminalDialogs dialogs(messages, o.yes, o.branches);
+    ProgressView progress(err, tty);
+    ExpDadosServices svc{*site.db, link, dialogs, files, *site.registry, progress, aide, {}};
+    ledger::ArchiveWriter copy(ledger ? ledger->Folder() : std::filesystem::path());
+    FileVisitor keep;
+    if (ledger && config.ledger_keep > 0) {
+      keep = [&copy](const FileSummary& f, const std::string& bytes) { copy.Add(f.name, bytes); };
+    }
+    Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
+    if (!ledgerProblem.empty()) s.notes.push_back(ledgerProblem);
+    RecordInLedger(ledger.get(), copy, one, config, s);
+    if (!o.json) PrintSummary(out, s);
+    summaries.push_back(std::move(s));
+  }
+
+  Ending worst = Ending::Exported;
+  std::vector<std::string> failed;
+  for (const Summary& s : summaries) {
+    worst = std::max(worst, s.ending);
+    if (s.ending != Ending::Exported) failed.push_back(s.deviceCode + " (" + std::string(EndingName(s.ending)) + ")");
+  }
+  const bool many = all || summaries.size() > 1;
+  if (o.json) {
+    if (!many) {
+      out << ToJson(summaries.front()).dump(2) << '\n';
+    } else {
+      nlohmann::json list = nlohmann::json::array();
+      for (const Summary& s : summaries) list.push_back(ToJson(s));
+      out << nlohmann::json{{"outcome", EndingName(worst)},
+                            {"exit_status", static_cast<int>(worst)},
+                            {"not_exported", failed},
+                            {"exports", list}}
+                 .dump(2)
+          << '\n';
+    }
+  } else if (many) {
+    out << "== " << summaries.size() << " " << kind << "s: " << summaries.size() - failed.size()
+        << (o.dryRun ? " would export" : " exported");
+    if (!failed.empty()) {
+      out << "; not exported:";
+      for (const std::string& f : failed) out << ' ' << f;
+    }
+    out << '\n';
+  }
+  return static_cast<int>(worst);
+}
+
+namespace {
+
+// The entry's copy as a path of this host, or "" when it is no longer kept.
+void KeptFolder(const ledger::Ledger& ledger, ledger::LedgerEntry& e) {
+  if (e.archive.empty()) return;
+  std::error_code ec;
+  const std::filesystem::path p = ledger.Folder() / e.archive;
+  e.archive = std::filesystem::is_directory(p, ec) ? p.string() : std::string();
+}
+
+}  // namespace
+
+int ShowHistory(const HistoryQuery& q, const maker::HostConfig& c, std::ostream& out, std::ostream& err) {
+  try {
+    ledger::Ledger ledger(c.data_dir);
+    if (q.id) {
+      std::optional<ledger::LedgerEntry> e = ledger.Get(*q.id);
+      if (!e) {
+        err << "kve-export: the ledger " << (ledger.Folder() / "ledger.db").string() << " has no export "
+            << *q.id << '\n';
+        return 1;
+      }
+      KeptFolder(ledger, *e);
+      if (q.json)
+        out << ledger::ToJson(*e).dump(2) << '\n';
+      else
+        PrintEntry(out, *e);
+      return 0;
+    }
+    // Codes are recorded as the screen pads them: "1" is "001".
+    std::string device = q.device;
+    if (!device.empty() && device.size() < 3 && device.find_first_not_of("0123456789") == std::string::npos)
+      device.insert(0, 3 - device.size(), '0');
+    std::vector<ledger::LedgerEntry> entries = ledger.List(device);
+    for (auto& e : entries) KeptFolder(ledger, e);
+    if (q.json) {
+      nlohmann::json list = nlohmann::json::array();
+      for (const auto& e : entries) list.push_back(ledger::ToJson(e));
+      out << list.dump(2) << '\n';
+    } else {
+      PrintHistory(out, entries);
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    err << "kve-export: " << e.what() << '\n';
+    return static_cast<int>(Ending::Failed);
+  }
+}
+
+}  // namespace kve::batch

@@ -1,0 +1,114 @@
+#include "ledger/archive.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace kve::ledger {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A name safe as one folder: letters, digits, '-' and '_' as they are, anything else '_'.
+std::string SafePart(std::string_view s) {
+  std::string out;
+  for (char c : s) out += std::isalnum(static_cast<unsigned char>(c)) || c == '-' ? c : '_';
+  return out.empty() ? "_" : out;
+}
+
+bool IsId(const std::string& s) {
+  return !s.empty() && s.size() < 19 && std::all_of(s.begin(), s.end(), ::isdigit);
+}
+
+}  // namespace
+
+std::string DeviceArchive(std::string_view target, std::string_view device) {
+  return "files/" + SafePart(target) + "-" + SafePart(device);
+}
+
+ArchiveWriter::ArchiveWriter(fs::path ledgerFolder) : ledger_(std::move(ledgerFolder)) {
+  static std::atomic<int> serial{0};
+  staging_ = ledger_ / "files" /
+             (".staging-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+}
+
+ArchiveWriter::~ArchiveWriter() { RemoveStaging(); }
+
+void ArchiveWriter::Fail(const std::string& what) {
+  if (problem_.empty()) problem_ = "keeping a copy of the files: " + what;
+  RemoveStaging();
+}
+
+void ArchiveWriter::RemoveStaging() {
+  if (!started_) return;
+  std::error_code ec;
+  fs::remove_all(staging_, ec);
+  started_ = false;
+}
+
+void ArchiveWriter::Add(const std::string& name, std::string_view bytes) {
+  if (!problem_.empty()) return;
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+    return Fail("\"" + name + "\" is not a file name");
+  }
+  std::error_code ec;
+  if (!started_) {
+    fs::create_directories(staging_, ec);
+    if (ec) return Fail(staging_.string() + ": " + ec.message());
+    started_ = true;
+  }
+  const fs::path p = staging_ / name;
+  const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return Fail(p.string() + ": " + std::strerror(errno));
+  const char* at = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, at, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      return Fail(p.string() + ": " + std::strerror(err));
+    }
+    at += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) return Fail(p.string() + ": " + std::strerror(errno));
+}
+
+std::string ArchiveWriter::Commit(int64_t id, std::string_view target, std::string_view device, int keep) {
+  if (!problem_.empty() || !started_) return {};
+  const std::string rel = DeviceArchive(target, device);
+  const fs::path deviceDir = ledger_ / rel;
+  std::error_code ec;
+  if (keep <= 0) {
+    RemoveStaging();
+  } else {
+    fs::create_directories(deviceDir, ec);
+    if (!ec) fs::rename(staging_, deviceDir / std::to_string(id), ec);
+    if (ec) {
+      Fail((deviceDir / std::to_string(id)).string() + ": " + ec.message());
+      return {};
+    }
+    started_ = false;
+  }
+  // The newest `keep` copies stay; ids grow with time.
+  std::vector<int64_t> ids;
+  for (fs::directory_iterator it(deviceDir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string n = it->path().filename().string();
+    if (IsId(n)) ids.push_back(std::stoll(n));
+  }
+  std::sort(ids.rbegin(), ids.rend());
+  for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < ids.size(); ++i) {
+    fs::remove_all(deviceDir / std::to_string(ids[i]), ec);
+  }
+  return keep > 0 ? rel + "/" + std::to_string(id) : std::string();
+}
+
+}  // namespace kve::ledger

@@ -1,0 +1,90 @@
+#pragma once
+// The export ledger of a workstation: one record per export run, successful or not, in a
+// SQLite file of the data folder, and a copy of the last exports' files of each device beside
+// it, so that support staff can tell what was sent, when and by whom, compare two exports and
+// resend one.
+//
+//   <data folder>/ledger/ledger.db                    the table below
+//   <data folder>/ledger/files/<target>-<device>/<id>/ the files of export <id>, as written
+//
+// Neither lives in a device's export folder or in a HotSync queue, so nothing a device reads
+// changes. The table (one row per export; docs/export-ledger.md describes every column):
+//
+//   CREATE TABLE export_ledger (
+//     id INTEGER PRIMARY KEY AUTOINCREMENT, at TEXT, operator TEXT, target TEXT,
+//     device TEXT, device_name TEXT, parameters TEXT, server TEXT, outcome TEXT,
+//     closing_message TEXT, folder TEXT, files TEXT, archive TEXT, notes TEXT)
+//
+// Several processes may append at once (SQLite locks the file; a writer waits up to five
+// seconds). Errors raise IoError naming the ledger file.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace kve::ledger {
+
+// The SHA-256 of `bytes`, in lower-case hexadecimal.
+std::string Sha256Hex(std::string_view bytes);
+
+struct LedgerFile {
+  std::string name;
+  std::optional<int64_t> rows;  // records of a data packet or Palm database
+  uint64_t bytes = 0;
+  std::string sha256;
+};
+
+struct LedgerEntry {
+  int64_t id = 0;         // given by Append
+  std::string at;         // UTC, "2026-12-07T10:15:02Z"
+  std::string operatorCode;
+  std::string target;     // "palm" or "eeepc"
+  std::string device;     // the device code as the screen pads it, "001"
+  std::string deviceName;
+  nlohmann::json parameters = nlohmann::json::object();  // the export's parameters
+  std::string server;     // "host:port"
+  std::string outcome;    // "exported", "stopped", "usage", "failed"
+  std::string closingMessage;
+  std::string folder;     // the export folder as the screen names it
+  std::vector<LedgerFile> files;
+  std::string archive;    // the kept copy, relative to the ledger folder; empty: none
+  std::string notes;      // what went wrong keeping the copy; empty: nothing
+};
+
+nlohmann::json ToJson(const LedgerEntry& e);
+
+// The current time as LedgerEntry::at writes it.
+std::string NowUtc();
+
+class Ledger {
+ public:
+  // Opens <dataDir>/ledger/ledger.db, creating the folder, the file and the table when
+  // missing.
+  explicit Ledger(const std::filesystem::path& dataDir);
+  ~Ledger();
+  Ledger(const Ledger&) = delete;
+  Ledger& operator=(const Ledger&) = delete;
+
+  const std::filesystem::path& Folder() const { return folder_; }
+
+  // Appends `e` (its id ignored) and returns the id given to it.
+  int64_t Append(const LedgerEntry& e);
+  // Replaces the archive and notes of an entry.
+  void SetArchive(int64_t id, const std::string& archive, const std::string& notes);
+
+  // Entries, newest first; only those of `device` (code as recorded) when not empty.
+  std::vector<LedgerEntry> List(std::string_view device = {}) const;
+  std::optional<LedgerEntry> Get(int64_t id) const;
+
+ private:
+  struct Db;
+  std::filesystem::path folder_;
+  Db* db_;
+};
+
+}  // namespace kve::ledger
