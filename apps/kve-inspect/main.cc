@@ -6,6 +6,8 @@
 //                                         after OUT's base name)
 //   kve-inspect diff [--json | --brief] [--key F1,F2] OLD NEW   (two table files or two export
 //                                         folders; exit 0 equal, 1 different, 2 error)
+//   kve-inspect diff --ledger DATA_DIR [...] ID1 ID2   (the kept files of two exports of the
+//                                         workstation's export ledger)
 //
 // Exit status 0 when every file is well-formed, 1 (with the error on stderr) when one is not.
 // Files are told apart by content; each kind has one function below.
@@ -20,6 +22,7 @@
 
 #include "diff/export_diff.h"
 #include "diff/report_print.h"
+#include "ledger/ledger.h"
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/dataset/dataset.h"
@@ -89,7 +92,9 @@ int Convert(const std::string& to, const std::string& in, const std::string& out
 }
 
 constexpr const char* kDiffRules = R"(
-OLD and NEW are two files of one table or two export folders.
+OLD and NEW are two files of one table or two export folders; with --ledger DATA_DIR, two
+export numbers of the workstation's export ledger (kve-export --history), whose kept files
+are compared as two folders.
 
 Files: any pairing of .xml and .cds data packets and .pdb Palm databases; the form is told
 by content. The table is named by the base name (PRODUTO.xml: PRODUTO).
@@ -114,8 +119,7 @@ date). PREVRETI.pdb is written with its own quantities, search code and operator
 QTPREVRETI, QTCONSRETI, CDPSQPROD and CDOPERADOR are not compared across forms.
 
 Output: per table "+" added rows, "-" removed rows, "~" changed rows with each changed
-column's old and new value. --json prints one document. Export ledger entries cannot be
-compared yet: there is no export ledger.
+column's old and new value. --json prints one document.
 
 Exit status: 0 all equal, 1 some differ, 2 error (a file that cannot be read is named; the
 other tables are still compared).)";
@@ -134,10 +138,14 @@ std::vector<std::string> SplitKey(const std::string& text) {
 int Diff(int argc, char** argv) {
   CLI::App app{"Compares two exports: two files of one table, or two export folders, table by table.", "kve-inspect diff"};
   app.footer(kDiffRules);
-  std::string oldPath, newPath, key;
+  std::string oldPath, newPath, key, ledgerDir;
   bool json = false, brief = false;
-  app.add_option("OLD", oldPath, "the earlier file or folder")->required();
-  app.add_option("NEW", newPath, "the later file or folder")->required();
+  app.add_option("OLD", oldPath, "the earlier file or folder (with --ledger: export number)")->required();
+  app.add_option("NEW", newPath, "the later file or folder (with --ledger: export number)")->required();
+  app.add_option("--ledger", ledgerDir,
+                 "compare two exports of the export ledger in this data folder, e.g. "
+                 "--ledger site 12 14")
+      ->type_name("DATA_DIR");
   auto* j = app.add_flag("--json", json, "print as JSON");
   app.add_flag("--brief", brief, "one line per table, no rows")->excludes(j);
   auto* k = app.add_option("--key", key, "match rows by these fields (comma-separated); \"\": by position");
@@ -150,6 +158,14 @@ int Diff(int argc, char** argv) {
   kve::diff::DiffOptions options;
   if (k->count() > 0) options.key = SplitKey(key);
   try {
+    if (!ledgerDir.empty()) {
+      const kve::ledger::Ledger ledger(ledgerDir, true);
+      for (std::string* id : {&oldPath, &newPath}) {
+        if (id->empty() || id->size() > 18 || id->find_first_not_of("0123456789") != std::string::npos)
+          throw kve::ValueError("\"" + *id + "\" is not an export number of the ledger");
+        *id = ledger.KeptFiles(std::stoll(*id)).string();
+      }
+    }
     const kve::diff::Report report = kve::diff::DiffPaths(oldPath, newPath, options);
     if (json)
       kve::diff::PrintJson(std::cout, report);

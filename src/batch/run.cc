@@ -125,7 +125,15 @@ void KeptFolder(const ledger::Ledger& ledger, ledger::LedgerEntry& e) {
 
 int ShowHistory(const HistoryQuery& q, const maker::HostConfig& c, std::ostream& out, std::ostream& err) {
   try {
-    ledger::Ledger ledger(c.data_dir);
+    std::error_code ec;
+    if (!q.id && !std::filesystem::exists(std::filesystem::path(c.data_dir) / "ledger" / "ledger.db", ec)) {
+      if (q.json)
+        out << "[]\n";
+      else
+        PrintHistory(out, {});
+      return 0;
+    }
+    ledger::Ledger ledger(c.data_dir, true);
     if (q.id) {
       std::optional<ledger::LedgerEntry> e = ledger.Get(*q.id);
       if (!e) {

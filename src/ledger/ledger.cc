@@ -151,18 +151,17 @@ struct Ledger::Db {
   }
 };
 
-Ledger::Ledger(const fs::path& dataDir) : folder_(dataDir / "ledger"), db_(new Db) {
+Ledger::Ledger(const fs::path& dataDir, bool readOnly) : folder_(dataDir / "ledger"), db_(new Db) {
   db_->file = (folder_ / "ledger.db").string();
-  std::error_code ec;
-  fs::create_directories(folder_, ec);
-  if (ec) {
-    delete db_;
-    throw IoError(folder_.string() + ": " + ec.message());
-  }
   try {
-    if (sqlite3_open(db_->file.c_str(), &db_->handle) != SQLITE_OK) db_->Fail("open");
+    std::error_code ec;
+    if (readOnly && !fs::is_regular_file(db_->file, ec)) throw IoError(db_->file + ": no export ledger here");
+    if (!readOnly && (fs::create_directories(folder_, ec), ec)) throw IoError(folder_.string() + ": " + ec.message());
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (sqlite3_open_v2(db_->file.c_str(), &db_->handle, flags, nullptr) != SQLITE_OK) db_->Fail("open");
     sqlite3_busy_timeout(db_->handle, 5000);
-    if (sqlite3_exec(db_->handle, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) db_->Fail("create the table");
+    if (!readOnly && sqlite3_exec(db_->handle, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
+      db_->Fail("create the table");
   } catch (...) {
     sqlite3_close(db_->handle);
     delete db_;
@@ -212,6 +211,17 @@ std::optional<LedgerEntry> Ledger::Get(int64_t id) const {
   sqlite3_bind_int64(st.s, 1, id);
   if (!st.Step()) return std::nullopt;
   return db_->Read(st);
+}
+
+fs::path Ledger::KeptFiles(int64_t id) const {
+  std::optional<LedgerEntry> e = Get(id);
+  if (!e) throw Error(db_->file + ": no export " + std::to_string(id));
+  std::error_code ec;
+  if (e->archive.empty() || !fs::is_directory(folder_ / e->archive, ec)) {
+    throw Error(db_->file + ": the files of export " + std::to_string(id) +
+                " are no longer kept (only the last exports of each device are)");
+  }
+  return folder_ / e->archive;
 }
 
 }  // namespace kve::ledger

@@ -64,8 +64,9 @@ std::string NowUtc();
 class Ledger {
  public:
   // Opens <dataDir>/ledger/ledger.db, creating the folder, the file and the table when
-  // missing.
-  explicit Ledger(const std::filesystem::path& dataDir);
+  // missing. `readOnly` opens an existing ledger for reading and creates nothing: IoError when
+  // there is none.
+  explicit Ledger(const std::filesystem::path& dataDir, bool readOnly = false);
   ~Ledger();
   Ledger(const Ledger&) = delete;
   Ledger& operator=(const Ledger&) = delete;
@@ -80,6 +81,10 @@ class Ledger {
   // Entries, newest first; only those of `device` (code as recorded) when not empty.
   std::vector<LedgerEntry> List(std::string_view device = {}) const;
   std::optional<LedgerEntry> Get(int64_t id) const;
+
+  // The folder of the files kept of export `id`; Error naming the ledger and the id when there
+  // is no such export or its files are no longer kept.
+  std::filesystem::path KeptFiles(int64_t id) const;
 
  private:
   struct Db;

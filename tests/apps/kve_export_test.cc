@@ -191,7 +191,8 @@ TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) 
   const fs::path exp = config.parent_path() / "shares" / demo::kDemoEeepc / "Orvanta Web/EeePc/Kve/Exp";
   const std::string c = "--config '" + config.string() + "' ";
   EXPECT_EQ(Export(c + "--eeepc 2").status, 1);  // the whole tree, answered No
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Export(c + "--eeepc 2 --active-only").status, 0);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(Export(c + "--eeepc 2 --active-only").status, 0);
+  ASSERT_EQ(Export(c + "--eeepc 2 --whole-tree --yes").status, 0);
 
   Outcome list = Command(c + "--history --device 2 --json");
   ASSERT_EQ(list.status, 0) << list.messages;
@@ -202,7 +203,7 @@ TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) 
   EXPECT_EQ(h[0]["outcome"], "exported");
   EXPECT_EQ(h[0]["operator"], "000000000007");
   EXPECT_EQ(h[0]["server"], "127.0.0.1:" + std::to_string(server_->Port()));
-  EXPECT_EQ(h[0]["parameters"]["active_only"], true);
+  EXPECT_EQ(h[1]["parameters"]["active_only"], true);
   EXPECT_EQ(h[0]["parameters"]["menu"], nlohmann::json({"2026-12-07", "2026-12-11"}));
   // Only the newest two keep their files; the newest copy holds the bytes the eeePC reads,
   // and so does the ledger's hash of each.
@@ -222,6 +223,15 @@ TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) 
   EXPECT_NE(one.out.find("DADOS_EEPC.CDS"), std::string::npos) << one.out;
   EXPECT_NE(one.out.find(h[0]["files"][0]["sha256"].get<std::string>()), std::string::npos);
   EXPECT_EQ(Command(c + "--history 9").status, 1);
+
+  // Two kept exports compare as two folders: the whole tree has products the active ones lack.
+  auto diff = [&](const std::string& ids) {
+    return std::system((std::string(KVE_INSPECT) + " diff --brief --ledger '" + config.parent_path().string() +
+                        "' " + ids + " >/dev/null 2>&1").c_str());
+  };
+  EXPECT_EQ(WEXITSTATUS(diff("3 4")), 1);
+  EXPECT_EQ(WEXITSTATUS(diff("3 3")), 0);
+  EXPECT_EQ(WEXITSTATUS(diff("2 4")), 2);  // its files are no longer kept
 }
 
 TEST_F(KveExport, AnExportSucceedsWhenItsLedgerOrItsCopyCannotBeWritten) {

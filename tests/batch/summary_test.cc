@@ -51,7 +51,7 @@ TEST(BatchSummary, TheJsonObjectCarriesWhatAScriptNeeds) {
   s.deviceCode = "001";
   s.deviceName = "Palm 01";
   s.folder = "C:\\Palm\\Kve\\Exp\\";
-  s.files = {{"FILIAL.pdb", 13, 2048}, {"KVE.prc", std::nullopt, 10}};
+  s.files = {{"FILIAL.pdb", 13, 2048, "ab"}, {"KVE.prc", std::nullopt, 10, "cd"}};
   s.queueUser = "Palm 01";
   s.queue = {"FILIAL.pdb"};
   s.closingMessage = "Exportação concluída.";

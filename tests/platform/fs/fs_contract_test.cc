@@ -32,7 +32,7 @@ Subject MakePosix() {
   PathMapping m;
   m.drives = {{'C', root / "c"}};
   m.shares = root / "shares";
-  Subject s{NewPosixFileSystem(m), nullptr, root};
+  Subject s{NewPosixFileSystem(m), nullptr, root, nullptr};
   s.addShare = [root](const std::string& h, const std::string& sh) {
     stdfs::create_directories(root / "shares" / h / sh);
   };
@@ -40,7 +40,7 @@ Subject MakePosix() {
 }
 
 Subject MakeMem() {
-  Subject s{NewMemFileSystem(), nullptr, {}};
+  Subject s{NewMemFileSystem(), nullptr, {}, nullptr};
   FileSystem* fs = s.fs.get();
   s.addShare = [fs](const std::string& h, const std::string& sh) { fs->CreateDir("\\\\" + h + "\\" + sh); };
   return s;
@@ -50,8 +50,7 @@ Subject MakeMem() {
 Subject MakeOverlay() {
   Subject base = MakePosix();
   stdfs::create_directories(base.root / "scratch");
-  Subject s{NewOverlayFileSystem(*base.fs, base.root / "scratch"), base.addShare, base.root};
-  s.base = std::move(base.fs);
+  Subject s{NewOverlayFileSystem(*base.fs, base.root / "scratch"), base.addShare, base.root, std::move(base.fs)};
   return s;
 }
 
