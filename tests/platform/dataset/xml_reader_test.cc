@@ -62,7 +62,7 @@ TEST(XmlReader, ReadsEveryPacketAsTheTreeReaderDoes) {
        "\n  " + kFields + "\n  <ROWDATA>\n    <ROW NM = 'it&apos;s \"x\"'  N='3' />\n    <!-- c -->"
        "<?pi?><ROW\tNM=\"&lt;&amp;&gt;&quot;&#x41;&#227;&#8364;\"\nD=\"20081225T14:30:05\"></ROW >\n  </ROWDATA>"
        "</DATAPACKET >\n<!-- after -->\n"},
-      {"white space in values", "<DATAPACKET>" + kFields +
+      {"white space in values", "\n <?xml version=\"1.0\"?><DATAPACKET>" + kFields +
                                     "<ROWDATA><ROW NM=\"a\tb\nc\r\nd\"/><ROW NM=\"&#9;&#10;&#13;\"/></ROWDATA>"
                                     "</DATAPACKET>"},
       {"content the reader passes over",
