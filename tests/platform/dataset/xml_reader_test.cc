@@ -10,7 +10,6 @@
 
 #include "packet_samples.h"
 #include "platform/common/error.h"
-#include "platform/dataset/demo_table.h"
 #include "platform/dataset/xml_packet.h"
 #include "support/xml_packet_tree_reader.h"
 
@@ -52,9 +51,6 @@ TEST(XmlReader, ReadsEveryPacketAsTheTreeReaderDoes) {
   TClientDataSet every;
   testing::MakeEveryType(every);
   packets.emplace_back("every type", AsXml(every));
-  TClientDataSet prevreti("PREVRETI");
-  FillPrevReti(prevreti, 500);
-  packets.emplace_back("PREVRETI", AsXml(prevreti));
   const std::string row = "<ROW NM=\"a\" N=\"1\"/>";
   const std::pair<const char*, std::string> written[] = {
       {"quotes, spaces, comments, instructions",
