@@ -21,7 +21,8 @@ if [ "${1:-all}" != ours ] && [ -f "$PEERS/run.sh" ]; then
   WORK="$PEER_WORK" RESULTS="$OUT/peers" bash "$PEERS/run.sh" ${PEER_ROWS:-10000 65535 500000}
 fi
 
-pg_start            # gettabelas_bench runs on PostgreSQL too
+install_packages sqlite3 postgresql-client  # sql_floor_bench's floors: the engines' own shells
+pg_start            # gettabelas_bench and sql_floor_bench run on PostgreSQL too
 trap pg_stop EXIT
 
 # The Palm benchmark times the Perl peer itself on the peers' own 65,535-row table.

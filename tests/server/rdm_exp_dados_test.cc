@@ -62,7 +62,7 @@ class RdmExpDadosTest : public ::testing::TestWithParam<std::string> {
 };
 
 constexpr int kEfetivos = 0, kFilial = 2, kOperador = 4, kParam = 5, kProduto = 8,
-              kSoliComp = 13, kSolicita = 14, kNumAF = 16, kItemAF = 17, kExpFilial = 25;
+              kDataSoli = 12, kSoliComp = 13, kSolicita = 14, kNumAF = 16, kItemAF = 17, kExpFilial = 25;
 
 TEST_P(RdmExpDadosTest, AnswersTwentySixImagesTypedAsTheScreenDeclaresThem) {
   auto images = Tables(Request{});
@@ -139,6 +139,29 @@ TEST_P(RdmExpDadosTest, DateRangesIncludeTheWholeLastDay) {
   EXPECT_THAT(Column(images[kSoliComp], "CDPRODUTO"),
               ElementsAre("0000000001", "0000000002", "0000000003"));
   EXPECT_THAT(Column(images[kNumAF], "NRAUTOFORN"), ::testing::UnorderedElementsAre("AF1", "AF2"));
+}
+
+TEST_P(RdmExpDadosTest, DeliveryDatesJoinTheItemsOfEveryRequestOfABranchAndDay) {
+  // Branch 0002: request 100 has items due on the 2nd (one open, one served) and the 9th
+  // (out of range); request 102 is served on the 2nd and the 3rd. Branch 0003: request 101
+  // is due on the 4th at 08:00 and at 10:00, which are two delivery times.
+  data_->Execute(R"sql(
+INSERT INTO SOLICITA (CDFILLAN, NRSOLICOMP, CDFILSOLI, DTSOLICOMP, CDOPERSOLI) VALUES
+  ('0001', '102', '0002', '2026-02-26', '000000000007');
+UPDATE SOLICOMP SET STDATASOLI = 'ATENDIDA' WHERE CDFILLAN = '0001' AND NRSOLICMP = '101';
+INSERT INTO SOLICOMP (CDFILLAN, NRSOLICMP, NRITEMSOLI, CDPRODUTO, DTPROGENTR, QTSOLICPRO, STDATASOLI) VALUES
+  ('0001', '100', 3, '0000000003', '2026-03-02 00:00:00', 1, 'ATENDIDA'),
+  ('0001', '102', 1, '0000000001', '2026-03-02 00:00:00', 2, 'ATENDIDA'),
+  ('0001', '102', 2, '0000000003', '2026-03-03 00:00:00', 2, 'ATENDIDA'),
+  ('0001', '101', 2, '0000000001', '2026-03-04 10:00:00', 1, 'ABERTA');
+)sql");
+  auto images = Tables(Request{});
+  EXPECT_THAT(Column(images[kDataSoli], "CDFILSOLI"), ElementsAre("0002", "0002", "0003", "0003"));
+  EXPECT_THAT(Column(images[kDataSoli], "DTPROGENTR"),
+              ElementsAre("02/03/2026", "03/03/2026", "04/03/2026 08:00:00",
+                          "04/03/2026 10:00:00"));
+  EXPECT_THAT(Column(images[kDataSoli], "STDATASOLI"),
+              ElementsAre("ABERTA", "ATENDIDA", "ATENDIDA", "ABERTA"));
 }
 
 TEST_P(RdmExpDadosTest, ProductFiltersNarrowTheProducts) {

@@ -88,6 +88,13 @@ class PgDatabase final : public Database {
     }
     PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     Exec("SET client_encoding TO 'UTF8'; SET DateStyle TO 'ISO, YMD'", "postgresql: session set-up");
+    std::string_view settings = PgSessionSettings();
+    while (!settings.empty()) {
+      const size_t end = settings.find('\n');
+      const std::string line(settings.substr(0, end));
+      settings.remove_prefix(end == std::string_view::npos ? settings.size() : end + 1);
+      PQclear(PQexec(conn_, line.c_str()));  // an older server lacks plan_cache_mode: keep going
+    }
   }
 
   ~PgDatabase() override { PQfinish(conn_); }
@@ -267,6 +274,17 @@ class PgDatabase final : public Database {
 };
 
 }  // namespace
+
+// Statements are prepared once per connection and run many times. After five runs the
+// server would switch to a generic plan, costed without the values: it takes any date range
+// for a sliver of the table, and plans the request items of a two-month export (300,000 rows)
+// as if they were 1,500, without a parallel scan. A plan for the values at hand costs about
+// a millisecond against statements that run for seconds. The sort of those items in key
+// order (some 60 MB) fits in memory instead of spilling to disk.
+const char* PgSessionSettings() {
+  return "SET plan_cache_mode TO force_custom_plan\n"
+         "SET work_mem TO '64MB'";
+}
 
 std::unique_ptr<Database> OpenPostgres(const std::string& url) {
   return std::make_unique<PgDatabase>(url);

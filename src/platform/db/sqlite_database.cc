@@ -38,7 +38,7 @@ class SqliteDatabase final : public Database {
     // instead of failing at once, and let readers run beside it.
     sqlite3_busy_timeout(db_, 10000);
     if (path_ != ":memory:" && !path_.empty())
-      sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+      sqlite3_exec(db_, SqliteConnectionPragmas(), nullptr, nullptr, nullptr);
   }
 
   ~SqliteDatabase() override {
@@ -195,6 +195,15 @@ class SqliteDatabase final : public Database {
 };
 
 }  // namespace
+
+// Reads go through a memory map of the file (up to 256 MiB) rather than a read() of every
+// page into the connection's own 2 MB cache: an export reads most of the database, which that
+// cache cannot hold, and copying the pages in was about a fifth of the CPU time of its
+// largest statement. Writes still go through the journal as before.
+const char* SqliteConnectionPragmas() {
+  return "PRAGMA journal_mode=WAL;\n"
+         "PRAGMA mmap_size=268435456;";
+}
 
 std::unique_ptr<Database> OpenSqlite(const std::string& path, bool createFile) {
   return std::make_unique<SqliteDatabase>(path, createFile);

@@ -10,4 +10,8 @@ namespace kve::db_internal {
 
 std::unique_ptr<Database> OpenSqlite(const std::string& path, bool createFile = true);
 
+// The pragmas every connection to a file runs when it opens, as one script (the benchmarks
+// give the sqlite3 shell the same ones).
+const char* SqliteConnectionPragmas();
+
 }  // namespace kve::db_internal
