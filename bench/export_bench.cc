@@ -5,7 +5,12 @@
 // set beside a raw write, with an fsync per file, of the very bytes the export left on disk,
 // in the same run. The eeePC export runs first in the process, so its peak memory is its own.
 //
-//   export_bench [--epc-scale N] [--palm-scale N] [--runs R]
+// Two more eeePC cases, as kve-export runs them: the export ledger (reading the export back
+// with each file's SHA-256, keeping a copy of the files and appending the row) beside the
+// export it follows; and ten eeePCs exported in turn with the tables fetched once, beside one
+// eeePC's export.
+//
+//   export_bench [--epc-scale N] [--palm-scale N] [--runs R] [--devices N]
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,6 +23,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "batch/history.h"
+#include "batch/server_links.h"
+#include "batch/summary.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "host/frm_exp_dados.h"
@@ -106,6 +114,109 @@ double RawWriteMs(const std::vector<std::pair<fs::path, std::string>>& files, co
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+int devices = 10;
+
+// Fills a fresh screen for eeePC `code` and presses Export, as kve-export does for each device.
+bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::string& code) {
+  TfrmExpDados screen(svc);
+  screen.FormCreate();
+  screen.UserClick(screen.rbtEPc);
+  screen.UserType(screen.medCdEPc, code);
+  for (TDateEditPlus* d : {&screen.depCardIni, &screen.depSoliCompIni, &screen.depAFIni}) screen.UserType(*d, "01112026");
+  for (TDateEditPlus* d : {&screen.depCardFim, &screen.depSoliCompFim, &screen.depAFFim}) screen.UserType(*d, "31122026");
+  dialogs.Clear();
+  dialogs.Answer(mrYes);  // the whole product tree
+  if (screen.UserClick(screen.sbtImportExport)) return true;
+  for (const auto& t : dialogs.Texts()) std::fprintf(stderr, "eeePC %s: %s\n", code.c_str(), t.c_str());
+  return false;
+}
+
+// The export ledger beside the export it follows: runs without it and with it alternate.
+void LedgerCase(TfrmExpDados& screen, ScriptedDialogs& dialogs, FileSystem& files, const fs::path& data,
+                const maker::HostConfig& config, int runs) {
+  ledger::Ledger led(data);
+  std::vector<double> without, with, step;
+  for (int r = 0; r < runs; ++r) {
+    for (bool record : {false, true}) {
+      dialogs.Clear();
+      dialogs.Answer(mrYes);
+      ::sync();
+      const auto since = std::chrono::system_clock::now() - std::chrono::milliseconds(50);
+      auto t = Clock::now();
+      if (!screen.UserClick(screen.sbtImportExport)) std::exit(1);
+      const double exportMs = bench::Seconds(t) * 1000;
+      if (!record) {
+        without.push_back(exportMs);
+        continue;
+      }
+      auto t1 = Clock::now();
+      batch::Summary s;
+      s.target = "eeepc";
+      s.deviceCode = "002";
+      s.folder = screen.DirExp;
+      s.ending = batch::Ending::Exported;
+      ledger::ArchiveWriter copy(led.Folder());
+      s.files = batch::WrittenFiles(files, screen.DirExp, since,
+                                    [&](const batch::FileSummary& f, const std::string& bytes) { copy.Add(f.name, bytes); });
+      batch::RecordInLedger(&led, copy, batch::ExportOptions{}, config, s);
+      if (!s.ledgerId || s.archive.empty() || !s.notes.empty()) {
+        std::fprintf(stderr, "ledger: not recorded%s\n", s.notes.empty() ? "" : (": " + s.notes[0]).c_str());
+        std::exit(1);
+      }
+      step.push_back(bench::Seconds(t1) * 1000);
+      with.push_back(exportMs + step.back());
+      std::printf("eeePC ledger: run %d: export %.0f ms without, %.0f ms + ledger %.0f ms (%zu files) with\n", r + 1,
+                  without.back(), exportMs, step.back(), s.files.size());
+    }
+  }
+  std::printf("eeePC ledger, median of %d: export without %.0f ms, with %.0f ms = %.3fx; the ledger's own step %.0f ms = "
+              "%.1f%% of the export without (min: %.0f ms without, %.0f ms with = %.3fx, step %.1f%%)\n",
+              runs, Median(without), Median(with), Median(with) / Median(without), Median(step),
+              100 * Median(step) / Median(without), Min(without), Min(with), Min(with) / Min(without),
+              100 * Min(step) / Min(without));
+}
+
+// Ten eeePCs in turn with the tables fetched once, beside one eeePC's export (its own fetch).
+void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialogs, Database& db,
+               const fs::path& shares, int runs) {
+  std::vector<std::string> codes = {"002", "004"};  // the demo's two
+  for (int i = 0; static_cast<int>(codes.size()) < devices; ++i) {
+    char code[8], name[32];
+    std::snprintf(code, sizeof code, "%03d", 100 + i);
+    std::snprintf(name, sizeof name, "NOTE-BENCH-%02d", i);
+    db.Run("INSERT INTO PALM (CDFILIAL, CDPALM, NMPALM, IDTPPERIFEXPKVE) VALUES (:F, :C, :N, '2')",
+           {{"F", SqlParam::Kind::Text, demo::kDemoCentral}, {"C", SqlParam::Kind::Text, code},
+            {"N", SqlParam::Kind::Text, name}},
+           nullptr);
+    codes.push_back(code);
+  }
+  for (const char* n : {"NOTE-KITCHEN-02"}) fs::create_directories(shares / n / "Orvanta Web");
+  for (size_t i = 2; i < codes.size(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "NOTE-BENCH-%02zu", i - 2);
+    fs::create_directories(shares / name / "Orvanta Web");
+  }
+  std::vector<double> one, many;
+  for (int r = 0; r < runs; ++r) {
+    for (bool all : {false, true}) {
+      batch::FetchOnceLink once(link);
+      ExpDadosServices svc{base.db, once, base.dialogs, base.files, base.registry, base.busy, base.installAide, {}, base.log};
+      ::sync();
+      auto t = Clock::now();
+      for (const std::string& code : all ? codes : std::vector<std::string>{"002"})
+        if (!ExportToEeepc(svc, dialogs, code)) std::exit(1);
+      (all ? many : one).push_back(bench::Seconds(t) * 1000);
+    }
+    std::printf("eeePC fetch once: run %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx\n", r + 1, one.back(),
+                codes.size(), many.back(), many.back() / one.back());
+  }
+  std::printf("eeePC fetch once, median of %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx (min: %.0f / %.0f ms = %.2fx)\n",
+              runs, Median(one), codes.size(), Median(many), Median(many) / Median(one), Min(one), Min(many),
+              Min(many) / Min(one));
 }
 
 void Run(bool palm, int scale, int runs) {
@@ -234,6 +345,10 @@ void Run(bool palm, int scale, int runs) {
                 (peakKib - firstBaseKib) / 1024.0, firstBaseKib / 1024.0,
                 (peakKib - firstBaseKib) * 1024.0 / exportBytes,
                 exportBytes / 1e6);
+  if (!palm) {
+    LedgerCase(screen, dialogs, *files, tmp / "data", c, runs);
+    FleetCase(svc, link, dialogs, *db, tmp / "shares", runs);
+  }
   ::kill(serverPid, SIGTERM);
   ::waitpid(serverPid, nullptr, 0);
   fs::remove_all(tmp);
@@ -249,8 +364,9 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--epc-scale")) epcScale = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--palm-scale")) palmScale = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--devices")) devices = std::atoi(argv[i + 1]);
   }
   Run(false, epcScale, runs);  // first, so its peak memory is its own
-  Run(true, palmScale, runs);
+  if (palmScale > 0) Run(true, palmScale, runs);
   return 0;
 }

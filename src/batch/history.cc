@@ -40,16 +40,13 @@ void RecordInLedger(ledger::Ledger* ledger, ledger::ArchiveWriter& copy, const E
   if (!ledger) return;
   try {
     ledger::LedgerEntry e = EntryOf(o, s, c);
-    const int64_t id = ledger->Append(e);
-    s.ledgerId = id;
-    s.archive = copy.Commit(id, s.target, s.deviceCode, c.ledger_keep);
-    std::string notes = e.notes;
-    if (!copy.Problem().empty()) {
-      s.notes.push_back(copy.Problem());
-      notes += (notes.empty() ? "" : "; ") + copy.Problem();
-    }
-    if (!s.archive.empty() || notes != e.notes) ledger->SetArchive(id, s.archive, notes);
-    if (!s.archive.empty()) s.archive = (ledger->Folder() / s.archive).string();
+    ledger->Append(e, [&](ledger::LedgerEntry& entry) {
+      entry.archive = copy.Commit(entry.id, s.target, s.deviceCode, c.ledger_keep);
+      if (!copy.Problem().empty()) entry.notes += (entry.notes.empty() ? "" : "; ") + copy.Problem();
+    });
+    s.ledgerId = e.id;
+    if (!copy.Problem().empty()) s.notes.push_back(copy.Problem());
+    if (!e.archive.empty()) s.archive = (ledger->Folder() / e.archive).string();
   } catch (const std::exception& e) {
     s.notes.push_back(std::string("the export ledger: ") + e.what());
   }

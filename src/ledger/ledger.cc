@@ -160,6 +160,9 @@ Ledger::Ledger(const fs::path& dataDir, bool readOnly) : folder_(dataDir / "ledg
     const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     if (sqlite3_open_v2(db_->file.c_str(), &db_->handle, flags, nullptr) != SQLITE_OK) db_->Fail("open");
     sqlite3_busy_timeout(db_->handle, 5000);
+    if (!readOnly && sqlite3_exec(db_->handle, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr,
+                                  nullptr, nullptr) != SQLITE_OK)
+      db_->Fail("set the journal mode");
     if (!readOnly && sqlite3_exec(db_->handle, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
       db_->Fail("create the table");
   } catch (...) {
@@ -174,26 +177,38 @@ Ledger::~Ledger() {
   delete db_;
 }
 
-int64_t Ledger::Append(const LedgerEntry& e) {
-  Db::Stmt st(*db_, std::string("INSERT INTO export_ledger (") + (kColumns + 4) +
-                        ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
-  const std::string values[] = {e.at,       e.operatorCode,   e.target,
-                                e.device,   e.deviceName,     e.parameters.dump(),
-                                e.server,   e.outcome,        e.closingMessage,
-                                e.folder,   FilesJson(e.files).dump(), e.archive,
-                                e.notes};
-  int i = 0;
-  for (const std::string& v : values) st.Text(++i, v);
-  st.Step();
-  return sqlite3_last_insert_rowid(db_->handle);
-}
-
-void Ledger::SetArchive(int64_t id, const std::string& archive, const std::string& notes) {
-  Db::Stmt st(*db_, "UPDATE export_ledger SET archive = ?, notes = ? WHERE id = ?");
-  st.Text(1, archive);
-  st.Text(2, notes);
-  sqlite3_bind_int64(st.s, 3, id);
-  st.Step();
+int64_t Ledger::Append(LedgerEntry& e, const std::function<void(LedgerEntry&)>& place) {
+  if (sqlite3_exec(db_->handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) db_->Fail("begin");
+  try {
+    {
+      Db::Stmt st(*db_, std::string("INSERT INTO export_ledger (") + (kColumns + 4) +
+                            ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
+      const std::string values[] = {e.at,     e.operatorCode, e.target,         e.device,
+                                    e.deviceName, e.parameters.dump(), e.server, e.outcome,
+                                    e.closingMessage, e.folder, FilesJson(e.files).dump(), e.archive,
+                                    e.notes};
+      int i = 0;
+      for (const std::string& v : values) st.Text(++i, v);
+      st.Step();
+    }
+    e.id = sqlite3_last_insert_rowid(db_->handle);
+    if (place) {
+      const std::string archive = e.archive, notes = e.notes;
+      place(e);
+      if (e.archive != archive || e.notes != notes) {
+        Db::Stmt st(*db_, "UPDATE export_ledger SET archive = ?, notes = ? WHERE id = ?");
+        st.Text(1, e.archive);
+        st.Text(2, e.notes);
+        sqlite3_bind_int64(st.s, 3, e.id);
+        st.Step();
+      }
+    }
+    if (sqlite3_exec(db_->handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) db_->Fail("commit");
+  } catch (...) {
+    sqlite3_exec(db_->handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  return e.id;
 }
 
 std::vector<LedgerEntry> Ledger::List(std::string_view device) const {

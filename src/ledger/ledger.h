@@ -16,10 +16,12 @@
 //     closing_message TEXT, folder TEXT, files TEXT, archive TEXT, notes TEXT)
 //
 // Several processes may append at once (SQLite locks the file; a writer waits up to five
-// seconds). Errors raise IoError naming the ledger file.
+// seconds). The file is in write-ahead-log mode: an entry costs one sync of the log. Errors
+// raise IoError naming the ledger file.
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,10 +75,10 @@ class Ledger {
 
   const std::filesystem::path& Folder() const { return folder_; }
 
-  // Appends `e` (its id ignored) and returns the id given to it.
-  int64_t Append(const LedgerEntry& e);
-  // Replaces the archive and notes of an entry.
-  void SetArchive(int64_t id, const std::string& archive, const std::string& notes);
+  // Appends `e`, giving it its id, and returns the id. `place`, when given, runs once the id is
+  // known and may set the entry's archive and notes (the kept copy takes the id as its
+  // name); the row is written as it leaves them, in the same transaction.
+  int64_t Append(LedgerEntry& e, const std::function<void(LedgerEntry&)>& place = {});
 
   // Entries, newest first; only those of `device` (code as recorded) when not empty.
   std::vector<LedgerEntry> List(std::string_view device = {}) const;
