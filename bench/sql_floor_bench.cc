@@ -241,13 +241,21 @@ class PgServerCpu {
     };
     if (isPostgres(backend)) postmaster_ = Field(fmt::format("/proc/{}/status", backend), "PPid:");
     if (postmaster_ > 0 && !isPostgres(postmaster_)) postmaster_ = 0;
-    if (postmaster_ > 0) baseline_ = Children().size();
+    if (postmaster_ > 0) steady_ = Children();
   }
   bool Local() const { return postmaster_ > 0; }
   double Ms() {
     if (!Local()) return 0;
-    // A shell's backend ends after the shell does: wait until the postmaster reaped it.
-    for (int i = 0; i < 200 && Children().size() > baseline_; ++i) usleep(5000);
+    // A shell's backend ends after the shell does: wait until the postmaster reaped every
+    // process it started since (their time is then its children's).
+    for (int i = 0; i < 200; ++i) {
+      auto now = Children();
+      if (std::all_of(now.begin(), now.end(), [&](long c) {
+            return std::find(steady_.begin(), steady_.end(), c) != steady_.end();
+          }))
+        break;
+      usleep(5000);
+    }
     double ticks = Stat(postmaster_, true);
     for (long c : Children()) ticks += Stat(c, false);
     return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
@@ -287,7 +295,7 @@ class PgServerCpu {
     return t;
   }
   long postmaster_ = 0;
-  size_t baseline_ = 0;
+  std::vector<long> steady_;  // the server's own processes and our connection's backend
 };
 
 // Runs a shell command: its wall time, and the CPU time of the process and what it waited
