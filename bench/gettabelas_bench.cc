@@ -10,7 +10,13 @@
 //   call     a whole call through TNetConnection, up to the last byte received
 //   decode   the client's JSON and base64 decoding of the answer
 //   load     loading the 26 images into the screen's tables (SetData)
-// and the share of JSON and base64 (encode + decode) in the call (call + decode). The machine
+// and the share of JSON and base64 (encode + decode) in the call (call + decode).
+// Then, on SOLICOMP's rows as the engine handed them over (recorded once, replayed from
+// memory, so the statement's own time is left out), min and median of R runs of:
+//   rows>packet  the server's way: each value straight into the packet
+//   rows>tables  the earlier way: the engine's dataset, the typed copy, then the packet
+//   writer       WriteBinaryPacket alone on the same table, the same bytes
+// and each of the first two as a ratio to the writer. The machine
 // may be shared, so each figure is given as wall time and as CPU time (the thread's own, or
 // for the call the whole process's: the server runs in it), and the share is taken on both.
 #include <sys/resource.h>
@@ -33,7 +39,12 @@
 #include "platform/net/protocol.h"
 #include "server/app_server.h"
 #include "server/rdm_exp_dados.h"
+#include "platform/dataset/binary_packet.h"
+#include "platform/db/result_builder.h"
+#include "server/image_layouts.h"
 #include "server/sql_files.h"
+#include "server/sql_params.h"
+#include "server/table_image.h"
 
 namespace {
 
@@ -69,6 +80,121 @@ std::vector<std::string> Args() {
           "2026-11-01", "2026-12-31", "3", "0", "T", "", "000000000007"};
 }
 
+// A statement's rows as the engine handed them over, to hand over again.
+class Recorded final : public kve::RowReceiver {
+ public:
+  void Begin(std::vector<kve::ResultColumn> columns, std::string context) override {
+    columns_ = std::move(columns);
+    context_ = std::move(context);
+  }
+  void Null(int i) override { cells_.push_back({'n', i, 0, 0, {}}); }
+  void Int(int i, int64_t v) override { cells_.push_back({'i', i, v, 0, {}}); }
+  void Float(int i, double v) override { cells_.push_back({'f', i, 0, v, {}}); }
+  void Text(int i, std::string_view v) override { cells_.push_back({'t', i, 0, 0, std::string(v)}); }
+  void EndRow() override { cells_.push_back({'e', 0, 0, 0, {}}); }
+  void Replay(kve::RowReceiver& to) const {
+    to.Begin(columns_, context_);
+    for (const Cell& c : cells_) {
+      switch (c.kind) {
+        case 'n': to.Null(c.i); break;
+        case 'i': to.Int(c.i, c.n); break;
+        case 'f': to.Float(c.i, c.d); break;
+        case 't': to.Text(c.i, c.s); break;
+        default: to.EndRow();
+      }
+    }
+  }
+
+ private:
+  struct Cell {
+    char kind;
+    int i;
+    int64_t n;
+    double d;
+    std::string s;
+  };
+  std::vector<kve::ResultColumn> columns_;
+  std::string context_;
+  std::vector<Cell> cells_;
+};
+
+// SOLICOMP's packet three ways; see the header.
+void PacketCase(const std::string& name, kve::Database& db, int runs) {
+  using namespace kve;
+  server::SqlValues v;
+  v.SetText("P_CDFILIAL", "0001");
+  for (const char* r : {"DTCARD", "DTSOLI", "DTAF"}) {
+    v.SetDate(std::string("P_") + r + "INI", TDateTime::FromDate({2026, 11, 1}));
+    v.SetDate(std::string("P_") + r + "FIM", TDateTime::FromDate({2026, 12, 31}));
+    v.SetDate(std::string("P_") + r + "LIM", TDateTime::FromDate({2027, 1, 1}));
+  }
+  v.SetInteger("P_NRNIVEIS", 3);
+  v.SetInteger("P_NRSOLIC", 0);
+  v.SetText("P_IDSTATUS", "T");
+  v.SetText("P_CDGRUPPROD", "");
+  v.SetText("P_CDOPERADOR", "000000000007");
+  server::SqlFiles sql = server::SqlFiles::BuiltIn();
+  TClientDataSet branches;
+  auto bp = v.Prepare(sql.Text("branches", db.Dialect()), "branches");
+  db.Run(bp.sql, bp.params, &branches);
+  std::vector<std::string> codes;
+  for (int r : branches.StorageOrder()) codes.emplace_back(branches.Row(r).Str(0));
+  v.SetList("P_LISTAAGREG", codes);
+  const server::ImageLayout& layout = server::SlotLayout(13);
+  auto p = v.Prepare(sql.Text("13_SOLICOMP", db.Dialect()), "13_SOLICOMP");
+  Recorded rows;
+  db.RunRows(p.sql, p.params, rows);
+
+  std::vector<double> direct, tables, writer;
+  std::string a, b, c;
+  for (int r = 0; r < runs; ++r) {
+    auto t = Clock::now();
+    {
+      server::ImageWriter w(layout);
+      rows.Replay(w);
+      a.assign(w.Image("13_SOLICOMP"));
+    }
+    direct.push_back(Ms(t));
+    t = Clock::now();
+    {
+      db_internal::DatasetReceiver gather;
+      rows.Replay(gather);
+      TClientDataSet ds(layout.table);
+      gather.Finish(ds);
+      b = server::BuildImage(ds, layout, "13_SOLICOMP");
+    }
+    tables.push_back(Ms(t));
+    TClientDataSet typed;
+    ReadBinaryPacket(a, typed);
+    typed.SetName(layout.table);
+    t = Clock::now();
+    {
+      StringSink sink(c);
+      WriteBinaryPacket(typed, sink);
+    }
+    writer.push_back(Ms(t));
+    c.clear();
+  }
+  {
+    TClientDataSet typed;
+    ReadBinaryPacket(a, typed);
+    StringSink sink(c);
+    WriteBinaryPacket(typed, sink);
+  }
+  if (a != b || a != c) {
+    std::fprintf(stderr, "%s: SOLICOMP's packets differ between the ways\n", name.c_str());
+    std::exit(1);
+  }
+  auto minOf = [](std::vector<double> x) { return *std::min_element(x.begin(), x.end()); };
+  std::printf("%s: SOLICOMP %.1f MB: rows>packet %.0f/%.0f ms, rows>tables %.0f/%.0f ms, writer "
+              "%.0f/%.0f ms (min/median); rows>packet %.2f/%.2fx the writer, rows>tables "
+              "%.2f/%.2fx\n",
+              name.c_str(), a.size() / 1e6, minOf(direct), Median(direct), minOf(tables),
+              Median(tables), minOf(writer), Median(writer), minOf(direct) / minOf(writer),
+              Median(direct) / Median(writer), minOf(tables) / minOf(writer),
+              Median(tables) / Median(writer));
+}
+
 void RunEngine(const std::string& name, const std::string& url, int scale, int runs) {
   using namespace kve;
   auto t0 = Clock::now();
@@ -94,6 +220,7 @@ void RunEngine(const std::string& name, const std::string& url, int scale, int r
   link.SetConnected(true);
 
   auto db = Database::Open(url);
+  PacketCase(name, *db, std::max(runs, 3));
   server::SqlFiles sql = server::SqlFiles::BuiltIn();
   server::RdmExpDados module(*db, sql);
 

@@ -7,10 +7,11 @@
 //   load_client throughput --port P [--clients C] [--seconds S] [--keepalive]
 //       C clients calling GetHistPalm as fast as they can for S seconds, each on a new
 //       connection per call or on one kept-alive connection.
-//   load_client exports    --port P [--calls 6] [--ins-rate 100] [--pid SERVER_PID]
+//   load_client exports    --port P [--calls 6] [--ins-rate 100] [--pid SERVER_PID] [--frames]
 //       that many concurrent GetTabelas of central 0001 of the demo database, with
 //       InsHistPalm calls at the given rate while they run; with --pid, the server's peak
-//       resident set during the exports over its size before them.
+//       resident set during the exports over its size before them; with --frames, the images
+//       are asked for as frames instead of JSON.
 //
 // Every call has a 60 s limit (10 s in latency and throughput); a call that passes it counts
 // as a timeout, and the latency case gives up after 5 of them. Plain POSIX sockets, so that what is measured is the server.
@@ -81,13 +82,16 @@ struct Reply {
 };
 
 // One HTTP/1.1 POST on `fd`; reads the answer by its Content-Length.
+bool gFrames = false;  // ask for images as frames (--frames)
+
 Reply Post(int fd, const std::string& body, bool keepAlive, double limitMs, bool keepBody = false) {
   Reply r;
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(limitMs));
   std::string req = "POST /Kve07000.rdmExpDados HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                     "Content-Type: application/json\r\nContent-Length: " +
                     std::to_string(body.size()) + "\r\n" +
-                    (keepAlive ? "" : "Connection: close\r\n") + "\r\n" + body;
+                    (keepAlive ? "" : "Connection: close\r\n") +
+                    (gFrames ? "Accept: application/vnd.kve.frames\r\n" : "") + "\r\n" + body;
   size_t sent = 0;
   while (sent < req.size()) {
     if (!Wait(fd, POLLOUT, deadline)) return r.outcome = Outcome::Timeout, r;
@@ -97,9 +101,13 @@ Reply Post(int fd, const std::string& body, bool keepAlive, double limitMs, bool
   }
   std::string in;
   size_t headerEnd = std::string::npos, length = 0;
+  bool chunked = false, done = false;
+  size_t cursor = 0;  // chunked: the next chunk's size line
+  std::string kept;
   std::vector<char> buf(1 << 16);
   for (;;) {
-    if (headerEnd != std::string::npos && in.size() >= headerEnd + length) break;
+    if (headerEnd != std::string::npos && !chunked && in.size() >= headerEnd + length) break;
+    if (done) break;
     if (!Wait(fd, POLLIN, deadline)) return r.outcome = Outcome::Timeout, r;
     ssize_t n = recv(fd, buf.data(), buf.size(), 0);
     if (n <= 0) return r;
@@ -110,15 +118,32 @@ Reply Post(int fd, const std::string& body, bool keepAlive, double limitMs, bool
       headerEnd = e + 4;
       std::string head = in.substr(0, e);
       for (auto& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      size_t cl = head.find("content-length:");
-      if (cl == std::string::npos) return r;
-      length = std::strtoull(head.c_str() + cl + 15, nullptr, 10);
       r.status = std::atoi(head.c_str() + 9);
       r.serverCloses = head.find("connection: close") != std::string::npos;
+      chunked = head.find("transfer-encoding: chunked") != std::string::npos;
+      size_t cl = head.find("content-length:");
+      if (!chunked && cl == std::string::npos) return r;
+      if (!chunked) length = std::strtoull(head.c_str() + cl + 15, nullptr, 10);
+      cursor = headerEnd;
+    }
+    // chunks as they are whole; what was read is dropped unless the body is kept
+    while (chunked && !done) {
+      size_t eol = in.find("\r\n", cursor);
+      if (eol == std::string::npos) break;
+      size_t size = std::strtoull(in.c_str() + cursor, nullptr, 16);
+      if (in.size() < eol + 2 + size + 2) break;
+      if (size == 0) done = true;
+      if (keepBody) kept.append(in, eol + 2, size);
+      length += size;
+      cursor = eol + 2 + size + 2;
+    }
+    if (chunked && cursor > headerEnd) {
+      in.erase(headerEnd, cursor - headerEnd);
+      cursor = headerEnd;
     }
   }
   r.bytes = length;
-  if (keepBody) r.body = in.substr(headerEnd, length);
+  if (keepBody) r.body = chunked ? std::move(kept) : in.substr(headerEnd, length);
   r.outcome = r.status == 200 ? Outcome::Ok : Outcome::Failed;
   return r;
 }
@@ -346,6 +371,7 @@ int main(int argc, char** argv) {
     else if (a == "--keepalive") keepAlive = true;
     else if (a == "--ins-rate") insRate = std::atoi(next());
     else if (a == "--pid") pid = std::atoi(next());
+    else if (a == "--frames") gFrames = true;
     else {
       std::fprintf(stderr, "load_client: unknown option %s\n", a.c_str());
       return 2;

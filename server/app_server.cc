@@ -4,7 +4,11 @@
 #include <sodium.h>
 #include <spdlog/spdlog.h>
 
+#include <malloc.h>
+
 #include <atomic>
+#include <memory>
+#include <optional>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -64,6 +68,8 @@ struct AppServer::Impl {
         metrics(MethodNames()) {}
 
   void Routes();
+  bool StreamTabelas(const httplib::Request& req, httplib::Response& res, const Call& call,
+                     std::shared_ptr<CallRecord> record, std::function<void(size_t)> finish);
   bool Authorized(const httplib::Request& req) const;
 
   AppServerOptions options;
@@ -140,8 +146,23 @@ void AppServer::Impl::Routes() {
       return;
     }
     auto t0 = std::chrono::steady_clock::now();
-    auto counted = metrics.Begin();
-    CallRecord record;
+    auto counted = std::make_shared<Metrics::Call>(metrics);
+    auto record = std::make_shared<CallRecord>();
+    auto finish = [this, t0, counted, record, in = body.size()](size_t sent) {
+      double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+      counted->End(record->method, record->failed, ms / 1000, sent);
+      if (record->failed)
+        spdlog::warn("{}", CallLogLine(*record, ms, in, sent));
+      else
+        spdlog::info("{}", CallLogLine(*record, ms, in, sent));
+    };
+    Call call;
+    if (auto fault = ReadCall(body, call, *record)) {
+      finish(fault->size());
+      res.set_content(std::move(*fault), kJson);
+      return;
+    }
+    if (call.method == "GetTabelas" && StreamTabelas(req, res, call, record, finish)) return;
     std::string reply = Dispatch(
         body,
         [this](const std::function<Answer(RdmExpDados&)>& run) {
@@ -151,15 +172,79 @@ void AppServer::Impl::Routes() {
           if (a.failed) db.Discard();
           return a;
         },
-        record);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    counted.End(record.method, record.failed, ms / 1000, reply.size());
-    if (record.failed)
-      spdlog::warn("{}", CallLogLine(record, ms, body.size(), reply.size()));
-    else
-      spdlog::info("{}", CallLogLine(record, ms, body.size(), reply.size()));
+        *record);
+    finish(reply.size());
     res.set_content(std::move(reply), kJson);
   });
+}
+
+// GetTabelas answered as it is made: each table's image is written out as soon as it is read,
+// so a call holds one image at a time rather than the whole answer several times over. A
+// failure found before the answer begins (arguments, branches, the database) is answered as
+// ever; after, it ends the answer as an error (see ImagesWriter). False: not streamed, the
+// caller answers as usual (no database connection could be had).
+bool AppServer::Impl::StreamTabelas(const httplib::Request& req, httplib::Response& res,
+                                    const Call& call, std::shared_ptr<CallRecord> record,
+                                    std::function<void(size_t)> finish) {
+  std::optional<DatabasePool::Lease> lease;
+  try {
+    lease.emplace(pool.Acquire());
+  } catch (const std::exception&) {
+    return false;
+  }
+  struct Streamed {
+    DatabasePool::Lease db;
+    RdmExpDados module;
+    RdmExpDados::TabelasPlan plan;
+    Streamed(DatabasePool::Lease l, const SqlFiles& sql) : db(std::move(l)), module(*db, sql) {}
+  };
+  auto st = std::make_shared<Streamed>(std::move(*lease), sql);
+  try {
+    st->plan = st->module.PlanTabelas(call.args);
+  } catch (const std::exception& e) {
+    st->db.Discard();
+    RemoteValue text;
+    text.value = std::string("GetTabelas: ") + e.what();
+    record->failed = true;
+    record->error = std::get<std::string>(text.value);
+    std::string reply = rpc::EncodeAnswer(call.id, text, RdmExpDados::TabelasReceived(call.args));
+    finish(reply.size());
+    res.set_content(std::move(reply), kJson);
+    return true;
+  }
+  const bool frames = req.get_header_value("Accept").find(rpc::kFramesType) != std::string::npos;
+  res.set_chunked_content_provider(
+      frames ? std::string(rpc::kFramesType) : std::string(kJson),
+      [st, record, finish, frames, id = call.id](size_t, httplib::DataSink& sink) {
+        struct Gone {};
+        rpc::ImagesWriter out(frames, id, [&](std::string_view piece) {
+          return sink.write(piece.data(), piece.size());
+        });
+        try {
+          out.Begin(st->plan.byref, kTableSlots);
+          st->module.ReadTabelas(st->plan, [&](std::string_view image) {
+            out.Image(image);
+            if (out.ClientGone()) throw Gone{};
+          });
+          out.End();
+        } catch (const Gone&) {
+          record->failed = true;
+          record->error = "the client went away during the answer";
+          st->db.Discard();
+        } catch (const std::exception& e) {
+          record->failed = true;
+          record->error = std::string("GetTabelas: ") + e.what();
+          st->db.Discard();
+          out.Error(rpc::kInternalError, record->error);
+        }
+        finish(out.Bytes());
+        if (!out.ClientGone()) sink.done();
+        // Give the freed pages of the images back to the system now rather than at the next
+        // large call: the server's resident set then stays near what calls under way need.
+        malloc_trim(0);
+        return !out.ClientGone();
+      });
+  return true;
 }
 
 AppServer::AppServer(AppServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {

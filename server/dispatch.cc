@@ -49,7 +49,7 @@ std::vector<std::string> MethodNames() {
   return names;
 }
 
-std::string Dispatch(std::string_view body, const WithModule& withModule, CallRecord& record) {
+std::optional<std::string> ReadCall(std::string_view body, Call& call, CallRecord& record) {
   record = CallRecord{"-", false, {}};
   json id = nullptr;
   try {
@@ -89,23 +89,38 @@ std::string Dispatch(std::string_view body, const WithModule& withModule, CallRe
       if (spec->args[k] == Arg::Date && !ParseIsoDate(args.back()))
         throw Fault{rpc::kInvalidParams, pos + ": \"" + args.back() + "\" is not a date yyyy-mm-dd"};
     }
-
-    Answer answer = withModule([&](RdmExpDados& m) { return (m.*(spec->run))(args); });
-    if (answer.failed) {
-      record.failed = true;
-      record.error = std::get<std::string>(answer.value.value);
-    }
-    return rpc::EncodeAnswer(id, answer.value, answer.byref);
+    call = Call{id, record.method, std::move(args)};
+    return std::nullopt;
   } catch (const Fault& f) {
     record.failed = true;
     record.error = f.message;
     return rpc::EncodeErrorResponse(id, f.code, f.message);
   } catch (const std::exception& e) {
+    record.failed = true;
+    record.error = e.what();
+    return rpc::EncodeErrorResponse(id, rpc::kInternalError, e.what());
+  }
+}
+
+std::string Dispatch(std::string_view body, const WithModule& withModule, CallRecord& record) {
+  Call call;
+  if (auto fault = ReadCall(body, call, record)) return *fault;
+  try {
+    const MethodSpec* spec = nullptr;
+    for (const auto& s : Methods())
+      if (s.name == call.method) spec = &s;
+    Answer answer = withModule([&](RdmExpDados& m) { return (m.*(spec->run))(call.args); });
+    if (answer.failed) {
+      record.failed = true;
+      record.error = std::get<std::string>(answer.value.value);
+    }
+    return rpc::EncodeAnswer(call.id, answer.value, answer.byref);
+  } catch (const std::exception& e) {
     // Not the method's own failure (those come back as answers): the connection to the
     // database could not be had, or the answer could not be written.
     record.failed = true;
     record.error = e.what();
-    return rpc::EncodeErrorResponse(id, rpc::kInternalError, e.what());
+    return rpc::EncodeErrorResponse(call.id, rpc::kInternalError, e.what());
   }
 }
 

@@ -5,6 +5,9 @@
 // method is that method's text answer (rdm_exp_dados.h).
 
 #include <functional>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +26,17 @@ struct CallRecord {
 // Runs the module's methods; the dispatcher calls it only for a known method with well-formed
 // arguments. It gives a module on a database connection to `run` for the length of the call.
 using WithModule = std::function<Answer(const std::function<Answer(RdmExpDados&)>& run)>;
+
+// A request that names a served method with well-formed arguments.
+struct Call {
+  nlohmann::json id;
+  std::string method;
+  std::vector<std::string> args;
+};
+
+// Reads and checks a request: fills `call` and answers nothing, or answers the JSON-RPC
+// error response of what is wrong with it (and `record` says so). Never throws.
+std::optional<std::string> ReadCall(std::string_view body, Call& call, CallRecord& record);
 
 // Never throws: every failure becomes a response.
 std::string Dispatch(std::string_view body, const WithModule& withModule, CallRecord& record);

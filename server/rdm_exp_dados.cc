@@ -176,13 +176,27 @@ std::string RdmExpDados::Image(std::string_view file, const ImageLayout& layout,
   return out;
 }
 
+std::map<int, std::string> RdmExpDados::TabelasReceived(const std::vector<std::string>& args) {
+  return {{2, args.at(1)}, {10, args.at(9)}, {11, args.at(10)}};
+}
+
 Answer RdmExpDados::GetTabelas(const std::vector<std::string>& args) {
   // On failure the by-reference arguments go back as they came.
-  std::map<int, std::string> received = {{2, args.at(1)}, {10, args.at(9)}, {11, args.at(10)}};
-  return Guard("GetTabelas", [&] { return GetTabelasOrFail(args); }, received);
+  return Guard("GetTabelas", [&] { return GetTabelasOrFail(args); }, TabelasReceived(args));
 }
 
 Answer RdmExpDados::GetTabelasOrFail(const std::vector<std::string>& a) {
+  TabelasPlan plan = PlanTabelas(a);
+  std::vector<std::string> images;
+  images.reserve(kTableSlots);
+  ReadTabelas(plan, [&](std::string_view image) { images.emplace_back(image); });
+  Answer out;
+  out.value.value = std::move(images);
+  out.byref = std::move(plan.byref);
+  return out;
+}
+
+RdmExpDados::TabelasPlan RdmExpDados::PlanTabelas(const std::vector<std::string>& a) {
   const std::string& central = a[0];
   CheckWidth("central kitchen code", central, 4, true);
 
@@ -195,7 +209,8 @@ Answer RdmExpDados::GetTabelasOrFail(const std::vector<std::string>& a) {
   std::string grouping(Trim(a[11]));
   CheckWidth("product grouping", grouping, 10, false);
 
-  SqlValues v;
+  TabelasPlan plan;
+  SqlValues& v = plan.values;
   v.SetText("P_CDFILIAL", central);
   BindRange(v, "DTCARD", a[2], a[3], "menu date range");
   BindRange(v, "DTSOLI", a[4], a[5], "purchase-request date range");
@@ -225,13 +240,17 @@ Answer RdmExpDados::GetTabelasOrFail(const std::vector<std::string>& a) {
   }
   v.SetList("P_LISTAAGREG", branches);
 
-  std::vector<std::string> images;
-  images.reserve(kTableSlots);
+  plan.byref = {{2, JoinBranchList(branches)}, {10, std::to_string(latest)}, {11, status}};
+  return plan;
+}
+
+void RdmExpDados::ReadTabelas(const TabelasPlan& plan,
+                              const std::function<void(std::string_view)>& emit) {
   // All 26 tables come from one snapshot, taken without holding up other calls' writes.
   db_.BeginReadOnly();
   try {
     for (int slot = 0; slot < kTableSlots; ++slot)
-      images.push_back(Image(SlotFile(slot), SlotLayout(slot), v));
+      ImageTo(SlotFile(slot), SlotLayout(slot), plan.values, emit);
     db_.Commit();
   } catch (...) {
     try {
@@ -241,11 +260,6 @@ Answer RdmExpDados::GetTabelasOrFail(const std::vector<std::string>& a) {
     }
     throw;
   }
-
-  Answer out;
-  out.value.value = std::move(images);
-  out.byref = {{2, JoinBranchList(branches)}, {10, std::to_string(latest)}, {11, status}};
-  return out;
 }
 
 Answer RdmExpDados::GetHistPalm(const std::vector<std::string>& a) {

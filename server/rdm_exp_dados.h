@@ -34,6 +34,18 @@ class RdmExpDados {
   // from/to, product-tree levels, NrSolic (by ref), product status T/A (by ref), product
   // grouping, operator. Answers the 26 table images in slot order.
   Answer GetTabelas(const std::vector<std::string>& args);
+  // GetTabelas in two steps, for an answer written as it is made. PlanTabelas checks the
+  // arguments and finds the branches; it raises what GetTabelas would answer as a failure.
+  // ReadTabelas reads the 26 tables from one snapshot and hands each image to `emit` (which
+  // may keep it only during the call) as soon as it is made; it raises a failure.
+  struct TabelasPlan {
+    SqlValues values;
+    std::map<int, std::string> byref;
+  };
+  TabelasPlan PlanTabelas(const std::vector<std::string>& args);
+  void ReadTabelas(const TabelasPlan& plan, const std::function<void(std::string_view)>& emit);
+  // The by-reference values a failed GetTabelas sends back: as they came.
+  static std::map<int, std::string> TabelasReceived(const std::vector<std::string>& args);
   // branch, device: the device's latest history row, or an empty table.
   Answer GetHistPalm(const std::vector<std::string>& args);
   // branch, device, message, kind ("0" export), error mark ("0" completed, "1" failed):

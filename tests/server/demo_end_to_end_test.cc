@@ -3,12 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
+#include <fstream>
 #include <set>
 
 #include "demo/demo_data.h"
 #include "export/catalogue.h"
 #include "platform/net/check_result.h"
 #include "platform/net/net_connection.h"
+#include "platform/net/protocol.h"
+#include "support/temp_folder.h"
 #include "server/app_server.h"
 #include "server/rdm_exp_dados.h"
 #include "server/sql_files.h"
@@ -134,6 +139,77 @@ TEST_P(DemoEndToEnd, ListedBranchesAloneAreExported) {
   for (auto& b : Values(13, "CDFILISOLI")) EXPECT_TRUE(branches.count(b)) << b;
   for (auto& b : Values(20, "CDFILIAL")) EXPECT_TRUE(branches.count(b)) << b;
   EXPECT_THAT(Values(16, "CDFILDEST"), Each(::testing::Eq("0003")));
+}
+
+// The same call as a client that does not ask for frames sends it: it gets JSON.
+httplib::Result PostAsOldClient(int port, const std::string& lista = "") {
+  httplib::Client http("127.0.0.1", port);
+  http.set_read_timeout(std::chrono::minutes(2));
+  const std::string body =
+      R"({"jsonrpc":"2.0","id":1,"method":"GetTabelas","params":["0001",")" + lista +
+      R"(","2026-11-01","2026-12-31","2026-11-01","2026-12-31","2026-11-01","2026-12-31","3","0","T","","000000000007"]})";
+  return http.Post("/Kve07000.rdmExpDados", body, "application/json");
+}
+
+TEST_P(DemoEndToEnd, FramesAndJsonCarryTheSameTables) {
+  Export();  // the link asks for frames
+  ASSERT_TRUE(link_.LastCall().replyBytes > 0);
+  auto res = PostAsOldClient(server_->Port());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->get_header_value("Content-Type").rfind("application/json", 0), 0u);
+  std::string lista, nr, status;
+  std::vector<RemoteArg> args(13, RemoteArg::Value(""));
+  args[1] = RemoteArg::ByRef(lista);
+  args[9] = RemoteArg::ByRef(nr);
+  args[10] = RemoteArg::ByRef(status);
+  RemoteValue json = rpc::DecodeReply(res->body, 1, args);
+  EXPECT_EQ(lista, lista_);
+  const auto& images = std::get<std::vector<std::string>>(json.value);
+  ASSERT_EQ(images.size(), 26u);
+  size_t packets = 0;
+  for (int i = 0; i < 26; ++i) {
+    TClientDataSet t;
+    t.SetData(images[i]);
+    EXPECT_EQ(t.Data(), tables_[i].Data()) << i;
+    packets += images[i].size();
+  }
+  // Frames carry the packets and little else; JSON a third more for base64.
+  EXPECT_LT(link_.LastCall().replyBytes, packets + 2000);
+  EXPECT_GT(res->body.size(), packets * 4 / 3);
+}
+
+// A table that fails after the answer has begun: both kinds of client get an error naming it,
+// never the tables before it as a short answer.
+TEST_P(DemoEndToEnd, AFailureAfterTheAnswerBeganReachesTheClientAsAnError) {
+  kve::testing::TempFolder sql;
+  std::ofstream(sql / "14_SOLICITA.sql") << "SELECT * FROM NO_SUCH_TABLE";
+  server::AppServerOptions so;
+  so.dbUrl = data_->Url();
+  so.sqlFolder = sql.path();
+  server::AppServer broken(so);
+  broken.Start();
+  link_.SetConnected(false);
+  link_.SetPort(broken.Port());
+  link_.SetConnected(true);
+  try {
+    Export();
+    ADD_FAILURE() << "a short answer was taken for a whole one";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("14_SOLICITA"));
+  }
+  auto res = PostAsOldClient(broken.Port());
+  ASSERT_TRUE(res);
+  std::string lista, nr, status;
+  std::vector<RemoteArg> args(13, RemoteArg::Value(""));
+  args[1] = RemoteArg::ByRef(lista);
+  args[9] = RemoteArg::ByRef(nr);
+  args[10] = RemoteArg::ByRef(status);
+  try {
+    rpc::DecodeReply(res->body, 1, args);
+    ADD_FAILURE() << "a short answer was taken for a whole one";
+  } catch (const rpc::RpcError& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("14_SOLICITA"));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DemoEndToEnd, ::testing::ValuesIn(testing_server::Engines()));

@@ -99,7 +99,10 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
   CallStats stats;
   stats.requestBytes = body.size();
   auto t0 = Clock::now();
-  auto res = client_->http.Post(("/" + serverName_).c_str(), body, "application/json");
+  // Images come as frames, without base64; a server that does not know them answers JSON.
+  const httplib::Headers accept = {
+      {"Accept", std::string(rpc::kFramesType) + ", application/json"}};
+  auto res = client_->http.Post(("/" + serverName_).c_str(), accept, body, "application/json");
   stats.roundTripMs = MsSince(t0);
   if (!res) {
     switch (res.error()) {
@@ -132,7 +135,10 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
   auto t1 = Clock::now();
   RemoteValue answer;
   try {
-    answer = rpc::DecodeReply(res->body, id, args);
+    if (res->get_header_value("Content-Type").starts_with(rpc::kFramesType))
+      answer = rpc::DecodeFramedReply(res->body, id, args);
+    else
+      answer = rpc::DecodeReply(res->body, id, args);
   } catch (const rpc::RpcError& e) {
     Fail(method, e.what());
   } catch (const FormatError& e) {

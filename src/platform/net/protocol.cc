@@ -186,6 +186,141 @@ std::string EncodeAnswer(const nlohmann::json& id, const RemoteValue& value,
   return out;
 }
 
+std::string FrameHeader(Frame kind, size_t length) {
+  if (length > UINT32_MAX) throw ValueError("a frame of " + std::to_string(length) + " bytes is over 4 GiB");
+  std::string h(kFrameHeaderBytes, '\0');
+  h[0] = static_cast<char>(kind);
+  for (int k = 0; k < 4; ++k) h[1 + k] = static_cast<char>((length >> (8 * k)) & 0xFF);
+  return h;
+}
+
+RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args) {
+  // The frames, checked whole before anything is believed.
+  struct Piece {
+    Frame kind;
+    std::string_view payload;
+  };
+  std::vector<Piece> frames;
+  std::string_view rest = body;
+  while (!rest.empty()) {
+    if (rest.size() < kFrameHeaderBytes) Malformed("frame header cut short");
+    const auto kind = static_cast<Frame>(rest[0]);
+    if (kind != Frame::Head && kind != Frame::Image && kind != Frame::Error && kind != Frame::End)
+      Malformed("unknown frame kind " + std::to_string(static_cast<unsigned char>(rest[0])));
+    uint64_t len = 0;
+    for (int k = 0; k < 4; ++k) len |= uint64_t{static_cast<unsigned char>(rest[1 + k])} << (8 * k);
+    rest.remove_prefix(kFrameHeaderBytes);
+    if (len > rest.size())
+      Malformed("frame of " + std::to_string(len) + " bytes cut short at " + std::to_string(rest.size()));
+    if (kind == Frame::End && len != 0) Malformed("end frame with a payload");
+    frames.push_back({kind, rest.substr(0, len)});
+    rest.remove_prefix(len);
+    if (kind == Frame::End || kind == Frame::Error) break;
+  }
+  if (!rest.empty()) Malformed("bytes after the last frame");
+  if (frames.empty() || frames.front().kind != Frame::Head) {
+    // An error before anything else is an answer too.
+    if (!frames.empty() && frames.front().kind == Frame::Error) return DecodeReply(frames.front().payload, id, args);
+    Malformed("no head frame");
+  }
+  if (frames.back().kind == Frame::Error) {
+    DecodeReply(frames.back().payload, id, args);  // raises it
+    Malformed("error frame without an error");
+  }
+  // The head is the JSON response with the images left out; the images follow it.
+  json head;
+  try {
+    head = ReadJson(frames.front().payload);
+  } catch (const FormatError& e) {
+    Malformed(std::string("head frame is not JSON (") + e.what() + ")");
+  }
+  if (!head.is_object() || !head.contains("result") || !head["result"].is_object())
+    Malformed("head frame has no result object");
+  json& result = head["result"];
+  auto count = result.find("count");
+  if (count == result.end() || !count->is_number_integer() || count->get<int64_t>() < 0 ||
+      count->get<int64_t>() > static_cast<int64_t>(kMaxFramedImages))
+    Malformed("head frame has no count of images");
+  const auto n = static_cast<size_t>(count->get<int64_t>());
+  if (frames.back().kind != Frame::End)
+    Malformed("answer cut short after " + std::to_string(frames.size() - 1) + " of " +
+              std::to_string(n) + " images");
+  if (frames.size() != n + 2) Malformed("head frame announces " + std::to_string(n) + " images, " +
+                                        std::to_string(frames.size() - 2) + " came");
+  if (result.value("kind", std::string()) != "images") Malformed("framed answer is not of images");
+  result["value"] = json::array();
+  const std::string text = head.dump();
+  std::vector<std::string> images;
+  images.reserve(n);
+  for (size_t i = 1; i <= n; ++i) {
+    if (frames[i].kind != Frame::Image) Malformed("frame " + std::to_string(i) + " is not an image");
+    images.emplace_back(frames[i].payload);
+  }
+  // The by-reference values and the id are read as any answer's are.
+  RemoteValue out = DecodeReply(text, id, args);
+  out.value = std::move(images);
+  return out;
+}
+
+ImagesWriter::ImagesWriter(bool frames, nlohmann::json id, Write write)
+    : frames_(frames), id_(std::move(id)), write_(std::move(write)) {}
+
+void ImagesWriter::Put(std::string_view piece) {
+  if (gone_ || piece.empty()) return;
+  bytes_ += piece.size();
+  if (!write_(piece)) gone_ = true;
+}
+
+void ImagesWriter::Begin(const std::map<int, std::string>& byref, size_t count) {
+  json refs = json::object();
+  for (const auto& [pos, text] : byref) refs[std::to_string(pos)] = text;
+  std::string head = R"({"jsonrpc":"2.0","id":)" + id_.dump() + R"(,"result":{"kind":"images","byref":)" +
+                     refs.dump(-1, ' ', false, json::error_handler_t::replace);
+  if (frames_) {
+    head += R"(,"count":)" + std::to_string(count) + "}}";
+    Put(FrameHeader(Frame::Head, head.size()));
+    Put(head);
+  } else {
+    head += R"(,"value":[)";
+    Put(head);
+  }
+}
+
+void ImagesWriter::Image(std::string_view packet) {
+  if (frames_) {
+    Put(FrameHeader(Frame::Image, packet.size()));
+    // in pieces, so that nothing downstream copies the whole image at once
+    for (size_t at = 0; at < packet.size(); at += size_t{1} << 18) Put(packet.substr(at, size_t{1} << 18));
+  } else {
+    Put(images_ ? ",\"" : "\"");
+    std::string piece;
+    constexpr size_t kIn = 3 * (size_t{1} << 16);  // whole base64 quanta
+    for (size_t at = 0; at < packet.size(); at += kIn) {
+      piece.clear();
+      Base64EncodeTo(piece, packet.substr(at, kIn));
+      Put(piece);
+    }
+    Put("\"");
+  }
+  ++images_;
+}
+
+void ImagesWriter::End() {
+  if (frames_) Put(FrameHeader(Frame::End, 0));
+  else Put("]}}");
+}
+
+void ImagesWriter::Error(int code, std::string_view message) {
+  if (frames_) {
+    const std::string e = EncodeErrorResponse(id_, code, message);
+    Put(FrameHeader(Frame::Error, e.size()));
+    Put(e);
+  } else {
+    json err = {{"code", code}, {"message", message}};
+    Put(R"(]},"error":)" + err.dump(-1, ' ', false, json::error_handler_t::replace) + "}");
+  }
+}
+
 std::string EncodeErrorResponse(const nlohmann::json& id, int code, std::string_view message) {
   json err = {{"code", code}, {"message", message}};
   return json{{"jsonrpc", "2.0"}, {"id", id}, {"error", std::move(err)}}.dump(

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -40,6 +41,21 @@ class RpcError : public Error {
   int code_;
 };
 
+// --- frames ---
+//
+// A call answered by images may travel as frames instead of JSON, for a client that says so
+// in its Accept header: the images as they are, without base64. Every frame is one kind byte,
+// the payload's length (uint32, little-endian) and the payload. The answer is a head frame
+// (the JSON response without the value, and the count of images), that many image frames
+// (each a binary data packet), and an end frame; an error frame (a JSON-RPC error response)
+// may come instead of any frame after the head, and ends the answer. An answer that stops
+// before its end frame is not an answer. See server/README.md.
+inline constexpr std::string_view kFramesType = "application/vnd.kve.frames";
+enum class Frame : char { Head = 'H', Image = 'I', Error = 'E', End = 'Z' };
+inline constexpr size_t kFrameHeaderBytes = 5;
+inline constexpr size_t kMaxFramedImages = 1024;
+std::string FrameHeader(Frame kind, size_t length);  // raises ValueError over 4 GiB
+
 // --- the calling side ---
 
 // The request body of one call. By-reference texts travel as their current value.
@@ -51,6 +67,9 @@ std::string EncodeCall(int64_t id, std::string_view method, const std::vector<Re
 // unless the whole reply is well formed.
 RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args);
 
+// The same for an answer that came as frames.
+RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args);
+
 // --- the serving side ---
 
 // The result object of an answer; `byref` maps 1-based positions to final values.
@@ -61,5 +80,30 @@ std::string EncodeResponse(const nlohmann::json& id, const nlohmann::json& resul
 std::string EncodeAnswer(const nlohmann::json& id, const RemoteValue& value,
                          const std::map<int, std::string>& byref);
 std::string EncodeErrorResponse(const nlohmann::json& id, int code, std::string_view message);
+
+// An answer of `count` images written as they are made, in JSON (base64 images) or as frames.
+// Each piece goes to `write` as soon as it is made (false: the client is gone). Error() may
+// come after Begin instead of the images still missing: JSON gets an "error" member after its
+// result (a reader that looks for an error first raises it; one that does not finds the JSON
+// incomplete), frames an error frame.
+class ImagesWriter {
+ public:
+  using Write = std::function<bool(std::string_view)>;
+  ImagesWriter(bool frames, nlohmann::json id, Write write);
+  void Begin(const std::map<int, std::string>& byref, size_t count);
+  void Image(std::string_view packet);
+  void End();
+  void Error(int code, std::string_view message);
+  size_t Bytes() const { return bytes_; }
+  bool ClientGone() const { return gone_; }
+
+ private:
+  void Put(std::string_view piece);
+  bool frames_;
+  nlohmann::json id_;
+  Write write_;
+  size_t images_ = 0, bytes_ = 0;
+  bool gone_ = false;
+};
 
 }  // namespace kve::rpc

@@ -105,3 +105,42 @@ TEST(Protocol, MalformedRepliesAreRefusedWithoutTouchingByRefArguments) {
 
 }  // namespace
 }  // namespace kve::rpc
+
+namespace kve::rpc {
+namespace {
+
+// A framed answer is believed only whole: cut anywhere, it is an error, never fewer tables.
+TEST(Frames, AnAnswerCutShortIsRefusedWhereverItStops) {
+  std::string body;
+  ImagesWriter out(true, 7, [&](std::string_view piece) {
+    body += piece;
+    return true;
+  });
+  out.Begin({{2, "_0002"}}, 2);
+  out.Image(std::string("\x96\x19\xE0\xBD packet one", 15));
+  out.Image(std::string("\x96\x19\xE0\xBD packet two", 15));
+  out.End();
+  std::string lista = "_0002_0003";
+  std::vector<RemoteArg> args = {RemoteArg::Value("0001"), RemoteArg::ByRef(lista)};
+  RemoteValue v = DecodeFramedReply(body, 7, args);
+  ASSERT_EQ(std::get<std::vector<std::string>>(v.value).size(), 2u);
+  EXPECT_EQ(lista, "_0002");
+  for (size_t cut = 0; cut < body.size(); ++cut) {
+    lista = "kept";
+    EXPECT_THROW(DecodeFramedReply(body.substr(0, cut), 7, args), FormatError) << cut;
+    EXPECT_EQ(lista, "kept");
+  }
+  // An error frame after the head is the answer's error.
+  std::string failed;
+  ImagesWriter bad(true, 7, [&](std::string_view piece) {
+    failed += piece;
+    return true;
+  });
+  bad.Begin({}, 2);
+  bad.Image("x");
+  bad.Error(kInternalError, "GetTabelas: 14_SOLICITA: no such table");
+  EXPECT_THROW(DecodeFramedReply(failed, 7, args), RpcError);
+}
+
+}  // namespace
+}  // namespace kve::rpc
