@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The application server under hostile and heavy load: slow clients against normal calls,
 # keep-alive against a new connection per call, concurrent exports with history writes on
-# SQLite and PostgreSQL, and the server's memory per export. One table of figures.
+# SQLite and PostgreSQL, the server's memory per export (JSON, then images as frames) and what
+# it holds after twelve. One table of figures.
 #
 #   scripts/server_load.sh                 servers of build/apps, demo scale 100
 #   KVE_BIN=/some/bin scripts/server_load.sh   another build's kve-appserver and kve-demo-data
@@ -59,6 +60,12 @@ fi
 
 rows=()
 run() { local line; line=$("$CLIENT" "$@" --port "$PORT"); echo "$line"; rows+=("$line"); }
+# The server's resident set now, after the calls so far (memory it holds, not a peak).
+held() {
+  local line
+  line="held after $1 exports: server_rss_MB=$(( $(awk '/^VmRSS/{print $2}' /proc/"$SERVER_PID"/status) / 1024 ))"
+  echo "$line"; rows+=("$line")
+}
 
 CASES=${CASES:-sqlite postgresql}
 if [[ " $CASES " == *" sqlite "* ]]; then
@@ -69,6 +76,8 @@ run latency --calls 50 --slow 64
 run throughput --clients 32 --seconds 5
 run throughput --clients 32 --seconds 5 --keepalive
 run exports --calls 6 --ins-rate 100 --pid "$SERVER_PID"
+run exports --calls 6 --ins-rate 0 --frames --pid "$SERVER_PID"
+held 12
 stop_server
 fi
 
@@ -78,6 +87,8 @@ if [ -n "${KVE_TEST_PG_URL:-}" ]; then
   "$BIN/kve-demo-data" --db "$KVE_TEST_PG_URL" --scale "$SCALE" --today 2026-12-07 >/dev/null
   start_server "$KVE_TEST_PG_URL"
   run exports --calls 6 --ins-rate 100 --pid "$SERVER_PID"
+  run exports --calls 6 --ins-rate 0 --frames --pid "$SERVER_PID"
+  held 12
   stop_server
 fi
 
