@@ -35,6 +35,13 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
   return e;
 }
 
+FileVisitor LedgerVisitor(ledger::ArchiveWriter& copy, bool keepCopy) {
+  return [&copy, keepCopy](FileSummary& f, const std::string& bytes) {
+    f.sha256 = ledger::Sha256Hex(bytes);
+    if (keepCopy) copy.Add(f.name, bytes);
+  };
+}
+
 void RecordInLedger(ledger::Ledger* ledger, ledger::ArchiveWriter& copy, const ExportOptions& o,
                     const maker::HostConfig& c, Summary& s) {
   if (!ledger) return;

@@ -16,6 +16,10 @@ namespace kve::batch {
 // The entry of a run: who and when, the parameters as given, how it ended, the files.
 ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const maker::HostConfig& c);
 
+// What the ledger takes of each file as the run's files are read back: its SHA-256, and a
+// copy into `copy` when `keepCopy`.
+FileVisitor LedgerVisitor(ledger::ArchiveWriter& copy, bool keepCopy);
+
 // Appends the run's entry to `ledger` (nothing when null: it could not be opened) and gives
 // `copy`, which has seen the run's files, its place, keeping the configured number of copies.
 // Never raises: what goes wrong is added to the summary's notes, and the export's ending stays.

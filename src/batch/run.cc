@@ -69,9 +69,7 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     ExpDadosServices svc{*site.db, link, dialogs, files, *site.registry, progress, aide, {}};
     ledger::ArchiveWriter copy(ledger ? ledger->Folder() : std::filesystem::path());
     FileVisitor keep;
-    if (ledger && config.ledger_keep > 0) {
-      keep = [&copy](const FileSummary& f, const std::string& bytes) { copy.Add(f.name, bytes); };
-    }
+    if (ledger) keep = LedgerVisitor(copy, config.ledger_keep > 0);
     Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
     if (!ledgerProblem.empty()) s.notes.push_back(ledgerProblem);
     RecordInLedger(ledger.get(), copy, one, config, s);

@@ -31,11 +31,11 @@ struct FileSummary {
   std::string name;
   std::optional<int64_t> rows;  // records of a data packet or Palm database
   uint64_t bytes = 0;
-  std::string sha256;  // lower-case hexadecimal
+  std::string sha256;  // lower-case hexadecimal, when the ledger took the file
 };
 
-// Each written file with its bytes, as it is read back (for the ledger's copy).
-using FileVisitor = std::function<void(const FileSummary& file, const std::string& bytes)>;
+// Each written file with its bytes, as it is read back: the ledger hashes and copies them.
+using FileVisitor = std::function<void(FileSummary& file, const std::string& bytes)>;
 
 struct Summary {
   std::string target;  // "palm" or "eeepc"

@@ -1,6 +1,6 @@
 #include "ledger/ledger.h"
 
-#include <sodium.h>
+#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -62,12 +62,15 @@ std::vector<LedgerFile> FilesOf(const nlohmann::json& j) {
 }  // namespace
 
 std::string Sha256Hex(std::string_view bytes) {
-  if (sodium_init() < 0) throw Error("libsodium cannot start");
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1) {
+    throw Error("SHA-256: the digest failed");
+  }
   static const char* hex = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : digest) {
+  for (unsigned i = 0; i < size; ++i) {
+    const unsigned char c = digest[i];
     out += hex[c >> 4];
     out += hex[c & 15];
   }
