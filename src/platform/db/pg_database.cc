@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <exception>
+
 #include <cctype>
 #include <memory>
 
@@ -114,11 +116,14 @@ class PgDatabase final : public Database {
     rows.Finish(*into);
   }
 
+  // The rows are fetched one at a time (single-row mode), so that neither the client library
+  // nor the receiver holds the whole result of a large statement.
   void RunRows(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver& rows) override {
-    Query(sql, params, &rows);
+    Query(sql, params, &rows, /*oneByOne=*/true);
   }
 
-  void Query(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver* rows) {
+  void Query(std::string_view sql, const std::vector<SqlParam>& params, RowReceiver* rows,
+             bool oneByOne = false) {
     const std::string context = fmt::format("postgresql: {}", FirstLine(sql));
     const std::string source(sql);
     const Rewritten* rw = rewrites_.Find(source);
@@ -164,6 +169,7 @@ class PgDatabase final : public Database {
       }
       ptrs[i] = values[i].c_str();
     }
+    if (oneByOne && rows != nullptr) return FetchOneByOne(prep->name, ptrs, *rows, context);
     Result owner(PQexecPrepared(conn_, prep->name.c_str(), static_cast<int>(ptrs.size()),
                                 ptrs.empty() ? nullptr : ptrs.data(), nullptr, nullptr, 0));
     PGresult* r = owner.get();
@@ -182,6 +188,53 @@ class PgDatabase final : public Database {
         else rows->Text(i, std::string_view(PQgetvalue(r, row, i), PQgetlength(r, row, i)));
       }
       rows->EndRow();
+    }
+  }
+
+  void FetchOneByOne(const std::string& statement, const std::vector<const char*>& ptrs,
+                     RowReceiver& rows, const std::string& context) {
+    if (!PQsendQueryPrepared(conn_, statement.c_str(), static_cast<int>(ptrs.size()),
+                             ptrs.empty() ? nullptr : ptrs.data(), nullptr, nullptr, 0))
+      Check(nullptr, context);
+    PQsetSingleRowMode(conn_);
+    // However it ends, the connection is left with no result pending: a receiver that gives
+    // up stops the statement rather than reading the rest of it.
+    struct Drain {
+      PGconn* conn;
+      ~Drain() {
+        if (std::uncaught_exceptions() > 0) {
+          if (PGcancel* c = PQgetCancel(conn)) {
+            char err[256];
+            PQcancel(c, err, sizeof err);
+            PQfreeCancel(c);
+          }
+        }
+        while (PGresult* r = PQgetResult(conn)) PQclear(r);
+      }
+    } drain{conn_};
+    bool begun = false;
+    while (PGresult* raw = PQgetResult(conn_)) {
+      Result owner(raw);
+      const ExecStatusType st = PQresultStatus(raw);
+      if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK) {
+        Check(raw, context);
+        continue;
+      }
+      const int ncol = PQnfields(raw);
+      if (!begun) {
+        std::vector<ColumnInfo> cols;
+        for (int i = 0; i < ncol; ++i)
+          cols.push_back(ColumnFromPgType(ColumnName(PQfname(raw, i)), PQftype(raw, i), PQfmod(raw, i)));
+        rows.Begin(std::move(cols), context);
+        begun = true;
+      }
+      for (int row = 0; row < PQntuples(raw); ++row) {
+        for (int i = 0; i < ncol; ++i) {
+          if (PQgetisnull(raw, row, i)) rows.Null(i);
+          else rows.Text(i, std::string_view(PQgetvalue(raw, row, i), PQgetlength(raw, row, i)));
+        }
+        rows.EndRow();
+      }
     }
   }
 
