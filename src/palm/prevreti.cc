@@ -54,16 +54,19 @@ bool WholeNumber(std::string_view s, int& out) {
   return true;
 }
 
-// The date rule on column i. A date column's eight-digit text always reads back as its own
-// date, so that date is taken as it is; a text column goes through the cut.
-std::optional<TDateTime> RuleDate(RowView row, int i, const FieldDef& def, std::string& scratch) {
+// The date rule on column i, as the day it gives (worked out once: the walk is long). A date
+// column's eight-digit text always reads back as its own date, so that date is taken as it is;
+// a text column goes through the cut.
+std::optional<CivilDate> RuleDay(RowView row, int i, const FieldDef& def, std::string& scratch) {
   if (row.IsNull(i)) return std::nullopt;
   if (def.type == FieldType::Date || def.type == FieldType::DateTime) {
-    const TDateTime date = TDateTime::FromMs(row.Int(i)).DateOnly();
-    if (!pdb::FitsDateType(date.date())) return std::nullopt;
-    return date;
+    const CivilDate day = TDateTime::FromMs(row.Int(i)).date();
+    if (!pdb::FitsDateType(day)) return std::nullopt;
+    return day;
   }
-  return DateFromRuleText(TextOf(row, i, def, scratch));
+  const auto date = DateFromRuleText(TextOf(row, i, def, scratch));
+  if (!date) return std::nullopt;
+  return date->date();
 }
 
 }  // namespace
@@ -208,14 +211,14 @@ void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDB
       views[static_cast<size_t>(slotOper)] = options.operatorCode;
       for (int k = 0; k < nFields; ++k)
         if (kind[static_cast<size_t>(k)] == 1) max += views[static_cast<size_t>(k)].size() + 1;
-      const auto d = RuleDate(row, date.column, def(date), scratch);
+      const auto d = RuleDay(row, date.column, def(date), scratch);
       const bool posted = pdm.PostEncoded(max, [&](char* p) -> char* {
         for (int k = 0; k < nFields && p; ++k) {
           const auto at = static_cast<size_t>(k);
           if (kind[at] == 1) {
             p = pdb::EncodeText(views[at], p);
           } else if (kind[at] == 2) {
-            pdb::PutU16(p, d ? pdb::ToDateType(d->date()) : 0);
+            pdb::PutU16(p, d ? pdb::ToDateType(*d) : 0);
             p += 2;
           } else if (auto type = zeroFields[at]->DataType()) {
             const size_t w = *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
@@ -234,7 +237,8 @@ void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDB
     pdm.Append();
     for (const Copy& c : text) c.field->SetAsPSString(TextOf(row, c.column, def(c), scratch));
     // the date rule drops its own failures: the record goes without a date
-    if (auto d = RuleDate(row, date.column, def(date), scratch)) date.field->SetAsPSDate(*d);
+    if (auto d = RuleDay(row, date.column, def(date), scratch))
+      date.field->SetAsPSDate(TDateTime::FromDate(*d));
     qtPrev.field->SetAsPSString(
         FloatNum(TextOf(row, qtPrev.column, def(qtPrev), scratch), 5, options.separators));
     qtCons.field->SetAsPSString(
