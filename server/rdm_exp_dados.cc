@@ -6,6 +6,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include "platform/common/ascii.h"
 #include "platform/common/cp1252.h"
 #include "platform/common/error.h"
 #include "server/dispatch.h"
@@ -13,12 +14,6 @@
 
 namespace kve::server {
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 TDateTime DateArg(const std::string& text) {
   auto d = ParseIsoDate(text);

@@ -1,6 +1,7 @@
 #pragma once
 // Letter case of names (fields, keys, parameters, files) compared the way the platform does:
-// ASCII letters only, whatever the process locale says.
+// ASCII letters only, whatever the process locale says; and the blanks trimmed around a value
+// or a line.
 
 #include <string>
 #include <string_view>
@@ -27,6 +28,16 @@ constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
+}
+
+// Space, tab, carriage return and line feed: what Trim takes off either end of a typed value,
+// a request's argument or a line of a file written on either system.
+constexpr bool IsAsciiBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+constexpr std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsAsciiBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsAsciiBlank(s.back())) s.remove_suffix(1);
+  return s;
 }
 
 }  // namespace kve

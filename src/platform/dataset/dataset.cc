@@ -15,12 +15,6 @@
 namespace kve {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 // Characters of a UTF-8 text (continuation bytes do not count).
 
 // Releases a table's rows last to first: each block then lies next to the heap's free end and

@@ -13,7 +13,7 @@ namespace kve {
 
 inline constexpr int64_t kMsPerDay = 86'400'000;
 // Day number of 1899-12-30, the zero of the platform's floating date-time scale.
-inline constexpr int32_t kDelphiEpochDay = 693594;
+inline constexpr int32_t kDayNumberOf1899_12_30 = 693594;
 
 struct CivilDate {
   int year = 0, month = 0, day = 0;
@@ -49,7 +49,7 @@ class TDateTime {
 
  private:
   explicit constexpr TDateTime(int64_t ms) : ms_(ms) {}
-  int64_t ms_ = int64_t{kDelphiEpochDay} * kMsPerDay;  // the zero date-time, 1899-12-30 00:00
+  int64_t ms_ = int64_t{kDayNumberOf1899_12_30} * kMsPerDay;  // the zero date-time, 1899-12-30 00:00
 };
 
 // Text forms. "dd/mm/yyyy" is how the screen shows a date; the packet forms are the XML

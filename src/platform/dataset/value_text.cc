@@ -4,14 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/common/ascii.h"
+
 namespace kve {
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 std::string FormatTime(CivilTime t) {
   char buf[16];

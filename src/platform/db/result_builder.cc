@@ -27,8 +27,7 @@ bool Has(std::string_view s, std::string_view part) { return s.find(part) != std
 
 template <typename T>
 bool ParseNumber(std::string_view s, T* out) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  s = Trim(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
   return !s.empty() && ec == std::errc() && p == s.data() + s.size();

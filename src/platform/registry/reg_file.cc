@@ -34,12 +34,6 @@ std::string Decode(std::string_view b) {
   return out;
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
 class Parser {
  public:
   Parser(std::string_view fileName) : file_(fileName) {}
