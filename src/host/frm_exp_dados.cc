@@ -3,7 +3,7 @@
 #include "host/central_kitchen.h"
 #include "host/expdados_instance.h"
 #include "platform/maker/consiste.h"
-#include "platform/maker/expdados_messages.h"
+#include "params/expdados_messages.h"
 #include "platform/maker/host_values.h"
 #include "platform/maker/showavi.h"
 

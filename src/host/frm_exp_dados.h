@@ -90,33 +90,37 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void Vd_Nutricio();
   void Vd_AgrupProd();
 
-  // ---- export folders and eeePC (eeepc) ----
+  // ---- the Palm export folders (palm) ----
   void Vd_Diretorios(bool check);
+
+  // ---- eeePC selection (eeepc) ----
   void Vd_ePc(const std::string& code, bool required);
   void btnEPcBeforePesq();
   void btnEPcAfterPesq();
   void medCdEPcChange();
   void medCdEPcExit();
 
-  // ---- defined with the parts that own them (not built yet) ----
-  // Validation and export trigger.
+  // ---- validation and export trigger (params) ----
   void sbtImportExportClick();
   void vd_DepsCardapio();
   void Vd_Agregadas();
-  // Export run.
+
+  // ---- the export run (export) ----
   void Exportacao();
-  // Palm databases and the HotSync queue.
+
+  // ---- Palm databases, the HotSync queue and the Palm selection (palm) ----
   void CriaPDB();
   void CriaPDBPrevReti();
   void Remover(const std::string& user);
-  // Palm device selection.
   void Vd_Palm(bool checkUser, bool required);
   void medCdPalmChange();
   void medCdPalmExit();
   void btnPalmBeforePesq();
   void btnPalmAfterPesq();
-  // eeePC deployment; its first step is eeepc::CheckEpcShare, which refuses a device name that
-  // cannot be a computer name.
+
+  // ---- eeePC deployment (eeepc) ----
+  // Its first step is eeepc::CheckEpcShare, which refuses a device name that cannot be a
+  // computer name.
   void Vd_DiretoriosEPc();
   void CopyFile(const std::string& source, const std::string& destination);
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "eeepc/epc_device.h"
-#include "platform/maker/expdados_messages.h"
+#include "params/expdados_messages.h"
 #include "support/expdados_world.h"
 
 namespace kve {

@@ -9,7 +9,7 @@
 
 #include "platform/fs/file_system.h"
 
-namespace kve::eeepc {
+namespace kve::palm {
 
 // Registry location of the base folder (local machine, read only).
 inline constexpr std::string_view kPalmDirKey =
@@ -35,4 +35,4 @@ PalmFolders ResolvePalmFolders(std::string_view palmDir);
 // do. Creates nothing.
 std::optional<std::string> FirstMissingFolder(FileSystem& fs, const PalmFolders& folders);
 
-}  // namespace kve::eeepc
+}  // namespace kve::palm

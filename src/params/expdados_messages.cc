@@ -1,4 +1,4 @@
-#include "platform/maker/expdados_messages.h"
+#include "params/expdados_messages.h"
 
 namespace kve {
 

@@ -4,7 +4,7 @@
 
 #include "platform/common/error.h"
 #include "platform/common/cp1252.h"
-#include "platform/maker/expdados_messages.h"
+#include "params/expdados_messages.h"
 #include "platform/ui/scripted_dialogs.h"
 
 namespace kve {

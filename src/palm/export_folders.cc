@@ -1,6 +1,6 @@
-#include "eeepc/export_folders.h"
+#include "palm/export_folders.h"
 
-namespace kve::eeepc {
+namespace kve::palm {
 
 PalmFolders ResolvePalmFolders(std::string_view palmDir) {
   PalmFolders f;
@@ -20,4 +20,4 @@ std::optional<std::string> FirstMissingFolder(FileSystem& fs, const PalmFolders&
   return std::nullopt;
 }
 
-}  // namespace kve::eeepc
+}  // namespace kve::palm

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "eeepc/export_folders.h"
+#include "palm/export_folders.h"
 #include "support/expdados_world.h"
 
 namespace kve {
@@ -11,13 +11,13 @@ using testing::OpenScreen;
 TEST(PalmFolders, ABaseWithOrWithoutItsFinalBackslashGivesTheSameFolders) {
   for (const char* base : {"C:\\Palm", "C:\\Palm\\"}) {
     SCOPED_TRACE(base);
-    eeepc::PalmFolders f = eeepc::ResolvePalmFolders(base);
+    palm::PalmFolders f = palm::ResolvePalmFolders(base);
     EXPECT_EQ(f.display, "C:\\Palm\\Kve\\Exp");
     EXPECT_EQ(f.dirExp, "C:\\Palm\\Kve\\Exp\\");
     EXPECT_EQ(f.dirBin, "C:\\Palm\\Kve\\Bin\\");
     EXPECT_EQ(f.required[0], "C:\\Palm\\Kve");
   }
-  EXPECT_EQ(eeepc::ResolvePalmFolders("").display, "\\Kve\\Exp");
+  EXPECT_EQ(palm::ResolvePalmFolders("").display, "\\Kve\\Exp");
 }
 
 class ExportFolders : public OpenScreen, public ::testing::Test {
