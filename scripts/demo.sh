@@ -8,6 +8,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 OUT=${1:-$ROOT/demo/out}
 BIN=${KVE_BIN:-$ROOT/build/apps}
+source "$ROOT/scripts/lib.sh"
 mkdir -p "$OUT"
 OUT=$(cd "$OUT" && pwd)
 DB="sqlite:$OUT/kve-demo.db"
@@ -16,14 +17,8 @@ SITE="$OUT/site"
 echo "== demo central kitchen in $DB"
 "$BIN/kve-demo-data" --db "$DB" --replace
 
-PORT=$(( 30000 + RANDOM % 20000 ))
-"$BIN/kve-appserver" --db "$DB" --listen "127.0.0.1:$PORT" >"$OUT/appserver.log" 2>&1 &
-SERVER=$!
-trap 'kill $SERVER 2>/dev/null || true; wait $SERVER 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && break
-  sleep 0.1
-done
+start_appserver "$DB" "$OUT/appserver.log"
+PORT=$APPSERVER_PORT
 echo "== application server on 127.0.0.1:$PORT (log: $OUT/appserver.log)"
 
 echo "== demo workstation"

@@ -7,20 +7,15 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BIN=${KVE_BIN:-$ROOT/build/apps}
 SITE=${KVE_HOST_SITE:-$ROOT/demo/out/host}
+source "$ROOT/scripts/lib.sh"
 mkdir -p "$SITE"
 
 if [ ! -e "$SITE/kve.db" ]; then
   "$BIN/kve-demo-data" --db "sqlite:$SITE/kve.db" >/dev/null
 fi
 
-PORT=$(( 30000 + RANDOM % 20000 ))
-"$BIN/kve-appserver" --db "sqlite:$SITE/kve.db" --listen "127.0.0.1:$PORT" >"$SITE/appserver.log" 2>&1 &
-SERVER=$!
-trap 'kill $SERVER 2>/dev/null || true; wait $SERVER 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && break
-  sleep 0.1
-done
+start_appserver "sqlite:$SITE/kve.db" "$SITE/appserver.log"
+PORT=$APPSERVER_PORT
 
 "$BIN/kve-demo" --site "$SITE/site" --db "sqlite:$SITE/kve.db" --server "127.0.0.1:$PORT" >/dev/null
 

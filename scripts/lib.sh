@@ -11,9 +11,9 @@ KVE_PACKAGES=(
   curl
 )
 
-# Install the packages that are missing. Without root, say what to install and go on.
+# Install the packages that are missing. Without root, or with KVE_NO_APT=1, say what to
+# install and go on.
 ensure_packages() {
-  [ "${KVE_NO_APT:-0}" = 1 ] && return 0
   install_packages "${KVE_PACKAGES[@]}"
 }
 
@@ -23,6 +23,10 @@ install_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "${KVE_NO_APT:-0}" = 1 ]; then
+    echo "kve: missing Debian packages (KVE_NO_APT=1, not installing): ${missing[*]}" >&2
+    return 0
+  fi
   if [ "$(id -u)" -ne 0 ]; then
     echo "kve: missing Debian packages (install them as root): ${missing[*]}" >&2
     return 0
@@ -30,6 +34,32 @@ install_packages() {
   echo "kve: installing ${missing[*]}" >&2
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Starts kve-appserver on the database URL $1 on a free loopback port, its output in the file
+# $2, and stops it when the calling script exits. Sets APPSERVER_PID and APPSERVER_PORT (read
+# from the server's "serving ... on HOST:PORT" line). Fails, with the end of the log, when the
+# server exits or has not started within 10 seconds.
+start_appserver() {
+  local db=$1 log=$2 bin=${KVE_BIN:-$ROOT/build/apps}
+  "$bin/kve-appserver" --db "$db" --listen 127.0.0.1:0 >"$log" 2>&1 &
+  APPSERVER_PID=$!
+  trap 'kill $APPSERVER_PID 2>/dev/null || true; wait $APPSERVER_PID 2>/dev/null || true' EXIT
+  APPSERVER_PORT=
+  local _
+  for _ in $(seq 100); do
+    APPSERVER_PORT=$(sed -n 's/.*serving Kve07000\.rdmExpDados on .*:\([0-9][0-9]*\).*/\1/p' "$log" | head -n 1)
+    [ -n "$APPSERVER_PORT" ] && return 0
+    if ! kill -0 "$APPSERVER_PID" 2>/dev/null; then
+      echo "kve: the application server exited before serving (log: $log):" >&2
+      tail -n 20 "$log" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+  echo "kve: the application server did not start within 10 s (log: $log):" >&2
+  tail -n 20 "$log" >&2
+  return 1
 }
 
 build_main() {

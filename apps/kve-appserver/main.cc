@@ -1,5 +1,6 @@
 // kve-appserver: serves "Kve07000.rdmExpDados" to the export screens.
 //   kve-appserver --db URL --listen 127.0.0.1:PORT [--token T] [--sql DIR] [--create]
+// Port 0 takes a free port; the log line "serving ... on HOST:PORT" names it.
 
 #include <atomic>
 #include <malloc.h>
@@ -27,7 +28,7 @@ bool ParseListen(const std::string& text, std::string& host, int& port) {
   std::string p = text.substr(colon + 1);
   if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos) return false;
   port = std::stoi(p);
-  return port > 0 && port <= 65535;
+  return port >= 0 && port <= 65535;  // 0: a free port, named in the "serving" line
 }
 
 }  // namespace
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
   std::string listen = "127.0.0.1:8211";
   std::string sqlDir;
   app.add_option("--db", options.dbUrl, "database: sqlite:PATH or postgresql://...")->required();
-  app.add_option("--listen", listen, "address and port to listen on (default 127.0.0.1:8211)");
+  app.add_option("--listen", listen, "address and port to listen on (default 127.0.0.1:8211; port 0: a free "
+                 "one, named in the log line \"serving ... on HOST:PORT\")");
   app.add_option("--token", options.token,
                  "require this bearer token on every call (or set KVE_APPSERVER_TOKEN, which "
                  "keeps it out of the process list)");
