@@ -42,7 +42,8 @@ install_packages() {
 # server exits or has not started within 10 seconds.
 start_appserver() {
   local db=$1 log=$2 bin=${KVE_BIN:-$ROOT/build/apps}
-  "$bin/kve-appserver" --db "$db" --listen 127.0.0.1:0 >"$log" 2>&1 &
+  : >"$log"
+  "$bin/kve-appserver" --db "$db" --listen 127.0.0.1:0 >>"$log" 2>&1 &
   APPSERVER_PID=$!
   trap 'kill $APPSERVER_PID 2>/dev/null || true; wait $APPSERVER_PID 2>/dev/null || true' EXIT
   APPSERVER_PORT=
