@@ -59,7 +59,9 @@ void PrintSummary(std::ostream& out, const Summary& s) {
     rows += f.rows.value_or(0);
     bytes += f.bytes;
   }
- out << "== " << (s.dryRun && s.ending == Ending::Exported ? "would export" : EndingName(s.ending)) << ": " << (s.target == "palm" ? "Palm" : "eeePC") << " "
+  const std::string_view ending =
+      s.dryRun && s.ending == Ending::Exported ? std::string_view("would export") : EndingName(s.ending);
+  out << "== " << ending << ": " << (s.target == "palm" ? "Palm" : "eeePC") << " "
       << s.deviceCode << (s.deviceName.empty() ? "" : " \"" + s.deviceName + "\"") << '\n';
   if (!s.problem.empty()) out << "   " << s.problem << '\n';
   if (!s.files.empty()) {

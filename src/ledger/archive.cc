@@ -1,12 +1,14 @@
 #include "ledger/archive.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -108,6 +110,16 @@ std::string ArchiveWriter::Commit(int64_t id, std::string_view target, std::stri
   for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < ids.size(); ++i) {
     fs::remove_all(deviceDir / std::to_string(ids[i]), ec);
   }
+  // Staging folders of runs that ended before their copy took its place.
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(ledger_ / "files", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string n = it->path().filename().string();
+    if (!n.starts_with(".staging-")) continue;
+    const long pid = std::atol(n.c_str() + 9);
+    if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      stale.push_back(it->path());
+  }
+  for (const fs::path& p : stale) fs::remove_all(p, ec);
   return keep > 0 ? rel + "/" + std::to_string(id) : std::string();
 }
 

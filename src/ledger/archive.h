@@ -26,7 +26,8 @@ class ArchiveWriter {
   void Add(const std::string& name, std::string_view bytes);
 
   // Gives the copy its place, <target>-<device>/<id>, and removes all but the newest `keep`
-  // copies of that device (none kept when `keep` is 0). Returns the copy's folder relative to
+  // copies of that device (none kept when `keep` is 0), and the staging folders of runs that
+  // died before their copy took its place. Returns the copy's folder relative to
   // the ledger folder, or "" when no copy was kept (see Problem()).
   std::string Commit(int64_t id, std::string_view target, std::string_view device, int keep);
 

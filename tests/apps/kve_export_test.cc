@@ -190,6 +190,7 @@ TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) 
   std::ofstream(config, std::ios::app) << "[ledger]\nkeep = 2\n";
   const fs::path exp = config.parent_path() / "shares" / demo::kDemoEeepc / "Orvanta Web/EeePc/Kve/Exp";
   const std::string c = "--config '" + config.string() + "' ";
+  fs::create_directories(config.parent_path() / "ledger/files/.staging-999999999-0");
   EXPECT_EQ(Export(c + "--eeepc 2").status, 1);  // the whole tree, answered No
   for (int i = 0; i < 2; ++i) ASSERT_EQ(Export(c + "--eeepc 2 --active-only").status, 0);
   ASSERT_EQ(Export(c + "--eeepc 2 --whole-tree --yes").status, 0);
@@ -217,6 +218,9 @@ TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) 
     EXPECT_EQ(testing::ReadBytes(fs::path(h[0]["archive"].get<std::string>()) / f["name"].get<std::string>()), bytes);
   }
   EXPECT_FALSE(fs::exists(exp.parent_path() / "ledger"));
+  // Nothing is left in staging, not even the copy of a run that died half-way.
+  for (const auto& e : fs::directory_iterator(config.parent_path() / "ledger/files"))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".staging")) << e.path();
 
   Outcome one = Command(c + "--history 4");
   EXPECT_EQ(one.status, 0);
