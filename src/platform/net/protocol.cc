@@ -94,6 +94,9 @@ std::string EncodeCall(int64_t id, std::string_view method, const std::vector<Re
   return Dump(req, std::string(method) + ": arguments");
 }
 
+// A reply already read as JSON; see DecodeReply.
+RemoteValue DecodeParsed(const json& reply, int64_t id, std::vector<RemoteArg>& args);
+
 RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args) {
   json reply;
   try {
@@ -101,6 +104,10 @@ RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg
   } catch (const FormatError& e) {
     Malformed(std::string("not JSON (") + e.what() + ")");
   }
+  return DecodeParsed(reply, id, args);
+}
+
+RemoteValue DecodeParsed(const json& reply, int64_t id, std::vector<RemoteArg>& args) {
   if (!reply.is_object()) Malformed("not a JSON object");
   if (auto err = reply.find("error"); err != reply.end()) {
     if (!err->is_object() || !err->contains("message") || !(*err)["message"].is_string())
@@ -247,9 +254,10 @@ RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<Rem
               std::to_string(n) + " images");
   if (frames.size() != n + 2) Malformed("head frame announces " + std::to_string(n) + " images, " +
                                         std::to_string(frames.size() - 2) + " came");
-  if (result.value("kind", std::string()) != "images") Malformed("framed answer is not of images");
+  auto kind = result.find("kind");
+  if (kind == result.end() || !kind->is_string() || kind->get_ref<const std::string&>() != "images")
+    Malformed("framed answer is not of images");
   result["value"] = json::array();
-  const std::string text = head.dump();
   std::vector<std::string> images;
   images.reserve(n);
   for (size_t i = 1; i <= n; ++i) {
@@ -257,7 +265,7 @@ RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<Rem
     images.emplace_back(frames[i].payload);
   }
   // The by-reference values and the id are read as any answer's are.
-  RemoteValue out = DecodeReply(text, id, args);
+  RemoteValue out = DecodeParsed(head, id, args);
   out.value = std::move(images);
   return out;
 }
