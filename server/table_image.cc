@@ -414,9 +414,7 @@ void ImageWriter::Text(int i, std::string_view v) {
   Source& s = sources_[i];
   if (!s.col.typed) s.col.type = FieldType::String, s.col.typed = true;
   const auto number = [&](auto* out) {
-    std::string_view t = v;
-    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    std::string_view t = Trim(v);  // as the engine's dataset reads a number
     if (!t.empty() && t.front() == '+') t.remove_prefix(1);
     const auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), *out);
     return !t.empty() && ec == std::errc() && p == t.data() + t.size();
