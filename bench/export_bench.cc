@@ -35,7 +35,7 @@
 #include "platform/maker/config.h"
 #include "platform/net/net_connection.h"
 #include "platform/net/protocol.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 #include "server/app_server.h"
 
 namespace {

@@ -1,8 +1,7 @@
 #include "demo/demo_site.h"
 
-#include <fstream>
-
 #include "demo/client_files.h"
+#include "platform/fs/file_sink.h"
 #include "platform/instaide/queue_admin.h"
 
 namespace kve::demo {
@@ -12,12 +11,7 @@ namespace fs = std::filesystem;
 
 void Write(const fs::path& file, const std::string& bytes) {
   fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    throw fs::filesystem_error("cannot write", file, std::make_error_code(std::errc::io_error));
-  }
+  WriteFileAtomically(file, bytes);
 }
 
 // A TOML basic string.

@@ -259,6 +259,8 @@ AppServer::AppServer(AppServerOptions options) : impl_(std::make_unique<Impl>(st
     if (have != want)
       throw Error("its schema is version " + std::to_string(have) + ", this server needs " +
                   std::to_string(want) + (have < want ? " (start the server once with --create to bring it up to date)" : ""));
+  } catch (const Error&) {
+    RethrowWithContext("application server: database " + db_internal::RedactUrl(url));
   } catch (const std::exception& e) {
     throw Error("application server: database " + db_internal::RedactUrl(url) + ": " + e.what());
   }

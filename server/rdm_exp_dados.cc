@@ -138,8 +138,8 @@ void RdmExpDados::Run(std::string_view file, const SqlValues& values, TClientDat
   auto prepared = values.Prepare(sql_.Text(file, db_.Dialect()), origin);
   try {
     db_.Run(prepared.sql, prepared.params, into);
-  } catch (const Error& e) {
-    throw Error(origin + ": " + e.what());
+  } catch (const Error&) {
+    RethrowWithContext(origin);  // a lost database stays an IoError
   }
 }
 

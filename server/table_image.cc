@@ -12,6 +12,7 @@
 #include "platform/common/cp1252.h"
 #include "platform/db/result_builder.h"
 #include "platform/common/error.h"
+#include "platform/common/exact_integer.h"
 #include "platform/dataset/value_text.h"
 
 namespace kve::server {
@@ -113,8 +114,7 @@ void Convert(RowView src, const FieldDef& from, const Column& col, RowBuilder& o
         auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), x);
         if (ec == std::errc() && p == t.data() + t.size()) v = x;
       } else if (from.type == FieldType::Float) {
-        double d = src.Float(s);
-        if (d == static_cast<double>(static_cast<int64_t>(d))) v = static_cast<int64_t>(d);
+        v = ToExactInteger<int64_t>(src.Float(s));
       } else {
         v = src.Int(s);
       }

@@ -25,23 +25,14 @@
 #include "ledger/ledger.h"
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
+#include "platform/fs/file_sink.h"
 #include "platform/dataset/dataset.h"
 #include "inspect/packet_print.h"
 #include "inspect/pdb_print.h"
 
 namespace {
 
-std::string ReadAll(const std::string& file) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) throw kve::IoError(file + ": is a folder, not a file");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw kve::IoError(file + ": cannot open");
-  try {
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  } catch (const std::exception& e) {  // the stream's own text names no file
-    throw kve::IoError(file + ": cannot read: " + e.what());
-  }
-}
+std::string ReadAll(const std::string& file) { return kve::ReadWholeFile(file); }
 
 void InspectDataPacket(const std::string& file, const std::string& bytes, const kve::InspectOptions& opts) {
   kve::PacketHeader header;

@@ -3,32 +3,13 @@
 #include <vector>
 
 #include "platform/common/error.h"
-#include "platform/dataset/binary_packet.h"
-#include "platform/dataset/packet_sink.h"
-#include "platform/dataset/xml_packet.h"
 #include "platform/net/check_result.h"
 
 namespace kve::exporting {
 namespace {
 
-std::string PacketBytes(const TClientDataSet& ds, bool xml) {
-  std::string out;
-  StringSink sink(out);
-  if (xml)
-    WriteXmlPacket(ds, sink);
-  else
-    WriteBinaryPacket(ds, sink);
-  return out;
-}
-
 void WritePacket(FileSystem& fs, const std::string& path, const TClientDataSet& ds, bool xml) {
-  try {
-    fs.WriteFile(path, PacketBytes(ds, xml));
-  } catch (const IoError& e) {
-    throw;  // already names the path
-  } catch (const Error& e) {
-    throw Error(path + ": " + e.what());
-  }
+  ds.SaveToFile(fs, path, xml ? DataPacketFormat::Xml : DataPacketFormat::Binary);
 }
 
 }  // namespace

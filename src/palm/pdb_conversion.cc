@@ -202,20 +202,30 @@ void ImportaPDB(TClientDataSet& ds, TPDBPocketStudio& pdm, PdbProgress& progress
   }
 }
 
+namespace {
+
+// `ds` into the database `dbName`, whose folder and file name are set on `pdm`.
+void ConvertLoaded(TClientDataSet& ds, const std::string& dbName, TPDBPocketStudio& pdm,
+                   PdbProgress& progress) {
+  pdm.SetDBName(dbName);
+  DefineFields(ds, pdm);
+  pdm.CreateDatabase();
+  ImportaPDB(ds, pdm, progress);
+  ds.Close();
+  pdm.CloseDatabase();
+}
+
+}  // namespace
+
 void ConvertXmlFile(const std::filesystem::path& xml, const std::filesystem::path& pdb,
                     const std::string& dbName, TPDBPocketStudio& pdm, PdbProgress& progress) {
   FieldListGuard guard(pdm);
   pdm.Fields().Clear();
   TClientDataSet ds(dbName);
   ds.LoadFromFile(xml);
-  pdm.SetDBName(dbName);
-  DefineFields(ds, pdm);
   pdm.SetDirectory(pdb.parent_path());
   pdm.SetPDBFilename(pdb.filename().string());
-  pdm.CreateDatabase();
-  ImportaPDB(ds, pdm, progress);
-  ds.Close();
-  pdm.CloseDatabase();
+  ConvertLoaded(ds, dbName, pdm, progress);
 }
 
 std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder) {
@@ -253,6 +263,32 @@ std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
   TPDBPocketStudio pdm;
   ConfigureWriter(pdm);
   return ConvertXmlFolder(folder, pdm, progress);
+}
+
+std::vector<std::string> ConvertXmlFolder(FileSystem& fs, const std::string& folder,
+                                          PdbProgress& progress) {
+  TPDBPocketStudio pdm;
+  ConfigureWriter(pdm);
+  const std::string dir =
+      folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
+  std::vector<std::string> names = fs.ListFiles(dir, "*.xml");
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> written;
+  for (const std::string& f : names) {
+    const std::string dbName = f.substr(0, f.size() - 4);
+    if (dbName == kPrevRetiDbName) continue;
+    const std::string pdbName = f.substr(0, f.size() - 3) + "pdb";
+    FieldListGuard guard(pdm);
+    pdm.Fields().Clear();
+    TClientDataSet ds(dbName);
+    ds.LoadFromFile(fs, dir + f);
+    pdm.SetDirectory(fs, dir);
+    pdm.SetPDBFilename(pdbName);
+    ConvertLoaded(ds, dbName, pdm, progress);
+    written.push_back(pdbName);
+  }
+  progress.Finish();
+  return written;
 }
 
 }  // namespace kve::palm

@@ -20,6 +20,7 @@
 
 #include "palm/progress.h"
 #include "platform/dataset/dataset.h"
+#include "platform/fs/file_system.h"
 #include "platform/pdb/pdb_writer.h"
 
 namespace kve::palm {
@@ -72,6 +73,10 @@ std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder);
 std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
                                           TPDBPocketStudio& pdm, PdbProgress& progress);
 std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
+                                          PdbProgress& progress);
+// The same for `folder` of `fs` (the export folder "C:\Palm\Kve\Exp\"): every file read and
+// written goes through `fs`.
+std::vector<std::string> ConvertXmlFolder(FileSystem& fs, const std::string& folder,
                                           PdbProgress& progress);
 
 }  // namespace kve::palm

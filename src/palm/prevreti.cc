@@ -254,10 +254,11 @@ std::function<std::string(std::string_view)> ProductMaskFormatter(std::string ma
   return [m = EditMask(mask)](std::string_view value) { return m.Format(value, " "); };
 }
 
-void CriaPDBPrevReti(TClientDataSet& ds, const std::filesystem::path& folder,
-                     const PrevRetiOptions& options, TPDBPocketStudio& pdm, PdbProgress& progress) {
-  FieldListGuard guard(pdm);
-  pdm.Fields().Clear();
+namespace {
+
+// The database's folder is set on `pdm` by the caller.
+void WritePrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
+                   PdbProgress& progress) {
   pdm.SetDBName(std::string(kPrevRetiDbName));
   for (const FieldDef& def : ds.FieldDefs()) {
     TPDBPSField& f = pdm.Fields().Add();
@@ -268,7 +269,6 @@ void CriaPDBPrevReti(TClientDataSet& ds, const std::filesystem::path& folder,
       f.SetDataType(*t);
     f.SetSize(0);
   }
-  pdm.SetDirectory(folder);
   pdm.SetPDBFilename(kFile);
   pdm.CreateDatabase();
   ImportaPDBPrevReti(ds, options, pdm, progress);
@@ -277,11 +277,30 @@ void CriaPDBPrevReti(TClientDataSet& ds, const std::filesystem::path& folder,
   progress.Finish();
 }
 
+}  // namespace
+
+void CriaPDBPrevReti(TClientDataSet& ds, const std::filesystem::path& folder,
+                     const PrevRetiOptions& options, TPDBPocketStudio& pdm, PdbProgress& progress) {
+  FieldListGuard guard(pdm);
+  pdm.Fields().Clear();
+  pdm.SetDirectory(folder);
+  WritePrevReti(ds, options, pdm, progress);
+}
+
 void CriaPDBPrevReti(TClientDataSet& ds, const std::filesystem::path& folder,
                      const PrevRetiOptions& options, PdbProgress& progress) {
   TPDBPocketStudio pdm;
   ConfigureWriter(pdm);
   CriaPDBPrevReti(ds, folder, options, pdm, progress);
+}
+
+void CriaPDBPrevReti(TClientDataSet& ds, FileSystem& fs, const std::string& folder,
+                     const PrevRetiOptions& options, PdbProgress& progress) {
+  TPDBPocketStudio pdm;
+  ConfigureWriter(pdm);
+  FieldListGuard guard(pdm);
+  pdm.SetDirectory(fs, folder);
+  WritePrevReti(ds, options, pdm, progress);
 }
 
 }  // namespace kve::palm

@@ -12,6 +12,7 @@
 
 #include "palm/progress.h"
 #include "platform/dataset/dataset.h"
+#include "platform/fs/file_system.h"
 #include "platform/pdb/pdb_writer.h"
 
 namespace kve::palm {
@@ -53,6 +54,9 @@ struct PrevRetiOptions {
 void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, const std::filesystem::path& folder,
                      const PrevRetiOptions& options, TPDBPocketStudio& pdm, PdbProgress& progress);
 void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, const std::filesystem::path& folder,
+                     const PrevRetiOptions& options, PdbProgress& progress);
+// The same into `folder` of `fs` (the export folder "C:\Palm\Kve\Exp\").
+void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, FileSystem& fs, const std::string& folder,
                      const PrevRetiOptions& options, PdbProgress& progress);
 
 // Copies every row into the open database, assigning the fields by name.

@@ -30,18 +30,12 @@ class ScreenPdbProgress final : public palm::PdbProgress {
   TfrmExpDados& s_;
 };
 
-std::filesystem::path HostFolder(FileSystem& fs, const std::string& dir) {
-  auto p = fs.HostPath(dir);
-  if (!p) throw IoError(dir + ": the export folder cannot be reached as a folder of this host");
-  return *p;
-}
-
 }  // namespace
 
 void TfrmExpDados::CriaPDB() {
   drlDiretorio.directory = DirExp;
   ScreenPdbProgress progress(*this);
-  palm::ConvertXmlFolder(HostFolder(svc_.files, DirExp), progress);
+  palm::ConvertXmlFolder(svc_.files, DirExp, progress);
 }
 
 void TfrmExpDados::CriaPDBPrevReti() {
@@ -51,7 +45,7 @@ void TfrmExpDados::CriaPDBPrevReti() {
   const maker::HostConfig& config = maker::CurrentServices().Config();
   options.separators = {config.decimal_separator, config.thousand_separator};
   ScreenPdbProgress progress(*this);
-  palm::CriaPDBPrevReti(cdsPrevReti, HostFolder(svc_.files, DirExp), options, progress);
+  palm::CriaPDBPrevReti(cdsPrevReti, svc_.files, DirExp, options, progress);
 }
 
 }  // namespace kve

@@ -3,6 +3,7 @@
 #include "batch/summary.h"
 #include "platform/dataset/xml_packet.h"
 #include "support/expdados_world.h"
+#include "support/mem_fs.h"
 
 namespace kve::batch {
 namespace {

@@ -7,7 +7,8 @@
 #include "export/export_run.h"
 #include "export_tables.h"
 #include "platform/common/error.h"
-#include "platform/fs/error_fs.h"
+#include "support/error_fs.h"
+#include "support/mem_fs.h"
 
 namespace kve::exporting {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/common/error.h"
 #include "platform/common/cp1252.h"
 #include "params/expdados_messages.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 namespace kve {
 namespace {

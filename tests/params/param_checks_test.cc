@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/db/failing_database.h"
+#include "support/failing_database.h"
 #include "support/expdados_world.h"
 
 namespace kve {

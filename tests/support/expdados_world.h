@@ -17,9 +17,10 @@
 #include "platform/common/error.h"
 #include "platform/db/migrate.h"
 #include "platform/maker/config.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 #include "support/recording_install_aide.h"
 #include "support/temp_folder.h"
+#include "support/mem_fs.h"
 
 namespace kve::testing {
 

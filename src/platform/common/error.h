@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace kve {
 
@@ -15,6 +16,10 @@ class Error : public std::runtime_error {
   // would end the message there, so it is spelled "\0".
   explicit Error(const std::string& what) : std::runtime_error(SpellOutNul(what)) {}
   explicit Error(const char* what) : std::runtime_error(what) {}
+
+  // Throws an error of this one's kind (and data) with the text `what`. Every error class
+  // that callers tell apart overrides it, so adding context never changes the kind.
+  [[noreturn]] virtual void ThrowSameKind(const std::string& what) const { throw Error(what); }
 
  private:
   static std::string SpellOutNul(const std::string& s) {
@@ -29,18 +34,21 @@ class Error : public std::runtime_error {
 class FormatError : public Error {
  public:
   using Error::Error;
+  [[noreturn]] void ThrowSameKind(const std::string& what) const override { throw FormatError(what); }
 };
 
 // A value does not fit the column it is meant for (width, type, code page).
 class ValueError : public Error {
  public:
   using Error::Error;
+  [[noreturn]] void ThrowSameKind(const std::string& what) const override { throw ValueError(what); }
 };
 
 // The file system, a share or a device refused an operation.
 class IoError : public Error {
  public:
   using Error::Error;
+  [[noreturn]] void ThrowSameKind(const std::string& what) const override { throw IoError(what); }
 };
 
 // The operation was abandoned after its own message was shown; dispatchers swallow it.
@@ -48,5 +56,17 @@ class EAbort : public Error {
  public:
   EAbort() : Error("Operation aborted") {}
 };
+
+// REQUIRES: called inside a catch block. Rethrows the exception being handled with
+// "context: " before its text and of the same kind (an IoError stays an IoError, a server's
+// error keeps its code). EAbort, which carries no text worth extending, and exceptions that
+// are not kve::Error pass unchanged.
+[[noreturn]] void RethrowWithContext(std::string_view context);
+
+// The one wording of a failed system call on a file: "PATH: cannot ACTION: REASON", as in
+// "C:\Palm\Kve\Exp\FILIAL.xml: cannot write: No space left on device". `action` is the verb
+// phrase ("read", "write", "create", "replace", "delete", "open", "sync the folder").
+IoError IoErrorOf(std::string_view path, std::string_view action, int err);
+[[noreturn]] void ThrowIoError(std::string_view path, std::string_view action, int err);
 
 }  // namespace kve

@@ -10,6 +10,7 @@
 #include "platform/common/cp1252.h"
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
+#include "platform/common/exact_integer.h"
 #include "platform/dataset/value_text.h"
 
 namespace kve {
@@ -157,7 +158,7 @@ int64_t TField::AsLargeInt() const {
     case FieldType::Boolean:
       return row.Int(i_);
     case FieldType::Float:
-      return static_cast<int64_t>(row.Float(i_));
+      return ExactInteger<int64_t>(row.Float(i_), fmt::format("{}: {}", ds_->RowContext(), FieldName()));
     case FieldType::String: {
       const std::string_view s = Trim(row.Str(i_));
       int64_t v = 0;
@@ -313,7 +314,7 @@ void TField::SetAsFloat(double v) {
       SetAsString(FormatFloatText(v));
       return;
     default:
-      SetAsInteger(static_cast<int64_t>(v));
+      SetAsInteger(ExactInteger<int64_t>(v, fmt::format("{}: {}", ds_->RowContext(), FieldName())));
   }
 }
 

@@ -21,6 +21,9 @@
 
 namespace kve {
 
+class FileSystem;
+class FolderSync;
+
 class TClientDataSet;
 
 enum class DataPacketFormat { Xml, Binary };
@@ -147,8 +150,15 @@ class TClientDataSet {
   void SetData(std::string_view packet);
   // The binary packet of the whole table (what travels on the wire).
   std::string Data() const;
-  void LoadFromFile(const std::filesystem::path& file);  // XML or binary, by content
-  void SaveToFile(const std::filesystem::path& file, DataPacketFormat fmt) const;
+  // Files: XML or binary by content on load; a save replaces the file whole or not at all
+  // (AtomicFileSink). Every error names the file; a failed load leaves the table as it was.
+  void LoadFromFile(const std::filesystem::path& file);
+  // `later`, when given, takes the flush of the file's folder (one for many files).
+  void SaveToFile(const std::filesystem::path& file, DataPacketFormat fmt,
+                  FolderSync* later = nullptr) const;
+  // The same through a file system, by its path: what an export writes and reads.
+  void LoadFromFile(FileSystem& fs, std::string_view path);
+  void SaveToFile(FileSystem& fs, std::string_view path, DataPacketFormat fmt) const;
 
   // --- fields ---
   int FieldCount() const { return static_cast<int>(defs_.size()); }

@@ -5,7 +5,6 @@
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/db/engine_util.h"
-#include "platform/db/error_context.h"
 #include "platform/db/pg_database.h"
 #include "platform/db/result_builder.h"
 #include "platform/db/sql_text.h"

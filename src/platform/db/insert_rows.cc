@@ -10,7 +10,6 @@
 
 #include "platform/common/error.h"
 #include "platform/db/database.h"
-#include "platform/db/error_context.h"
 #include "platform/db/sql_text.h"
 
 namespace kve {

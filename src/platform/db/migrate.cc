@@ -6,7 +6,6 @@
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
-#include "platform/db/error_context.h"
 
 namespace kve {
 namespace db_internal {

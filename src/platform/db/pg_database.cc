@@ -299,6 +299,12 @@ class PgDatabase final : public Database {
     const std::string msg = Trimmed(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
     if (PQstatus(conn_) != CONNECTION_OK)
       throw IoError(fmt::format("{}: connection to {} lost: {}", context, url_, msg));
+    // The server's medium refused the work, as SQLite's disk errors: a full disk (53100), a
+    // system or I/O error (class 58), a read-only database (25006).
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string_view code = state ? state : "";
+    if (code == "53100" || code.substr(0, 2) == "58" || code == "25006")
+      throw IoError(fmt::format("{}: {}", context, msg));
     throw Error(fmt::format("{}: {}", context, msg));
   }
 

@@ -9,6 +9,7 @@
 #include "platform/common/ascii.h"
 #include "platform/common/cp1252.h"
 #include "platform/common/error.h"
+#include "platform/common/exact_integer.h"
 #include "platform/db/sql_text.h"
 
 namespace kve::db_internal {
@@ -218,8 +219,10 @@ void ResultBuilder::SetFloat(int i, double v) {
     case FieldType::Boolean: row_.SetInt(i, v != 0); break;
     case FieldType::String: PutText(i, fmt::format("{}", v)); break;
     case FieldType::Int16: case FieldType::Int32: case FieldType::Int64:
-      if (v != std::trunc(v) || std::fabs(v) > 9.2e18) Fail(i, fmt::format("{} is not an integer", v), true);
-      SetInt(i, static_cast<int64_t>(v));
+      if (auto n = ToExactInteger<int64_t>(v))
+        SetInt(i, *n);
+      else
+        Fail(i, fmt::format("{} is not an integer", v), true);
       break;
     default: Fail(i, fmt::format("number {} where a date or time is expected", v), true);
   }

@@ -21,6 +21,20 @@ struct Statement {
 
 void Finalize(Statement& s) { sqlite3_finalize(s.stmt); }
 
+// The medium refused the work (an I/O error, a full disk, a read-only or vanished file): an
+// IoError, as callers tell a lost database from a bad statement. Anything else is an Error.
+[[noreturn]] void ThrowSqlite(int rc, const std::string& text) {
+  switch (rc & 0xff) {
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+      throw IoError(text);
+    default:
+      throw Error(text);
+  }
+}
+
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(std::string path, bool createFile) : path_(std::move(path)) {
@@ -53,10 +67,10 @@ class SqliteDatabase final : public Database {
     cache_.Clear(Finalize);
     const std::string text(sql);
     char* err = nullptr;
-    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+    if (const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err); rc != SQLITE_OK) {
       const std::string msg = err ? err : sqlite3_errmsg(db_);
       sqlite3_free(err);
-      throw Error(fmt::format("sqlite: {}: {}", FirstLine(sql), msg));
+      ThrowSqlite(rc, fmt::format("sqlite: {}: {}", FirstLine(sql), msg));
     }
   }
 
@@ -94,7 +108,7 @@ class SqliteDatabase final : public Database {
     for (;;) {
       const int rc = sqlite3_step(stmt);
       if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) throw Error(fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
+      if (rc != SQLITE_ROW) ThrowSqlite(rc, fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
       if (ncol == 0 || rows == nullptr) continue;
       for (int i = 0; i < ncol; ++i) {
         switch (sqlite3_column_type(stmt, i)) {
@@ -122,10 +136,10 @@ class SqliteDatabase final : public Database {
  private:
   void Exec(const char* sql) {
     char* err = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    if (const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &err); rc != SQLITE_OK) {
       const std::string msg = err ? err : sqlite3_errmsg(db_);
       sqlite3_free(err);
-      throw Error(fmt::format("sqlite: {}: {}", sql, msg));
+      ThrowSqlite(rc, fmt::format("sqlite: {}: {}", sql, msg));
     }
   }
 
@@ -134,9 +148,10 @@ class SqliteDatabase final : public Database {
     if (const Statement* hit = cache_.Find(key)) return *hit;
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
-    if (sqlite3_prepare_v3(db_, key.data(), static_cast<int>(key.size()), SQLITE_PREPARE_PERSISTENT,
-                           &stmt, &tail) != SQLITE_OK)
-      throw Error(fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
+    if (const int rc = sqlite3_prepare_v3(db_, key.data(), static_cast<int>(key.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+        rc != SQLITE_OK)
+      ThrowSqlite(rc, fmt::format("{}: {}", context, sqlite3_errmsg(db_)));
     if (stmt == nullptr) throw Error(fmt::format("{}: no statement in the text", context));
     sqlite3_stmt* extra = nullptr;
     if (tail && *tail && sqlite3_prepare_v2(db_, tail, -1, &extra, nullptr) == SQLITE_OK && extra) {

@@ -77,10 +77,6 @@ struct PathMapping {
 // (the exact name is taken when it exists), since Windows paths match that way.
 std::unique_ptr<FileSystem> NewPosixFileSystem(PathMapping mapping);
 
-// A file system held in memory: drive roots always exist, a share exists once created with
-// CreateDir("\\HOST\SHARE").
-std::unique_ptr<FileSystem> NewMemFileSystem();
-
 // A file system that reads `base` and never changes it: files written, copied or renamed
 // go into the host folder `scratch` (one folder per drive letter, "shares" for shares) and are
 // read from there afterwards; files deleted or renamed away are hidden. Listings merge both.

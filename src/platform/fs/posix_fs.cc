@@ -5,15 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <functional>
-
-#include <fmt/format.h>
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
+#include "platform/fs/file_sink.h"
 #include "platform/fs/file_system.h"
 #include "platform/fs/win_path.h"
 
@@ -21,10 +17,6 @@ namespace kve {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-[[noreturn]] void PosixError(std::string_view path, const std::string& what, int err) {
-  throw IoError(std::string(path) + ": " + what + ": " + std::strerror(err));
-}
 
 // Closes a descriptor on every exit.
 struct Fd {
@@ -69,7 +61,7 @@ class PosixFileSystem final : public FileSystem {
     if (w.IsRoot()) throw IoError(std::string(path) + ": drive or share not reachable");
     if (!IsDir(p.parent_path())) throw IoError(std::string(path) + ": the folder above does not exist");
     if (::mkdir(p.c_str(), 0777) != 0 && !(errno == EEXIST && IsDir(p))) {
-      PosixError(path, "cannot create the folder", errno);
+      ThrowIoError(path, "create the folder", errno);
     }
   }
 
@@ -91,41 +83,30 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::string ReadFile(std::string_view path) override {
-    stdfs::path p = Need(path, Parse(path));
-    if (IsDir(p)) throw IoError(std::string(path) + ": is a folder, not a file");
-    Fd in{::open(p.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0) PosixError(path, "cannot open", errno);
-    std::string out;
-    char buf[65536];
-    for (;;) {
-      ssize_t n = ::read(in.fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) PosixError(path, "cannot read", errno);
-      if (n == 0) break;
-      out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
+    return ReadWholeFile(Need(path, Parse(path)), path);
   }
 
   void WriteFile(std::string_view path, std::string_view data) override {
-    AtomicWrite(path, [&](int fd, std::string_view target) { WriteAll(fd, target, data); });
+    AtomicFileSink out = Sink(path);
+    out.Write(data);
+    out.Commit();
   }
 
   void CopyFile(std::string_view from, std::string_view to) override {
     stdfs::path src = Need(from, Parse(from));
     if (!IsFile(src)) throw IoError(std::string(from) + ": file not found");
     Fd in{::open(src.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0) PosixError(from, "cannot open", errno);
-    AtomicWrite(to, [&](int fd, std::string_view target) {
-      char buf[65536];
-      for (;;) {
-        ssize_t n = ::read(in.fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) PosixError(from, "cannot read", errno);
-        if (n == 0) break;
-        WriteAll(fd, target, std::string_view(buf, static_cast<size_t>(n)));
-      }
-    });
+    if (in.fd < 0) ThrowIoError(from, "open", errno);
+    AtomicFileSink out = Sink(to);
+    char buf[65536];
+    for (;;) {
+      ssize_t n = ::read(in.fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ThrowIoError(from, "read", errno);
+      if (n == 0) break;
+      out.Write(buf, static_cast<size_t>(n));
+    }
+    out.Commit();
   }
 
   void RenameFile(std::string_view from, std::string_view to) override {
@@ -135,7 +116,7 @@ class PosixFileSystem final : public FileSystem {
     if (w.IsRoot()) throw IoError(std::string(to) + ": is a folder, not a file");
     stdfs::path target = Need(to, w);
     if (IsDir(target)) throw IoError(std::string(to) + ": is a folder, not a file");
-    if (::rename(src.c_str(), target.c_str()) != 0) PosixError(to, "cannot replace", errno);
+    if (::rename(src.c_str(), target.c_str()) != 0) ThrowIoError(to, "replace", errno);
   }
 
   bool DeleteFile(std::string_view path) override {
@@ -143,7 +124,7 @@ class PosixFileSystem final : public FileSystem {
     if (!p || !IsFile(*p)) return false;
     if (::unlink(p->c_str()) != 0) {
       if (errno == ENOENT) return false;
-      PosixError(path, "cannot delete", errno);
+      ThrowIoError(path, "delete", errno);
     }
     return true;
   }
@@ -204,40 +185,13 @@ class PosixFileSystem final : public FileSystem {
     throw IoError(std::string(path) + ": no shares folder is configured");
   }
 
-  static void WriteAll(int fd, std::string_view target, std::string_view data) {
-    while (!data.empty()) {
-      ssize_t n = ::write(fd, data.data(), data.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) PosixError(target, "cannot write", errno);
-      data.remove_prefix(static_cast<size_t>(n));
-    }
-  }
-
-  // Writes a temporary file beside the target and renames it over the target, so the target
-  // is replaced whole or not at all.
-  void AtomicWrite(std::string_view path, const std::function<void(int, std::string_view)>& fill) {
+  // A sink that replaces the file at `path` whole; errors name `path` as given.
+  AtomicFileSink Sink(std::string_view path) {
     WinPath w = Parse(path);
     if (w.IsRoot()) throw IoError(std::string(path) + ": is a folder, not a file");
     stdfs::path target = Need(path, w);
-    if (IsDir(target)) throw IoError(std::string(path) + ": is a folder, not a file");
-    stdfs::path dir = target.parent_path();
-    if (!IsDir(dir)) throw IoError(std::string(path) + ": the folder does not exist");
-    static std::atomic<unsigned> counter{0};
-    stdfs::path tmp = dir / fmt::format(".{}.tmp-{}-{}", target.filename().string(), ::getpid(),
-                                        counter++);
-    Fd out{::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)};
-    if (out.fd < 0) PosixError(path, "cannot create", errno);
-    try {
-      fill(out.fd, path);
-      if (::fsync(out.fd) != 0) PosixError(path, "cannot write", errno);
-      int fd = out.fd;
-      out.fd = -1;
-      if (::close(fd) != 0) PosixError(path, "cannot write", errno);
-      if (::rename(tmp.c_str(), target.c_str()) != 0) PosixError(path, "cannot replace", errno);
-    } catch (...) {
-      ::unlink(tmp.c_str());
-      throw;
-    }
+    if (!IsDir(target.parent_path())) throw IoError(std::string(path) + ": the folder does not exist");
+    return AtomicFileSink(target, path);
   }
 
   PathMapping m_;

@@ -1,7 +1,5 @@
 // The install queue kept in folders: ROOT/<user>/Install/<file>.
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
+#include "platform/fs/file_sink.h"
 #include "platform/fs/file_system.h"
 #include "platform/instaide/install_aide.h"
 
@@ -19,14 +18,6 @@ namespace kve {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-// Closes a descriptor on every exit.
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 bool IsDir(const stdfs::path& p) {
   std::error_code ec;
@@ -41,17 +32,6 @@ std::string QueuedName(std::string_view path) {
   std::string name(cut == std::string_view::npos ? path : path.substr(cut + 1));
   if (!IsSafeHotSyncUserName(name) || name[0] == '.') return {};
   return name;
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 class FolderInstallAide final : public InstallAide {
@@ -162,34 +142,16 @@ class FolderInstallAide final : public InstallAide {
     return result;
   }
 
-  // Writes the entry under a temporary name beside its place, flushes it to the disk and
-  // renames it, so a HotSync never finds part of a file and a crash leaves the old entry.
+  // Writes the entry through the atomic sink, so a HotSync never finds part of a file and a
+  // crash leaves the old entry.
   static int Place(const stdfs::path& dir, const std::string& name, const stdfs::path* source,
                    const std::string& bytes) {
-    std::string tmp = (dir / ("." + name + ".XXXXXX")).string();
-    Fd out{::mkostemp(tmp.data(), O_CLOEXEC)};
-    if (out.fd < 0) return kPltIoError;
-    bool ok = true;
-    if (source) {
-      Fd in{::open(source->c_str(), O_RDONLY | O_CLOEXEC)};
-      ok = in.fd >= 0;
-      char buf[1 << 16];
-      while (ok) {
-        ssize_t n = ::read(in.fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-          ok = n == 0;
-          break;
-        }
-        ok = WriteAll(out.fd, buf, static_cast<size_t>(n));
-      }
-    } else {
-      ok = WriteAll(out.fd, bytes.data(), bytes.size());
+    try {
+      WriteFileAtomically(dir / name, source ? ReadWholeFile(*source) : bytes);
+      return kPltOk;
+    } catch (const Error&) {
+      return kPltIoError;
     }
-    ok = ok && ::fchmod(out.fd, 0644) == 0 && ::fsync(out.fd) == 0;
-    ok = ok && ::rename(tmp.c_str(), (dir / name).c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok ? kPltOk : kPltIoError;
   }
 
   stdfs::path root_;

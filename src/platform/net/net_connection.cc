@@ -139,10 +139,9 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
       answer = rpc::DecodeFramedReply(res->body, id, args);
     else
       answer = rpc::DecodeReply(res->body, id, args);
-  } catch (const rpc::RpcError& e) {
-    Fail(method, e.what());
-  } catch (const FormatError& e) {
-    Fail(method, e.what());
+  } catch (const Error&) {
+    // the server's error keeps its code, a malformed reply stays a FormatError
+    RethrowWithContext("application server " + Endpoint() + ": " + method);
   }
   stats.decodeMs = MsSince(t1);
   last_ = stats;

@@ -2,39 +2,22 @@
 
 #include <fmt/format.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
-#include <system_error>
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/common/cp1252.h"
+#include "platform/fs/file_sink.h"
+#include "platform/fs/file_system.h"
 #include "platform/pdb/pdb_format.h"
 
 namespace kve {
 namespace {
 
-// Records are buffered up to this size before they go to the spool file; most tables of an
-// export never reach it and so never touch the spool.
-constexpr size_t kBufferLimit = size_t{1} << 20;
-
-[[noreturn]] void ThrowIo(const std::filesystem::path& p, const char* what, int err) {
-  throw IoError(fmt::format("{}: {}: {}", p.string(), what, std::strerror(err)));
-}
-
-// Starts writing back to disk what `f` holds so far while the rest of the database is built,
-// so the fsync before the rename waits for little more than the tail.
-void StartWriteback(std::FILE* f, const std::filesystem::path& p) {
-  if (std::fflush(f) != 0) ThrowIo(p, "cannot write", errno);
-#ifdef __linux__
-  ::sync_file_range(::fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: the fsync still decides
-#endif
-}
+// A buffer kept between databases up to this size; a larger one is given back.
+constexpr size_t kKeptBuffer = size_t{8} << 20;
 
 bool IsFourCharCode(std::string_view s) {
   if (s.size() != 4) return false;
@@ -91,19 +74,18 @@ void TPDBPocketStudio::CreateDatabase() {
       throw ValueError(fmt::format("{}: field name '{}' has no Windows-1252 form", label, f));
   }
 
-  target_ = dir_ / fileName_;
-  temp_ = dir_ / (fileName_ + ".tmp");
-  spoolPath_ = dir_ / (fileName_ + ".spool");
-  out_ = std::fopen(temp_.c_str(), "w+b");  // readable: it may become the spool at close
-  if (!out_) ThrowIo(temp_, "cannot create", errno);
-  used_ = 0;
-  spooled_ = 0;
-  expected_ = -1;
-  direct_ = false;
-  reserved_ = spoolBase_ = 0;
+  const bool folder = fs_ ? fs_->DirectoryExists(fsDir_) : std::filesystem::is_directory(dir_);
+  if (!folder) throw IoError(fmt::format("{}: cannot create: the folder does not exist", Target()));
+  used_ = reserved_ = 0;
   ends_.clear();
   inRecord_ = false;
   active_ = true;
+}
+
+std::string TPDBPocketStudio::Target() const {
+  if (!fs_) return (dir_ / fileName_).string();
+  if (!fsDir_.empty() && (fsDir_.back() == '\\' || fsDir_.back() == '/')) return fsDir_ + fileName_;
+  return fsDir_ + "\\" + fileName_;
 }
 
 void TPDBPocketStudio::RequireRoom() const {
@@ -124,21 +106,19 @@ void TPDBPocketStudio::Append() {
 char* TPDBPocketStudio::BeginEncoded(size_t max) {
   RequireRoom();
   inRecord_ = false;  // a record begun through Append is dropped, as Append would
-  if (used_ + max > buffer_.size())  // grows rarely: the buffer is flushed at kBufferLimit
-    buffer_.resize(std::max({used_ + max, size_t{1} << 16,
-                             std::min(2 * buffer_.size(), kBufferLimit + kBufferLimit / 4)}));
-  return buffer_.data() + used_;
+  if (used_ + max > file_.size())
+    file_.resize(std::max({used_ + max, size_t{1} << 16, 2 * file_.size()}));
+  return file_.data() + used_;
 }
 
 void TPDBPocketStudio::EndEncoded(const char* end) {
-  const auto size = static_cast<size_t>(end - (buffer_.data() + used_));
-  const uint64_t total = spooled_ + used_ + size;
+  const auto size = static_cast<size_t>(end - (file_.data() + used_));
+  const uint64_t total = used_ + size - reserved_;
   if (total > UINT32_MAX / 2)  // offsets are 32 bits; no handheld holds anything near this
     throw ValueError(fmt::format("{}: the database exceeds 2 GiB", Context()));
   used_ += size;
   ends_.push_back(static_cast<uint32_t>(total));
   inRecord_ = false;
-  if (used_ >= kBufferLimit) FlushBuffer();
 }
 
 void TPDBPocketStudio::Post() {
@@ -150,38 +130,12 @@ void TPDBPocketStudio::Post() {
   EndEncoded(p);
 }
 
-void TPDBPocketStudio::WriteAll(std::FILE* f, const char* data, size_t n,
-                                const std::filesystem::path& p) {
-  if (n != 0 && std::fwrite(data, 1, n, f) != n) ThrowIo(p, "cannot write", errno);
-}
-
 void TPDBPocketStudio::ExpectRecords(int n) {
-  if (active_ && RecordCount() == 0 && used_ == 0 && n >= 0 && n <= pdb::kMaxRecords)
-    expected_ = n;
-}
-
-void TPDBPocketStudio::FlushBuffer() {
-  if (!spool_ && !direct_ && expected_ >= 0) {
-    reserved_ = pdb::kHeaderSize + static_cast<uint64_t>(expected_) * pdb::kRecordEntrySize +
-                pdb::kListGap + BuildAppInfo().size();
-    if (std::fseek(out_, static_cast<long>(reserved_), SEEK_SET) != 0)
-      ThrowIo(temp_, "cannot write", errno);
-    direct_ = true;
-  }
-  if (direct_) {
-    WriteAll(out_, buffer_.data(), used_, temp_);
-    spooled_ += used_;
-    used_ = 0;
-    StartWriteback(out_, temp_);
-    return;
-  }
-  if (!spool_) {
-    spool_ = std::fopen(spoolPath_.c_str(), "w+b");
-    if (!spool_) ThrowIo(spoolPath_, "cannot create", errno);
-  }
-  WriteAll(spool_, buffer_.data(), used_, spoolPath_);
-  spooled_ += used_;
-  used_ = 0;
+  if (!active_ || RecordCount() != 0 || n < 0 || n > pdb::kMaxRecords) return;
+  reserved_ = pdb::kHeaderSize + static_cast<size_t>(n) * pdb::kRecordEntrySize + pdb::kListGap +
+              BuildAppInfo().size();
+  used_ = reserved_;
+  if (file_.size() < used_) file_.resize(std::max(used_, size_t{1} << 16));
 }
 
 std::string TPDBPocketStudio::BuildAppInfo() const {
@@ -228,90 +182,39 @@ std::string TPDBPocketStudio::BuildHead() const {
   return head;
 }
 
-void TPDBPocketStudio::CopySpool() {
-  if (std::fflush(spool_) != 0) ThrowIo(spoolPath_, "cannot write", errno);
-  if (std::fseek(spool_, static_cast<long>(spoolBase_), SEEK_SET) != 0)
-    ThrowIo(spoolPath_, "cannot read back", errno);
-  std::string chunk(kBufferLimit, '\0');
-  for (uint64_t left = spooled_; left > 0;) {
-    const size_t want = left < chunk.size() ? static_cast<size_t>(left) : chunk.size();
-    if (std::fread(chunk.data(), 1, want, spool_) != want)
-      ThrowIo(spoolPath_, "cannot read back", errno ? errno : EIO);
-    WriteAll(out_, chunk.data(), want, temp_);
-    left -= want;
-  }
-}
-
 void TPDBPocketStudio::CloseDatabase() {
   if (!active_) throw Error(fmt::format("{}: cannot close: no database is open", dbName_));
   try {
     const std::string head = BuildHead();
-    if (direct_ && head.size() != reserved_) {
-      // The count was not the one expected: what is in the file so far becomes the spool,
-      // behind the room it left for a head of the wrong size.
-      if (std::fflush(out_) != 0) ThrowIo(temp_, "cannot write", errno);
-      std::error_code ec;
-      std::filesystem::rename(temp_, spoolPath_, ec);
-      if (ec) ThrowIo(spoolPath_, "cannot create", ec.value());
-      spool_ = out_;
-      out_ = std::fopen(temp_.c_str(), "wb");
-      if (!out_) ThrowIo(temp_, "cannot create", errno);
-      spoolBase_ = reserved_;
-      direct_ = false;
+    if (head.size() == reserved_) {
+      std::memcpy(file_.data(), head.data(), head.size());
+    } else {  // the count was not the one expected: the records move behind the real head
+      file_.resize(used_);
+      file_.replace(0, reserved_, head);
+      used_ = file_.size();
     }
-    if (direct_) {  // the records are in place: the rest of them, then the head before them
-      WriteAll(out_, buffer_.data(), used_, temp_);
-      if (std::fseek(out_, 0, SEEK_SET) != 0) ThrowIo(temp_, "cannot write", errno);
-      WriteAll(out_, head.data(), head.size(), temp_);
-    } else {
-      WriteAll(out_, head.data(), head.size(), temp_);
-      if (spool_) CopySpool();
-      WriteAll(out_, buffer_.data(), used_, temp_);
-    }
-    // on disk before it replaces the earlier file: a HotSync after a power cut finds the old
-    // database or the new one, never an empty file under the name
-    if (std::fflush(out_) != 0 || ::fsync(::fileno(out_)) != 0)
-      ThrowIo(temp_, "cannot write", errno);
-    std::FILE* f = out_;
-    out_ = nullptr;
-    if (std::fclose(f) != 0) ThrowIo(temp_, "cannot write", errno);
-    std::error_code ec;
-    std::filesystem::rename(temp_, target_, ec);
-    if (ec) ThrowIo(target_, "cannot replace with the new database", ec.value());
+    const std::string_view bytes(file_.data(), used_);
+    if (fs_)
+      fs_->WriteFile(Target(), bytes);
+    else
+      WriteFileAtomically(dir_ / fileName_, bytes, {}, later_);
   } catch (...) {
     CancelDatabase();
     throw;
   }
-  CancelDatabase();  // only the spool is left to go; the database is in place
+  CancelDatabase();  // the database is in place; only the buffer is left to reset
 }
 
 void TPDBPocketStudio::CancelDatabase() noexcept {
-  std::error_code ec;
-  if (out_) {
-    std::fclose(out_);
-    out_ = nullptr;
-  }
-  if (spool_) {
-    std::fclose(spool_);
-    spool_ = nullptr;
-  }
-  if (active_) {
-    std::filesystem::remove(temp_, ec);
-    std::filesystem::remove(spoolPath_, ec);
-  }
   active_ = false;
   inRecord_ = false;
-  used_ = 0;
-  if (buffer_.size() > 2 * kBufferLimit) {
-    buffer_.clear();
-    buffer_.shrink_to_fit();
+  used_ = reserved_ = 0;
+  if (file_.size() > kKeptBuffer) {
+    file_.clear();
+    file_.shrink_to_fit();
   }
-  spooled_ = 0;
-  expected_ = -1;
-  direct_ = false;
-  reserved_ = spoolBase_ = 0;
   ends_.clear();
-  ends_.shrink_to_fit();
+  if (ends_.capacity() > pdb::kMaxRecords / 4) ends_.shrink_to_fit();
 }
 
 }  // namespace kve

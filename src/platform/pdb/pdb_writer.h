@@ -10,16 +10,15 @@
 //   pdm.Append(); pdm.FieldByName("CDFILIAL").SetAsPSString("0001"); pdm.Post();
 //   pdm.CloseDatabase();                  // the file appears, complete, only now
 //
-// Records are encoded as they are posted and kept in a bounded buffer that spills to a spool
-// file beside the database, so memory holds only the record index (4 bytes a record). The
-// database is assembled under a temporary name at CloseDatabase and renamed over any earlier
-// file of the same name: a HotSync never sees half a database, and an earlier database stays
-// untouched when writing fails.
+// Records are encoded as they are posted into one buffer that becomes the file: a Palm
+// database holds at most 65,535 records, so the whole of it fits in memory. At CloseDatabase
+// the header goes in front and the file replaces any earlier one of the same name whole
+// (AtomicFileSink, or the file system's WriteFile): a HotSync never sees half a database, and
+// an earlier database stays untouched when writing fails.
 //
 // Not thread-safe; one database open at a time.
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -30,6 +29,9 @@
 #include "platform/dataset/datetime.h"
 
 namespace kve {
+
+class FileSystem;
+class FolderSync;
 
 // The PS field types, numbered by their position in the type table (pdmTipos).
 enum class TPDBPSFieldType : uint8_t {
@@ -129,7 +131,17 @@ class TPDBPocketStudio {
   TPDBOpenMode OpenMode() const { return mode_; }
   void SetOpenMode(TPDBOpenMode m) { mode_ = m; }
   const std::filesystem::path& Directory() const { return dir_; }
-  void SetDirectory(std::filesystem::path d) { dir_ = std::move(d); }
+  void SetDirectory(std::filesystem::path d) {
+    dir_ = std::move(d);
+    fs_ = nullptr;
+  }
+  // The folder as a path of `fs` ("C:\Palm\Kve\Exp\"): the database is written through it.
+  void SetDirectory(FileSystem& fs, std::string folder) {
+    fs_ = &fs;
+    fsDir_ = std::move(folder);
+  }
+  // With a host folder: the flush of the folder is left to `later` (one for many databases).
+  void SetFolderSync(FolderSync* later) { later_ = later; }
   const std::string& DBName() const { return dbName_; }  // at most 31 characters
   void SetDBName(std::string v) { dbName_ = std::move(v); }
   const std::string& PDBFilename() const { return fileName_; }
@@ -142,16 +154,17 @@ class TPDBPocketStudio {
   TPDBPSField& FieldByName(std::string_view name);  // letter case ignored; Error when absent
 
   // --- one database ---
-  // Checks the settings and opens the temporary file; raises ValueError for a bad setting
-  // and IoError when the folder refuses the file.
+  // Checks the settings and the folder; raises ValueError for a bad setting and IoError when
+  // the folder does not exist.
   void CreateDatabase();
-  // Assembles the database and puts it in place under PDBFilename.
+  // Assembles the database and puts it in place under PDBFilename; IoError naming the file
+  // when the folder refuses it.
   void CloseDatabase();
   // Tells the open database, before its first record, how many records it will get. The
-  // records then go straight to the file behind room left for the header instead of through
-  // the spool; a wrong count costs one copy at CloseDatabase, never a wrong file.
+  // records then go behind room left for the header; a wrong count costs one move at
+  // CloseDatabase, never a wrong file.
   void ExpectRecords(int n);
-  // Drops the open database, if any: temporary files go, an earlier file stays.
+  // Drops the open database, if any: an earlier file stays.
   void CancelDatabase() noexcept;
   bool Active() const { return active_; }
 
@@ -177,16 +190,17 @@ class TPDBPocketStudio {
   void RequireRoom() const;        // Append's checks
   char* BeginEncoded(size_t max);  // room for a record at the end of the buffer
   void EndEncoded(const char* end);
-  void FlushBuffer();
-  void WriteAll(std::FILE* f, const char* data, size_t n, const std::filesystem::path& p);
   std::string BuildAppInfo() const;  // the field description
   std::string BuildHead() const;     // header, record list, AppInfo
-  void CopySpool();                  // the spooled records to the end of out_
+  std::string Target() const;        // the database's path, for the file and for messages
 
   std::string creator_ = "RKVE";
   std::string type_ = "DBCS";
   TPDBOpenMode mode_ = TPDBOpenMode::dmModeWriteOnly;
   std::filesystem::path dir_;
+  FileSystem* fs_ = nullptr;  // set: the folder is fsDir_ of this file system
+  std::string fsDir_;
+  FolderSync* later_ = nullptr;
   std::string dbName_;
   std::string fileName_;
   std::optional<TDateTime> stamp_;
@@ -194,16 +208,9 @@ class TPDBPocketStudio {
 
   bool active_ = false;
   bool inRecord_ = false;
-  std::filesystem::path target_, temp_, spoolPath_;
-  std::FILE* out_ = nullptr;    // the temporary database file
-  std::FILE* spool_ = nullptr;  // records that overflowed the buffer, once there are many
-  std::string buffer_;          // its first used_ bytes: encoded records not yet spooled
+  std::string file_;            // its first used_ bytes: reserved_ bytes for the head, records
   size_t used_ = 0;
-  uint64_t spooled_ = 0;        // bytes of records in the spool file (or out_, when direct_)
-  int expected_ = -1;           // ExpectRecords, or -1
-  bool direct_ = false;         // records go to out_, behind reserved_ bytes for the head
-  uint64_t reserved_ = 0;
-  uint64_t spoolBase_ = 0;      // where the records start in the spool file
+  size_t reserved_ = 0;
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
 };
 

@@ -2,7 +2,7 @@
 // The one seam through which the screen talks to the operator in modal dialogs: message boxes
 // with a kind and buttons, the closing alert, the error box and pick lists. Three faces: the
 // Qt dialogs, the batch driver's (answers from the command line), and ScriptedDialogs for
-// tests (scripted_dialogs.h).
+// tests (tests/support/scripted_dialogs.h).
 
 #include <cstdint>
 #include <optional>

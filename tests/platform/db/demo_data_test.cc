@@ -5,7 +5,7 @@
 
 #include "demo/demo_data.h"
 #include "platform/common/error.h"
-#include "platform/db/failing_database.h"
+#include "support/failing_database.h"
 #include "platform/db/migrate.h"
 #include "tests/platform/db/db_fixture.h"
 

@@ -5,6 +5,7 @@
 #include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "support/pe_image.h"
+#include "support/mem_fs.h"
 
 namespace kve {
 namespace {

@@ -7,9 +7,10 @@
 #include <functional>
 
 #include "platform/common/error.h"
-#include "platform/fs/error_fs.h"
+#include "support/error_fs.h"
 #include "platform/fs/file_system.h"
 #include "support/pe_image.h"
+#include "support/mem_fs.h"
 
 namespace kve {
 namespace {

@@ -10,6 +10,7 @@
 #include "platform/common/cp1252.h"
 #include "platform/fs/file_system.h"
 #include "support/temp_folder.h"
+#include "support/mem_fs.h"
 
 namespace kve {
 namespace {

@@ -6,7 +6,7 @@
 #include "platform/maker/showavi.h"
 #include "platform/ui/busy.h"
 #include "platform/ui/form.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 namespace kve {
 namespace {

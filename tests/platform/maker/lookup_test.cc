@@ -5,7 +5,7 @@
 #include "platform/maker/date_edit.h"
 #include "platform/maker/pesquisa_lista.h"
 #include "platform/ui/form.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 namespace kve {
 namespace {

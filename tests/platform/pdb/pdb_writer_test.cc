@@ -188,12 +188,12 @@ TEST_F(PdbWriter, FileAppearsOnlyWhenClosedAndCancelKeepsTheEarlierOne) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST_F(PdbWriter, RecordsBeyondTheBufferGoThroughTheSpoolInOrder) {
+TEST_F(PdbWriter, MegabytesOfRecordsKeepTheirOrder) {
   AddField(pdm, "N", T::PSInt32);
   AddField(pdm, "S", T::PSString);
   Open("ITEMNF");
   const std::string filler(200, 'x');
-  const int n = 12000;  // about 1.3 MB of records: more than one buffer holds
+  const int n = 12000;  // about 1.3 MB of records
   for (int i = 0; i < n; ++i) {
     pdm.Append();
     pdm.FieldByName("N").SetAsPSInt32(i);
@@ -212,7 +212,7 @@ TEST_F(PdbWriter, RecordsBeyondTheBufferGoThroughTheSpoolInOrder) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-// Writes `n` records of about 110 bytes (more than one buffer holds) with `hint` given to
+// Writes `n` records of about 110 bytes with `hint` given to
 // ExpectRecords, or none when negative; returns the file.
 std::string WriteWithHint(const std::filesystem::path& dir, int n, int hint) {
   TPDBPocketStudio pdm;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/form.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 namespace kve {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/common/error.h"
 #include "platform/ui/buttons.h"
 #include "platform/ui/edits.h"
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 namespace kve {
 namespace {

@@ -1,22 +1,28 @@
-#include "platform/fs/error_fs.h"
+#include "support/error_fs.h"
+
+#include <cerrno>
 
 #include "platform/common/error.h"
 
 namespace kve {
 
+void ErrorFileSystem::RequireWritable(std::string_view path, std::string_view action) const {
+  if (readOnly_) ThrowIoError(path, action, EROFS);
+}
+
 void ErrorFileSystem::Spend(std::string_view path, uint64_t bytes) {
+  RequireWritable(path, "write");
   if (budget_ && bytes > *budget_) {
     *budget_ = 0;
-    throw IoError(std::string(path) + ": cannot write: No space left on device");
+    ThrowIoError(path, "write", ENOSPC);
   }
   if (budget_) *budget_ -= bytes;
   written_ += bytes;
 }
 
 void ErrorFileSystem::CreateDir(std::string_view path) {
-  if (failCreateDir_ && !base_.DirectoryExists(path)) {
-    throw IoError(std::string(path) + ": cannot create the folder: Permission denied");
-  }
+  if (!base_.DirectoryExists(path)) RequireWritable(path, "create the folder");
+  if (failCreateDir_ && !base_.DirectoryExists(path)) ThrowIoError(path, "create the folder", EACCES);
   base_.CreateDir(path);
 }
 
@@ -30,9 +36,15 @@ void ErrorFileSystem::CopyFile(std::string_view from, std::string_view to) {
   base_.CopyFile(from, to);
 }
 
+bool ErrorFileSystem::DeleteFile(std::string_view path) {
+  if (base_.FileExists(path)) RequireWritable(path, "delete");
+  return base_.DeleteFile(path);
+}
+
 void ErrorFileSystem::RenameFile(std::string_view from, std::string_view to) {
+  RequireWritable(to, "replace");
   if (renames_) {
-    if (*renames_ == 0) throw IoError(std::string(to) + ": cannot replace: Host is down");
+    if (*renames_ == 0) ThrowIoError(to, "replace", EHOSTDOWN);
     --*renames_;
   }
   base_.RenameFile(from, to);

@@ -1,4 +1,4 @@
-#include "platform/ui/scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 #include "platform/common/error.h"
 

@@ -8,6 +8,7 @@
 #include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "platform/fs/win_path.h"
+#include "support/mem_fs.h"
 
 namespace kve {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/db/failing_database.h"
+#include "support/failing_database.h"
 
 #include <fmt/format.h>
 

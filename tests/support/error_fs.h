@@ -21,6 +21,8 @@ class ErrorFileSystem final : public FileSystem {
   void FailRenamesAfter(int n) { renames_ = n; }
   // CreateDir fails (a share without write permission).
   void FailCreateDir(bool fail) { failCreateDir_ = fail; }
+  // Every change (write, copy, rename, delete, new folder) fails as on a read-only medium.
+  void SetReadOnly(bool on) { readOnly_ = on; }
   uint64_t BytesWritten() const { return written_; }
 
   bool FileExists(std::string_view path) override { return base_.FileExists(path); }
@@ -33,7 +35,7 @@ class ErrorFileSystem final : public FileSystem {
   void WriteFile(std::string_view path, std::string_view data) override;
   void CopyFile(std::string_view from, std::string_view to) override;
   void RenameFile(std::string_view from, std::string_view to) override;
-  bool DeleteFile(std::string_view path) override { return base_.DeleteFile(path); }
+  bool DeleteFile(std::string_view path) override;
   std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
     return base_.FileTime(path);
   }
@@ -43,10 +45,12 @@ class ErrorFileSystem final : public FileSystem {
 
  private:
   void Spend(std::string_view path, uint64_t bytes);
+  void RequireWritable(std::string_view path, std::string_view action) const;
 
   FileSystem& base_;
   std::optional<uint64_t> budget_;
   bool failCreateDir_ = false;
+  bool readOnly_ = false;
   std::optional<int> renames_;
   uint64_t written_ = 0;
 };

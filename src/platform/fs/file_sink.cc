@@ -1,0 +1,169 @@
+#include "platform/fs/file_sink.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+#include <fmt/format.h>
+
+#include "platform/common/error.h"
+
+namespace kve {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// Bytes written before the kernel is asked to start writing them back, so the fsync at the
+// end waits for little more than the tail.
+constexpr uint64_t kWritebackChunk = uint64_t{8} << 20;
+
+void SyncFolder(const stdfs::path& dir, std::string_view label) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) ThrowIoError(label, "sync the folder", errno);
+  // Some file systems (network shares among them) cannot flush a folder and say EINVAL; the
+  // file's own data is on the disk already.
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0 && err != EINVAL && err != ENOTSUP) ThrowIoError(label, "sync the folder", err);
+}
+
+stdfs::path TemporaryBeside(const stdfs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  std::string name = target.filename().string();
+  if (name.size() > 200) name.resize(200);  // room for the suffix within a name's 255 bytes
+  return target.parent_path() / fmt::format(".{}.tmp-{}-{}", name, ::getpid(), counter++);
+}
+
+}  // namespace
+
+void FolderSync::Add(const stdfs::path& dir, std::string_view label) {
+  for (const auto& d : dirs_)
+    if (d.first == dir) return;
+  dirs_.emplace_back(dir, std::string(label));
+}
+
+void FolderSync::Sync() {
+  while (!dirs_.empty()) {
+    const auto d = dirs_.front();
+    dirs_.erase(dirs_.begin());
+    SyncFolder(d.first, d.second);
+  }
+}
+
+AtomicFileSink::AtomicFileSink(const stdfs::path& target, std::string_view label, FolderSync* later)
+    : target_(target), temp_(TemporaryBeside(target)),
+      label_(label.empty() ? target.string() : std::string(label)), later_(later) {
+  std::error_code ec;
+  if (stdfs::is_directory(target_, ec)) throw IoError(label_ + ": is a folder, not a file");
+  fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd_ < 0) ThrowIoError(label_, "create", errno);
+}
+
+AtomicFileSink::~AtomicFileSink() { Discard(); }
+
+void AtomicFileSink::Discard() noexcept {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  ::unlink(temp_.c_str());
+}
+
+void AtomicFileSink::Write(const char* data, size_t n) {
+  if (fd_ < 0) throw Error(label_ + ": cannot write: the file is already closed");
+  while (n > 0) {
+    const ssize_t w = ::write(fd_, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(label_, "write", errno);
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+    written_ += static_cast<uint64_t>(w);
+  }
+#ifdef __linux__
+  if (written_ - started_ >= kWritebackChunk) {
+    ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
+                      SYNC_FILE_RANGE_WRITE);
+    started_ = written_;
+  }
+#endif
+}
+
+void AtomicFileSink::Commit() {
+  if (fd_ < 0) throw Error(label_ + ": cannot write: the file is already closed");
+  // on the disk before the new name can replace the old file: a reader after a power cut
+  // finds the old file or the new one, never an empty file under the name
+  if (::fsync(fd_) != 0) {
+    const int err = errno;
+    Discard();
+    ThrowIoError(label_, "write", err);
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(temp_.c_str());
+    ThrowIoError(label_, "write", err);
+  }
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp_.c_str());
+    ThrowIoError(label_, "replace", err);
+  }
+  if (later_)
+    later_->Add(target_.parent_path(), label_);
+  else
+    SyncFolder(target_.parent_path(), label_);
+}
+
+void WriteFileAtomically(const stdfs::path& path, std::string_view bytes, std::string_view label,
+                         FolderSync* later) {
+  AtomicFileSink out(path, label, later);
+  out.Write(bytes);
+  out.Commit();
+}
+
+std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
+  const std::string name = label.empty() ? path.string() : std::string(label);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowIoError(name, "open", errno);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) ThrowIoError(name, "read", errno);
+  if (S_ISDIR(st.st_mode)) throw IoError(name + ": is a folder, not a file");
+  // Read straight into the buffer, sized by the file and grown if the file grows meanwhile.
+  std::string bytes;
+  const size_t want = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
+  bytes.reserve(want);
+  // A large buffer in huge pages, asked for before its first touch: a few faults instead of
+  // one per 4 KiB page (a hint; where the system has none it changes nothing).
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  if (want >= kHugePage * 4) {
+    const auto from = (reinterpret_cast<uintptr_t>(bytes.data()) + kHugePage - 1) / kHugePage * kHugePage;
+    const auto to = (reinterpret_cast<uintptr_t>(bytes.data()) + want) / kHugePage * kHugePage;
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  }
+  bytes.resize(want);
+  size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t r = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) ThrowIoError(name, "read", errno);
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+}  // namespace kve
