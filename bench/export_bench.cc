@@ -31,10 +31,10 @@
 #include "eeepc/deployment.h"
 #include "host/frm_exp_dados.h"
 #include "measure.h"
-#include "platform/db/migrate.h"
 #include "platform/maker/config.h"
 #include "platform/net/net_connection.h"
 #include "platform/net/protocol.h"
+#include "support/demo_query.h"
 #include "support/scripted_dialogs.h"
 #include "server/app_server.h"
 
@@ -242,14 +242,7 @@ void Run(bool palm, int scale, int runs) {
   if (serverPid == 0) {
     ::close(ports[0]);
     auto t0 = Clock::now();
-    {
-      auto db = Database::Open(url);
-      MigrateDatabase(*db);
-      demo::DemoOptions o;
-      o.scale = scale;
-      o.today = kToday;
-      demo::FillDemoDatabase(*db, o);
-    }
+    testing::FillDemo(url, scale, kToday);
     std::printf("%s: demo at scale %d filled in %.1f s\n", target, scale, bench::Seconds(t0));
     std::fflush(stdout);
     server::AppServerOptions so;

@@ -33,8 +33,6 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo_data.h"
-#include "platform/db/migrate.h"
 #include "platform/net/check_result.h"
 #include "platform/net/net_connection.h"
 #include "platform/net/protocol.h"
@@ -46,6 +44,7 @@
 #include "server/sql_files.h"
 #include "server/sql_params.h"
 #include "server/table_image.h"
+#include "support/demo_query.h"
 
 namespace {
 
@@ -137,25 +136,8 @@ class Discard final : public kve::RowReceiver {
 // SOLICOMP's packet three ways; see the header.
 void PacketCase(const std::string& name, kve::Database& db, int runs) {
   using namespace kve;
-  server::SqlValues v;
-  v.SetText("P_CDFILIAL", "0001");
-  for (const char* r : {"DTCARD", "DTSOLI", "DTAF"}) {
-    v.SetDate(std::string("P_") + r + "INI", TDateTime::FromDate({2026, 11, 1}));
-    v.SetDate(std::string("P_") + r + "FIM", TDateTime::FromDate({2026, 12, 31}));
-    v.SetDate(std::string("P_") + r + "LIM", TDateTime::FromDate({2027, 1, 1}));
-  }
-  v.SetInteger("P_NRNIVEIS", 3);
-  v.SetInteger("P_NRSOLIC", 0);
-  v.SetText("P_IDSTATUS", "T");
-  v.SetText("P_CDGRUPPROD", "");
-  v.SetText("P_CDOPERADOR", "000000000007");
   server::SqlFiles sql = server::SqlFiles::BuiltIn();
-  TClientDataSet branches;
-  auto bp = v.Prepare(sql.Text("branches", db.Dialect()), "branches");
-  db.Run(bp.sql, bp.params, &branches);
-  std::vector<std::string> codes;
-  for (int r : branches.StorageOrder()) codes.emplace_back(branches.Row(r).Str(0));
-  v.SetList("P_LISTAAGREG", codes);
+  server::SqlValues v = testing::DemoCentralValues(db, sql);
   const server::ImageLayout& layout = server::SlotLayout(13);
   auto p = v.Prepare(sql.Text("13_SOLICOMP", db.Dialect()), "13_SOLICOMP");
   Recorded rows;
@@ -226,15 +208,7 @@ bool gPacketOnly = false;  // --packet-only: SOLICOMP's packet case alone
 void RunEngine(const std::string& name, const std::string& url, int scale, int runs) {
   using namespace kve;
   auto t0 = Clock::now();
-  {
-    auto db = Database::Open(url);
-    MigrateDatabase(*db);
-    demo::DemoOptions o;
-    o.scale = scale;
-    o.today = kToday;
-    o.replace = true;
-    demo::FillDemoDatabase(*db, o);
-  }
+  testing::FillDemo(url, scale, kToday);
   std::printf("%s: demo at scale %d filled in %.1f s\n", name.c_str(), scale, Ms(t0) / 1000);
 
   server::AppServerOptions so;

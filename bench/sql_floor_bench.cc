@@ -42,8 +42,7 @@
 
 #include <fmt/format.h>
 
-#include "demo/demo_data.h"
-#include "platform/db/migrate.h"
+#include "support/demo_query.h"
 #include "platform/db/pg_database.h"
 #include "platform/db/result_builder.h"
 #include "platform/db/sqlite_database.h"
@@ -337,16 +336,8 @@ struct Shell {
 void RunEngine(const std::string& engine, const std::string& url, int scale, int runs,
                bool plans, bool perStatement, const fs::path& work, const std::string& sqliteFile) {
   auto t0 = Clock::now();
-  {
-    auto db = Database::Open(url);
-    MigrateDatabase(*db);
-    demo::DemoOptions o;
-    o.scale = scale;
-    o.today = kToday;
-    o.replace = true;
-    demo::FillDemoDatabase(*db, o);
-    if (engine == "postgresql") db->ExecuteScript("VACUUM ANALYZE");
-  }
+  if (auto db = testing::FillDemo(url, scale, kToday); engine == "postgresql")
+    db->ExecuteScript("VACUUM ANALYZE");
   std::printf("%s: demo at scale %d filled in %.1f s\n", engine.c_str(), scale, Ms(t0) / 1000);
 
   auto db = Database::Open(url, false);

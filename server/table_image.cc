@@ -247,6 +247,15 @@ void ImageWriter::Null(int i) {
   // every field of a new row is null
 }
 
+void ImageWriter::SetString(const Source& s, std::string_view text) {
+  // bytes never undercount characters, so the count is taken only for a long text
+  if (s.to.size > 0 && text.size() > static_cast<size_t>(s.to.size) &&
+      Utf8Length(text) > static_cast<size_t>(s.to.size))
+    FailTarget(s, "text of " + std::to_string(Utf8Length(text)) + " characters exceeds " +
+                      std::to_string(s.to.size));
+  packet_->SetStr(s.target, text);
+}
+
 // A value of the column's type (integers, booleans), into the image's type.
 void ImageWriter::PutInt(Source& s, int64_t v) {
   const FieldType from = s.col.type;
@@ -256,10 +265,7 @@ void ImageWriter::PutInt(Source& s, int64_t v) {
       std::string& text = scratch_[t];
       if (from == FieldType::Boolean) text = v ? "True" : "False";
       else text = std::to_string(v);
-      if (s.to.size > 0 && text.size() > static_cast<size_t>(s.to.size))
-        FailTarget(s, "text of " + std::to_string(text.size()) + " characters exceeds " +
-                          std::to_string(s.to.size));
-      packet_->SetStr(t, text);
+      SetString(s, text);
       return;
     }
     case FieldType::Date:
@@ -285,10 +291,7 @@ void ImageWriter::PutFloat(Source& s, double v) {
     case FieldType::String: {
       std::string& text = scratch_[t];
       text = NumberText(v);
-      if (s.to.size > 0 && text.size() > static_cast<size_t>(s.to.size))
-        FailTarget(s, "text of " + std::to_string(text.size()) + " characters exceeds " +
-                          std::to_string(s.to.size));
-      packet_->SetStr(t, text);
+      SetString(s, text);
       return;
     }
     case FieldType::Date:
@@ -314,10 +317,7 @@ void ImageWriter::PutMs(Source& s, int64_t ms) {
       from.type = s.col.type;
       std::string& text = scratch_[t];
       text = CellText(one.View(), 0, from);
-      if (s.to.size > 0 && text.size() > static_cast<size_t>(s.to.size))
-        FailTarget(s, "text of " + std::to_string(text.size()) + " characters exceeds " +
-                          std::to_string(s.to.size));
-      packet_->SetStr(t, text);
+      SetString(s, text);
       return;
     }
     case FieldType::Date: packet_->SetInt(t, ms - ms % kMsPerDay); return;
@@ -336,13 +336,7 @@ void ImageWriter::PutMs(Source& s, int64_t ms) {
 void ImageWriter::PutText(Source& s, std::string_view v) {
   const int t = s.target;
   switch (s.to.type) {
-    case FieldType::String:
-      if (s.to.size > 0 && v.size() > static_cast<size_t>(s.to.size) &&
-          Utf8Length(v) > static_cast<size_t>(s.to.size))
-        FailTarget(s, "text of " + std::to_string(Utf8Length(v)) + " characters exceeds " +
-                          std::to_string(s.to.size));
-      packet_->SetStr(t, v);
-      return;
+    case FieldType::String: SetString(s, v); return;
     case FieldType::Date:
     case FieldType::DateTime:
     case FieldType::Time: {

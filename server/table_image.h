@@ -52,6 +52,8 @@ class ImageWriter final : public RowReceiver {
   struct Source;
   [[noreturn]] void Fail(const Source& s, const std::string& what, bool format) const;
   [[noreturn]] void FailTarget(const Source& s, const std::string& what) const;
+  // A text into a text field, refused when longer (in characters) than the field.
+  void SetString(const Source& s, std::string_view text);
   void PutInt(Source& s, int64_t v);
   void PutFloat(Source& s, double v);
   void PutText(Source& s, std::string_view v);

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <functional>
 #include <cctype>
 #include <charconv>
 #include <sstream>
@@ -66,6 +67,26 @@ std::vector<std::string> SplitCodes(const std::string& text) {
   return out;
 }
 
+// Parses `args` with `app`, then runs `check`, which throws CLI::ValidationError for a wrong
+// combination. Returns false when the command ends here: help asked for (status 0, the help in
+// `result.output`) or wrong usage (status 2, the message in `result.error`).
+bool Parse(CLI::App& app, const std::vector<std::string>& args, CommandLine& result,
+           const std::function<void()>& check = {}) {
+  std::vector<const char*> argv{"kve-export"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+    if (check) check();
+    return true;
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream out, err;
+    result.exitStatus = app.exit(e, out, err) == 0 ? 0 : 2;
+    result.output = out.str();
+    result.error = err.str();
+    return false;
+  }
+}
+
 CommandLine ParseHistory(const std::vector<std::string>& args) {
   CLI::App app{"Lists the export ledger of this workstation, or one export file by file.",
                "kve-export --history"};
@@ -79,17 +100,7 @@ CommandLine ParseHistory(const std::vector<std::string>& args) {
       ->type_name("CODE");
   app.add_flag("--json", q.json, "the entries as JSON");
   CommandLine result;
-  std::vector<const char*> argv{"kve-export"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  try {
-    app.parse(static_cast<int>(argv.size()), argv.data());
-  } catch (const CLI::ParseError& e) {
-    result.exitStatus = app.exit(e, out, err) == 0 ? 0 : 2;
-    result.output = out.str();
-    result.error = err.str();
-    return result;
-  }
+  if (!Parse(app, args, result)) return result;
   if (history->count() > 0 && id > 0) q.id = id;
   result.history = q;
   return result;
@@ -211,21 +222,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, TDateTime tod
       "2 wrong usage or configuration, 3 the export failed; for several devices the worst of them.");
 
   CommandLine result;
-  std::vector<const char*> argv{"kve-export"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  try {
-    app.parse(static_cast<int>(argv.size()), argv.data());
+  const bool parsed = Parse(app, args, result, [&] {
     if (palm.empty() && eeepc.empty()) throw CLI::ValidationError("give --palm CODE or --eeepc CODE");
-    if (std::string e = SplitBranches(branches, o.branches); !e.empty()) {
-      throw CLI::ValidationError(e);
-    }
-  } catch (const CLI::ParseError& e) {
-    result.exitStatus = app.exit(e, out, err) == 0 ? 0 : 2;
-    result.output = out.str();
-    result.error = err.str();
-    return result;
-  }
+    if (std::string e = SplitBranches(branches, o.branches); !e.empty()) throw CLI::ValidationError(e);
+  });
+  if (!parsed) return result;
   o.target = palm.empty() ? Target::Eeepc : Target::Palm;
   o.devices = SplitCodes(palm.empty() ? eeepc : palm);
   o.device = o.devices.front() == "all" ? std::string() : o.devices.front();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "demo/demo_data.h"
+#include "support/demo_query.h"
 #include "platform/common/error.h"
 #include "server/server_fixture.h"
 #include "server/sql_files.h"
@@ -110,25 +111,8 @@ TEST_P(ImageFromRows, IsTheImageTheDatasetWouldMake) {
   demo::DemoOptions o;
   o.today = TDateTime::FromDate({2026, 12, 7});
   demo::FillDemoDatabase(*db, o);
-  SqlValues v;
-  v.SetText("P_CDFILIAL", "0001");
-  for (const char* r : {"DTCARD", "DTSOLI", "DTAF"}) {
-    v.SetDate(std::string("P_") + r + "INI", TDateTime::FromDate({2026, 11, 1}));
-    v.SetDate(std::string("P_") + r + "FIM", TDateTime::FromDate({2026, 12, 31}));
-    v.SetDate(std::string("P_") + r + "LIM", TDateTime::FromDate({2027, 1, 1}));
-  }
-  v.SetInteger("P_NRNIVEIS", 3);
-  v.SetInteger("P_NRSOLIC", 0);
-  v.SetText("P_IDSTATUS", "T");
-  v.SetText("P_CDGRUPPROD", "");
-  v.SetText("P_CDOPERADOR", "000000000007");
   SqlFiles sql = SqlFiles::BuiltIn();
-  TClientDataSet branches;
-  auto bp = v.Prepare(sql.Text("branches", db->Dialect()), "branches");
-  db->Run(bp.sql, bp.params, &branches);
-  std::vector<std::string> codes;
-  for (int r : branches.StorageOrder()) codes.emplace_back(branches.Row(r).Str(0));
-  v.SetList("P_LISTAAGREG", codes);
+  SqlValues v = testing::DemoCentralValues(*db, sql);
   int rows = 0;
   for (int slot = 0; slot < kTableSlots; ++slot) {
     std::string file = (slot < 10 ? "0" : "") + std::to_string(slot) + "_" + SlotLayout(slot).table;

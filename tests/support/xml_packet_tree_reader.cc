@@ -22,46 +22,6 @@ namespace {
 
 using namespace packet;
 
-// The encoding named by the XML declaration, lower-cased; empty when none is declared.
-std::string DeclaredEncoding(std::string_view b) {
-  if (b.substr(0, 5) != "<?xml") return {};
-  const size_t end = b.find("?>");
-  const std::string_view decl = b.substr(0, end);
-  const size_t at = decl.find("encoding");
-  if (at == std::string_view::npos) return {};
-  size_t q = decl.find_first_of("\"'", at);
-  if (q == std::string_view::npos) return {};
-  const size_t close = decl.find(decl[q], q + 1);
-  if (close == std::string_view::npos) return {};
-  return AsciiLowered(decl.substr(q + 1, close - q - 1));
-}
-
-// Brings the packet to UTF-8, the only form the parser is given.
-void ToUtf8(std::string& buffer) {
-  if (buffer.size() >= 2 && ((buffer[0] == '\xFF' && buffer[1] == '\xFE') ||
-                             (buffer[0] == '\xFE' && buffer[1] == '\xFF')))
-    throw FormatError("UTF-16 packets are not supported");
-  if (buffer.compare(0, 3, "\xEF\xBB\xBF") == 0) buffer.erase(0, 3);
-  const std::string enc = DeclaredEncoding(buffer);
-  if (enc.empty() || enc == "utf-8" || enc == "utf8") return;
-  // ISO-8859-1 as labelled in practice means Windows-1252 (as browsers read it); ASCII is a
-  // subset of both.
-  if (enc == "windows-1252" || enc == "cp1252" || enc == "iso-8859-1" || enc == "iso8859-1" ||
-      enc == "latin1" || enc == "us-ascii" || enc == "ascii") {
-    std::string u;
-    u.reserve(buffer.size() + buffer.size() / 8);
-    AppendUtf8FromCp1252(buffer, u);
-    buffer.swap(u);
-    return;
-  }
-  throw FormatError(fmt::format("unsupported encoding '{}'", enc));
-}
-
-bool ParseInt(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-  return ec == std::errc() && p == s.data() + s.size() && !s.empty() && out >= lo && out <= hi;
-}
-
 // The row values below are read straight from the parser's NUL-terminated texts, which lie in
 // the packet's own buffer: no copy, and no length taken before the value is known to be needed.
 
@@ -122,19 +82,7 @@ bool SameName(const std::string& name, const char* a) {
   return k == name.size() && a[k] == '\0';
 }
 
-FieldType TypeOf(std::string_view t, std::string_view field) {
-  static const std::pair<std::string_view, FieldType> kTypes[] = {
-      {"string", FieldType::String},   {"i2", FieldType::Int16},      {"i1", FieldType::Int16},
-      {"ui1", FieldType::Int16},       {"i4", FieldType::Int32},      {"ui2", FieldType::Int32},
-      {"i8", FieldType::Int64},        {"ui4", FieldType::Int64},     {"r8", FieldType::Float},
-      {"boolean", FieldType::Boolean}, {"date", FieldType::Date},     {"time", FieldType::Time},
-      {"dateTime", FieldType::DateTime}};
-  for (const auto& [name, type] : kTypes)
-    if (name == t) return type;
-  throw FormatError(fmt::format("field {}: unknown fieldtype '{}'", field, t));
-}
-
-bool IsTrue(std::string_view v) { return AsciiLowered(v) == "true"; }
+bool IsTrue(std::string_view v) { return EqualsIgnoreCase(v, "true"); }
 
 std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
   std::vector<FieldDef> defs;
@@ -147,10 +95,10 @@ std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
     if (d.name.empty()) throw FormatError(fmt::format("field {} has no attrname", defs.size() + 1));
     for (const FieldDef& e : defs)
       if (AsciiLowered(e.name) == AsciiLowered(d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
-    d.type = TypeOf(f.attribute("fieldtype").value(), d.name);
+    d.type = XmlFieldType(f.attribute("fieldtype").value(), d.name);
     if (d.type == FieldType::String) {
       int64_t w = 0;
-      if (pugi::xml_attribute a = f.attribute("WIDTH"); a && !ParseInt(a.value(), 0, 65535, w))
+      if (pugi::xml_attribute a = f.attribute("WIDTH"); a && !ParseInteger(a.value(), 0, 65535, w))
         throw FormatError(fmt::format("field {}: WIDTH '{}' is not a width", d.name, a.value()));
       d.size = static_cast<int>(w);
       d.fixed = std::string_view(f.attribute("SUBTYPE").value()) == "FixedChar";
@@ -160,7 +108,7 @@ std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
     for (pugi::xml_node p : f.children("PARAM")) {
       if (std::string_view(p.attribute("Name").value()) != "PROVFLAGS") continue;
       int64_t v = 0;
-      if (!ParseInt(p.attribute("Value").value(), 0, UINT32_MAX, v))
+      if (!ParseInteger(p.attribute("Value").value(), 0, UINT32_MAX, v))
         throw FormatError(fmt::format("field {}: PROVFLAGS '{}' is not a number", d.name,
                                       p.attribute("Value").value()));
       d.providerFlags = static_cast<uint32_t>(v);
@@ -170,29 +118,10 @@ std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
   return defs;
 }
 
-// PARAMS CHANGE_LOG: triples of (position, original, state); position -> state.
-std::unordered_map<int64_t, unsigned> ReadChangeLog(pugi::xml_node params) {
-  std::unordered_map<int64_t, unsigned> log;
-  std::string_view s = params.attribute("CHANGE_LOG").value();
-  std::vector<int64_t> nums;
-  while (!s.empty()) {
-    const size_t sp = s.find(' ');
-    const std::string_view tok = s.substr(0, sp);
-    s = sp == std::string_view::npos ? std::string_view{} : s.substr(sp + 1);
-    if (tok.empty()) continue;
-    int64_t v;
-    if (!ParseInt(tok, 0, INT32_MAX, v)) throw FormatError(fmt::format("CHANGE_LOG: '{}' is not a number", tok));
-    nums.push_back(v);
-  }
-  if (nums.size() % 3 != 0) throw FormatError("CHANGE_LOG is not a list of triples");
-  for (size_t i = 0; i < nums.size(); i += 3) log[nums[i]] = static_cast<unsigned>(nums[i + 2]);
-  return log;
-}
-
 }  // namespace
 
 void ReadXmlPacketByTree(std::string& buffer, TClientDataSet& into) {
-  ToUtf8(buffer);
+  XmlPacketToUtf8(buffer);
   pugi::xml_document doc;
   const pugi::xml_parse_result res =
       doc.load_buffer_inplace(buffer.data(), buffer.size(), pugi::parse_default, pugi::encoding_utf8);
@@ -207,7 +136,7 @@ void ReadXmlPacketByTree(std::string& buffer, TClientDataSet& into) {
   pugi::xml_node rowdata = root.child("ROWDATA");
   if (!rowdata) throw FormatError("no ROWDATA element");
   std::vector<FieldDef> defs = ReadFields(fields);
-  const auto log = ReadChangeLog(meta.child("PARAMS"));
+  const auto log = ParseChangeLog(meta.child("PARAMS").attribute("CHANGE_LOG").value());
 
   const int n = static_cast<int>(defs.size());
   std::unordered_map<std::string_view, int> byName;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/dataset/dataset.h"
 
@@ -72,5 +73,20 @@ std::string CellContext(const TClientDataSet& ds, int row, int field);
 
 // Whether `name` can be an XML attribute name of a row (ASCII letters, digits, '_', '-', '.').
 bool IsXmlRowName(std::string_view name);
+
+// ---- reading the XML form (the product's scanner and the tests' reference reader alike)
+
+// Brings a packet to UTF-8: drops a byte-order mark and converts a declared windows-1252,
+// ISO-8859-1 or ASCII packet. Raises FormatError for UTF-16 and any other encoding.
+void XmlPacketToUtf8(std::string& buffer);
+
+// Whether the whole of `s` is a decimal integer in [lo, hi]; sets `out` if so.
+bool ParseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& out);
+
+// The field type a FIELD's fieldtype names; FormatError naming `field` for any other.
+FieldType XmlFieldType(std::string_view fieldtype, std::string_view field);
+
+// PARAMS CHANGE_LOG: triples of (position, original, state); returns position -> state.
+std::unordered_map<int64_t, unsigned> ParseChangeLog(std::string_view s);
 
 }  // namespace kve::packet

@@ -35,41 +35,6 @@ namespace {
 
 using namespace packet;
 
-// The encoding named by the XML declaration, lower-cased; empty when none is declared.
-std::string DeclaredEncoding(std::string_view b) {
-  if (b.substr(0, 5) != "<?xml") return {};
-  const size_t end = b.find("?>");
-  const std::string_view decl = b.substr(0, end);
-  const size_t at = decl.find("encoding");
-  if (at == std::string_view::npos) return {};
-  size_t q = decl.find_first_of("\"'", at);
-  if (q == std::string_view::npos) return {};
-  const size_t close = decl.find(decl[q], q + 1);
-  if (close == std::string_view::npos) return {};
-  return AsciiLowered(decl.substr(q + 1, close - q - 1));
-}
-
-// Brings the packet to UTF-8, the only form the scanner is given.
-void ToUtf8(std::string& buffer) {
-  if (buffer.size() >= 2 && ((buffer[0] == '\xFF' && buffer[1] == '\xFE') ||
-                             (buffer[0] == '\xFE' && buffer[1] == '\xFF')))
-    throw FormatError("UTF-16 packets are not supported");
-  if (buffer.compare(0, 3, "\xEF\xBB\xBF") == 0) buffer.erase(0, 3);
-  const std::string enc = DeclaredEncoding(buffer);
-  if (enc.empty() || enc == "utf-8" || enc == "utf8") return;
-  // ISO-8859-1 as labelled in practice means Windows-1252 (as browsers read it); ASCII is a
-  // subset of both.
-  if (enc == "windows-1252" || enc == "cp1252" || enc == "iso-8859-1" || enc == "iso8859-1" ||
-      enc == "latin1" || enc == "us-ascii" || enc == "ascii") {
-    std::string u;
-    u.reserve(buffer.size() + buffer.size() / 8);
-    AppendUtf8FromCp1252(buffer, u);
-    buffer.swap(u);
-    return;
-  }
-  throw FormatError(fmt::format("unsupported encoding '{}'", enc));
-}
-
 // ---------------------------------------------------------------- the scanner
 
 enum : uint8_t { kSpaceBit = 1, kNameStartBit = 2, kNameBit = 4 };
@@ -519,11 +484,6 @@ class Scanner {
 
 // ---------------------------------------------------------------- values
 
-bool ParseInt(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-  return ec == std::errc() && p == s.data() + s.size() && !s.empty() && out >= lo && out <= hi;
-}
-
 // `n` decimal digits at `s`, which holds at least n bytes.
 bool Digits(const char* s, int n, int& out) {
   out = 0;
@@ -554,37 +514,7 @@ bool ParseMs(std::string_view t, int64_t& ms) {
   return true;
 }
 
-FieldType TypeOf(std::string_view t, std::string_view field) {
-  static const std::pair<std::string_view, FieldType> kTypes[] = {
-      {"string", FieldType::String},   {"i2", FieldType::Int16},      {"i1", FieldType::Int16},
-      {"ui1", FieldType::Int16},       {"i4", FieldType::Int32},      {"ui2", FieldType::Int32},
-      {"i8", FieldType::Int64},        {"ui4", FieldType::Int64},     {"r8", FieldType::Float},
-      {"boolean", FieldType::Boolean}, {"date", FieldType::Date},     {"time", FieldType::Time},
-      {"dateTime", FieldType::DateTime}};
-  for (const auto& [name, type] : kTypes)
-    if (name == t) return type;
-  throw FormatError(fmt::format("field {}: unknown fieldtype '{}'", field, t));
-}
-
 bool IsTrue(std::string_view v) { return EqualsIgnoreCase(v, "true"); }
-
-// PARAMS CHANGE_LOG: triples of (position, original, state); position -> state.
-std::unordered_map<int64_t, unsigned> ReadChangeLog(std::string_view s) {
-  std::unordered_map<int64_t, unsigned> log;
-  std::vector<int64_t> nums;
-  while (!s.empty()) {
-    const size_t sp = s.find(' ');
-    const std::string_view tok = s.substr(0, sp);
-    s = sp == std::string_view::npos ? std::string_view{} : s.substr(sp + 1);
-    if (tok.empty()) continue;
-    int64_t v;
-    if (!ParseInt(tok, 0, INT32_MAX, v)) throw FormatError(fmt::format("CHANGE_LOG: '{}' is not a number", tok));
-    nums.push_back(v);
-  }
-  if (nums.size() % 3 != 0) throw FormatError("CHANGE_LOG is not a list of triples");
-  for (size_t i = 0; i < nums.size(); i += 3) log[nums[i]] = static_cast<unsigned>(nums[i + 2]);
-  return log;
-}
 
 // ---------------------------------------------------------------- the packet
 
@@ -663,7 +593,7 @@ class PacketReader {
       } else if (sc_.name() == "PARAMS" && !params) {
         params = true;
         const bool empty = sc_.Attributes(attrs_);
-        log_ = ReadChangeLog(Find(attrs_, "CHANGE_LOG"));
+        log_ = ParseChangeLog(Find(attrs_, "CHANGE_LOG"));
         if (!empty) sc_.SkipOpen();
       } else {
         sc_.Skip();
@@ -682,11 +612,11 @@ class PacketReader {
       if (d.name.empty()) throw FormatError(fmt::format("field {} has no attrname", defs_.size() + 1));
       for (const FieldDef& e : defs_)
         if (EqualsIgnoreCase(e.name, d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
-      d.type = TypeOf(Find(attrs_, "fieldtype"), d.name);
+      d.type = XmlFieldType(Find(attrs_, "fieldtype"), d.name);
       if (d.type == FieldType::String) {
         int64_t w = 0;
         for (const auto& [n, v] : attrs_)
-          if (n == "WIDTH" && !ParseInt(v, 0, 65535, w))
+          if (n == "WIDTH" && !ParseInteger(v, 0, 65535, w))
             throw FormatError(fmt::format("field {}: WIDTH '{}' is not a width", d.name, v));
         d.size = static_cast<int>(w);
         d.fixed = Find(attrs_, "SUBTYPE") == "FixedChar";
@@ -709,7 +639,7 @@ class PacketReader {
       if (Find(attrs_, "Name") == "PROVFLAGS") {
         int64_t v = 0;
         const std::string_view value = Find(attrs_, "Value");
-        if (!ParseInt(value, 0, UINT32_MAX, v))
+        if (!ParseInteger(value, 0, UINT32_MAX, v))
           throw FormatError(fmt::format("field {}: PROVFLAGS '{}' is not a number", d.name, value));
         d.providerFlags = static_cast<uint32_t>(v);
       }
@@ -770,7 +700,7 @@ class PacketReader {
       } else if (name == "RowState") {
         int64_t s;
         if (stateGiven) throw FormatError(fmt::format("row {}: RowState given twice", pos_));
-        if (!ParseInt(v, 0, 255, s)) throw FormatError(fmt::format("row {}: RowState '{}' is not a number", pos_, v));
+        if (!ParseInteger(v, 0, 255, s)) throw FormatError(fmt::format("row {}: RowState '{}' is not a number", pos_, v));
         state = static_cast<unsigned>(s);
         stateGiven = true;
         return;
@@ -807,15 +737,15 @@ class PacketReader {
           break;
         }
         case FieldType::Int16:
-          if (!ParseInt(v, INT16_MIN, INT16_MAX, x)) Bad(name, v, "i2");
+          if (!ParseInteger(v, INT16_MIN, INT16_MAX, x)) Bad(name, v, "i2");
           row.SetInt(i, x);
           break;
         case FieldType::Int32:
-          if (!ParseInt(v, INT32_MIN, INT32_MAX, x)) Bad(name, v, "i4");
+          if (!ParseInteger(v, INT32_MIN, INT32_MAX, x)) Bad(name, v, "i4");
           row.SetInt(i, x);
           break;
         case FieldType::Int64:
-          if (!ParseInt(v, INT64_MIN, INT64_MAX, x)) Bad(name, v, "i8");
+          if (!ParseInteger(v, INT64_MIN, INT64_MAX, x)) Bad(name, v, "i8");
           row.SetInt(i, x);
           break;
         case FieldType::Float: {
@@ -881,7 +811,7 @@ class PacketReader {
 }  // namespace
 
 void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
-  ToUtf8(buffer);
+  XmlPacketToUtf8(buffer);
   PacketReader(buffer, into).Read();
 }
 
