@@ -1,6 +1,8 @@
 #include "demo/client_files.h"
 
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace kve::demo {
 namespace {
@@ -23,10 +25,11 @@ void PutBe32(std::string& b, size_t at, uint32_t v) {
 }
 
 constexpr uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000;
-constexpr uint32_t kPeAt = 0x40;            // the PE header follows the DOS header
-constexpr uint32_t kOptionalSize = 0xE0;    // PE32 optional header with 16 data directories
+constexpr uint32_t kPeAt = 0x80;           // the PE header follows the DOS header and stub
 constexpr uint32_t kRsrcRva = kSectionAlign;
-constexpr uint32_t kRsrcFileAt = kFileAlign;
+constexpr uint32_t kRsrcFileAt = 0x400;    // the headers, padded to the file alignment
+
+uint32_t AlignUp(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
 
 // The version resource: VS_VERSIONINFO with the fixed file-info block and no children.
 std::string VersionInfo(ImageKind kind, std::array<uint16_t, 4> v) {
@@ -51,31 +54,43 @@ std::string VersionInfo(ImageKind kind, std::array<uint16_t, 4> v) {
   return b;
 }
 
-// Resource directory: type 16 -> id 1 -> language 0x0416 -> data entry -> the version info.
-std::string ResourceSection(const std::string& info) {
+// The resource section: the type directory, then per type its name and language directories
+// (id 1, Portuguese (Brazil)), then the data entries, then the data, each on four bytes.
+std::string ResourceSection(const std::vector<std::pair<uint32_t, std::string>>& resources) {
   constexpr uint32_t kHigh = 0x80000000u;
-  constexpr uint32_t kTypeDir = 0, kNameDir = 24, kLangDir = 48, kDataEntry = 72, kData = 88;
-  std::string b(kData + info.size(), '\0');
+  const auto count = static_cast<uint32_t>(resources.size());
+  const uint32_t dirs = 16 + 8 * count, entries = dirs + 48 * count;
+  uint32_t dataAt = entries + 16 * count;
+  std::string b(dataAt, '\0');
+  Put16(b, 14, count);  // root: numeric ids only
   auto directory = [&](uint32_t at, uint32_t id, uint32_t target) {
     Put16(b, at + 14, 1);  // one entry with a numeric id
     Put32(b, at + 16, id);
     Put32(b, at + 20, target);
   };
-  directory(kTypeDir, 16, kHigh | kNameDir);
-  directory(kNameDir, 1, kHigh | kLangDir);
-  directory(kLangDir, 0x0416, kDataEntry);
-  Put32(b, kDataEntry, kRsrcRva + kData);  // an address in the loaded image
-  Put32(b, kDataEntry + 4, static_cast<uint32_t>(info.size()));
-  b.replace(kData, info.size(), info);
+  for (uint32_t i = 0; i < count; ++i) {
+    const auto& [type, data] = resources[i];
+    const uint32_t nameDir = dirs + 48 * i, langDir = nameDir + 24, entry = entries + 16 * i;
+    Put32(b, 16 + 8 * i, type);
+    Put32(b, 16 + 8 * i + 4, kHigh | nameDir);
+    directory(nameDir, 1, kHigh | langDir);
+    directory(langDir, 0x0416, entry);
+    Put32(b, entry, kRsrcRva + dataAt);  // an address in the loaded image
+    Put32(b, entry + 4, static_cast<uint32_t>(data.size()));
+    b += data;
+    b.resize(AlignUp(static_cast<uint32_t>(b.size()), 4), '\0');
+    dataAt = static_cast<uint32_t>(b.size());
+  }
   return b;
 }
 
-uint32_t AlignUp(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
-
 }  // namespace
 
-std::string WindowsImage(ImageKind kind, std::array<uint16_t, 4> version) {
-  const std::string rsrc = ResourceSection(VersionInfo(kind, version));
+std::string WindowsImage(const WindowsImageOptions& o) {
+  std::vector<std::pair<uint32_t, std::string>> resources;
+  if (o.icon || !o.version) resources.emplace_back(3, std::string(16, '\0'));  // RT_ICON
+  if (o.version) resources.emplace_back(16, VersionInfo(o.kind, *o.version));  // RT_VERSION
+  const std::string rsrc = ResourceSection(resources);
   const uint32_t rawSize = AlignUp(static_cast<uint32_t>(rsrc.size()), kFileAlign);
   std::string b(kRsrcFileAt + rawSize, '\0');
 
@@ -85,27 +100,30 @@ std::string WindowsImage(ImageKind kind, std::array<uint16_t, 4> version) {
   b.replace(kPeAt, 4, std::string("PE\0\0", 4));
 
   const uint32_t coff = kPeAt + 4;
-  Put16(b, coff, 0x014C);  // i386
-  Put16(b, coff + 2, 1);   // one section
-  Put16(b, coff + 16, kOptionalSize);
-  Put16(b, coff + 18, kind == ImageKind::Program ? 0x0102 : 0x2102);  // executable, 32-bit (DLL)
+  const uint32_t optionalSize = o.pe32plus ? 0xF0 : 0xE0;  // with 16 data directories
+  Put16(b, coff, o.pe32plus ? 0x8664 : 0x014C);             // x86-64 or i386
+  Put16(b, coff + 2, 1);                                    // one section
+  Put16(b, coff + 16, optionalSize);
+  Put16(b, coff + 18, (o.kind == ImageKind::Program ? 0x0002 : 0x2002) |  // executable (DLL)
+                          (o.pe32plus ? 0x0020 : 0x0100));  // large addresses, or 32-bit
 
   const uint32_t opt = coff + 20;
-  Put16(b, opt, 0x010B);  // PE32
-  Put32(b, opt + 8, rawSize);                 // size of initialised data
-  Put32(b, opt + 28, 0x00400000);             // image base
+  Put16(b, opt, o.pe32plus ? 0x020B : 0x010B);  // PE32+ or PE32
+  Put32(b, opt + 8, rawSize);                  // size of initialised data
+  Put32(b, opt + (o.pe32plus ? 24 : 28), 0x00400000);  // image base
   Put32(b, opt + 32, kSectionAlign);
   Put32(b, opt + 36, kFileAlign);
-  Put16(b, opt + 40, 4);                      // operating system 4.0
-  Put16(b, opt + 48, 4);                      // subsystem 4.0
+  Put16(b, opt + 40, 4);                       // operating system 4.0
+  Put16(b, opt + 48, 4);                       // subsystem 4.0
   Put32(b, opt + 56, kRsrcRva + AlignUp(static_cast<uint32_t>(rsrc.size()), kSectionAlign));
-  Put32(b, opt + 60, kRsrcFileAt);            // size of headers
-  Put16(b, opt + 68, 2);                      // Windows GUI
-  Put32(b, opt + 92, 16);                     // data directories
-  Put32(b, opt + 96 + 2 * 8, kRsrcRva);       // directory 2: resources
-  Put32(b, opt + 96 + 2 * 8 + 4, static_cast<uint32_t>(rsrc.size()));
+  Put32(b, opt + 60, kRsrcFileAt);             // size of headers
+  Put16(b, opt + 68, 2);                       // Windows GUI
+  const uint32_t dirs = opt + (o.pe32plus ? 112 : 96);
+  Put32(b, dirs - 4, 16);                      // data directories
+  Put32(b, dirs + 2 * 8, kRsrcRva);            // directory 2: resources
+  Put32(b, dirs + 2 * 8 + 4, static_cast<uint32_t>(rsrc.size()));
 
-  const uint32_t sec = opt + kOptionalSize;
+  const uint32_t sec = opt + optionalSize;
   b.replace(sec, 5, ".rsrc");
   Put32(b, sec + 8, static_cast<uint32_t>(rsrc.size()));  // virtual size
   Put32(b, sec + 12, kRsrcRva);

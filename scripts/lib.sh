@@ -37,7 +37,8 @@ install_packages() {
 }
 
 # Starts kve-appserver on the database URL $1 on a free loopback port, its output in the file
-# $2, and stops it when the calling script exits. Sets APPSERVER_PID and APPSERVER_PORT (read
+# $2, and stops it when the calling script exits (then runs the command in APPSERVER_ON_EXIT,
+# if set). Sets APPSERVER_PID and APPSERVER_PORT (read
 # from the server's "serving ... on HOST:PORT" line). Fails, with the end of the log, when the
 # server exits or has not started within 10 seconds.
 start_appserver() {
@@ -45,7 +46,7 @@ start_appserver() {
   : >"$log"
   "$bin/kve-appserver" --db "$db" --listen 127.0.0.1:0 >>"$log" 2>&1 &
   APPSERVER_PID=$!
-  trap 'kill $APPSERVER_PID 2>/dev/null || true; wait $APPSERVER_PID 2>/dev/null || true' EXIT
+  trap 'stop_appserver; ${APPSERVER_ON_EXIT:-:}' EXIT
   APPSERVER_PORT=
   local _
   for _ in $(seq 100); do
@@ -61,6 +62,15 @@ start_appserver() {
   echo "kve: the application server did not start within 10 s (log: $log):" >&2
   tail -n 20 "$log" >&2
   return 1
+}
+
+# Stops the server start_appserver started (SIGTERM, then waits for it), if it still runs.
+stop_appserver() {
+  if [ -n "${APPSERVER_PID:-}" ]; then
+    kill -TERM "$APPSERVER_PID" 2>/dev/null || true
+    wait "$APPSERVER_PID" 2>/dev/null || true
+    APPSERVER_PID=
+  fi
 }
 
 build_main() {

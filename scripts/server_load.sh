@@ -21,35 +21,15 @@ WORK=$ROOT/build/server-load
 mkdir -p "$WORK"
 [ -x "$CLIENT" ] || { echo "server_load: build the load client first (target load_client)" >&2; exit 1; }
 
-SERVER_PID=
-stop_server() {
-  if [ -n "$SERVER_PID" ]; then
-    kill -TERM "$SERVER_PID" 2>/dev/null || true
-    wait "$SERVER_PID" 2>/dev/null || true
-    SERVER_PID=
-  fi
-}
-cleanup() { stop_server; pg_stop; }
-trap cleanup EXIT
+source "$ROOT/scripts/lib.sh"
+APPSERVER_ON_EXIT=pg_stop
+trap pg_stop EXIT
 
-# start_server URL: a server on a free port (another one when the port was taken); sets
-# PORT and SERVER_PID.
+# start_server URL: a server on a free port; sets PORT and SERVER_PID.
 start_server() {
-  local try
-  for try in 1 2 3 4 5; do
-    PORT=$(( 30000 + RANDOM % 20000 ))
-    "$BIN/kve-appserver" --db "$1" --listen "127.0.0.1:$PORT" >"$WORK/server.log" 2>&1 &
-    SERVER_PID=$!
-    for _ in $(seq 100); do
-      grep -q serving "$WORK/server.log" 2>/dev/null && return 0
-      kill -0 "$SERVER_PID" 2>/dev/null || break
-      sleep 0.1
-    done
-    wait "$SERVER_PID" 2>/dev/null || true
-    SERVER_PID=
-  done
-  cat "$WORK/server.log" >&2
-  return 1
+  start_appserver "$1" "$WORK/server.log"
+  PORT=$APPSERVER_PORT
+  SERVER_PID=$APPSERVER_PID
 }
 
 sqlite_db=$WORK/demo-$SCALE.db
@@ -78,7 +58,7 @@ run throughput --clients 32 --seconds 5 --keepalive
 run exports --calls 6 --ins-rate 100 --pid "$SERVER_PID"
 run exports --calls 6 --ins-rate 0 --frames --pid "$SERVER_PID"
 held 12
-stop_server
+stop_appserver
 fi
 
 [[ " $CASES " == *" postgresql "* ]] && pg_start
@@ -89,7 +69,7 @@ if [ -n "${KVE_TEST_PG_URL:-}" ]; then
   run exports --calls 6 --ins-rate 100 --pid "$SERVER_PID"
   run exports --calls 6 --ins-rate 0 --frames --pid "$SERVER_PID"
   held 12
-  stop_server
+  stop_appserver
 fi
 
 echo

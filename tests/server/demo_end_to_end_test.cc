@@ -33,13 +33,7 @@ class DemoEndToEnd : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     data_ = std::make_unique<testing_server::ServerDb>(GetParam());
     if (data_->Skip()) GTEST_SKIP() << "KVE_TEST_PG_URL not set";
-    demo::DemoOptions o;
-    o.today = kToday;
-    demo::FillDemoDatabase(*data_->Open(), o);
-    server::AppServerOptions so;
-    so.dbUrl = data_->Url();
-    server_ = std::make_unique<server::AppServer>(so);
-    server_->Start();
+    server_ = testing_server::StartDemoServer(*data_, kToday);
     link_.SetHost("127.0.0.1");
     link_.SetPort(server_->Port());
     link_.SetConnected(true);

@@ -19,6 +19,8 @@
 #include "platform/dataset/dataset.h"
 #include "platform/db/database.h"
 #include "platform/db/migrate.h"
+#include "demo/demo_data.h"
+#include "server/app_server.h"
 
 namespace kve::testing_server {
 
@@ -147,6 +149,19 @@ inline std::vector<std::string> Column(const std::string& image, const std::stri
   std::vector<std::string> out;
   for (ds.First(); !ds.Eof(); ds.Next()) out.push_back(ds.FieldByName(field).AsString());
   return out;
+}
+
+// Fills `data` with the demo's central as of `today` and starts a server on it, on a free port:
+// where the end-to-end tests begin.
+inline std::unique_ptr<server::AppServer> StartDemoServer(const ServerDb& data, TDateTime today) {
+  demo::DemoOptions o;
+  o.today = today;
+  demo::FillDemoDatabase(*data.Open(), o);
+  server::AppServerOptions so;
+  so.dbUrl = data.Url();
+  auto server = std::make_unique<server::AppServer>(so);
+  server->Start();
+  return server;
 }
 
 }  // namespace kve::testing_server
