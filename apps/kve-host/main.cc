@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include "batch/host_ledger.h"
 #include "host/site.h"
 #include "platform/maker/config.h"
 #include "ui/qt/expdados_view.h"
@@ -89,6 +90,10 @@ int main(int argc, char** argv) {
     kve::qt::QtBusyView busy;
     kve::Site site(std::move(config));
     kve::ExpDadosServices services = site.Services(dialogs, busy);
+    // Every export the screen runs is recorded in the workstation's export ledger.
+    services.exportEnded = kve::batch::ScreenLedger(site.Config(), [](std::string_view line) {
+      std::fprintf(stderr, "kve-host: %.*s\n", static_cast<int>(line.size()), line.data());
+    });
     // The view runs the screen's controls with this program's copy of the maker, the package
     // with its own: both see the same services.
     kve::maker::ServicesScope scope(site.maker);

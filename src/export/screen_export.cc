@@ -53,13 +53,6 @@ TClientDataSet& DataSetOf(TfrmExpDados& s, const exporting::TableSpec& t) {
   throw Error("the screen has no dataset " + std::string(t.dataset));
 }
 
-void Log(ExpDadosServices& svc, const std::string& line) {
-  if (svc.log)
-    svc.log(line);
-  else
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
-
 }  // namespace
 
 void TfrmExpDados::Exportacao() {
@@ -84,6 +77,7 @@ void TfrmExpDados::Exportacao() {
   if (chkAtivProd.Checked()) productStatus = "A";
 
   const bool palm = rbtPalm.Checked();
+  runStarted_ = true;
   auto table = [this](const exporting::TableSpec& t) -> TClientDataSet& { return DataSetOf(*this, t); };
   auto progress = [this](int done, int count, std::string_view file) {
     pgbProgresso.SetRange(0, count);
@@ -125,7 +119,7 @@ void TfrmExpDados::Exportacao() {
       for (const std::string& path : exporting::PalmQueuePaths(DirExp, DirBin)) {
         const int result = svc_.installAide.PltInstallFile(edtNmPalm.Text().c_str(), path.c_str());
         if (result != kPltOk)
-          Log(svc_, "queue " + path + " for " + edtNmPalm.Text() + ": " + std::string(PltResultText(result)));
+          Log("queue " + path + " for " + edtNmPalm.Text() + ": " + std::string(PltResultText(result)));
       }
       lblStatus.SetCaption(msgPadrao.Msg("HOTSYNC"));
       Repaint();
@@ -142,7 +136,7 @@ void TfrmExpDados::Exportacao() {
         throw;
       } catch (const std::exception& e) {
         Showavi::DeactiveShowAvi(svc_.busy);
-        Log(svc_, std::string("eeePC export: ") + e.what());
+        Log(std::string("eeePC export: ") + e.what());
         Consiste::MensErro(svc_.dialogs,
                            Format(msgPadrao.Msg("Dir_N_comp"), {DirExp, edtNmEPC.Text() + "\\Orvanta Web"}),
                            true);
@@ -154,6 +148,7 @@ void TfrmExpDados::Exportacao() {
     Showavi::DeactiveShowAvi(svc_.busy);
     // The supply-authorisation warning replaces the success text for either target.
     const char* key = afBlock == "S" ? "BLOQ_AF" : palm ? "OK_HOTSYNC" : "OK_EEPC";
+    closingMessage_ = msgPadrao.Msg(key);
     msgPadrao.ShowMsgAlertEx(key, TMsgDlgType::mtInformation, {msgPadrao.Msg("OK")}, 1,
                              afBlock == "S" ? 10 : 5, 0);
   } catch (...) {
@@ -164,7 +159,7 @@ void TfrmExpDados::Exportacao() {
         exporting::RecordHistory(netExpDados, medCdFilial.Text(), medCdPalm.Text(),
                                  msgPadrao.Msg("Export_n_Ok"), "0", "1");
       } catch (const std::exception& e) {
-        Log(svc_, std::string("recording the failed export: ") + e.what());
+        Log(std::string("recording the failed export: ") + e.what());
       }
     }
     Showavi::DeactiveShowAvi(svc_.busy);

@@ -1,5 +1,7 @@
 #include "host/frm_exp_dados.h"
 
+#include <cstdio>
+
 #include "host/central_kitchen.h"
 #include "host/expdados_instance.h"
 #include "platform/maker/consiste.h"
@@ -136,6 +138,13 @@ void TfrmExpDados::FormClose() {
   netExpDados.SetConnected(false);
   ReleaseExpDadosInstance(this);
   PadrFormClose();
+}
+
+void TfrmExpDados::Log(const std::string& line) const {
+  if (svc_.log)
+    svc_.log(line);
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void TfrmExpDados::FocusOnFailure(TControl& field, const std::function<void()>& step) {

@@ -10,6 +10,7 @@
 // The screen reaches everything outside through ExpDadosServices, so it runs headless with
 // doubles; the host's configuration values come from the installed maker services (Corvane).
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,22 @@
 
 namespace kve {
 
+class TfrmExpDados;
+
+// How one press of Export came to an end, for whoever keeps a record of exports.
+struct ExportEnd {
+  enum class Outcome {
+    Exported,  // the closing alert was shown (the supply-authorisation warning too)
+    Stopped,   // a check or a No stopped it before anything was written
+    Failed,    // an error did, or the run itself did not finish
+  };
+  Outcome outcome = Outcome::Failed;
+  bool runStarted = false;  // the export run began: files may have been written into DirExp
+  std::chrono::system_clock::time_point pressed;  // when Export was pressed
+  std::string closingMessage;  // the closing alert's text; "" when none was shown
+  std::string problem;         // the error that ended it, when one did
+};
+
 // What the screen needs from its host. Every reference must outlive the screen.
 struct ExpDadosServices {
   Database& db;          // the host's database: look-ups and validations
@@ -45,6 +62,10 @@ struct ExpDadosServices {
   // Lines for the support log (install-queue calls the library refused). Empty: standard
   // error.
   std::function<void(std::string_view line)> log = {};
+  // Told once each press of Export has come to an end, however it ended, after everything
+  // the operator sees: the host keeps its export ledger with it. Empty: nobody is told.
+  // Whatever it raises goes to the log and changes nothing of the export.
+  std::function<void(TfrmExpDados& screen, const ExportEnd& end)> exportEnded = {};
 };
 
 class TfrmExpDados : public TfrmPadrImportExport {
@@ -101,6 +122,7 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void medCdEPcExit();
 
   // ---- validation and export trigger (params) ----
+  // The export button: the checks, then the export run; then the host's exportEnded.
   void sbtImportExportClick();
   void vd_DepsCardapio();
   void Vd_Agregadas();
@@ -225,6 +247,14 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void RemoverTodosUsuarios();
   // Runs `step` and, when it fails, puts the focus on `field` before the failure goes on.
   void FocusOnFailure(TControl& field, const std::function<void()>& step);
+  // A line for the support log: the host's, or standard error.
+  void Log(const std::string& line) const;
+  // The export button's work, checks and run, without the telling of how it ended.
+  void ExportPressed();
+
+  // What the press of Export under way has come to so far, for exportEnded.
+  bool runStarted_ = false;
+  std::string closingMessage_;
 
   ExpDadosServices& svc_;
 };

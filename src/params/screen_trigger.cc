@@ -9,6 +9,45 @@
 namespace kve {
 
 void TfrmExpDados::sbtImportExportClick() {
+  if (!svc_.exportEnded) return ExportPressed();
+  ExportEnd end;
+  end.pressed = std::chrono::system_clock::now();
+  runStarted_ = false;
+  closingMessage_.clear();
+  // Told after the operator has seen everything, and never in the way of the export's own
+  // outcome: a failure of the teller goes to the log.
+  auto tell = [&] {
+    end.runStarted = runStarted_;
+    end.closingMessage = closingMessage_;
+    if (!closingMessage_.empty())
+      end.outcome = ExportEnd::Outcome::Exported;
+    else if (runStarted_)
+      end.outcome = ExportEnd::Outcome::Failed;
+    try {
+      svc_.exportEnded(*this, end);
+    } catch (const std::exception& e) {
+      Log(std::string("recording the export: ") + e.what());
+    } catch (...) {
+      Log("recording the export: an unknown error");
+    }
+  };
+  try {
+    ExportPressed();
+  } catch (const EAbort&) {
+    end.outcome = ExportEnd::Outcome::Stopped;  // unless the run had begun
+    tell();
+    throw;
+  } catch (const std::exception& e) {
+    end.outcome = ExportEnd::Outcome::Failed;
+    end.problem = e.what();
+    tell();
+    throw;
+  }
+  end.outcome = ExportEnd::Outcome::Stopped;  // a No: unless the closing alert was shown
+  tell();
+}
+
+void TfrmExpDados::ExportPressed() {
   for (TDateEditPlus* d : {&depCardIni, &depCardFim, &depSoliCompIni, &depSoliCompFim, &depAFIni, &depAFFim})
     d->CheckValidDate();
   Vd_Diretorios(true);

@@ -7,11 +7,13 @@
 
 #include <set>
 
+#include "batch/host_ledger.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "export/catalogue.h"
 #include "export/export_run.h"
 #include "host/frm_exp_dados.h"
+#include "ledger/ledger.h"
 #include "support/error_fs.h"
 #include "platform/maker/config.h"
 #include "platform/pdb/pdb_reader.h"
@@ -271,6 +273,41 @@ TEST_P(ExportEndToEnd, AShareThatFailsHalfWayLeavesTheEarlierEeePcExportWhole) {
   EXPECT_EQ(Contents(EpcExp()), earlier);
   ASSERT_EQ(logged_.size(), 1u);
   EXPECT_NE(logged_[0].find("No space left on device"), std::string::npos) << logged_[0];
+}
+
+// The screen in the host application records every export in the workstation's ledger as
+// kve-export does: the files with their hashes and a kept copy, and a failed export as failed.
+TEST_P(ExportEndToEnd, EachExportOfTheScreenIsRecordedInTheWorkstationsLedger) {
+  maker::HostConfig c = Config(server_->Port());
+  c.data_dir = (tmp_ / "data").string();
+  services_->exportEnded = batch::ScreenLedger(c, [this](std::string_view l) { logged_.emplace_back(l); });
+  Fill(false, "2", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press());
+  const auto exported = Contents(EpcExp());
+  const std::string alert = LastAlert();
+  files_->FailWritesAfter(200000);
+  dialogs_.Clear();
+  dialogs_.Answer(mrYes);
+  EXPECT_FALSE(Press());
+
+  ledger::Ledger ledger(c.data_dir, true);
+  const std::vector<ledger::LedgerEntry> entries = ledger.List();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].outcome, "failed");
+  EXPECT_TRUE(entries[0].files.empty());
+  const ledger::LedgerEntry& e = entries[1];
+  EXPECT_EQ(e.outcome, "exported");
+  EXPECT_EQ(e.target + " " + e.device + " " + e.deviceName, "eeepc 002 NOTE-KITCHEN-01");
+  EXPECT_EQ(e.parameters["menu"], nlohmann::json({"2026-11-01", "2026-12-31"}));
+  EXPECT_EQ(e.parameters["nutritionist"], demo::kDemoNutritionist);
+  EXPECT_EQ(e.closingMessage, alert);
+  ASSERT_EQ(e.files.size(), exported.size());
+  for (const ledger::LedgerFile& f : e.files) {
+    EXPECT_EQ(f.sha256, ledger::Sha256Hex(exported.at(f.name))) << f.name;
+    EXPECT_EQ(testing::ReadBytes(ledger.KeptFiles(e.id) / f.name), exported.at(f.name)) << f.name;
+  }
+  EXPECT_EQ(logged_.size(), 1u);  // the share's own failure, nothing of the ledger
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ExportEndToEnd, ::testing::ValuesIn(testing_server::Engines()));

@@ -1,0 +1,92 @@
+#include "batch/host_ledger.h"
+
+#include <memory>
+
+#include "batch/history.h"
+#include "batch/summary.h"
+
+namespace kve::batch {
+namespace {
+
+// A date the screen holds; a date not valid (a check stopped the export for it) as none.
+TDateTime DateOf(const TDateEditPlus& d) {
+  try {
+    return d.GetDate();
+  } catch (const std::exception&) {
+    return TDateTime();
+  }
+}
+
+Ending EndingOf(ExportEnd::Outcome o) {
+  switch (o) {
+    case ExportEnd::Outcome::Exported: return Ending::Exported;
+    case ExportEnd::Outcome::Stopped: return Ending::Stopped;
+    case ExportEnd::Outcome::Failed: break;
+  }
+  return Ending::Failed;
+}
+
+}  // namespace
+
+ExportOptions OptionsOnScreen(const TfrmExpDados& s) {
+  ExportOptions o;
+  const bool palm = s.rbtPalm.Checked();
+  o.target = palm ? Target::Palm : Target::Eeepc;
+  o.device = (palm ? s.medCdPalm : s.medCdEPc).Text();
+  o.menu = {DateOf(s.depCardIni), DateOf(s.depCardFim)};
+  o.requests = {DateOf(s.depSoliCompIni), DateOf(s.depSoliCompFim)};
+  o.af = {DateOf(s.depAFIni), DateOf(s.depAFFim)};
+  o.nutritionist = s.medCdNutricio.Text();
+  if (s.rbtLAgreg.Checked()) {
+    // "_0002_0003": the branches picked.
+    for (size_t at = s.ListaAgreg.find('_'); at != std::string::npos;) {
+      const size_t next = s.ListaAgreg.find('_', at + 1);
+      o.branches.push_back(s.ListaAgreg.substr(at + 1, next == std::string::npos ? next : next - at - 1));
+      at = next;
+    }
+  }
+  if (!s.chkArvProd.Checked()) {
+    o.activeOnly = s.chkAtivProd.Checked();
+    if (s.chkSolicProd.Checked()) o.latest = s.sedSolicProd.Value();
+    o.grouping = s.medAgrupProd.Text();
+  }
+  return o;
+}
+
+std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
+    maker::HostConfig config, std::function<void(std::string_view line)> log) {
+  return [config = std::move(config), log = std::move(log)](TfrmExpDados& s, const ExportEnd& end) {
+    const bool palm = s.rbtPalm.Checked();
+    const ExportOptions o = OptionsOnScreen(s);
+    Summary sum;
+    sum.target = palm ? "palm" : "eeepc";
+    sum.deviceCode = o.device;
+    sum.deviceName = (palm ? s.edtNmPalm : s.edtNmEPC).Text();
+    sum.ending = EndingOf(end.outcome);
+    sum.closingMessage = end.closingMessage;
+    sum.folder = end.runStarted ? s.DirExp : s.medDiretorios.Text();
+    sum.problem = end.problem;
+    std::unique_ptr<ledger::Ledger> ledger;
+    try {
+      ledger = std::make_unique<ledger::Ledger>(config.data_dir);
+    } catch (const std::exception& e) {
+      if (log) log(std::string("the export ledger: ") + e.what());
+      return;
+    }
+    ledger::ArchiveWriter copy(ledger->Folder());
+    if (end.runStarted) {
+      try {
+        // File times come from a coarser clock than the system clock's: allow for its tick.
+        sum.files = WrittenFiles(s.services().files, s.DirExp, end.pressed - std::chrono::milliseconds(50),
+                                 LedgerVisitor(copy, config.ledger_keep > 0));
+      } catch (const std::exception& e) {
+        sum.problem += (sum.problem.empty() ? "" : "; ") + std::string("reading the export back: ") + e.what();
+      }
+    }
+    RecordInLedger(ledger.get(), copy, o, config, sum);
+    if (log)
+      for (const std::string& note : sum.notes) log(note);
+  };
+}
+
+}  // namespace kve::batch

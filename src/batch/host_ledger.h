@@ -1,0 +1,25 @@
+#pragma once
+// The export ledger of the screen in the host application: each press of Export is recorded
+// as kve-export records its runs (the same entry, the same kept copy, in the data folder of
+// the host's configuration), once the operator has seen how it ended. The ledger never
+// touches the export: a ledger or a copy that cannot be written goes to the log.
+
+#include <functional>
+#include <string_view>
+
+#include "batch/options.h"
+#include "host/frm_exp_dados.h"
+#include "platform/maker/config.h"
+
+namespace kve::batch {
+
+// The parameters on the screen, as kve-export's options give them.
+ExportOptions OptionsOnScreen(const TfrmExpDados& screen);
+
+// What the host sets as ExpDadosServices::exportEnded: records each export in the ledger of
+// `config.data_dir`, reading its files back through the screen's file system. `log` takes what
+// went wrong recording it.
+std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
+    maker::HostConfig config, std::function<void(std::string_view line)> log);
+
+}  // namespace kve::batch
