@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "palm/pdb_conversion.h"
+#include "platform/common/ascii.h"
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
 #include "platform/pdb/pdb_encode.h"
@@ -121,131 +122,173 @@ std::optional<TDateTime> DateFromRuleText(std::string_view text) {
   return TDateTime::FromDate(d);
 }
 
-void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
-                        PdbProgress& progress) {
-  if (!options.maskProduct) throw Error(fmt::format("{}: no product mask formatter given", kFile));
-  progress.Start(ds.RecordCount());
-  pdm.ExpectRecords(ds.RecordCount());
-  // look the fields up once: the names are fixed, the walk is long
+namespace {
+
+// The column named `name` among `defs` (letter case ignored), as the table's FieldByName finds
+// it, with its error when there is none.
+int ColumnOf(const std::vector<FieldDef>& defs, std::string_view table, const char* name) {
+  for (size_t i = 0; i < defs.size(); ++i)
+    if (EqualsIgnoreCase(defs[i].name, name)) return static_cast<int>(i);
+  throw Error(fmt::format("{}: field '{}' not found", table.empty() ? "dataset" : table, name));
+}
+
+}  // namespace
+
+// The forecast's records from rows of its columns: the columns and fields are looked up once,
+// since the walk is long, and each row is encoded straight into the writer.
+class PrevRetiEncoder {
+ public:
+  PrevRetiEncoder(std::vector<FieldDef> defs, std::string_view table,
+                  const PrevRetiOptions& options, TPDBPocketStudio& pdm);
+  void Put(RowView row);
+
+ private:
   struct Copy {
     TPDBPSField* field;
     int column;
   };
-  auto copy = [&](const char* name) {
-    return Copy{&pdm.FieldByName(name), ds.FieldByName(name).Index()};
-  };
-  Copy text[std::size(kTextColumns)];
-  for (size_t k = 0; k < std::size(kTextColumns); ++k) text[k] = copy(kTextColumns[k]);
-  const Copy date = copy("DTPREVRETI"), qtPrev = copy("QTPREVRETI"), qtCons = copy("QTCONSRETI"),
-             arv = copy("CDARVPROD");
-  TPDBPSField& psq = pdm.FieldByName("CDPSQPROD");
-  TPDBPSField& oper = pdm.FieldByName("CDOPERADOR");
-  const std::vector<FieldDef>& defs = ds.FieldDefs();
-  auto def = [&](const Copy& c) -> const FieldDef& { return defs[static_cast<size_t>(c.column)]; };
+  Copy Find(const char* name) const {
+    return Copy{&pdm_.FieldByName(name), ColumnOf(defs_, table_, name)};
+  }
+  const FieldDef& Def(const Copy& c) const { return defs_[static_cast<size_t>(c.column)]; }
+  bool PutDirect(RowView row);
+
+  const std::vector<FieldDef> defs_;
+  const std::string table_;
+  const PrevRetiOptions& options_;
+  TPDBPocketStudio& pdm_;
+  Copy text_[std::size(kTextColumns)];
+  Copy date_, qtPrev_, qtCons_, arv_;
+  TPDBPSField& psq_;
+  TPDBPSField& oper_;
 
   // The record in field-list order, for encoding it straight into the writer: each field's
   // text (or date), or nothing for a field no column fills, which goes as its zero.
-  const int nFields = pdm.Fields().Count();
-  std::vector<std::string_view> views(static_cast<size_t>(nFields));
-  std::vector<int> slotOfText(std::size(kTextColumns));
-  int slotDate = -1, slotPrev = -1, slotCons = -1, slotPsq = -1, slotOper = -1;
-  size_t zeros = 0;  // bytes of the fields left unassigned
-  bool direct = true;
-  for (int k = 0; k < nFields; ++k) {
+  int nFields_ = 0;
+  std::vector<std::string_view> views_;
+  std::vector<int> slotOfText_;
+  int slotPrev_ = -1, slotCons_ = -1, slotPsq_ = -1, slotOper_ = -1;
+  size_t zeros_ = 0;  // bytes of the fields left unassigned
+  bool direct_ = true;
+  std::vector<uint8_t> kind_;  // 1 text, 2 date, 0 zero
+  std::vector<const TPDBPSField*> zeroFields_;
+
+  std::string scratch_;
+  std::vector<std::string> scratches_;
+  std::string prevText_, consText_, psqText_;
+};
+
+PrevRetiEncoder::PrevRetiEncoder(std::vector<FieldDef> defs, std::string_view table,
+                                 const PrevRetiOptions& options, TPDBPocketStudio& pdm)
+    : defs_(std::move(defs)), table_(table), options_(options), pdm_(pdm),
+      date_(Find("DTPREVRETI")), qtPrev_(Find("QTPREVRETI")), qtCons_(Find("QTCONSRETI")),
+      arv_(Find("CDARVPROD")), psq_(pdm.FieldByName("CDPSQPROD")),
+      oper_(pdm.FieldByName("CDOPERADOR")), scratches_(std::size(kTextColumns)) {
+  if (!options.maskProduct) throw Error(fmt::format("{}: no product mask formatter given", kFile));
+  for (size_t k = 0; k < std::size(kTextColumns); ++k) text_[k] = Find(kTextColumns[k]);
+  nFields_ = pdm.Fields().Count();
+  views_.resize(static_cast<size_t>(nFields_));
+  slotOfText_.resize(std::size(kTextColumns));
+  int slotDate = -1;
+  for (int k = 0; k < nFields_; ++k) {
     const TPDBPSField* f = &pdm.Fields().GetItem(k);
     bool isText = true;
-    if (f == date.field) {
+    if (f == date_.field) {
       slotDate = k;
       isText = false;
-      direct &= f->DataType() == TPDBPSFieldType::PSDate;
-    } else if (f == qtPrev.field) {
-      slotPrev = k;
-    } else if (f == qtCons.field) {
-      slotCons = k;
-    } else if (f == &psq) {
-      slotPsq = k;
-    } else if (f == &oper) {
-      slotOper = k;
+      direct_ &= f->DataType() == TPDBPSFieldType::PSDate;
+    } else if (f == qtPrev_.field) {
+      slotPrev_ = k;
+    } else if (f == qtCons_.field) {
+      slotCons_ = k;
+    } else if (f == &psq_) {
+      slotPsq_ = k;
+    } else if (f == &oper_) {
+      slotOper_ = k;
     } else {
       isText = false;
       for (size_t t = 0; t < std::size(kTextColumns); ++t) {
-        if (f != text[t].field) continue;
-        slotOfText[t] = k;
+        if (f != text_[t].field) continue;
+        slotOfText_[t] = k;
         isText = true;
       }
       if (!isText) {  // no column fills it: its zero
         if (auto type = f->DataType())
-          zeros += *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
+          zeros_ += *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
         continue;
       }
     }
-    if (isText) direct &= f->DataType() == TPDBPSFieldType::PSString;
+    if (isText) direct_ &= f->DataType() == TPDBPSFieldType::PSString;
   }
-  std::vector<uint8_t> kind(static_cast<size_t>(nFields), 0);  // 1 text, 2 date, 0 zero
-  for (int k : slotOfText) kind[static_cast<size_t>(k)] = 1;
-  for (int k : {slotPrev, slotCons, slotPsq, slotOper}) kind[static_cast<size_t>(k)] = 1;
-  kind[static_cast<size_t>(slotDate)] = 2;
-  std::vector<const TPDBPSField*> zeroFields(static_cast<size_t>(nFields), nullptr);
-  for (int k = 0; k < nFields; ++k)
-    if (kind[static_cast<size_t>(k)] == 0)
-      zeroFields[static_cast<size_t>(k)] = &pdm.Fields().GetItem(k);
+  kind_.assign(static_cast<size_t>(nFields_), 0);
+  for (int k : slotOfText_) kind_[static_cast<size_t>(k)] = 1;
+  for (int k : {slotPrev_, slotCons_, slotPsq_, slotOper_}) kind_[static_cast<size_t>(k)] = 1;
+  kind_[static_cast<size_t>(slotDate)] = 2;
+  zeroFields_.assign(static_cast<size_t>(nFields_), nullptr);
+  for (int k = 0; k < nFields_; ++k)
+    if (kind_[static_cast<size_t>(k)] == 0)
+      zeroFields_[static_cast<size_t>(k)] = &pdm.Fields().GetItem(k);
+}
 
-  std::string scratch;
-  std::vector<std::string> scratches(std::size(kTextColumns));
-  std::string prevText, consText, psqText;
-  for (ds.First(); !ds.Eof(); ds.Next()) {
-    const RowView row = ds.CurrentRowView();
-    if (direct) {
-      size_t max = zeros + 2;
-      for (size_t t = 0; t < std::size(kTextColumns); ++t)
-        views[static_cast<size_t>(slotOfText[t])] =
-            TextOf(row, text[t].column, def(text[t]), scratches[t]);
-      AssignFloatNum(TextOf(row, qtPrev.column, def(qtPrev), scratch), 5, options.separators,
-                     prevText);
-      AssignFloatNum(TextOf(row, qtCons.column, def(qtCons), scratch), 5, options.separators,
-                     consText);
-      psqText = options.maskProduct(TextOf(row, arv.column, def(arv), scratch));
-      views[static_cast<size_t>(slotPrev)] = prevText;
-      views[static_cast<size_t>(slotCons)] = consText;
-      views[static_cast<size_t>(slotPsq)] = psqText;
-      views[static_cast<size_t>(slotOper)] = options.operatorCode;
-      for (int k = 0; k < nFields; ++k)
-        if (kind[static_cast<size_t>(k)] == 1) max += views[static_cast<size_t>(k)].size() + 1;
-      const auto d = RuleDay(row, date.column, def(date), scratch);
-      const bool posted = pdm.PostEncoded(max, [&](char* p) -> char* {
-        for (int k = 0; k < nFields && p; ++k) {
-          const auto at = static_cast<size_t>(k);
-          if (kind[at] == 1) {
-            p = pdb::EncodeText(views[at], p);
-          } else if (kind[at] == 2) {
-            pdb::PutU16(p, d ? pdb::ToDateType(*d) : 0);
-            p += 2;
-          } else if (auto type = zeroFields[at]->DataType()) {
-            const size_t w = *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
-            std::memset(p, 0, w);
-            p += w;
-          }
-        }
-        return p;
-      });
-      if (posted) {
-        progress.Step();
-        continue;
+bool PrevRetiEncoder::PutDirect(RowView row) {
+  size_t max = zeros_ + 2;
+  for (size_t t = 0; t < std::size(kTextColumns); ++t)
+    views_[static_cast<size_t>(slotOfText_[t])] =
+        TextOf(row, text_[t].column, Def(text_[t]), scratches_[t]);
+  AssignFloatNum(TextOf(row, qtPrev_.column, Def(qtPrev_), scratch_), 5, options_.separators,
+                 prevText_);
+  AssignFloatNum(TextOf(row, qtCons_.column, Def(qtCons_), scratch_), 5, options_.separators,
+                 consText_);
+  psqText_ = options_.maskProduct(TextOf(row, arv_.column, Def(arv_), scratch_));
+  views_[static_cast<size_t>(slotPrev_)] = prevText_;
+  views_[static_cast<size_t>(slotCons_)] = consText_;
+  views_[static_cast<size_t>(slotPsq_)] = psqText_;
+  views_[static_cast<size_t>(slotOper_)] = options_.operatorCode;
+  for (int k = 0; k < nFields_; ++k)
+    if (kind_[static_cast<size_t>(k)] == 1) max += views_[static_cast<size_t>(k)].size() + 1;
+  const auto d = RuleDay(row, date_.column, Def(date_), scratch_);
+  return pdm_.PostEncoded(max, [&](char* p) -> char* {
+    for (int k = 0; k < nFields_ && p; ++k) {
+      const auto at = static_cast<size_t>(k);
+      if (kind_[at] == 1) {
+        p = pdb::EncodeText(views_[at], p);
+      } else if (kind_[at] == 2) {
+        pdb::PutU16(p, d ? pdb::ToDateType(*d) : 0);
+        p += 2;
+      } else if (auto type = zeroFields_[at]->DataType()) {
+        const size_t w = *type == TPDBPSFieldType::PSString ? 1 : PSFixedWidth(*type);
+        std::memset(p, 0, w);
+        p += w;
       }
     }
-    // field by field: the path that says what is wrong with a record the direct one refused
-    pdm.Append();
-    for (const Copy& c : text) c.field->SetAsPSString(TextOf(row, c.column, def(c), scratch));
-    // the date rule drops its own failures: the record goes without a date
-    if (auto d = RuleDay(row, date.column, def(date), scratch))
-      date.field->SetAsPSDate(TDateTime::FromDate(*d));
-    qtPrev.field->SetAsPSString(
-        FloatNum(TextOf(row, qtPrev.column, def(qtPrev), scratch), 5, options.separators));
-    qtCons.field->SetAsPSString(
-        FloatNum(TextOf(row, qtCons.column, def(qtCons), scratch), 5, options.separators));
-    psq.SetAsPSString(options.maskProduct(TextOf(row, arv.column, def(arv), scratch)));
-    oper.SetAsPSString(options.operatorCode);
-    pdm.Post();
+    return p;
+  });
+}
+
+void PrevRetiEncoder::Put(RowView row) {
+  if (direct_ && PutDirect(row)) return;
+  // field by field: the path that says what is wrong with a record the direct one refused
+  pdm_.Append();
+  for (const Copy& c : text_) c.field->SetAsPSString(TextOf(row, c.column, Def(c), scratch_));
+  // the date rule drops its own failures: the record goes without a date
+  if (auto d = RuleDay(row, date_.column, Def(date_), scratch_))
+    date_.field->SetAsPSDate(TDateTime::FromDate(*d));
+  qtPrev_.field->SetAsPSString(
+      FloatNum(TextOf(row, qtPrev_.column, Def(qtPrev_), scratch_), 5, options_.separators));
+  qtCons_.field->SetAsPSString(
+      FloatNum(TextOf(row, qtCons_.column, Def(qtCons_), scratch_), 5, options_.separators));
+  psq_.SetAsPSString(options_.maskProduct(TextOf(row, arv_.column, Def(arv_), scratch_)));
+  oper_.SetAsPSString(options_.operatorCode);
+  pdm_.Post();
+}
+
+void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
+                        PdbProgress& progress) {
+  PrevRetiEncoder encoder(ds.FieldDefs(), ds.Name(), options, pdm);
+  progress.Start(ds.RecordCount());
+  pdm.ExpectRecords(ds.RecordCount());
+  for (ds.First(); !ds.Eof(); ds.Next()) {
+    encoder.Put(ds.CurrentRowView());
     progress.Step();
   }
 }
@@ -257,10 +300,10 @@ std::function<std::string(std::string_view)> ProductMaskFormatter(std::string ma
 namespace {
 
 // The database's folder is set on `pdm` by the caller.
-void WritePrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
-                   PdbProgress& progress) {
+// Opens the database on `pdm`, one field per column in column order.
+void CreatePrevReti(const std::vector<FieldDef>& columns, TPDBPocketStudio& pdm) {
   pdm.SetDBName(std::string(kPrevRetiDbName));
-  for (const FieldDef& def : ds.FieldDefs()) {
+  for (const FieldDef& def : columns) {
     TPDBPSField& f = pdm.Fields().Add();
     f.SetFieldName(def.name);
     if (def.name == "DTPREVRETI")
@@ -271,6 +314,11 @@ void WritePrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocke
   }
   pdm.SetPDBFilename(kFile);
   pdm.CreateDatabase();
+}
+
+void WritePrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
+                   PdbProgress& progress) {
+  CreatePrevReti(ds.FieldDefs(), pdm);
   ImportaPDBPrevReti(ds, options, pdm, progress);
   ds.Close();
   pdm.CloseDatabase();
@@ -301,6 +349,39 @@ void CriaPDBPrevReti(TClientDataSet& ds, FileSystem& fs, const std::string& fold
   FieldListGuard guard(pdm);
   pdm.SetDirectory(fs, folder);
   WritePrevReti(ds, options, pdm, progress);
+}
+
+struct PrevRetiStream::State {
+  PrevRetiOptions options;  // the encoder's, kept for as long as it runs
+  TPDBPocketStudio pdm;
+  FieldListGuard guard{pdm};
+  std::optional<PrevRetiEncoder> encoder;
+};
+
+PrevRetiStream::PrevRetiStream(const std::vector<FieldDef>& columns,
+                               const std::filesystem::path& folder, const PrevRetiOptions& options,
+                               int expectedRows)
+    : s_(std::make_unique<State>()) {
+  s_->options = options;
+  ConfigureWriter(s_->pdm);
+  s_->pdm.SetDirectory(folder);
+  CreatePrevReti(columns, s_->pdm);
+  s_->encoder.emplace(columns, kPrevRetiDbName, s_->options, s_->pdm);
+  if (expectedRows >= 0) s_->pdm.ExpectRecords(expectedRows);
+}
+
+PrevRetiStream::~PrevRetiStream() = default;
+
+void PrevRetiStream::Add(RowView row) {
+  if (!s_->pdm.Active()) throw Error(fmt::format("{}: the database is already finished", kFile));
+  s_->encoder->Put(row);
+}
+
+int PrevRetiStream::RecordCount() const { return s_->pdm.RecordCount(); }
+
+void PrevRetiStream::Finish() {
+  if (!s_->pdm.Active()) throw Error(fmt::format("{}: the database is already finished", kFile));
+  s_->pdm.CloseDatabase();
 }
 
 }  // namespace kve::palm

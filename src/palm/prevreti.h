@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "palm/progress.h"
 #include "platform/dataset/dataset.h"
@@ -62,5 +64,27 @@ void CriaPDBPrevReti(TClientDataSet& cdsPrevReti, FileSystem& fs, const std::str
 // Copies every row into the open database, assigning the fields by name.
 void ImportaPDBPrevReti(TClientDataSet& cdsPrevReti, const PrevRetiOptions& options,
                         TPDBPocketStudio& pdm, PdbProgress& progress);
+
+// PREVRETI.pdb written from rows handed over one at a time, with the columns of the table
+// CriaPDBPrevReti takes (found by name), for a source that never holds the whole forecast.
+// Each row is encoded as it comes; Finish puts the database in place. Without Finish (a
+// failure on the way) nothing is written and an earlier PREVRETI.pdb stays.
+// `expectedRows`, when known, spares one move of the records at Finish.
+class PrevRetiStream {
+ public:
+  PrevRetiStream(const std::vector<FieldDef>& columns, const std::filesystem::path& folder,
+                 const PrevRetiOptions& options, int expectedRows = -1);
+  ~PrevRetiStream();
+  PrevRetiStream(const PrevRetiStream&) = delete;
+  PrevRetiStream& operator=(const PrevRetiStream&) = delete;
+
+  void Add(RowView row);
+  int RecordCount() const;
+  void Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
 
 }  // namespace kve::palm

@@ -139,6 +139,36 @@ TEST_F(PrevReti, WritesTheFourteenFieldsWithMaskOperatorQuantitiesAndDate) {
   EXPECT_THAT(progress.events, ElementsAre("start 2", "step 2", "finish"));
 }
 
+TEST_F(PrevReti, RowsStreamedOneByOneGiveTheTablesRecords) {
+  Define();
+  Add("01020030004", "12,5", TDateTime::FromDate({2008, 12, 25}, {14, 30}));
+  Add("02030040005", ",25", std::nullopt);
+  Add("03", "1.234,5", TDateTime::FromDate({2031, 12, 31}));
+  testing::TempFolder other;
+  PrevRetiOptions options;
+  options.maskProduct = ProductMaskFormatter(kProductMask);
+  options.operatorCode = "42";
+  options.separators = kComma;
+  {
+    PrevRetiStream stream(cds.FieldDefs(), other.path(), options);  // no count: records move
+    for (cds.First(); !cds.Eof(); cds.Next()) stream.Add(cds.CurrentRowView());
+    stream.Finish();
+    cds.First();
+    EXPECT_THROW(stream.Add(cds.CurrentRowView()), Error);
+  }
+  {
+    PrevRetiStream dropped(cds.FieldDefs(), dir.path(), options, 3);
+    dropped.Add(cds.CurrentRowView());
+  }  // never finished: nothing written
+  EXPECT_FALSE(std::filesystem::exists(dir / "PREVRETI.pdb"));
+  const auto streamed = pdb::PdbFile::Load(other / "PREVRETI.pdb");
+  const auto table = Write();
+  ASSERT_EQ(streamed.RecordCount(), 3);
+  ASSERT_EQ(table.RecordCount(), 3);
+  EXPECT_EQ(streamed.Fields().size(), table.Fields().size());
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(streamed.RecordBytes(r), table.RecordBytes(r)) << r;
+}
+
 TEST_F(PrevReti, DateHeldAsTextIsCutByTheRule) {
   Define(FieldType::String);
   Add("01", "1", std::nullopt, "25122008");

@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <array>
+#include <cstring>
+
 namespace kve {
 namespace {
 
@@ -12,6 +15,27 @@ constexpr uint16_t kHigh[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98
 };
+
+// The UTF-8 form of each byte 0x80..0xFF: its length (2 or 3) and its bytes.
+struct Utf8Form {
+  uint8_t len;
+  char bytes[3];
+};
+constexpr auto kHighUtf8 = [] {
+  std::array<Utf8Form, 128> t{};
+  for (uint32_t b = 0x80; b < 0x100; ++b) {
+    const uint32_t cp = b < 0xA0 ? kHigh[b - 0x80] : b;
+    Utf8Form& f = t[b - 0x80];
+    if (cp < 0x800) {
+      f = {2, {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}};
+    } else {
+      f = {3,
+           {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (cp & 0x3F))}};
+    }
+  }
+  return t;
+}();
 
 }  // namespace
 
@@ -112,15 +136,32 @@ void AppendUtf8(uint32_t cp, std::string& out) {
 }
 
 void AppendUtf8FromCp1252(std::string_view bytes, std::string& out) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    size_t j = i;
-    while (j < bytes.size() && static_cast<uint8_t>(bytes[j]) < 0x80) ++j;
-    out.append(bytes.data() + i, j - i);
-    if (j == bytes.size()) break;
-    AppendUtf8(CodePointFromCp1252(static_cast<uint8_t>(bytes[j])), out);
-    i = j + 1;
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  // the plain ASCII start, eight bytes at a time, goes as it is: most texts are all of it
+  const char* q = p;
+  for (uint64_t w; end - q >= 8; q += 8) {
+    std::memcpy(&w, q, 8);
+    if (w & 0x8080808080808080ULL) break;
   }
+  while (q < end && static_cast<uint8_t>(*q) < 0x80) ++q;
+  out.append(p, static_cast<size_t>(q - p));
+  if (q == end) return;
+  // the rest through the table, into room for the longest form of every byte
+  const size_t at = out.size();
+  out.resize(at + 3 * static_cast<size_t>(end - q));
+  char* o = out.data() + at;
+  for (; q < end; ++q) {
+    const auto c = static_cast<uint8_t>(*q);
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    const Utf8Form& f = kHighUtf8[c - 0x80];
+    std::memcpy(o, f.bytes, 3);
+    o += f.len;
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 std::string DescribeUnencodable(std::string_view utf8, size_t offset) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
@@ -29,6 +31,17 @@ bool IsFourCharCode(std::string_view s) {
 }  // namespace
 
 TPDBPocketStudio::TPDBPocketStudio() : fields_(this) {}
+
+TPDBPocketStudio::Bytes::~Bytes() { std::free(data); }
+
+void TPDBPocketStudio::Grow(size_t need) {
+  if (file_.cap - used_ >= need) return;
+  const size_t cap = std::max({used_ + need, size_t{1} << 16, 2 * file_.cap});
+  char* p = static_cast<char*>(std::realloc(file_.data, cap));
+  if (p == nullptr) throw std::bad_alloc();
+  file_.data = p;
+  file_.cap = cap;
+}
 
 TPDBPocketStudio::~TPDBPocketStudio() { CancelDatabase(); }
 
@@ -106,13 +119,12 @@ void TPDBPocketStudio::Append() {
 char* TPDBPocketStudio::BeginEncoded(size_t max) {
   RequireRoom();
   inRecord_ = false;  // a record begun through Append is dropped, as Append would
-  if (used_ + max > file_.size())
-    file_.resize(std::max({used_ + max, size_t{1} << 16, 2 * file_.size()}));
-  return file_.data() + used_;
+  Grow(max);
+  return file_.data + used_;
 }
 
 void TPDBPocketStudio::EndEncoded(const char* end) {
-  const auto size = static_cast<size_t>(end - (file_.data() + used_));
+  const auto size = static_cast<size_t>(end - (file_.data + used_));
   const uint64_t total = used_ + size - reserved_;
   if (total > UINT32_MAX / 2)  // offsets are 32 bits; no handheld holds anything near this
     throw ValueError(fmt::format("{}: the database exceeds 2 GiB", Context()));
@@ -134,8 +146,9 @@ void TPDBPocketStudio::ExpectRecords(int n) {
   if (!active_ || RecordCount() != 0 || n < 0 || n > pdb::kMaxRecords) return;
   reserved_ = pdb::kHeaderSize + static_cast<size_t>(n) * pdb::kRecordEntrySize + pdb::kListGap +
               BuildAppInfo().size();
+  used_ = 0;
+  Grow(reserved_);
   used_ = reserved_;
-  if (file_.size() < used_) file_.resize(std::max(used_, size_t{1} << 16));
 }
 
 std::string TPDBPocketStudio::BuildAppInfo() const {
@@ -187,13 +200,15 @@ void TPDBPocketStudio::CloseDatabase() {
   try {
     const std::string head = BuildHead();
     if (head.size() == reserved_) {
-      std::memcpy(file_.data(), head.data(), head.size());
+      std::memcpy(file_.data, head.data(), head.size());
     } else {  // the count was not the one expected: the records move behind the real head
-      file_.resize(used_);
-      file_.replace(0, reserved_, head);
-      used_ = file_.size();
+      const size_t records = used_ - reserved_;
+      if (head.size() > reserved_) Grow(head.size() - reserved_);
+      std::memmove(file_.data + head.size(), file_.data + reserved_, records);
+      std::memcpy(file_.data, head.data(), head.size());
+      used_ = head.size() + records;
     }
-    const std::string_view bytes(file_.data(), used_);
+    const std::string_view bytes(file_.data, used_);
     if (fs_)
       fs_->WriteFile(Target(), bytes);
     else
@@ -209,9 +224,10 @@ void TPDBPocketStudio::CancelDatabase() noexcept {
   active_ = false;
   inRecord_ = false;
   used_ = reserved_ = 0;
-  if (file_.size() > kKeptBuffer) {
-    file_.clear();
-    file_.shrink_to_fit();
+  if (file_.cap > kKeptBuffer) {
+    std::free(file_.data);
+    file_.data = nullptr;
+    file_.cap = 0;
   }
   ends_.clear();
   if (ends_.capacity() > pdb::kMaxRecords / 4) ends_.shrink_to_fit();

@@ -190,6 +190,7 @@ class TPDBPocketStudio {
   void RequireRoom() const;        // Append's checks
   char* BeginEncoded(size_t max);  // room for a record at the end of the buffer
   void EndEncoded(const char* end);
+  void Grow(size_t need);          // room for `need` bytes after the first used_
   std::string BuildAppInfo() const;  // the field description
   std::string BuildHead() const;     // header, record list, AppInfo
   std::string Target() const;        // the database's path, for the file and for messages
@@ -208,7 +209,17 @@ class TPDBPocketStudio {
 
   bool active_ = false;
   bool inRecord_ = false;
-  std::string file_;            // its first used_ bytes: reserved_ bytes for the head, records
+  // The database: its first used_ bytes, reserved_ bytes for the head, then the records.
+  // Grown with realloc, which moves a large block by remapping its pages rather than copying
+  // them, and never zero-filled: every byte is written before it is used.
+  struct Bytes {
+    char* data = nullptr;
+    size_t cap = 0;
+    Bytes() = default;
+    Bytes(const Bytes&) = delete;
+    Bytes& operator=(const Bytes&) = delete;
+    ~Bytes();
+  } file_;
   size_t used_ = 0;
   size_t reserved_ = 0;
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
