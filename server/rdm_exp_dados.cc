@@ -149,7 +149,7 @@ void RdmExpDados::ImageTo(std::string_view file, const ImageLayout& layout, cons
   auto t0 = Clock::now();
   const std::string origin = sql_.Origin(file, db_.Dialect());
   auto prepared = values.Prepare(sql_.Text(file, db_.Dialect()), origin);
-  ImageWriter image(layout);
+  ImageWriter image(layout, &imageMemory_);
   std::string_view bytes;
   try {
     // The rows go straight into the image as the engine hands them over.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dataset/binary_packet.h"
 #include "platform/db/database.h"
 #include "platform/net/connection.h"
 #include "server/image_layouts.h"
@@ -67,6 +68,7 @@ class RdmExpDados {
   Database& db_;
   const SqlFiles& sql_;
   Clock now_;
+  PacketBuffer imageMemory_;  // one table image after the other is written into it
 };
 
 // The aggregated branches of a list "_0002_0003", in order. Raises ValueError naming the list

@@ -181,7 +181,8 @@ struct ImageWriter::Source {
   FieldDef to;
 };
 
-ImageWriter::ImageWriter(const ImageLayout& layout) : layout_(layout) {}
+ImageWriter::ImageWriter(const ImageLayout& layout, PacketBuffer* reuse)
+    : layout_(layout), reuse_(reuse) {}
 ImageWriter::~ImageWriter() = default;
 
 void ImageWriter::Begin(std::vector<ResultColumn> columns, std::string context) {
@@ -227,7 +228,7 @@ void ImageWriter::Begin(std::vector<ResultColumn> columns, std::string context) 
     sources_.push_back(std::move(src));
   }
   scratch_.assign(defs.size(), {});
-  packet_ = std::make_unique<BinaryPacketBuilder>(layout_.table, defs);
+  packet_ = std::make_unique<BinaryPacketBuilder>(layout_.table, defs, reuse_);
 }
 
 // As the engine's dataset words it (the caller adds the file).

@@ -33,7 +33,8 @@ std::string BuildImage(const TClientDataSet& rows, const ImageLayout& layout,
 // values (an SQLite expression, a text of no declared width) takes the way through the tables.
 class ImageWriter final : public RowReceiver {
  public:
-  explicit ImageWriter(const ImageLayout& layout);
+  // With `reuse`, the image is written into that buffer's memory (see PacketBuffer).
+  explicit ImageWriter(const ImageLayout& layout, PacketBuffer* reuse = nullptr);
   ~ImageWriter() override;
 
   void Begin(std::vector<ResultColumn> columns, std::string context) override;
@@ -63,6 +64,7 @@ class ImageWriter final : public RowReceiver {
   std::string context_;
   std::vector<Source> sources_;
   std::vector<std::string> scratch_;  // texts made for the row being written, per field
+  PacketBuffer* reuse_;
   std::unique_ptr<BinaryPacketBuilder> packet_;
   int64_t rows_ = 0;
   // The way through the tables

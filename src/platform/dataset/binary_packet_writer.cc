@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -336,7 +337,10 @@ struct BinaryPacketBuilder::Col {
   uint32_t limit;  // longest string the width and the prefix allow
 };
 
-BinaryPacketBuilder::BinaryPacketBuilder(std::string_view table, const std::vector<FieldDef>& fields)
+PacketBuffer::~PacketBuffer() { std::free(data_); }
+
+BinaryPacketBuilder::BinaryPacketBuilder(std::string_view table, const std::vector<FieldDef>& fields,
+                                         PacketBuffer* reuse)
     : table_(table.empty() ? "dataset" : table), defs_(fields) {
   const int n = static_cast<int>(defs_.size());
   if (n > 65535) throw ValueError(fmt::format("{}: {} fields are more than a packet holds", table_, n));
@@ -354,13 +358,34 @@ BinaryPacketBuilder::BinaryPacketBuilder(std::string_view table, const std::vect
   for (size_t i = 0; i < defs_.size(); ++i) allNull_[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
   nulls_ = allNull_;
   const std::string head = Header(n, 0, meta.size());
-  Grow(head.size() + meta.size());
+  if (reuse) {
+    reuse_ = reuse;
+    buf_ = std::exchange(reuse->data_, nullptr);
+    cap_ = std::exchange(reuse->cap_, 0);
+  }
+  try {
+    Grow(head.size() + meta.size());
+  } catch (...) {
+    GiveBack();
+    throw;
+  }
   std::memcpy(buf_, head.data(), head.size());
   std::memcpy(buf_ + head.size(), meta.data(), meta.size());
   used_ = head.size() + meta.size();
 }
 
-BinaryPacketBuilder::~BinaryPacketBuilder() { std::free(buf_); }
+BinaryPacketBuilder::~BinaryPacketBuilder() { GiveBack(); }
+
+void BinaryPacketBuilder::GiveBack() noexcept {
+  if (reuse_ && reuse_->data_ == nullptr) {
+    reuse_->data_ = buf_;
+    reuse_->cap_ = cap_;
+  } else {
+    std::free(buf_);
+  }
+  buf_ = nullptr;
+  cap_ = 0;
+}
 
 void BinaryPacketBuilder::Grow(size_t need) {
   if (cap_ - used_ >= need) return;
