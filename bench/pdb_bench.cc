@@ -32,6 +32,7 @@
 #include "export/catalogue.h"
 #include "palm/pdb_conversion.h"
 #include "palm/prevreti.h"
+#include "platform/fs/file_sink.h"
 #include "platform/common/cp1252.h"
 #include "bench/demo_table.h"
 
@@ -299,6 +300,8 @@ int RunCase(const std::string& name, const fs::path& dir, const fs::path& tsv) {
   if (name == "writer") {
     TPDBPocketStudio pdm;
     palm::ConfigureWriter(pdm);
+    FolderSync later;  // the folder flushed once for all databases, as the conversion does
+    pdm.SetFolderSync(&later);
     for (size_t i = 0; i < loaded.size(); ++i) {
       palm::FieldListGuard guard(pdm);
       pdm.SetDBName(names[i]);
@@ -309,6 +312,7 @@ int RunCase(const std::string& name, const fs::path& dir, const fs::path& tsv) {
       palm::ImportaPDB(*loaded[i], pdm, progress);
       pdm.CloseDatabase();
     }
+    later.Sync();
   } else if (name == "prevreti") {
     palm::CriaPDBPrevReti(forecast, out, ForecastOptions(), progress);
   } else if (name == "tsv") {  // the peer's whole job, in-process part

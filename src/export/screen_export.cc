@@ -85,6 +85,9 @@ void TfrmExpDados::Exportacao() {
     lblStatus.SetCaption(std::string(file));
   };
   try {
+    // Each folder the run changes (the export folder, the eeePC's, the install queue's) is
+    // flushed once, before the export is recorded as done, rather than once per file.
+    FolderBatch files(svc_.files), queue(svc_.installAide);
     Showavi::ActiveShowAvi(svc_.busy, 6);
     if (rbtEPc.Checked()) Vd_DiretoriosEPc();
 
@@ -143,6 +146,8 @@ void TfrmExpDados::Exportacao() {
       }
     }
 
+    files.Sync();
+    queue.Sync();
     exporting::RecordHistory(netExpDados, medCdFilial.Text(), palm ? medCdPalm.Text() : medCdEPc.Text(),
                              msgPadrao.Msg("Export_Ok"), "0", "0");
     Showavi::DeactiveShowAvi(svc_.busy);

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/common/error.h"
+#include "platform/fs/file_sink.h"
 #include "platform/pdb/pdb_encode.h"
 
 namespace kve::palm {
@@ -246,6 +247,18 @@ std::vector<std::string> ListXmlFiles(const std::filesystem::path& folder) {
 
 std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
                                           TPDBPocketStudio& pdm, PdbProgress& progress) {
+  // The folder is flushed once for all its databases, before the conversion returns; or by
+  // the caller, when the writer has a FolderSync of the caller's.
+  FolderSync own;
+  const bool mine = pdm.GetFolderSync() == nullptr;
+  if (mine) pdm.SetFolderSync(&own);
+  struct Restore {
+    TPDBPocketStudio& pdm;
+    bool mine;
+    ~Restore() {
+      if (mine) pdm.SetFolderSync(nullptr);
+    }
+  } restore{pdm, mine};
   std::vector<std::string> written;
   for (const std::string& f : ListXmlFiles(folder)) {
     const std::string dbName = f.substr(0, f.size() - 4);
@@ -254,6 +267,7 @@ std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
     ConvertXmlFile(folder / f, folder / pdbName, dbName, pdm, progress);
     written.push_back(pdbName);
   }
+  own.Sync();
   progress.Finish();
   return written;
 }
@@ -273,6 +287,7 @@ std::vector<std::string> ConvertXmlFolder(FileSystem& fs, const std::string& fol
       folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
   std::vector<std::string> names = fs.ListFiles(dir, "*.xml");
   std::sort(names.begin(), names.end());
+  FolderBatch batch(fs);  // joins the export's batch when there is one
   std::vector<std::string> written;
   for (const std::string& f : names) {
     const std::string dbName = f.substr(0, f.size() - 4);
@@ -287,6 +302,7 @@ std::vector<std::string> ConvertXmlFolder(FileSystem& fs, const std::string& fol
     ConvertLoaded(ds, dbName, pdm, progress);
     written.push_back(pdbName);
   }
+  batch.Sync();
   progress.Finish();
   return written;
 }

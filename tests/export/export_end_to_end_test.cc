@@ -179,6 +179,9 @@ TEST_P(ExportEndToEnd, APalmExportQueuesItsDatabasesAndIsRecordedAsCompleted) {
   EXPECT_EQ(queued.size(), 37u);
   EXPECT_TRUE(queued.count("KVE.prc") && queued.count("Relaybox.prc") && queued.count("EXPFILIAL.pdb"));
   EXPECT_EQ(History("001").front(), "0/0");
+  // every file went in one batch of folder flushes, synced once before the success was recorded
+  EXPECT_EQ(files_->UnbatchedChanges(), 0);
+  EXPECT_EQ(files_->BatchSyncs(), 1);
   EXPECT_EQ(LastAlert(), "A preparação dos dados foi realizada com sucesso. Aperte o botão de "
                          "transferência para iniciar a exportação para o Palm.");
   EXPECT_EQ(screen_->sedSolicProd.Text(), "0");  // as the server left the count
@@ -308,6 +311,26 @@ TEST_P(ExportEndToEnd, EachExportOfTheScreenIsRecordedInTheWorkstationsLedger) {
     EXPECT_EQ(testing::ReadBytes(ledger.KeptFiles(e.id) / f.name), exported.at(f.name)) << f.name;
   }
   EXPECT_EQ(logged_.size(), 1u);  // the share's own failure, nothing of the ledger
+}
+
+// A disk that fills half way: the files before stay whole, the one being written is not at its
+// name, no temporary is left, nothing is queued, and the export is recorded as failed.
+TEST_P(ExportEndToEnd, APalmExportOnADiskFillingHalfWayLeavesNoPartFileAndIsRecordedAsFailed) {
+  Fill(true, "1", demo::kDemoNutritionist);
+  files_->FailWritesAfter(200000);
+  dialogs_.Answer(mrYes);
+  EXPECT_FALSE(Press());
+  EXPECT_EQ(History("001").front(), "0/1");
+  EXPECT_EQ(files_->BatchSyncs(), 0);
+  const std::set<std::string> names = Names(PalmExp());
+  EXPECT_GT(names.size(), 0u);
+  EXPECT_LT(names.size(), 35u);
+  for (const std::string& n : names) {
+    ASSERT_TRUE(n.ends_with(".xml")) << n;
+    TClientDataSet whole;
+    EXPECT_NO_THROW(whole.LoadFromFile(PalmExp() / n)) << n;
+  }
+  EXPECT_TRUE(Names(Queue("Palm 01")).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ExportEndToEnd, ::testing::ValuesIn(testing_server::Engines()));

@@ -18,6 +18,7 @@ void ErrorFileSystem::Spend(std::string_view path, uint64_t bytes) {
   }
   if (budget_) *budget_ -= bytes;
   written_ += bytes;
+  if (depth_ == 0) ++unbatched_;
 }
 
 void ErrorFileSystem::CreateDir(std::string_view path) {
@@ -47,6 +48,7 @@ void ErrorFileSystem::RenameFile(std::string_view from, std::string_view to) {
     if (*renames_ == 0) ThrowIoError(to, "replace", EHOSTDOWN);
     --*renames_;
   }
+  if (depth_ == 0) ++unbatched_;
   base_.RenameFile(from, to);
 }
 

@@ -24,6 +24,10 @@ class ErrorFileSystem final : public FileSystem {
   // Every change (write, copy, rename, delete, new folder) fails as on a read-only medium.
   void SetReadOnly(bool on) { readOnly_ = on; }
   uint64_t BytesWritten() const { return written_; }
+  // Folder batches go to the base; counted so a test can tell that a run's changes were
+  // batched and synced once.
+  int BatchSyncs() const { return syncs_; }             // syncs of an outermost batch
+  int UnbatchedChanges() const { return unbatched_; }   // writes, copies, renames outside one
 
   bool FileExists(std::string_view path) override { return base_.FileExists(path); }
   bool DirectoryExists(std::string_view path) override { return base_.DirectoryExists(path); }
@@ -42,6 +46,18 @@ class ErrorFileSystem final : public FileSystem {
   std::optional<std::filesystem::path> HostPath(std::string_view path) override {
     return base_.HostPath(path);
   }
+  void BeginFolderBatch() override {
+    ++depth_;
+    base_.BeginFolderBatch();
+  }
+  void SyncFolderBatch() override {
+    if (depth_ == 1) ++syncs_;
+    base_.SyncFolderBatch();
+  }
+  void EndFolderBatch() noexcept override {
+    --depth_;
+    base_.EndFolderBatch();
+  }
 
  private:
   void Spend(std::string_view path, uint64_t bytes);
@@ -53,6 +69,7 @@ class ErrorFileSystem final : public FileSystem {
   bool readOnly_ = false;
   std::optional<int> renames_;
   uint64_t written_ = 0;
+  int depth_ = 0, syncs_ = 0, unbatched_ = 0;
 };
 
 }  // namespace kve

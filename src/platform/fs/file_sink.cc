@@ -56,6 +56,15 @@ void FolderSync::Sync() {
   }
 }
 
+void FolderSync::End() noexcept {
+  if (depth_ > 0 && --depth_ > 0) return;
+  try {
+    Sync();
+  } catch (const std::exception&) {
+    dirs_.clear();  // the run has failed already; its own error is the one to report
+  }
+}
+
 AtomicFileSink::AtomicFileSink(const stdfs::path& target, std::string_view label, FolderSync* later)
     : target_(target), temp_(TemporaryBeside(target)),
       label_(label.empty() ? target.string() : std::string(label)), later_(later) {

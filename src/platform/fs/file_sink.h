@@ -14,7 +14,9 @@
 //
 // Syncing the folder makes the rename itself durable, at the cost of one folder flush per
 // file. A run that writes many files into one folder passes a FolderSync: each Commit then
-// only notes the folder, and the run calls Sync() once before it reports success.
+// only notes the folder, and the run calls Sync() once before it reports success. Writers
+// behind an interface (the file system, the install queue) keep such a FolderSync themselves
+// and open it for a run through FolderBatch.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,10 +35,54 @@ class FolderSync {
   // Flushes each noted folder once and forgets them; IoError "LABEL: cannot sync the folder:
   // REASON" for the first that fails.
   void Sync();
-  bool Empty() const { return dirs_.empty(); }
+  size_t Pending() const { return dirs_.size(); }  // folders noted and not yet flushed
+
+  // The batches of a writer that keeps this FolderSync: Begin and End nest, and Open() is what
+  // its sinks are given - this while a batch is open, else nullptr (each file flushes its
+  // folder). Only the outermost batch flushes: SyncBatch() of an inner one leaves its folders
+  // to the outer, which syncs before its run reports success. End() of the outermost flushes
+  // what is left as well as it can (a failed run promises nothing, but loses no more).
+  void Begin() { ++depth_; }
+  void SyncBatch() {
+    if (depth_ <= 1) Sync();
+  }
+  void End() noexcept;
+  FolderSync* Open() { return depth_ > 0 ? this : nullptr; }
 
  private:
   std::vector<std::pair<std::filesystem::path, std::string>> dirs_;
+  int depth_ = 0;
+};
+
+// A writer of files whose folder flushes a run can gather (the file system, the install
+// queue). The defaults batch nothing: every file flushes its own folder, or there is no
+// folder to flush.
+class FolderBatching {
+ public:
+  virtual ~FolderBatching() = default;
+  virtual void BeginFolderBatch() {}
+  virtual void SyncFolderBatch() {}
+  virtual void EndFolderBatch() noexcept {}
+};
+
+// One run's batch of folder flushes on a writer:
+//
+//   FolderBatch batch(files);  // writes through `files` now only note their folder
+//   ... write the files ...
+//   batch.Sync();              // each folder flushed once; then the run may report success
+//
+// Leaving the scope without Sync (a failure) flushes what it can and reports nothing. Every
+// file in place is whole either way; only a name's survival of a power cut waits for Sync.
+class FolderBatch {
+ public:
+  explicit FolderBatch(FolderBatching& writer) : writer_(writer) { writer_.BeginFolderBatch(); }
+  ~FolderBatch() { writer_.EndFolderBatch(); }
+  FolderBatch(const FolderBatch&) = delete;
+  FolderBatch& operator=(const FolderBatch&) = delete;
+  void Sync() { writer_.SyncFolderBatch(); }
+
+ private:
+  FolderBatching& writer_;
 };
 
 class AtomicFileSink {

@@ -20,9 +20,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/file_sink.h"
+
 namespace kve {
 
-class FileSystem {
+class FileSystem : public FolderBatching {
  public:
   FileSystem() = default;
   virtual ~FileSystem() = default;
@@ -42,14 +44,17 @@ class FileSystem {
   virtual std::string ReadFile(std::string_view path) = 0;
 
   // Replaces the file with `data` at once: a reader sees the old content or the new, never a
-  // part, and on failure the old file is left as it was. The folder must exist.
+  // part, and on failure the old file is left as it was. The folder must exist. On return the
+  // file is on the disk, and so is its name - or, within a FolderBatch on this file system,
+  // its name once the batch syncs (one flush per folder for the whole run).
   virtual void WriteFile(std::string_view path, std::string_view data) = 0;
 
-  // Copies `from` over `to`, atomically as WriteFile.
+  // Copies `from` over `to`, atomically and durably as WriteFile.
   virtual void CopyFile(std::string_view from, std::string_view to) = 0;
 
   // Gives the file `from` the name `to` in the same folder, replacing an existing `to` at
   // once (a reader sees the old file or the new one). IoError when `from` does not exist.
+  // Within a FolderBatch the new name is on the disk once the batch syncs.
   virtual void RenameFile(std::string_view from, std::string_view to) = 0;
 
   // Deletes a file; returns false when there was none.

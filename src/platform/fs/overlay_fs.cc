@@ -108,6 +108,10 @@ class OverlayFileSystem final : public FileSystem {
     return scratch_->HostPath(path);
   }
 
+  void BeginFolderBatch() override { scratch_->BeginFolderBatch(); }
+  void SyncFolderBatch() override { scratch_->SyncFolderBatch(); }
+  void EndFolderBatch() noexcept override { scratch_->EndFolderBatch(); }
+
  private:
   bool Hidden(std::string_view path) const {
     return !hidden_.empty() && hidden_.count(ParseWinPath(path).Key()) > 0;

@@ -117,6 +117,7 @@ class PosixFileSystem final : public FileSystem {
     stdfs::path target = Need(to, w);
     if (IsDir(target)) throw IoError(std::string(to) + ": is a folder, not a file");
     if (::rename(src.c_str(), target.c_str()) != 0) ThrowIoError(to, "replace", errno);
+    if (FolderSync* later = folders_.Open()) later->Add(target.parent_path(), to);
   }
 
   bool DeleteFile(std::string_view path) override {
@@ -139,6 +140,10 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::optional<stdfs::path> HostPath(std::string_view path) override { return Resolve(Parse(path)); }
+
+  void BeginFolderBatch() override { folders_.Begin(); }
+  void SyncFolderBatch() override { folders_.SyncBatch(); }
+  void EndFolderBatch() noexcept override { folders_.End(); }
 
  private:
   WinPath Parse(std::string_view path) const { return ParseWinPath(path, m_.currentDrive); }
@@ -191,10 +196,11 @@ class PosixFileSystem final : public FileSystem {
     if (w.IsRoot()) throw IoError(std::string(path) + ": is a folder, not a file");
     stdfs::path target = Need(path, w);
     if (!IsDir(target.parent_path())) throw IoError(std::string(path) + ": the folder does not exist");
-    return AtomicFileSink(target, path);
+    return AtomicFileSink(target, path, folders_.Open());
   }
 
   PathMapping m_;
+  FolderSync folders_;  // the folders changed within a batch, flushed when it syncs
 };
 
 }  // namespace

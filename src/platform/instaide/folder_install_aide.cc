@@ -87,6 +87,10 @@ class FolderInstallAide final : public InstallAide {
     }
   }
 
+  void BeginFolderBatch() override { folders_.Begin(); }
+  void SyncFolderBatch() override { folders_.SyncBatch(); }
+  void EndFolderBatch() noexcept override { folders_.End(); }
+
   int PltRemoveInstallFile(const char* user, const char* path) override {
     stdfs::path dir;
     std::string name;
@@ -144,10 +148,10 @@ class FolderInstallAide final : public InstallAide {
 
   // Writes the entry through the atomic sink, so a HotSync never finds part of a file and a
   // crash leaves the old entry.
-  static int Place(const stdfs::path& dir, const std::string& name, const stdfs::path* source,
-                   const std::string& bytes) {
+  int Place(const stdfs::path& dir, const std::string& name, const stdfs::path* source,
+            const std::string& bytes) {
     try {
-      WriteFileAtomically(dir / name, source ? ReadWholeFile(*source) : bytes);
+      WriteFileAtomically(dir / name, source ? ReadWholeFile(*source) : bytes, {}, folders_.Open());
       return kPltOk;
     } catch (const Error&) {
       return kPltIoError;
@@ -156,6 +160,7 @@ class FolderInstallAide final : public InstallAide {
 
   stdfs::path root_;
   FileSystem& files_;
+  FolderSync folders_;  // queue folders changed within a batch, flushed when it syncs
 };
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/fs/file_sink.h"
+
 namespace kve {
 
 class FileSystem;
@@ -39,7 +41,9 @@ inline constexpr int kHotSyncNameBuffer = 4 * kHotSyncNameMax + 1;
 // The bytes of `name` up to its 32nd character: the part of a name the Plt functions hand out.
 std::string_view HotSyncNamePrefix(std::string_view name);
 
-class InstallAide {
+// Its queue copies are whole and on the disk when PltInstallFile returns; within a FolderBatch
+// on the aide, each queue folder's flush (the copy's name) waits for the batch's Sync.
+class InstallAide : public FolderBatching {
  public:
   InstallAide() = default;
   virtual ~InstallAide() = default;

@@ -142,6 +142,7 @@ class TPDBPocketStudio {
   }
   // With a host folder: the flush of the folder is left to `later` (one for many databases).
   void SetFolderSync(FolderSync* later) { later_ = later; }
+  FolderSync* GetFolderSync() const { return later_; }
   const std::string& DBName() const { return dbName_; }  // at most 31 characters
   void SetDBName(std::string v) { dbName_ = std::move(v); }
   const std::string& PDBFilename() const { return fileName_; }

@@ -53,9 +53,31 @@ TEST(AtomicFileSink, AFailureAtAnyStepLeavesTheEarlierFileAndNoTemporary) {
 
   FolderSync later;
   WriteFileAtomically(target, "new", {}, &later);
-  EXPECT_FALSE(later.Empty());
+  EXPECT_EQ(later.Pending(), 1u);
   later.Sync();
   EXPECT_EQ(ReadWholeFile(target), "new");
+}
+
+// A run's batch notes each folder once however many files go into it; a batch opened inside
+// another (a conversion within an export) leaves the flush to the outer one.
+TEST(FolderSync, ABatchFlushesEachFolderOnceAndOnlyAtTheOutermostSync) {
+  testing::TempFolder dir;
+  stdfs::create_directory(dir / "queue");
+  FolderSync batch;
+  EXPECT_EQ(batch.Open(), nullptr);
+  batch.Begin();
+  for (const char* name : {"A.xml", "B.xml", "queue/A.pdb", "C.xml", "queue/B.pdb"})
+    WriteFileAtomically(dir / name, name, {}, batch.Open());
+  batch.Begin();
+  WriteFileAtomically(dir / "D.xml", "D", {}, batch.Open());
+  batch.SyncBatch();
+  batch.End();
+  EXPECT_EQ(batch.Pending(), 2u);
+  batch.SyncBatch();
+  EXPECT_EQ(batch.Pending(), 0u);
+  batch.End();
+  EXPECT_EQ(batch.Open(), nullptr);
+  EXPECT_EQ(ReadWholeFile(dir / "queue/B.pdb"), "queue/B.pdb");
 }
 
 TEST(AtomicFileSink, WritersOfOneFileNeverMeetAndALinkAtAnyNameIsNotFollowed) {
