@@ -10,7 +10,9 @@
 // export it follows; and ten eeePCs exported in turn with the tables fetched once, beside one
 // eeePC's export.
 //
-//   export_bench [--epc-scale N] [--palm-scale N] [--runs R] [--devices N]
+//   export_bench [--epc-scale N] [--palm-scale N] [--runs R] [--devices N] [--only ledger|fleet]
+//
+// --only runs the eeePC export and that one case after it (no Palm).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "batch/history.h"
@@ -120,6 +123,7 @@ double Median(std::vector<double> v) {
 double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 int devices = 10;
+std::string only;  // "ledger" or "fleet": the eeePC export and that case alone
 
 // Fills a fresh screen for eeePC `code` and presses Export, as kve-export does for each device.
 bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::string& code) {
@@ -341,8 +345,8 @@ void Run(bool palm, int scale, int runs) {
                 (peakKib - firstBaseKib) * 1024.0 / exportBytes,
                 exportBytes / 1e6);
   if (!palm) {
-    LedgerCase(screen, dialogs, *files, tmp / "data", c, runs);
-    FleetCase(svc, link, dialogs, *db, tmp / "shares", runs);
+    if (only != "fleet") LedgerCase(screen, dialogs, *files, tmp / "data", c, runs);
+    if (only != "ledger") FleetCase(svc, link, dialogs, *db, tmp / "shares", runs);
   }
   ::kill(serverPid, SIGTERM);
   ::waitpid(serverPid, nullptr, 0);
@@ -360,8 +364,9 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--palm-scale")) palmScale = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--devices")) devices = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--only")) only = argv[i + 1];
   }
   Run(false, epcScale, runs);  // first, so its peak memory is its own
-  if (palmScale > 0) Run(true, palmScale, runs);
+  if (palmScale > 0 && only.empty()) Run(true, palmScale, runs);
   return 0;
 }

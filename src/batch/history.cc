@@ -36,9 +36,14 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
 }
 
 FileVisitor LedgerVisitor(ledger::ArchiveWriter& copy, bool keepCopy) {
-  return [&copy, keepCopy](FileSummary& f, const std::string& bytes) {
+  return [&copy, keepCopy](FileSummary& f, const std::string& bytes,
+                           const std::optional<std::filesystem::path>& hostPath) {
     f.sha256 = ledger::Sha256Hex(bytes);
-    if (keepCopy) copy.Add(f.name, bytes);
+    if (!keepCopy) return;
+    if (hostPath)
+      copy.AddLinked(f.name, *hostPath, bytes);
+    else
+      copy.Add(f.name, bytes);
   };
 }
 

@@ -17,7 +17,7 @@ namespace kve::batch {
 ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const maker::HostConfig& c);
 
 // What the ledger takes of each file as the run's files are read back: its SHA-256, and a
-// copy into `copy` when `keepCopy`.
+// copy into `copy` when `keepCopy` (a second name of the file where it can be one).
 FileVisitor LedgerVisitor(ledger::ArchiveWriter& copy, bool keepCopy);
 
 // Appends the run's entry to `ledger` (nothing when null: it could not be opened) and gives

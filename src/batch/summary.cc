@@ -134,7 +134,7 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
     if (!when || *when < since) continue;
     std::string bytes = fs.ReadFile(dir + name);
     out.push_back({name, RowsOfFile(name, bytes), bytes.size(), {}});
-    if (visit) visit(out.back(), bytes);
+    if (visit) visit(out.back(), bytes, fs.HostPath(dir + name));
   }
   return out;
 }

@@ -34,8 +34,10 @@ struct FileSummary {
   std::string sha256;  // lower-case hexadecimal, when the ledger took the file
 };
 
-// Each written file with its bytes, as it is read back: the ledger hashes and copies them.
-using FileVisitor = std::function<void(FileSummary& file, const std::string& bytes)>;
+// Each written file with its bytes, as it is read back, and its place on this host when it
+// has one: the ledger hashes and keeps them.
+using FileVisitor = std::function<void(FileSummary& file, const std::string& bytes,
+                                       const std::optional<std::filesystem::path>& hostPath)>;
 
 struct Summary {
   std::string target;  // "palm" or "eeepc"

@@ -84,6 +84,20 @@ void ArchiveWriter::Add(const std::string& name, std::string_view bytes) {
   if (::close(fd) != 0) return Fail(p.string() + ": " + std::strerror(errno));
 }
 
+void ArchiveWriter::AddLinked(const std::string& name, const fs::path& source, std::string_view bytes) {
+  if (!problem_.empty()) return;
+  const bool plainName = !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+  if (plainName && !started_) {
+    std::error_code ec;
+    fs::create_directories(staging_, ec);
+    started_ = !ec;
+  }
+  if (plainName && started_ && ::link(source.c_str(), (staging_ / name).c_str()) == 0) return;
+  // Not linked (another file system, or one without links): the bytes are written. Add
+  // names what is wrong with the name or the folder.
+  Add(name, bytes);
+}
+
 std::string ArchiveWriter::Commit(int64_t id, std::string_view target, std::string_view device, int keep) {
   if (!problem_.empty() || !started_) return {};
   const std::string rel = DeviceArchive(target, device);

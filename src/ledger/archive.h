@@ -24,6 +24,11 @@ class ArchiveWriter {
 
   // Adds one file of the export. After a failure, later files are skipped.
   void Add(const std::string& name, std::string_view bytes);
+  // The same for a file the export wrote at `source` with these `bytes`: where the ledger is
+  // on the same file system, the copy is a second name of that file, which costs no writing.
+  // An export never rewrites a file in place (each is written anew and renamed over the
+  // earlier one), so the name keeps the bytes as written; elsewhere the bytes are written.
+  void AddLinked(const std::string& name, const std::filesystem::path& source, std::string_view bytes);
 
   // Gives the copy its place, <target>-<device>/<id>, and removes all but the newest `keep`
   // copies of that device (none kept when `keep` is 0), and the staging folders of runs that
