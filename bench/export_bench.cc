@@ -6,9 +6,9 @@
 // in the same run. The eeePC export runs first in the process, so its peak memory is its own.
 //
 // Two more eeePC cases, as kve-export runs them: the export ledger (reading the export back
-// with each file's SHA-256, keeping a copy of the files and appending the row) beside the
-// export it follows; and ten eeePCs exported in turn with the tables fetched once, beside one
-// eeePC's export.
+// with each file's SHA-256, keeping the files and appending the row) beside the export it
+// follows; and ten eeePCs exported in turn with the tables fetched once and the files' bytes
+// encoded once, beside one eeePC's export.
 //
 //   export_bench [--epc-scale N] [--palm-scale N] [--runs R] [--devices N] [--only ledger|fleet]
 //
@@ -32,6 +32,7 @@
 #include "batch/summary.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
+#include "export/export_run.h"
 #include "host/frm_exp_dados.h"
 #include "measure.h"
 #include "platform/maker/config.h"
@@ -189,7 +190,8 @@ void LedgerCase(TfrmExpDados& screen, ScriptedDialogs& dialogs, FileSystem& file
               Median(with) / Median(without), Min(with) / Min(without));
 }
 
-// Ten eeePCs in turn with the tables fetched once, beside one eeePC's export (its own fetch).
+// Ten eeePCs in turn with the tables fetched once and their files encoded once, beside one
+// eeePC's export (its own fetch and encoding).
 void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialogs, Database& db,
                const fs::path& shares, int runs) {
   std::vector<std::string> codes = {"002", "004"};  // the demo's two
@@ -210,7 +212,9 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
   for (int r = 0; r < runs; ++r) {
     for (bool all : {false, true}) {
       batch::FetchOnceLink once(link);
+      exporting::ExportReuse reuse;
       ExpDadosServices svc{base.db, once, base.dialogs, base.files, base.registry, base.busy, base.installAide, {}, base.log};
+      if (all) svc.reuse = &reuse;  // as kve-export sets it for more than one device
       ::sync();
       auto t = Clock::now();
       for (const std::string& code : all ? codes : std::vector<std::string>{"002"})

@@ -9,6 +9,7 @@
 #include "batch/history.h"
 #include "batch/server_links.h"
 #include "eeepc/epc_device.h"
+#include "export/export_run.h"
 
 namespace kve::batch {
 
@@ -59,6 +60,8 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     return dry ? dry->Queued(user) : QueueEntries(config.hotsync_root, user);
   };
 
+  // Devices after the first write the files the first encoded from the same tables.
+  exporting::ExportReuse reuse;
   std::ostream& messages = o.json ? err : out;
   std::vector<Summary> summaries;
   for (const std::string& code : devices) {
@@ -67,6 +70,7 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     TerminalDialogs dialogs(messages, o.yes, o.branches);
     ProgressView progress(err, tty);
     ExpDadosServices svc{*site.db, link, dialogs, files, *site.registry, progress, aide, {}};
+    if (devices.size() > 1) svc.reuse = &reuse;
     ledger::ArchiveWriter copy(ledger ? ledger->Folder() : std::filesystem::path());
     FileVisitor keep;
     if (ledger) keep = LedgerVisitor(copy, config.ledger_keep > 0);

@@ -14,6 +14,16 @@ void WritePacket(FileSystem& fs, const std::string& path, const TClientDataSet& 
 
 }  // namespace
 
+std::string RequestKey(const GetTabelasRequest& r) {
+  std::string key;
+  auto add = [&key](std::string_view text) { key += std::to_string(text.size()) + ":" + std::string(text) + ";"; };
+  for (const std::string* t : std::initializer_list<const std::string*>{
+           &r.central, &r.listaAgreg, &r.productLevels, &r.nrSolic, &r.productStatus, &r.grouping, &r.operatorCode})
+    add(*t);
+  for (TDateTime d : {r.cardIni, r.cardFim, r.soliCompIni, r.soliCompFim, r.afIni, r.afFim}) add(std::to_string(d.ms()));
+  return key;
+}
+
 RemoteValue CallGetTabelas(RemoteCaller& server, GetTabelasRequest& r) {
   std::vector<RemoteArg> args = {
       RemoteArg::Value(r.central),         RemoteArg::ByRef(r.listaAgreg),
@@ -53,24 +63,51 @@ void WritePalmXmlFiles(FileSystem& fs, std::string_view dirExp, const TableOf& t
 
 std::string StagedName(std::string_view file) { return "~" + std::string(file) + ".kve-staged"; }
 
+std::string BinaryPacket(const TClientDataSet& ds, std::string_view path) {
+  try {
+    return ds.Data();
+  } catch (const Error&) {
+    RethrowWithContext(path);
+  }
+}
+
 void WriteEeepcFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
                      const std::function<void()>& buildSettings, const FileProgress& progress) {
-  std::vector<FileEntry> files = EeepcFiles();
-  const TableSpec& settings = EeepcSettingsTable();
+  const std::vector<FileEntry> files = EeepcFiles();
+  const std::string dir(dirExp);
+  std::string current;
+  WriteEeepcBytes(
+      fs, dirExp,
+      [&](size_t i) -> std::string_view {
+        current = BinaryPacket(table(*files[i].table), dir + StagedName(files[i].file));
+        return current;
+      },
+      [&] {
+        buildSettings();
+        const TableSpec& settings = EeepcSettingsTable();
+        return BinaryPacket(table(settings), dir + StagedName(settings.eeepcFile));
+      },
+      progress);
+}
+
+void WriteEeepcBytes(FileSystem& fs, std::string_view dirExp,
+                     const std::function<std::string_view(size_t i)>& bytes,
+                     const std::function<std::string()>& settings, const FileProgress& progress) {
+  const std::vector<FileEntry> files = EeepcFiles();
+  const std::string_view settingsFile = EeepcSettingsTable().eeepcFile;
   const int count = static_cast<int>(files.size()) + 1;
   const std::string dir(dirExp);
   std::vector<std::string> staged;  // temporaries written, in writing order
   try {
     int done = 0;
-    for (const FileEntry& f : files) {
-      if (progress) progress(++done, count, f.file);
-      WritePacket(fs, dir + StagedName(f.file), table(*f.table), false);
-      staged.push_back(std::string(f.file));
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (progress) progress(++done, count, files[i].file);
+      fs.WriteFile(dir + StagedName(files[i].file), bytes(i));
+      staged.push_back(std::string(files[i].file));
     }
-    if (progress) progress(++done, count, settings.eeepcFile);
-    buildSettings();
-    WritePacket(fs, dir + StagedName(settings.eeepcFile), table(settings), false);
-    staged.push_back(std::string(settings.eeepcFile));
+    if (progress) progress(++done, count, settingsFile);
+    fs.WriteFile(dir + StagedName(settingsFile), settings());
+    staged.push_back(std::string(settingsFile));
     // Everything is on the share: now the names, the settings file last.
     while (!staged.empty()) {
       fs.RenameFile(dir + StagedName(staged.front()), dir + staged.front());

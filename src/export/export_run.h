@@ -4,8 +4,10 @@
 // the target's format and order. The screen's Exportacao strings them together.
 
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/catalogue.h"
 #include "platform/dataset/dataset.h"
@@ -27,6 +29,10 @@ struct GetTabelasRequest {
   std::string grouping;
   std::string operatorCode;
 };
+
+// The arguments of `request` as they would be sent, as one text: two requests give the same
+// text exactly when their arguments are the same.
+std::string RequestKey(const GetTabelasRequest& request);
 
 // Calls GetTabelas with its 13 arguments in order; the answer is the server's (a text is its
 // error, to be raised by the caller when it loads the tables).
@@ -61,6 +67,40 @@ void WritePalmXmlFiles(FileSystem& fs, std::string_view dirExp, const TableOf& t
 // failure strikes between two renames, where the files already renamed are the new ones).
 void WriteEeepcFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
                      const std::function<void()>& buildSettings, const FileProgress& progress);
+
+// The same from the files' bytes: `bytes(i)` gives those of EeepcFiles()[i], valid until the
+// next call; `settings()` builds those of the settings file, after the other files are written.
+void WriteEeepcBytes(FileSystem& fs, std::string_view dirExp,
+                     const std::function<std::string_view(size_t i)>& bytes,
+                     const std::function<std::string()>& settings, const FileProgress& progress);
+
+// A table as the bytes of a binary file, its errors naming `path`.
+std::string BinaryPacket(const TClientDataSet& ds, std::string_view path);
+
+// What an eeePC export writes that depends on its tables alone, kept by the first export of a
+// session for the next ones with the same GetTabelas arguments (other eeePCs, same
+// parameters): they write the same bytes without fetching, loading, deriving and encoding the
+// tables again. Only the settings file, which names the device's folder, is built per device,
+// from the two tables kept as packets.
+struct EeepcFilesOfTables {
+  std::vector<std::string> refs;   // the by-reference texts GetTabelas returned, in order
+  std::string afBlock;             // "S" when the supply-authorisation warning closes the export
+  std::vector<std::string> files;  // the bytes of EeepcFiles(), in order
+  std::string filial, operador;    // the branch and operator tables, as packets
+};
+
+// The kept files of a session, by RequestKey. Kept for the session's life.
+class ExportReuse {
+ public:
+  const EeepcFilesOfTables* Find(const std::string& key) const {
+    auto it = kept_.find(key);
+    return it == kept_.end() ? nullptr : &it->second;
+  }
+  void Keep(const std::string& key, EeepcFilesOfTables files) { kept_.insert_or_assign(key, std::move(files)); }
+
+ private:
+  std::map<std::string, EeepcFilesOfTables> kept_;
+};
 
 // The temporary name under which an eeePC file is staged in its folder.
 std::string StagedName(std::string_view file);

@@ -97,21 +97,42 @@ void TfrmExpDados::Exportacao() {
         depSoliCompFim.GetDate(), depAFIni.GetDate(), depAFFim.GetDate(),
         std::to_string(Corvane::DBPictObj(0).GetTtNiveis()), NrSolic, productStatus,
         medAgrupProd.Text(), Corvane::Operador()};
-    RemoteValue answer = exporting::CallGetTabelas(netExpDados, request);
-    if (answer.isText()) Showavi::DeactiveShowAvi(svc_.busy);
-    std::vector<TClientDataSet*> slots;
-    for (const exporting::TableSpec* t : exporting::SlotOrder()) {
-      TClientDataSet& ds = table(*t);
-      ds.SetName(std::string(t->table));
-      slots.push_back(&ds);
-    }
-    LoadTableImages(std::move(answer), slots);
+    // An eeePC export of a session that has made one with the same arguments writes its bytes.
+    const std::string reuseKey = svc_.reuse && !palm ? exporting::RequestKey(request) : std::string();
+    const exporting::EeepcFilesOfTables* kept = reuseKey.empty() ? nullptr : svc_.reuse->Find(reuseKey);
+    exporting::EeepcFilesOfTables keeping;
+    if (kept) {
+      ListaAgreg = kept->refs[0];
+      NrSolic = kept->refs[1];
+      productStatus = kept->refs[2];
+      afBlock = kept->afBlock;
+      cdsFilial.SetData(kept->filial);
+      cdsFilial.SetName("FILIAL");
+      cdsOperador.SetData(kept->operador);
+      cdsOperador.SetName("OPERADOR");
+    } else {
+      RemoteValue answer = exporting::CallGetTabelas(netExpDados, request);
+      if (answer.isText()) Showavi::DeactiveShowAvi(svc_.busy);
+      std::vector<TClientDataSet*> slots;
+      for (const exporting::TableSpec* t : exporting::SlotOrder()) {
+        TClientDataSet& ds = table(*t);
+        ds.SetName(std::string(t->table));
+        slots.push_back(&ds);
+      }
+      LoadTableImages(std::move(answer), slots);
 
-    exporting::DerivedTableSet derived{cdsSoliComp, cdsProduto, cdsProdCod, cdsProdutoCod, cdsItemAF,
-                                       cdsCliente,  cdsForneced, cdsParam, cdsFilial,     cdsNumAF,
-                                       cdsIdioma};
-    afBlock = exporting::DeriveExportTables(derived, exporting::MakerDerivationValues());
-    for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(table(*t), *t);
+      exporting::DerivedTableSet derived{cdsSoliComp, cdsProduto, cdsProdCod, cdsProdutoCod, cdsItemAF,
+                                         cdsCliente,  cdsForneced, cdsParam, cdsFilial,     cdsNumAF,
+                                         cdsIdioma};
+      afBlock = exporting::DeriveExportTables(derived, exporting::MakerDerivationValues());
+      for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(table(*t), *t);
+      if (!reuseKey.empty()) {
+        keeping.refs = {ListaAgreg, NrSolic, productStatus};
+        keeping.afBlock = afBlock;
+        keeping.filial = cdsFilial.Data();
+        keeping.operador = cdsOperador.Data();
+      }
+    }
 
     if (palm) {
       exporting::WritePalmXmlFiles(svc_.files, DirExp, table, progress);
@@ -128,13 +149,26 @@ void TfrmExpDados::Exportacao() {
       Repaint();
     } else {
       try {
-        exporting::WriteEeepcFiles(
-            svc_.files, DirExp, table,
-            [this] {
+        const std::vector<exporting::FileEntry> files = exporting::EeepcFiles();
+        std::string current;
+        exporting::WriteEeepcBytes(
+            svc_.files, DirExp,
+            [&](size_t i) -> std::string_view {
+              if (kept) return kept->files[i];
+              current = exporting::BinaryPacket(table(*files[i].table), DirExp + exporting::StagedName(files[i].file));
+              if (reuseKey.empty()) return current;
+              keeping.files.push_back(std::move(current));
+              return keeping.files.back();
+            },
+            [&] {
               exporting::BuildEeepcSettings(cdsDados, cdsFilial, cdsOperador, DirExp,
                                             Corvane::DBPict(0), &Criptografa::CriptoPlus);
+              const exporting::TableSpec& settings = exporting::EeepcSettingsTable();
+              return exporting::BinaryPacket(table(settings), DirExp + exporting::StagedName(settings.eeepcFile));
             },
             progress);
+        // Every file encoded: the next eeePC with the same arguments writes these bytes.
+        if (!kept && !reuseKey.empty()) svc_.reuse->Keep(reuseKey, std::move(keeping));
       } catch (const EAbort&) {
         throw;
       } catch (const std::exception& e) {

@@ -32,6 +32,9 @@
 namespace kve {
 
 class TfrmExpDados;
+namespace exporting {
+class ExportReuse;
+}
 
 // How one press of Export came to an end, for whoever keeps a record of exports.
 struct ExportEnd {
@@ -66,6 +69,10 @@ struct ExpDadosServices {
   // the operator sees: the host keeps its export ledger with it. Empty: nobody is told.
   // Whatever it raises goes to the log and changes nothing of the export.
   std::function<void(TfrmExpDados& screen, const ExportEnd& end)> exportEnded = {};
+  // Exports of one session to several eeePCs with the same parameters (kve-export --eeepc
+  // all) share what does not depend on the device: the tables and the files' bytes. Null:
+  // every export is made whole.
+  exporting::ExportReuse* reuse = nullptr;
 };
 
 class TfrmExpDados : public TfrmPadrImportExport {

@@ -301,13 +301,24 @@ TEST_F(KveExport, ManyDevicesAreExportedInTurnWithTheTablesFetchedOnce) {
   EXPECT_EQ(all.summary["exports"][1]["files"].size(), 35u);
   EXPECT_EQ(ServerCalls("GetTabelas"), tables + 1);
   EXPECT_EQ(ServerCalls("InsHistPalm"), history + 2);
+  // The second eeePC writes the bytes the first encoded: the same files as an export of its own.
+  const fs::path exp4 = config.parent_path() / "shares/NOTE-KITCHEN-02/Orvanta Web/EeePc/Kve/Exp";
+  auto contents = [&] {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::directory_iterator(exp4)) out[e.path().filename().string()] = testing::ReadBytes(e.path());
+    return out;
+  };
+  const auto asSecond = contents();
+  ASSERT_EQ(asSecond.size(), 35u);
+  ASSERT_EQ(Export(c + "--eeepc 4 --active-only").status, 0);
+  EXPECT_TRUE(contents() == asSecond);
 
   // Palm 003 has no HotSync user: it stops, and Palm 001 is exported after it.
   Outcome some = Export(c + "--palm 3,1 --whole-tree --yes");
   EXPECT_EQ(some.status, 1) << some.messages;
   EXPECT_EQ(some.summary["not_exported"], nlohmann::json({"003 (stopped)"}));
   EXPECT_EQ(some.summary["exports"][1]["outcome"], "exported");
-  EXPECT_EQ(Command(c + "--history --json").summary.size(), 4u);
+  EXPECT_EQ(Command(c + "--history --json").summary.size(), 5u);
 }
 
 }  // namespace
