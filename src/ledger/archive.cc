@@ -1,6 +1,5 @@
 #include "ledger/archive.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,8 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
+
+#include "platform/common/error.h"
+#include "platform/fs/file_sink.h"
 
 namespace kve::ledger {
 namespace {
@@ -65,23 +66,15 @@ void ArchiveWriter::Add(const std::string& name, std::string_view bytes) {
     if (ec) return Fail(staging_.string() + ": " + ec.message());
     started_ = true;
   }
-  const fs::path p = staging_ / name;
-  const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return Fail(p.string() + ": " + std::strerror(errno));
-  const char* at = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, at, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : ENOSPC;
-      ::close(fd);
-      return Fail(p.string() + ": " + std::strerror(err));
-    }
-    at += n;
-    left -= static_cast<size_t>(n);
+  // Through the atomic sink, unsynced: a name never holds part of a copy, a link planted in
+  // the staging folder is not followed, and a full disk reads as every other write error.
+  try {
+    AtomicFileSink out(staging_ / name, {}, nullptr, Durability::kUnsynced);
+    out.Write(bytes);
+    out.Commit();
+  } catch (const std::exception& e) {
+    return Fail(e.what());
   }
-  if (::close(fd) != 0) return Fail(p.string() + ": " + std::strerror(errno));
 }
 
 void ArchiveWriter::AddLinked(const std::string& name, const fs::path& source, std::string_view bytes) {

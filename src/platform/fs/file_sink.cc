@@ -65,9 +65,11 @@ void FolderSync::End() noexcept {
   }
 }
 
-AtomicFileSink::AtomicFileSink(const stdfs::path& target, std::string_view label, FolderSync* later)
+AtomicFileSink::AtomicFileSink(const stdfs::path& target, std::string_view label, FolderSync* later,
+                               Durability durability)
     : target_(target), temp_(TemporaryBeside(target)),
-      label_(label.empty() ? target.string() : std::string(label)), later_(later) {
+      label_(label.empty() ? target.string() : std::string(label)), later_(later),
+      durability_(durability) {
   std::error_code ec;
   if (stdfs::is_directory(target_, ec)) throw IoError(label_ + ": is a folder, not a file");
   fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -96,7 +98,7 @@ void AtomicFileSink::Write(const char* data, size_t n) {
     written_ += static_cast<uint64_t>(w);
   }
 #ifdef __linux__
-  if (written_ - started_ >= kWritebackChunk) {
+  if (durability_ == Durability::kSynced && written_ - started_ >= kWritebackChunk) {
     ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
                       SYNC_FILE_RANGE_WRITE);
     started_ = written_;
@@ -108,7 +110,7 @@ void AtomicFileSink::Commit() {
   if (fd_ < 0) throw Error(label_ + ": cannot write: the file is already closed");
   // on the disk before the new name can replace the old file: a reader after a power cut
   // finds the old file or the new one, never an empty file under the name
-  if (::fsync(fd_) != 0) {
+  if (durability_ == Durability::kSynced && ::fsync(fd_) != 0) {
     const int err = errno;
     Discard();
     ThrowIoError(label_, "write", err);
@@ -125,6 +127,7 @@ void AtomicFileSink::Commit() {
     ::unlink(temp_.c_str());
     ThrowIoError(label_, "replace", err);
   }
+  if (durability_ == Durability::kUnsynced) return;
   if (later_)
     later_->Add(target_.parent_path(), label_);
   else

@@ -85,12 +85,18 @@ class FolderBatch {
   FolderBatching& writer_;
 };
 
+// What Commit puts on the disk before it returns.
+enum class Durability {
+  kSynced,    // the data before the rename, and the name (the folder's flush, or `later`'s)
+  kUnsynced,  // nothing: for copies that a crash may spoil and whose hash tells a spoiled one
+};
+
 class AtomicFileSink {
  public:
   // Creates the temporary beside `target`. `label` names the target in errors (its path when
   // empty); with `later`, Commit leaves the folder's flush to it.
   explicit AtomicFileSink(const std::filesystem::path& target, std::string_view label = {},
-                          FolderSync* later = nullptr);
+                          FolderSync* later = nullptr, Durability durability = Durability::kSynced);
   ~AtomicFileSink();  // removes the temporary unless Commit succeeded
   AtomicFileSink(const AtomicFileSink&) = delete;
   AtomicFileSink& operator=(const AtomicFileSink&) = delete;
@@ -109,6 +115,7 @@ class AtomicFileSink {
   std::filesystem::path target_, temp_;
   std::string label_;
   FolderSync* later_;
+  Durability durability_;
   int fd_ = -1;
   uint64_t written_ = 0, started_ = 0;  // bytes written; bytes handed to write-back
 };
