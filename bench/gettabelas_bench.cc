@@ -1,7 +1,7 @@
 // GetTabelas on the scaled demo central kitchen, on SQLite and (when a server is named) on
 // PostgreSQL: where the time of one call goes, and what travels.
 //
-//   gettabelas_bench [--scale N] [--runs R] [--pg URL] [--packet-only 1]
+//   gettabelas_bench [--scale N] [--runs R] [--pg URL] [--packet-only 1] [--client-peak 1]
 //
 // Without --pg, KVE_TEST_PG_URL names the PostgreSQL server; with neither, SQLite alone runs.
 // Per engine it prints the median of R calls (after one warm-up) of:
@@ -17,11 +17,16 @@
 //   rows>tables  the earlier way: the engine's dataset, the typed copy, then the packet
 //   writer       WriteBinaryPacket alone on the same table, the same bytes
 //   handover     the replay alone, into a receiver that does nothing (the engine's part)
-// and each of the first two, less the handover, as a ratio to the writer. The machine
+// and each of the first two, less the handover, as a ratio to the writer.
+// With --client-peak 1 (SQLite only, instead of the above) the server runs in a child process
+// and this one is only the client: per call, min and median of R calls, its resident set's
+// peak during the call over its size before it, beside the bytes of the images the answer
+// holds, then the peak while the images are loaded into the screen's tables. The machine
 // may be shared, so each figure is given as wall time and as CPU time (the thread's own, or
 // for the call the whole process's: the server runs in it), and the share is taken on both.
 #include <sys/resource.h>
 #include <time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +50,8 @@
 #include "server/sql_params.h"
 #include "server/table_image.h"
 #include "support/demo_query.h"
+
+#include "measure.h"
 
 namespace {
 
@@ -204,6 +211,102 @@ void PacketCase(const std::string& name, kve::Database& db, int runs) {
 }
 
 bool gPacketOnly = false;  // --packet-only: SOLICOMP's packet case alone
+bool gClientPeak = false;  // --client-peak: the client's memory during a call alone
+
+std::vector<kve::RemoteArg> RemoteArgs(std::vector<std::string>& args) {
+  using namespace kve;
+  std::vector<RemoteArg> remote;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i >= 2 && i <= 7) remote.push_back(RemoteArg::OfDate(*ParseIsoDate(args[i])));
+    else if (i == 1 || i == 9 || i == 10) remote.push_back(RemoteArg::ByRef(args[i]));
+    else remote.push_back(RemoteArg::Value(args[i]));
+  }
+  return remote;
+}
+
+// The server in a child process; this process only calls it, so its memory is the client's.
+void ClientPeak(const std::string& url, int scale, int runs) {
+  using namespace kve;
+  testing::FillDemo(url, scale, kToday);
+  int ready[2], stop[2];
+  if (pipe(ready) != 0 || pipe(stop) != 0) std::exit(1);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    close(stop[1]);
+    server::AppServerOptions so;
+    so.dbUrl = url;
+    server::AppServer srv(so);
+    srv.Start();
+    const int port = srv.Port();
+    if (write(ready[1], &port, sizeof port) != sizeof port) _exit(1);
+    char c;
+    while (read(stop[0], &c, 1) > 0) {
+    }
+    srv.Stop();
+    _exit(0);
+  }
+  close(ready[1]);
+  close(stop[0]);
+  int port = 0;
+  if (read(ready[0], &port, sizeof port) != sizeof port) std::exit(1);
+  // Each call in a fresh client process: memory freed by an earlier call would stay in this
+  // one's heap and hide the next call's peak.
+  std::vector<double> call, load;
+  double images = 0, wire = 0;
+  for (int r = 0; r < runs; ++r) {
+    int out[2];
+    if (pipe(out) != 0) std::exit(1);
+    const pid_t client = fork();
+    if (client == 0) {
+      close(out[0]);
+      TNetConnection link;
+      link.SetHost("127.0.0.1");
+      link.SetPort(port);
+      link.SetTimeout(std::chrono::minutes(10));
+      link.SetConnected(true);
+      auto args = Args();
+      auto remote = RemoteArgs(args);
+      double got[4] = {};
+      const long before = bench::StatusKib("VmRSS:");
+      bench::ResetPeak();
+      RemoteValue answer = link.Call("GetTabelas", remote);
+      got[0] = (bench::StatusKib("VmHWM:") - before) / 1024.0;
+      for (const auto& img : std::get<std::vector<std::string>>(answer.value))
+        got[2] += static_cast<double>(img.size());
+      got[3] = static_cast<double>(link.LastCall().replyBytes);
+      std::vector<TClientDataSet> tables(26);
+      std::vector<TClientDataSet*> slots;
+      for (auto& tb : tables) slots.push_back(&tb);
+      LoadTableImages(std::move(answer), slots);
+      got[1] = (bench::StatusKib("VmHWM:") - before) / 1024.0;
+      _exit(write(out[1], got, sizeof got) == sizeof got ? 0 : 1);
+    }
+    close(out[1]);
+    double got[4] = {};
+    const bool ok = read(out[0], got, sizeof got) == sizeof got;
+    close(out[0]);
+    int status = 0;
+    waitpid(client, &status, 0);
+    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::fprintf(stderr, "client: the call failed\n");
+      std::exit(1);
+    }
+    call.push_back(got[0]);
+    load.push_back(got[1]);
+    images = got[2];
+    wire = got[3];
+  }
+  close(stop[1]);
+  waitpid(child, nullptr, 0);
+  auto minOf = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+  std::printf("client: %.1f MB of images in the answer, %.1f MB on the wire\n", images / 1048576,
+              wire / 1048576);
+  std::printf("client: peak over the size before the call: during the call %.1f/%.1f MB "
+              "(%.2f/%.2fx the images), with the tables loaded %.1f/%.1f MB (min/median of %d)\n",
+              minOf(call), Median(call), minOf(call) / (images / 1048576),
+              Median(call) / (images / 1048576), minOf(load), Median(load), runs);
+}
 
 void RunEngine(const std::string& name, const std::string& url, int scale, int runs) {
   using namespace kve;
@@ -246,12 +349,7 @@ void RunEngine(const std::string& name, const std::string& url, int scale, int r
     double ew = Ms(t), ec = ThreadCpuMs() - c;
 
     auto args = Args();
-    std::vector<RemoteArg> remote;
-    for (size_t i = 0; i < args.size(); ++i) {
-      if (i >= 2 && i <= 7) remote.push_back(RemoteArg::OfDate(*ParseIsoDate(args[i])));
-      else if (i == 1 || i == 9 || i == 10) remote.push_back(RemoteArg::ByRef(args[i]));
-      else remote.push_back(RemoteArg::Value(args[i]));
-    }
+    std::vector<RemoteArg> remote = RemoteArgs(args);
     t = Clock::now();
     c = ProcessCpuMs();
     RemoteValue answer = link.Call("GetTabelas", remote);
@@ -306,10 +404,16 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--pg")) pg = argv[i + 1];
     else if (!std::strcmp(argv[i], "--packet-only")) gPacketOnly = std::atoi(argv[i + 1]) != 0;
+    else if (!std::strcmp(argv[i], "--client-peak")) gClientPeak = std::atoi(argv[i + 1]) != 0;
   }
   auto file = std::filesystem::temp_directory_path() /
               ("kve_gettabelas_bench_" + std::to_string(getpid()) + ".db");
   try {
+    if (gClientPeak) {
+      ClientPeak("sqlite:" + file.string(), scale, std::max(runs, 1));
+      std::filesystem::remove(file);
+      return 0;
+    }
     RunEngine("sqlite", "sqlite:" + file.string(), scale, runs);
     std::filesystem::remove(file);
     if (!pg.empty()) RunEngine("postgresql", pg, scale, runs);

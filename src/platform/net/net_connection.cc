@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <exception>
+#include <optional>
+
 #include "platform/common/error.h"
 #include "platform/net/protocol.h"
 
@@ -100,10 +103,49 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
   stats.requestBytes = body.size();
   auto t0 = Clock::now();
   // Images come as frames, without base64; a server that does not know them answers JSON.
-  const httplib::Headers accept = {
-      {"Accept", std::string(rpc::kFramesType) + ", application/json"}};
-  auto res = client_->http.Post(("/" + serverName_).c_str(), accept, body, "application/json");
+  // Frames are read as they arrive, each image straight into the answer, so the body is never
+  // held whole beside them; any other body (JSON, an error) is kept and read at its end.
+  httplib::Request req;
+  req.method = "POST";
+  req.path = "/" + serverName_;
+  req.headers = {{"Accept", std::string(rpc::kFramesType) + ", application/json"},
+                 {"Content-Type", "application/json"}};
+  req.body = body;
+  std::optional<rpc::FramedReplyReader> frames;
+  std::string whole;
+  std::exception_ptr malformed;  // what the frame reader raised, which ended the transfer
+  size_t received = 0;
+  double readingMs = 0;  // decoding frames while they came
+  req.response_handler = [&](const httplib::Response& r) {
+    if (r.status == 200 && r.get_header_value("Content-Type").starts_with(rpc::kFramesType))
+      frames.emplace(id);
+    return true;
+  };
+  req.content_receiver = [&](const char* data, size_t n, uint64_t, uint64_t) {
+    received += n;
+    if (!frames) {
+      whole.append(data, n);
+      return true;
+    }
+    const auto t = Clock::now();
+    try {
+      frames->Feed(std::string_view(data, n));
+    } catch (const Error&) {
+      malformed = std::current_exception();
+      return false;
+    }
+    readingMs += MsSince(t);
+    return true;
+  };
+  auto res = client_->http.send(req);
   stats.roundTripMs = MsSince(t0);
+  if (malformed) {
+    try {
+      std::rethrow_exception(malformed);
+    } catch (const Error&) {
+      RethrowWithContext("application server " + Endpoint() + ": " + method);
+    }
+  }
   if (!res) {
     switch (res.error()) {
       case httplib::Error::Connection:
@@ -121,29 +163,29 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
         Fail(method, "transport failure (" + httplib::to_string(res.error()) + ")");
     }
   }
-  stats.replyBytes = res->body.size();
+  stats.replyBytes = received;
   switch (res->status) {
     case 200: break;
     case 401: Fail(method, token_.empty() ? "a token is required (401)" : "token refused (401)");
     case 413:
       Fail(method, "request too large (" + std::to_string(body.size()) + " bytes, 413)");
     default: {
-      std::string msg = RpcMessage(res->body);
+      std::string msg = RpcMessage(whole);
       Fail(method, "HTTP status " + std::to_string(res->status) + (msg.empty() ? "" : ": " + msg));
     }
   }
   auto t1 = Clock::now();
   RemoteValue answer;
   try {
-    if (res->get_header_value("Content-Type").starts_with(rpc::kFramesType))
-      answer = rpc::DecodeFramedReply(res->body, id, args);
+    if (frames)
+      answer = frames->Finish(args);
     else
-      answer = rpc::DecodeReply(res->body, id, args);
+      answer = rpc::DecodeReply(whole, id, args);
   } catch (const Error&) {
     // the server's error keeps its code, a malformed reply stays a FormatError
     RethrowWithContext("application server " + Endpoint() + ": " + method);
   }
-  stats.decodeMs = MsSince(t1);
+  stats.decodeMs = MsSince(t1) + readingMs;
   last_ = stats;
   return answer;
 }

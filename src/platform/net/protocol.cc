@@ -1,6 +1,8 @@
 #include "platform/net/protocol.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "platform/net/base64.h"
 #include "platform/net/json_reader.h"
@@ -202,42 +204,69 @@ std::string FrameHeader(Frame kind, size_t length) {
 }
 
 RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args) {
-  // The frames, checked whole before anything is believed.
-  struct Piece {
-    Frame kind;
-    std::string_view payload;
-  };
-  std::vector<Piece> frames;
-  std::string_view rest = body;
-  while (!rest.empty()) {
-    if (rest.size() < kFrameHeaderBytes) Malformed("frame header cut short");
-    const auto kind = static_cast<Frame>(rest[0]);
-    if (kind != Frame::Head && kind != Frame::Image && kind != Frame::Error && kind != Frame::End)
-      Malformed("unknown frame kind " + std::to_string(static_cast<unsigned char>(rest[0])));
-    uint64_t len = 0;
-    for (int k = 0; k < 4; ++k) len |= uint64_t{static_cast<unsigned char>(rest[1 + k])} << (8 * k);
-    rest.remove_prefix(kFrameHeaderBytes);
-    if (len > rest.size())
-      Malformed("frame of " + std::to_string(len) + " bytes cut short at " + std::to_string(rest.size()));
-    if (kind == Frame::End && len != 0) Malformed("end frame with a payload");
-    frames.push_back({kind, rest.substr(0, len)});
-    rest.remove_prefix(len);
-    if (kind == Frame::End || kind == Frame::Error) break;
+  FramedReplyReader reader(id);
+  reader.Feed(body);
+  return reader.Finish(args);
+}
+
+void FramedReplyReader::Feed(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (done_) Malformed("bytes after the last frame");
+    if (!inPayload_) {
+      const size_t take = std::min(kFrameHeaderBytes - headerHave_, bytes.size());
+      std::memcpy(header_ + headerHave_, bytes.data(), take);
+      headerHave_ += take;
+      bytes.remove_prefix(take);
+      if (headerHave_ < kFrameHeaderBytes) return;
+      headerHave_ = 0;
+      kind_ = static_cast<Frame>(header_[0]);
+      if (kind_ != Frame::Head && kind_ != Frame::Image && kind_ != Frame::Error && kind_ != Frame::End)
+        Malformed("unknown frame kind " + std::to_string(static_cast<unsigned char>(header_[0])));
+      length_ = 0;
+      for (int k = 0; k < 4; ++k)
+        length_ |= uint64_t{static_cast<unsigned char>(header_[1 + k])} << (8 * k);
+      have_ = 0;
+      kinds_.push_back(kind_);
+      into_ = nullptr;
+      if (kind_ == Frame::Head && kinds_.size() == 1) into_ = &head_;
+      if (kind_ == Frame::Error) into_ = &error_;
+      if (kind_ == Frame::Image) {
+        into_ = &images_.emplace_back();
+        // room for the whole image at once, up to a bound: a length is only a claim until
+        // its bytes came
+        into_->reserve(static_cast<size_t>(std::min<uint64_t>(length_, uint64_t{64} << 20)));
+      }
+      inPayload_ = true;
+    }
+    const auto take = static_cast<size_t>(std::min<uint64_t>(length_ - have_, bytes.size()));
+    if (into_) into_->append(bytes.data(), take);
+    have_ += take;
+    bytes.remove_prefix(take);
+    if (have_ < length_) return;
+    inPayload_ = false;
+    if (kind_ == Frame::End && length_ != 0) Malformed("end frame with a payload");
+    done_ = kind_ == Frame::End || kind_ == Frame::Error;
   }
-  if (!rest.empty()) Malformed("bytes after the last frame");
-  if (frames.empty() || frames.front().kind != Frame::Head) {
+}
+
+RemoteValue FramedReplyReader::Finish(std::vector<RemoteArg>& args) {
+  // The frames are checked whole before anything is believed.
+  if (headerHave_ > 0) Malformed("frame header cut short");
+  if (inPayload_)
+    Malformed("frame of " + std::to_string(length_) + " bytes cut short at " + std::to_string(have_));
+  if (kinds_.empty() || kinds_.front() != Frame::Head) {
     // An error before anything else is an answer too.
-    if (!frames.empty() && frames.front().kind == Frame::Error) return DecodeReply(frames.front().payload, id, args);
+    if (!kinds_.empty() && kinds_.front() == Frame::Error) return DecodeReply(error_, id_, args);
     Malformed("no head frame");
   }
-  if (frames.back().kind == Frame::Error) {
-    DecodeReply(frames.back().payload, id, args);  // raises it
+  if (kinds_.back() == Frame::Error) {
+    DecodeReply(error_, id_, args);  // raises it
     Malformed("error frame without an error");
   }
   // The head is the JSON response with the images left out; the images follow it.
   json head;
   try {
-    head = ReadJson(frames.front().payload);
+    head = ReadJson(head_);
   } catch (const FormatError& e) {
     Malformed(std::string("head frame is not JSON (") + e.what() + ")");
   }
@@ -249,24 +278,22 @@ RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<Rem
       count->get<int64_t>() > static_cast<int64_t>(kMaxFramedImages))
     Malformed("head frame has no count of images");
   const auto n = static_cast<size_t>(count->get<int64_t>());
-  if (frames.back().kind != Frame::End)
-    Malformed("answer cut short after " + std::to_string(frames.size() - 1) + " of " +
+  if (kinds_.back() != Frame::End)
+    Malformed("answer cut short after " + std::to_string(kinds_.size() - 1) + " of " +
               std::to_string(n) + " images");
-  if (frames.size() != n + 2) Malformed("head frame announces " + std::to_string(n) + " images, " +
-                                        std::to_string(frames.size() - 2) + " came");
+  if (kinds_.size() != n + 2) Malformed("head frame announces " + std::to_string(n) + " images, " +
+                                        std::to_string(kinds_.size() - 2) + " came");
   auto kind = result.find("kind");
   if (kind == result.end() || !kind->is_string() || kind->get_ref<const std::string&>() != "images")
     Malformed("framed answer is not of images");
   result["value"] = json::array();
-  std::vector<std::string> images;
-  images.reserve(n);
-  for (size_t i = 1; i <= n; ++i) {
-    if (frames[i].kind != Frame::Image) Malformed("frame " + std::to_string(i) + " is not an image");
-    images.emplace_back(frames[i].payload);
-  }
+  for (size_t i = 1; i <= n; ++i)
+    if (kinds_[i] != Frame::Image) Malformed("frame " + std::to_string(i) + " is not an image");
+  // Frames 1 to n are the images, and no other frame is: images_ holds exactly them.
   // The by-reference values and the id are read as any answer's are.
-  RemoteValue out = DecodeParsed(head, id, args);
-  out.value = std::move(images);
+  RemoteValue out = DecodeParsed(head, id_, args);
+  out.value = std::move(images_);
+  images_.clear();
   return out;
 }
 

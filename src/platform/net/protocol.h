@@ -70,6 +70,31 @@ RemoteValue DecodeReply(std::string_view body, int64_t id, std::vector<RemoteArg
 // The same for an answer that came as frames.
 RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args);
 
+// Reads an answer that comes as frames while its bytes arrive, in pieces of any size: each
+// image goes into the answer as it comes, so of the body no more than a frame header is ever
+// held beside the images. Feed raises FormatError as soon as the bytes cannot be the start of
+// a well-formed answer; Finish, once the body has ended, returns the answer and raises what
+// DecodeFramedReply raises for the same bytes (DecodeFramedReply is Feed and Finish).
+class FramedReplyReader {
+ public:
+  explicit FramedReplyReader(int64_t id) : id_(id) {}
+  void Feed(std::string_view bytes);
+  RemoteValue Finish(std::vector<RemoteArg>& args);
+
+ private:
+  int64_t id_;
+  char header_[kFrameHeaderBytes] = {};
+  size_t headerHave_ = 0;
+  bool inPayload_ = false;     // a header was read, its payload is under way
+  Frame kind_ = Frame::Head;   // of the frame under way
+  uint64_t length_ = 0, have_ = 0;
+  std::string* into_ = nullptr;  // where its payload goes; nowhere when nothing reads it
+  bool done_ = false;          // an end or error frame came: nothing may follow
+  std::vector<Frame> kinds_;   // every frame's, in order
+  std::string head_, error_;   // the first frame's payload when a head; an error frame's
+  std::vector<std::string> images_;
+};
+
 // --- the serving side ---
 
 // The result object of an answer; `byref` maps 1-based positions to final values.

@@ -17,6 +17,7 @@
 
 #include "platform/common/error.h"
 #include "platform/net/check_result.h"
+#include "platform/net/protocol.h"
 #include "server/app_server.h"
 #include "server/server_fixture.h"
 
@@ -218,17 +219,18 @@ TEST_F(LinkTest, UnreachableServerAndUnconnectedCallsAreNamed) {
                                              std::to_string(port) + ": connect: unreachable")));
 }
 
-// A stand-in server answering every call with `reply` after `delay`.
+// A stand-in server answering every call with `reply` of `type` after `delay`.
 class FakeServer {
  public:
-  FakeServer(std::string reply, std::chrono::milliseconds delay = {}) {
+  FakeServer(std::string reply, std::chrono::milliseconds delay = {},
+             std::string type = "application/json") {
     http_.Get("/Kve07000.rdmExpDados", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(R"({"server":"Kve07000.rdmExpDados"})", "application/json");
     });
     http_.Post("/Kve07000.rdmExpDados",
-               [reply, delay](const httplib::Request&, httplib::Response& res) {
+               [reply, delay, type](const httplib::Request&, httplib::Response& res) {
                  std::this_thread::sleep_for(delay);
-                 res.set_content(reply, "application/json");
+                 res.set_content(reply, type.c_str());
                });
     port_ = http_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { http_.listen_after_bind(); });
@@ -270,6 +272,37 @@ TEST(LinkFake, MalformedAnswerIsNamed) {
   std::vector<RemoteArg> none;
   EXPECT_THAT([&] { link.Call("GetHistPalm", none); },
               ThrowsMessage<Error>(HasSubstr("GetHistPalm: malformed answer: not JSON")));
+}
+
+// Frames are read as they arrive: a fault is found there, the by-reference values stay.
+TEST(LinkFake, FramesThatGoWrongOnTheWayAreMalformed) {
+  std::string good;
+  rpc::ImagesWriter out(true, 1, [&](std::string_view piece) {
+    good += piece;
+    return true;
+  });
+  out.Begin({{2, "_0002"}}, 2);
+  out.Image(std::string(300000, 'x'));  // arrives in more than one piece
+  const struct {
+    std::string body, error;
+  } cases[] = {
+      {good + "Q0000", "malformed answer: unknown frame kind 81"},
+      {good, "malformed answer: answer cut short after 1 of 2 images"},
+      {good.substr(0, good.size() - 10), "malformed answer: frame of 300000 bytes cut short at 299990"},
+  };
+  for (const auto& c : cases) {
+    FakeServer fake(c.body, {}, std::string(rpc::kFramesType));
+    TNetConnection link;
+    link.SetHost("127.0.0.1");
+    link.SetPort(fake.port());
+    link.SetConnected(true);
+    std::string lista = "kept";
+    std::vector<RemoteArg> args = {RemoteArg::Value("0001"), RemoteArg::ByRef(lista)};
+    EXPECT_THAT([&] { link.Call("GetTabelas", args); },
+                ThrowsMessage<FormatError>(HasSubstr("GetTabelas: " + c.error)))
+        << c.error;
+    EXPECT_EQ(lista, "kept");
+  }
 }
 
 TEST(LinkFake, ServerOfAnotherModuleIsRefusedAtConnect) {

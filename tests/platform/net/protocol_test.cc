@@ -125,6 +125,14 @@ TEST(Frames, AnAnswerCutShortIsRefusedWhereverItStops) {
   RemoteValue v = DecodeFramedReply(body, 7, args);
   ASSERT_EQ(std::get<std::vector<std::string>>(v.value).size(), 2u);
   EXPECT_EQ(lista, "_0002");
+  // Read as it arrives, a byte or a few at a time, it is the same answer.
+  for (size_t piece : {1, 3, 7}) {
+    lista = "kept";
+    FramedReplyReader reader(7);
+    for (size_t at = 0; at < body.size(); at += piece) reader.Feed(body.substr(at, piece));
+    EXPECT_EQ(reader.Finish(args).value, v.value) << piece;
+    EXPECT_EQ(lista, "_0002");
+  }
   for (size_t cut = 0; cut < body.size(); ++cut) {
     lista = "kept";
     EXPECT_THROW(DecodeFramedReply(body.substr(0, cut), 7, args), FormatError) << cut;
