@@ -35,22 +35,39 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
   return e;
 }
 
-FileVisitor LedgerVisitor(ledger::ArchiveWriter& copy, bool keepCopy) {
-  return [&copy, keepCopy](FileSummary& f, const std::string& bytes,
-                           const std::optional<std::filesystem::path>& hostPath) {
-    f.sha256 = ledger::Sha256Hex(bytes);
-    if (!keepCopy) return;
-    if (hostPath)
-      copy.AddLinked(f.name, *hostPath, bytes);
-    else
-      copy.Add(f.name, bytes);
+LedgerTake::~LedgerTake() {
+  for (auto& [name, hash] : hashes_)
+    if (hash.valid()) hash.wait();
+}
+
+FileVisitor LedgerTake::Visitor() {
+  return [this](FileSummary& f, std::string& bytes, const std::optional<std::filesystem::path>& hostPath) {
+    if (keepCopy_) {
+      if (hostPath)
+        copy_.AddLinked(f.name, *hostPath, bytes);
+      else
+        copy_.Add(f.name, bytes);
+    }
+    hashes_.emplace_back(f.name, std::async(std::launch::async,
+                                            [b = std::move(bytes)] { return ledger::Sha256Hex(b); }));
   };
 }
 
-void RecordInLedger(ledger::Ledger* ledger, ledger::ArchiveWriter& copy, const ExportOptions& o,
+void LedgerTake::Finish(std::vector<FileSummary>& files) {
+  for (auto& [name, hash] : hashes_) {
+    std::string sha = hash.get();
+    for (FileSummary& f : files)
+      if (f.name == name) f.sha256 = sha;
+  }
+  hashes_.clear();
+}
+
+void RecordInLedger(ledger::Ledger* ledger, LedgerTake& take, const ExportOptions& o,
                     const maker::HostConfig& c, Summary& s) {
   if (!ledger) return;
+  ledger::ArchiveWriter& copy = take.Copy();
   try {
+    take.Finish(s.files);
     ledger::LedgerEntry e = EntryOf(o, s, c);
     ledger->Append(e, [&](ledger::LedgerEntry& entry) {
       entry.archive = copy.Commit(entry.id, s.target, s.deviceCode, c.ledger_keep);

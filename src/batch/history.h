@@ -2,7 +2,10 @@
 // kve-export's side of the export ledger: the entry of one run, recorded after the run without
 // ever changing how the run ended, and the ledger printed for --history.
 
+#include <future>
 #include <ostream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "batch/options.h"
@@ -16,14 +19,33 @@ namespace kve::batch {
 // The entry of a run: who and when, the parameters as given, how it ended, the files.
 ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const maker::HostConfig& c);
 
-// What the ledger takes of each file as the run's files are read back: its SHA-256, and a
-// copy into `copy` when `keepCopy` (a second name of the file where it can be one).
-FileVisitor LedgerVisitor(ledger::ArchiveWriter& copy, bool keepCopy);
+// What the ledger takes of a run's files as the summary reads them back: the SHA-256 of each,
+// worked out on a thread of its own while the next files are read, and the file kept in
+// `copy` when `keepCopy` (a second name of it where it can be one).
+class LedgerTake {
+ public:
+  LedgerTake(ledger::ArchiveWriter& copy, bool keepCopy) : copy_(copy), keepCopy_(keepCopy) {}
+  ~LedgerTake();  // waits for the hashes still being worked out
+  LedgerTake(const LedgerTake&) = delete;
+  LedgerTake& operator=(const LedgerTake&) = delete;
 
-// Appends the run's entry to `ledger` (nothing when null: it could not be opened) and gives
-// `copy`, which has seen the run's files, its place, keeping the configured number of copies.
-// Never raises: what goes wrong is added to the summary's notes, and the export's ending stays.
-void RecordInLedger(ledger::Ledger* ledger, ledger::ArchiveWriter& copy, const ExportOptions& o,
+  // For WrittenFiles; it takes each file's bytes.
+  FileVisitor Visitor();
+  // Waits for every hash and gives it to its file of `files`.
+  void Finish(std::vector<FileSummary>& files);
+  ledger::ArchiveWriter& Copy() { return copy_; }
+
+ private:
+  ledger::ArchiveWriter& copy_;
+  bool keepCopy_;
+  std::vector<std::pair<std::string, std::future<std::string>>> hashes_;  // by file name
+};
+
+// Appends the run's entry to `ledger` (nothing when null: it could not be opened), with the
+// hashes `take` worked out, and gives its copy, which has seen the run's files, its place,
+// keeping the configured number of copies. Never raises: what goes wrong is added to the
+// summary's notes, and the export's ending stays.
+void RecordInLedger(ledger::Ledger* ledger, LedgerTake& take, const ExportOptions& o,
                     const maker::HostConfig& c, Summary& s);
 
 // One line per entry, newest first.

@@ -74,16 +74,17 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
       return;
     }
     ledger::ArchiveWriter copy(ledger->Folder());
+    LedgerTake take(copy, config.ledger_keep > 0);
     if (end.runStarted) {
       try {
         // File times come from a coarser clock than the system clock's: allow for its tick.
         sum.files = WrittenFiles(s.services().files, s.DirExp, end.pressed - std::chrono::milliseconds(50),
-                                 LedgerVisitor(copy, config.ledger_keep > 0));
+                                 take.Visitor());
       } catch (const std::exception& e) {
         sum.problem += (sum.problem.empty() ? "" : "; ") + std::string("reading the export back: ") + e.what();
       }
     }
-    RecordInLedger(ledger.get(), copy, o, config, sum);
+    RecordInLedger(ledger.get(), take, o, config, sum);
     if (log)
       for (const std::string& note : sum.notes) log(note);
   };

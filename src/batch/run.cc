@@ -72,11 +72,12 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     ExpDadosServices svc{*site.db, link, dialogs, files, *site.registry, progress, aide, {}};
     if (devices.size() > 1) svc.reuse = &reuse;
     ledger::ArchiveWriter copy(ledger ? ledger->Folder() : std::filesystem::path());
+    LedgerTake take(copy, config.ledger_keep > 0);
     FileVisitor keep;
-    if (ledger) keep = LedgerVisitor(copy, config.ledger_keep > 0);
+    if (ledger) keep = take.Visitor();
     Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
     if (!ledgerProblem.empty()) s.notes.push_back(ledgerProblem);
-    RecordInLedger(ledger.get(), copy, one, config, s);
+    RecordInLedger(ledger.get(), take, one, config, s);
     if (!o.json) PrintSummary(out, s);
     summaries.push_back(std::move(s));
   }

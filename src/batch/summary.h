@@ -35,8 +35,8 @@ struct FileSummary {
 };
 
 // Each written file with its bytes, as it is read back, and its place on this host when it
-// has one: the ledger hashes and keeps them.
-using FileVisitor = std::function<void(FileSummary& file, const std::string& bytes,
+// has one: the ledger hashes and keeps them. The visitor may take the bytes.
+using FileVisitor = std::function<void(FileSummary& file, std::string& bytes,
                                        const std::optional<std::filesystem::path>& hostPath)>;
 
 struct Summary {
