@@ -89,11 +89,14 @@ int main(int argc, char** argv) {
     kve::Dialogs& dialogs = screenshot.empty() ? static_cast<kve::Dialogs&>(qtDialogs) : unattended;
     kve::qt::QtBusyView busy;
     kve::Site site(std::move(config));
-    kve::ExpDadosServices services = site.Services(dialogs, busy);
-    // Every export the screen runs is recorded in the workstation's export ledger.
-    services.exportEnded = kve::batch::ScreenLedger(site.Config(), [](std::string_view line) {
-      std::fprintf(stderr, "kve-host: %.*s\n", static_cast<int>(line.size()), line.data());
-    });
+    // Every export the screen runs is recorded in the workstation's export ledger; its files
+    // are hashed for it as they are written.
+    kve::batch::HashingFileSystem files(*site.files);
+    kve::ExpDadosServices services{*site.db, *site.server, dialogs, files, *site.registry, busy, *site.installAide, {}};
+    services.exportEnded = kve::batch::ScreenLedger(
+        site.Config(),
+        [](std::string_view line) { std::fprintf(stderr, "kve-host: %.*s\n", static_cast<int>(line.size()), line.data()); },
+        &files);
     // The view runs the screen's controls with this program's copy of the maker, the package
     // with its own: both see the same services.
     kve::maker::ServicesScope scope(site.maker);

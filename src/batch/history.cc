@@ -48,6 +48,12 @@ FileVisitor LedgerTake::Visitor() {
       else
         copy_.Add(f.name, bytes);
     }
+    if (written_ && hostPath) {
+      if (std::optional<std::string> sha = written_->HashOf(*hostPath, bytes.size())) {
+        f.sha256 = std::move(*sha);
+        return;
+      }
+    }
     hashes_.emplace_back(f.name, std::async(std::launch::async,
                                             [b = std::move(bytes)] { return ledger::Sha256Hex(b); }));
   };

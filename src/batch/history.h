@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "batch/hashing_fs.h"
 #include "batch/options.h"
 #include "batch/summary.h"
 #include "ledger/archive.h"
@@ -24,7 +25,10 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
 // `copy` when `keepCopy` (a second name of it where it can be one).
 class LedgerTake {
  public:
-  LedgerTake(ledger::ArchiveWriter& copy, bool keepCopy) : copy_(copy), keepCopy_(keepCopy) {}
+  // `written`, when given, is the file system the export wrote through: the hashes it worked
+  // out as it wrote are taken for the files still as written.
+  LedgerTake(ledger::ArchiveWriter& copy, bool keepCopy, HashingFileSystem* written = nullptr)
+      : copy_(copy), keepCopy_(keepCopy), written_(written) {}
   ~LedgerTake();  // waits for the hashes still being worked out
   LedgerTake(const LedgerTake&) = delete;
   LedgerTake& operator=(const LedgerTake&) = delete;
@@ -38,6 +42,7 @@ class LedgerTake {
  private:
   ledger::ArchiveWriter& copy_;
   bool keepCopy_;
+  HashingFileSystem* written_;
   std::vector<std::pair<std::string, std::future<std::string>>> hashes_;  // by file name
 };
 

@@ -54,8 +54,10 @@ ExportOptions OptionsOnScreen(const TfrmExpDados& s) {
 }
 
 std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
-    maker::HostConfig config, std::function<void(std::string_view line)> log) {
-  return [config = std::move(config), log = std::move(log)](TfrmExpDados& s, const ExportEnd& end) {
+    maker::HostConfig config, std::function<void(std::string_view line)> log, HashingFileSystem* written) {
+  // The last export's kept copy, still removing the older copies while the screen goes on.
+  auto previous = std::make_shared<std::unique_ptr<ledger::ArchiveWriter>>();
+  return [config = std::move(config), log = std::move(log), previous, written](TfrmExpDados& s, const ExportEnd& end) {
     const bool palm = s.rbtPalm.Checked();
     const ExportOptions o = OptionsOnScreen(s);
     Summary sum;
@@ -73,8 +75,8 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
       if (log) log(std::string("the export ledger: ") + e.what());
       return;
     }
-    ledger::ArchiveWriter copy(ledger->Folder());
-    LedgerTake take(copy, config.ledger_keep > 0);
+    auto copy = std::make_unique<ledger::ArchiveWriter>(ledger->Folder());
+    LedgerTake take(*copy, config.ledger_keep > 0, written);
     if (end.runStarted) {
       try {
         // File times come from a coarser clock than the system clock's: allow for its tick.
@@ -85,6 +87,7 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
       }
     }
     RecordInLedger(ledger.get(), take, o, config, sum);
+    *previous = std::move(copy);
     if (log)
       for (const std::string& note : sum.notes) log(note);
   };

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 
+#include "batch/hashing_fs.h"
 #include "batch/options.h"
 #include "host/frm_exp_dados.h"
 #include "platform/maker/config.h"
@@ -18,8 +19,10 @@ ExportOptions OptionsOnScreen(const TfrmExpDados& screen);
 
 // What the host sets as ExpDadosServices::exportEnded: records each export in the ledger of
 // `config.data_dir`, reading its files back through the screen's file system. `log` takes what
-// went wrong recording it.
+// went wrong recording it. `written`, when given, is the file system the screen writes
+// through (its services' files): the hashes it worked out are taken.
 std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
-    maker::HostConfig config, std::function<void(std::string_view line)> log);
+    maker::HostConfig config, std::function<void(std::string_view line)> log,
+    HashingFileSystem* written = nullptr);
 
 }  // namespace kve::batch

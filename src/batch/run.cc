@@ -6,6 +6,7 @@
 
 #include "batch/driver.h"
 #include "batch/dry_run.h"
+#include "batch/hashing_fs.h"
 #include "batch/history.h"
 #include "batch/server_links.h"
 #include "eeepc/epc_device.h"
@@ -54,7 +55,9 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
   std::optional<DryRun> dry;
   if (o.dryRun) dry.emplace(*site.files, *site.installAide, fetchOnce);
   ServerLink& link = dry ? dry->Server() : fetchOnce;
-  FileSystem& files = dry ? dry->Files() : *site.files;
+  // The export's files are hashed for the ledger as they are written.
+  HashingFileSystem hashing(*site.files);
+  FileSystem& files = dry ? dry->Files() : ledger ? static_cast<FileSystem&>(hashing) : *site.files;
   InstallAide& aide = dry ? dry->Queue() : *site.installAide;
   QueueLister queueOf = [&](const std::string& user) {
     return dry ? dry->Queued(user) : QueueEntries(config.hotsync_root, user);
@@ -64,6 +67,8 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
   exporting::ExportReuse reuse;
   std::ostream& messages = o.json ? err : out;
   std::vector<Summary> summaries;
+  // The last device's kept copy, still removing the older copies beside the next export.
+  std::unique_ptr<ledger::ArchiveWriter> previous;
   for (const std::string& code : devices) {
     ExportOptions one = o;
     one.device = code;
@@ -71,8 +76,8 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     ProgressView progress(err, tty);
     ExpDadosServices svc{*site.db, link, dialogs, files, *site.registry, progress, aide, {}};
     if (devices.size() > 1) svc.reuse = &reuse;
-    ledger::ArchiveWriter copy(ledger ? ledger->Folder() : std::filesystem::path());
-    LedgerTake take(copy, config.ledger_keep > 0);
+    auto copy = std::make_unique<ledger::ArchiveWriter>(ledger ? ledger->Folder() : std::filesystem::path());
+    LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
     FileVisitor keep;
     if (ledger) keep = take.Visitor();
     Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
@@ -80,6 +85,7 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     RecordInLedger(ledger.get(), take, one, config, s);
     if (!o.json) PrintSummary(out, s);
     summaries.push_back(std::move(s));
+    previous = std::move(copy);
   }
 
   Ending worst = Ending::Exported;

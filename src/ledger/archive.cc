@@ -41,7 +41,10 @@ ArchiveWriter::ArchiveWriter(fs::path ledgerFolder) : ledger_(std::move(ledgerFo
              (".staging-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
 }
 
-ArchiveWriter::~ArchiveWriter() { RemoveStaging(); }
+ArchiveWriter::~ArchiveWriter() {
+  if (remover_.joinable()) remover_.join();
+  RemoveStaging();
+}
 
 void ArchiveWriter::Fail(const std::string& what) {
   if (problem_.empty()) problem_ = "keeping a copy of the files: " + what;
@@ -114,19 +117,31 @@ std::string ArchiveWriter::Commit(int64_t id, std::string_view target, std::stri
     if (IsId(n)) ids.push_back(std::stoll(n));
   }
   std::sort(ids.rbegin(), ids.rend());
-  for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < ids.size(); ++i) {
-    fs::remove_all(deviceDir / std::to_string(ids[i]), ec);
-  }
-  // Staging folders of runs that ended before their copy took its place.
-  std::vector<fs::path> stale;
+  // Staging folders of runs that ended before their copy took its place, or before they had
+  // removed the copies they had put out of the way.
+  std::vector<fs::path> doomed;
   for (fs::directory_iterator it(ledger_ / "files", ec), end; !ec && it != end; it.increment(ec)) {
     const std::string n = it->path().filename().string();
     if (!n.starts_with(".staging-")) continue;
     const long pid = std::atol(n.c_str() + 9);
     if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-      stale.push_back(it->path());
+      doomed.push_back(it->path());
   }
-  for (const fs::path& p : stale) fs::remove_all(p, ec);
+  // Older copies leave their place at once, under a staging name of this run, and are removed
+  // on a thread of their own: freeing their blocks can take longer than the export's own
+  // writing (a file system that discards freed blocks), and nothing waits for it.
+  for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < ids.size(); ++i) {
+    const fs::path old = deviceDir / std::to_string(ids[i]);
+    const fs::path away = staging_.string() + "-old-" + std::to_string(ids[i]);
+    fs::rename(old, away, ec);
+    doomed.push_back(ec ? old : away);
+  }
+  if (!doomed.empty()) {
+    remover_ = std::thread([doomed = std::move(doomed)] {
+      std::error_code ignored;
+      for (const fs::path& p : doomed) fs::remove_all(p, ignored);
+    });
+  }
   return keep > 0 ? rel + "/" + std::to_string(id) : std::string();
 }
 

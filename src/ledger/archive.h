@@ -12,13 +12,14 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace kve::ledger {
 
 class ArchiveWriter {
  public:
   explicit ArchiveWriter(std::filesystem::path ledgerFolder);
-  ~ArchiveWriter();  // removes a copy neither committed nor discarded
+  ~ArchiveWriter();  // removes a copy neither committed nor discarded; waits for the removals
   ArchiveWriter(const ArchiveWriter&) = delete;
   ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
@@ -32,8 +33,9 @@ class ArchiveWriter {
 
   // Gives the copy its place, <target>-<device>/<id>, and removes all but the newest `keep`
   // copies of that device (none kept when `keep` is 0), and the staging folders of runs that
-  // died before their copy took its place. Returns the copy's folder relative to
-  // the ledger folder, or "" when no copy was kept (see Problem()).
+  // died before their copy took its place. The older copies leave their place at once; their
+  // files are removed on a thread of their own, which the destructor waits for. Returns the
+  // copy's folder relative to the ledger folder, or "" when no copy was kept (see Problem()).
   std::string Commit(int64_t id, std::string_view target, std::string_view device, int keep);
 
   // Whatever went wrong, for the log and the summary; "" when nothing did.
@@ -45,6 +47,7 @@ class ArchiveWriter {
 
   std::filesystem::path ledger_, staging_;
   bool started_ = false;
+  std::thread remover_;  // removing the older copies
   std::string problem_;
 };
 
