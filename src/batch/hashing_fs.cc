@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <system_error>
 #include <thread>
 
 #include "ledger/ledger.h"
@@ -11,13 +12,19 @@ namespace kve::batch {
 void HashingFileSystem::WriteFile(std::string_view path, std::string_view data) {
   Forget(path);
   std::string sha;
-  std::thread hashing([&] {
-    try {
-      sha = ledger::Sha256Hex(data);
-    } catch (...) {
-      sha.clear();  // the ledger works it out again from the bytes read back
-    }
-  });
+  std::thread hashing;
+  try {
+    hashing = std::thread([&] {
+      try {
+        sha = ledger::Sha256Hex(data);
+      } catch (...) {
+        sha.clear();  // the ledger works it out again from the bytes read back
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the file is written all the same, and hashed when read back.
+    return inner_.WriteFile(path, data);
+  }
   try {
     inner_.WriteFile(path, data);
   } catch (...) {

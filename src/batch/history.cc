@@ -1,6 +1,8 @@
 #include "batch/history.h"
 
 #include <iomanip>
+#include <memory>
+#include <system_error>
 
 namespace kve::batch {
 namespace {
@@ -54,8 +56,12 @@ FileVisitor LedgerTake::Visitor() {
         return;
       }
     }
-    hashes_.emplace_back(f.name, std::async(std::launch::async,
-                                            [b = std::move(bytes)] { return ledger::Sha256Hex(b); }));
+    auto taken = std::make_shared<const std::string>(std::move(bytes));
+    try {
+      hashes_.emplace_back(f.name, std::async(std::launch::async, [taken] { return ledger::Sha256Hex(*taken); }));
+    } catch (const std::system_error&) {
+      f.sha256 = ledger::Sha256Hex(*taken);  // no thread to be had: here and now
+    }
   };
 }
 

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
 #include <vector>
 
 #include "platform/common/error.h"
@@ -136,11 +137,16 @@ std::string ArchiveWriter::Commit(int64_t id, std::string_view target, std::stri
     fs::rename(old, away, ec);
     doomed.push_back(ec ? old : away);
   }
+  auto remove = [](const std::vector<fs::path>& paths) {
+    std::error_code ignored;
+    for (const fs::path& p : paths) fs::remove_all(p, ignored);
+  };
   if (!doomed.empty()) {
-    remover_ = std::thread([doomed = std::move(doomed)] {
-      std::error_code ignored;
-      for (const fs::path& p : doomed) fs::remove_all(p, ignored);
-    });
+    try {
+      remover_ = std::thread(remove, doomed);
+    } catch (const std::system_error&) {
+      remove(doomed);  // no thread to be had: here and now
+    }
   }
   return keep > 0 ? rel + "/" + std::to_string(id) : std::string();
 }
