@@ -19,11 +19,6 @@ namespace kve {
 // Windows-1252, a string over its width, a date out of range), and whatever the sink raises.
 void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink);
 
-// Writes a packet a row at a time, for rows that never make a dataset (a database statement's,
-// as they come). A row's values are set field by field in any order; a field not set is null.
-// Values are stored as a dataset holds them: dates and times as milliseconds (SetInt), booleans
-// as 0 or 1, texts UTF-8 (a text must stay valid until EndRow). The packet is the one
-// WriteBinaryPacket writes for the same fields and rows, and the same values are refused.
 // Memory a builder writes into, kept by its owner for the next builder: a series of packets
 // made one after the other (a call's table images) then touches the pages of the largest
 // once, instead of fresh pages for every packet.
@@ -40,6 +35,11 @@ class PacketBuffer {
   size_t cap_ = 0;
 };
 
+// Writes a packet a row at a time, for rows that never make a dataset (a database statement's,
+// as they come). A row's values are set field by field in any order; a field not set is null.
+// Values are stored as a dataset holds them: dates and times as milliseconds (SetInt), booleans
+// as 0 or 1, texts UTF-8 (a text must stay valid until EndRow). The packet is the one
+// WriteBinaryPacket writes for the same fields and rows, and the same values are refused.
 class BinaryPacketBuilder {
  public:
   // With `reuse`, the builder writes into its memory and gives it back, grown, at its end;
