@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,7 +130,9 @@ int devices = 10;
 std::string only;  // "ledger" or "fleet": the eeePC export and that case alone
 
 // Fills a fresh screen for eeePC `code` and presses Export, as kve-export does for each device.
-bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::string& code) {
+// `then`, when given, follows a successful export with its screen and the time it began.
+bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::string& code,
+                   const std::function<void(TfrmExpDados&, std::chrono::system_clock::time_point)>& then = {}) {
   TfrmExpDados screen(svc);
   screen.FormCreate();
   screen.UserClick(screen.rbtEPc);
@@ -138,7 +141,11 @@ bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::s
   for (TDateEditPlus* d : {&screen.depCardFim, &screen.depSoliCompFim, &screen.depAFFim}) screen.UserType(*d, "31122026");
   dialogs.Clear();
   dialogs.Answer(mrYes);  // the whole product tree
-  if (screen.UserClick(screen.sbtImportExport)) return true;
+  const auto since = std::chrono::system_clock::now() - std::chrono::milliseconds(50);
+  if (screen.UserClick(screen.sbtImportExport)) {
+    if (then) then(screen, since);
+    return true;
+  }
   for (const auto& t : dialogs.Texts()) std::fprintf(stderr, "eeePC %s: %s\n", code.c_str(), t.c_str());
   return false;
 }
@@ -214,7 +221,7 @@ void LedgerCase(ExpDadosServices& base, ScriptedDialogs& dialogs, FileSystem& fi
 // Ten eeePCs in turn with the tables fetched once and their files encoded once, beside one
 // eeePC's export (its own fetch and encoding).
 void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialogs, Database& db,
-               const fs::path& shares, int runs) {
+               const fs::path& shares, const fs::path& data, const maker::HostConfig& config, int runs) {
   std::vector<std::string> codes = {"002", "004"};  // the demo's two
   for (int i = 0; static_cast<int>(codes.size()) < devices; ++i) {
     const std::string code = std::to_string(100 + i), name = "NOTE-BENCH-" + std::to_string(10 + i);
@@ -229,25 +236,50 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
     codes.push_back(code);
   }
   fs::create_directories(shares / "NOTE-KITCHEN-02" / "Orvanta Web");
-  std::vector<double> one, many;
-  for (int r = 0; r < runs; ++r) {
-    for (bool all : {false, true}) {
-      batch::FetchOnceLink once(link);
-      exporting::ExportReuse reuse;
-      ExpDadosServices svc{base.db, once, base.dialogs, base.files, base.registry, base.busy, base.installAide, {}, base.log};
-      if (all) svc.reuse = &reuse;  // as kve-export sets it for more than one device
-      ::sync();
-      auto t = Clock::now();
-      for (const std::string& code : all ? codes : std::vector<std::string>{"002"})
-        if (!ExportToEeepc(svc, dialogs, code)) std::exit(1);
-      (all ? many : one).push_back(bench::Seconds(t) * 1000);
+  // Without the ledger, and as kve-export runs them: each export written through the hashing
+  // file system, read back and recorded in the ledger (the default three copies kept), the
+  // last removal of older copies waited for.
+  ledger::Ledger led(data);
+  batch::HashingFileSystem hashing(base.files);
+  for (bool recorded : {false, true}) {
+    const char* how = recorded ? "with the ledger" : "without the ledger";
+    std::vector<double> one, many;
+    for (int r = 0; r < runs; ++r) {
+      for (bool all : {false, true}) {
+        batch::FetchOnceLink once(link);
+        exporting::ExportReuse reuse;
+        ExpDadosServices svc{base.db, once, base.dialogs, recorded ? hashing : base.files, base.registry, base.busy,
+                             base.installAide, {}, base.log};
+        if (all) svc.reuse = &reuse;  // as kve-export sets it for more than one device
+        std::unique_ptr<ledger::ArchiveWriter> previous;
+        std::function<void(TfrmExpDados&, std::chrono::system_clock::time_point)> record;
+        if (recorded) record = [&](TfrmExpDados& screen, std::chrono::system_clock::time_point since) {
+          auto copy = std::make_unique<ledger::ArchiveWriter>(led.Folder());
+          batch::LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
+          batch::Summary s;
+          s.target = "eeepc";
+          s.deviceCode = screen.medCdEPc.Text();
+          s.ending = batch::Ending::Exported;
+          s.files = batch::WrittenFiles(hashing, screen.DirExp, since, take.Visitor());
+          batch::RecordInLedger(&led, take, batch::ExportOptions{}, config, s);
+          if (!s.ledgerId) std::exit(1);
+          previous = std::move(copy);
+        };
+        ::sync();
+        auto t = Clock::now();
+        for (const std::string& code : all ? codes : std::vector<std::string>{"002"})
+          if (!ExportToEeepc(svc, dialogs, code, record)) std::exit(1);
+        previous.reset();
+        (all ? many : one).push_back(bench::Seconds(t) * 1000);
+      }
+      std::printf("eeePC fetch once, %s: run %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx\n", how, r + 1,
+                  one.back(), codes.size(), many.back(), many.back() / one.back());
     }
-    std::printf("eeePC fetch once: run %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx\n", r + 1, one.back(),
-                codes.size(), many.back(), many.back() / one.back());
+    std::printf("eeePC fetch once, %s, median of %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx (min: %.0f / %.0f "
+                "ms = %.2fx)\n",
+                how, runs, Median(one), codes.size(), Median(many), Median(many) / Median(one), Min(one), Min(many),
+                Min(many) / Min(one));
   }
-  std::printf("eeePC fetch once, median of %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx (min: %.0f / %.0f ms = %.2fx)\n",
-              runs, Median(one), codes.size(), Median(many), Median(many) / Median(one), Min(one), Min(many),
-              Min(many) / Min(one));
 }
 
 void Run(bool palm, int scale, int runs) {
@@ -371,7 +403,7 @@ void Run(bool palm, int scale, int runs) {
                 exportBytes / 1e6);
   if (!palm) {
     if (only != "fleet") LedgerCase(svc, dialogs, *files, tmp / "data", c, runs);
-    if (only != "ledger") FleetCase(svc, link, dialogs, *db, tmp / "shares", runs);
+    if (only != "ledger") FleetCase(svc, link, dialogs, *db, tmp / "shares", tmp / "fleet-data", c, runs);
   }
   ::kill(serverPid, SIGTERM);
   ::waitpid(serverPid, nullptr, 0);
