@@ -72,7 +72,7 @@ AtomicFileSink::AtomicFileSink(const stdfs::path& target, std::string_view label
       durability_(durability) {
   std::error_code ec;
   if (stdfs::is_directory(target_, ec)) throw IoError(label_ + ": is a folder, not a file");
-  fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd_ < 0) ThrowIoError(label_, "create", errno);
 }
 
@@ -104,6 +104,40 @@ void AtomicFileSink::Write(const char* data, size_t n) {
     started_ = written_;
   }
 #endif
+}
+
+void AtomicFileSink::WriteAt(uint64_t offset, std::string_view bytes) {
+  if (fd_ < 0) throw Error(label_ + ": cannot write: the file is already closed");
+  if (offset + bytes.size() > written_) throw Error(label_ + ": cannot write past what was written");
+  while (!bytes.empty()) {
+    const ssize_t w = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(label_, "write", errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(w));
+    offset += static_cast<uint64_t>(w);
+  }
+}
+
+std::string AtomicFileSink::ReadAt(uint64_t offset, size_t n) {
+  if (fd_ < 0) throw Error(label_ + ": cannot read: the file is already closed");
+  if (offset + n > written_) throw Error(label_ + ": cannot read past what was written");
+  std::string out(n, '\0');
+  for (size_t got = 0; got < n;) {
+    const ssize_t r = ::pread(fd_, out.data() + got, n - got, static_cast<off_t>(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) ThrowIoError(label_, "read", errno);
+    if (r == 0) throw IoError(label_ + ": cannot read: the temporary file is shorter than written");
+    got += static_cast<size_t>(r);
+  }
+  return out;
+}
+
+void AtomicFileSink::Restart() {
+  if (fd_ < 0) throw Error(label_ + ": cannot write: the file is already closed");
+  if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) ThrowIoError(label_, "write", errno);
+  written_ = started_ = 0;
 }
 
 void AtomicFileSink::Commit() {

@@ -103,6 +103,12 @@ class AtomicFileSink {
 
   void Write(const char* data, size_t n);
   void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+  // For a writer that learns what belongs at the start of the file only at its end: puts
+  // `bytes` over bytes already written at `offset`, reads written bytes back, or empties the
+  // temporary to write it again from the start.
+  void WriteAt(uint64_t offset, std::string_view bytes);
+  std::string ReadAt(uint64_t offset, size_t n);
+  void Restart();
   // Puts the file in place; after a failure the temporary is gone and the target untouched
   // (unless only the folder's flush failed: then the new file is in place but may not survive
   // a power cut, and the error says so).

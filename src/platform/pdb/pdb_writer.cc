@@ -20,6 +20,8 @@ namespace {
 
 // A buffer kept between databases up to this size; a larger one is given back.
 constexpr size_t kKeptBuffer = size_t{8} << 20;
+// How much of a database written straight into a folder is held before it goes to the file.
+constexpr size_t kSpillBytes = size_t{1} << 20;
 
 bool IsFourCharCode(std::string_view s) {
   if (s.size() != 4) return false;
@@ -125,12 +127,20 @@ char* TPDBPocketStudio::BeginEncoded(size_t max) {
 
 void TPDBPocketStudio::EndEncoded(const char* end) {
   const auto size = static_cast<size_t>(end - (file_.data + used_));
-  const uint64_t total = used_ + size - reserved_;
+  const uint64_t total = spilled_ + used_ + size - reserved_;
   if (total > UINT32_MAX / 2)  // offsets are 32 bits; no handheld holds anything near this
     throw ValueError(fmt::format("{}: the database exceeds 2 GiB", Context()));
   used_ += size;
   ends_.push_back(static_cast<uint32_t>(total));
   inRecord_ = false;
+  if (used_ >= kSpillBytes && !fs_ && reserved_ > 0) Spill();
+}
+
+void TPDBPocketStudio::Spill() {
+  if (!spill_) spill_ = std::make_unique<AtomicFileSink>(dir_ / fileName_, std::string_view{}, later_);
+  spill_->Write(file_.data, used_);
+  spilled_ += used_;
+  used_ = 0;
 }
 
 void TPDBPocketStudio::Post() {
@@ -148,6 +158,7 @@ void TPDBPocketStudio::ExpectRecords(int n) {
               BuildAppInfo().size();
   used_ = 0;
   Grow(reserved_);
+  std::memset(file_.data, 0, reserved_);  // the head's place, filled in at CloseDatabase
   used_ = reserved_;
 }
 
@@ -199,6 +210,21 @@ void TPDBPocketStudio::CloseDatabase() {
   if (!active_) throw Error(fmt::format("{}: cannot close: no database is open", dbName_));
   try {
     const std::string head = BuildHead();
+    if (spill_) {
+      if (head.size() == reserved_) {
+        spill_->Write(file_.data, used_);
+        spill_->WriteAt(0, head);
+      } else {  // the count was not the one expected: the records move behind the real head
+        std::string records = spill_->ReadAt(reserved_, spilled_ - reserved_);
+        records.append(file_.data, used_);
+        spill_->Restart();
+        spill_->Write(head);
+        spill_->Write(records);
+      }
+      spill_->Commit();
+      CancelDatabase();
+      return;
+    }
     if (head.size() == reserved_) {
       std::memcpy(file_.data, head.data(), head.size());
     } else {  // the count was not the one expected: the records move behind the real head
@@ -223,7 +249,9 @@ void TPDBPocketStudio::CloseDatabase() {
 void TPDBPocketStudio::CancelDatabase() noexcept {
   active_ = false;
   inRecord_ = false;
+  spill_.reset();  // a temporary not committed is removed
   used_ = reserved_ = 0;
+  spilled_ = 0;
   if (file_.cap > kKeptBuffer) {
     std::free(file_.data);
     file_.data = nullptr;

@@ -14,7 +14,9 @@
 // database holds at most 65,535 records, so the whole of it fits in memory. At CloseDatabase
 // the header goes in front and the file replaces any earlier one of the same name whole
 // (AtomicFileSink, or the file system's WriteFile): a HotSync never sees half a database, and
-// an earlier database stays untouched when writing fails.
+// an earlier database stays untouched when writing fails. Written straight into a folder with
+// the record count announced (ExpectRecords), a large database goes to its temporary file a
+// megabyte at a time as it is encoded, and its header is put in place at the end.
 //
 // Not thread-safe; one database open at a time.
 
@@ -30,6 +32,7 @@
 
 namespace kve {
 
+class AtomicFileSink;
 class FileSystem;
 class FolderSync;
 
@@ -224,6 +227,11 @@ class TPDBPocketStudio {
   size_t used_ = 0;
   size_t reserved_ = 0;
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
+  // The database's temporary file once the buffer has been written out to it: the buffer then
+  // holds the bytes after the first spilled_ of the file.
+  std::unique_ptr<AtomicFileSink> spill_;
+  uint64_t spilled_ = 0;
+  void Spill();
 };
 
 inline bool TPDBPSField::InRecord() const { return owner_->inRecord_; }
