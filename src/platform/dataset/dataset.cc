@@ -466,9 +466,10 @@ std::vector<int> TClientDataSet::StorageOrder() const {
   if (indexField_ >= 0) {
     const int f = indexField_;
     const FieldDef& d = defs_[f];
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-      return CompareCells(Row(a), Row(b), f, d) < 0;
-    });
+    const auto before = [&](int a, int b) { return CompareCells(Row(a), Row(b), f, d) < 0; };
+    // Tables built in their index's order (the product index) need no sort at all.
+    if (!std::is_sorted(order.begin(), order.end(), before))
+      std::stable_sort(order.begin(), order.end(), before);
   }
   return order;
 }
@@ -622,9 +623,17 @@ void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8)
   if (!(b[nulls] & bit) && (slot >> 32) >= utf8.size()) {
     at = static_cast<uint32_t>(slot);
     std::memmove(b.data() + at, utf8.data(), utf8.size());
-  } else {
+  } else if (b.capacity() - b.size() >= utf8.size()) {
     at = b.size();
     b.append(utf8);
+  } else {
+    // Grown to the exact size: a derivation lengthens one text in every row of a table, and
+    // the string's own growth would double each row's allocation.
+    at = b.size();
+    std::string grown;
+    grown.reserve(b.size() + utf8.size());
+    grown.append(b).append(utf8);
+    b.swap(grown);
   }
   slot = (static_cast<uint64_t>(utf8.size()) << 32) | at;
   std::memcpy(b.data() + 8 * f, &slot, 8);
