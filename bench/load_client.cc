@@ -285,12 +285,23 @@ int Exports(int port, int calls, int insRate, int pid) {
   const std::string tabelas =
       Call("GetTabelas", {"0001", "", "2026-11-01", "2026-12-31", "2026-11-01", "2026-12-31",
                           "2026-11-01", "2026-12-31", "3", "0", "T", "", "000000000007"});
-  long before = 0;
+  long before = 0, anonBefore = 0;
   if (pid > 0) {
     std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5";  // new peak from here
     before = StatusKib(pid, "VmRSS:");
+    anonBefore = StatusKib(pid, "RssAnon:");
   }
   std::atomic<bool> done{false};
+  // The resident set counts the database file's pages the engine maps (SQLite's mmap), which
+  // are the kernel's page cache, shared and given back under pressure; the anonymous part is
+  // the server's own memory. The kernel keeps no peak of it, so it is sampled.
+  std::atomic<long> anonPeak{anonBefore};
+  std::thread sampler([&] {
+    while (!done && pid > 0) {
+      anonPeak = std::max(anonPeak.load(), StatusKib(pid, "RssAnon:"));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
   std::atomic<int> insOk{0}, insFailed{0};
   std::thread inserter([&] {
     auto next = Clock::now();
@@ -333,6 +344,7 @@ int Exports(int port, int calls, int insRate, int pid) {
   double wall = Ms(t0);
   done = true;
   inserter.join();
+  sampler.join();
   std::printf("exports calls=%d ok=%d failed=%d wall_ms=%.0f slowest_ms=%.0f answer_MB=%.1f "
               "inshistpalm_ok=%d inshistpalm_failed=%d",
               calls, ok, failed, wall, Percentile(ms, 1.0), static_cast<double>(bytes) / 1e6,
@@ -340,9 +352,12 @@ int Exports(int port, int calls, int insRate, int pid) {
   if (pid > 0) {
     long peak = StatusKib(pid, "VmHWM:");
     double perCall = static_cast<double>(peak - before) / 1024.0 / calls;
-    std::printf(" server_rss_before_MB=%.0f server_peak_MB=%.0f per_call_MB=%.1f per_call_over_answer=%.2f",
+    double anonPerCall = static_cast<double>(anonPeak - anonBefore) / 1024.0 / calls;
+    std::printf(" server_rss_before_MB=%.0f server_peak_MB=%.0f per_call_MB=%.1f per_call_over_answer=%.2f"
+                " anon_before_MB=%.0f anon_peak_MB=%.0f anon_per_call_MB=%.1f anon_per_call_over_answer=%.2f",
                 before / 1024.0, peak / 1024.0, perCall,
-                bytes ? perCall * 1024 * 1024 / static_cast<double>(bytes) : 0.0);
+                bytes ? perCall * 1024 * 1024 / static_cast<double>(bytes) : 0.0, anonBefore / 1024.0,
+                anonPeak / 1024.0, anonPerCall, bytes ? anonPerCall * 1024 * 1024 / static_cast<double>(bytes) : 0.0);
   }
   std::printf("\n");
   if (!firstError.empty()) std::printf("  first failure: %s\n", firstError.c_str());

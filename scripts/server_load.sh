@@ -40,10 +40,13 @@ fi
 
 rows=()
 run() { local line; line=$("$CLIENT" "$@" --port "$PORT"); echo "$line"; rows+=("$line"); }
-# The server's resident set now, after the calls so far (memory it holds, not a peak).
+# The server's resident set now, after the calls so far (memory it holds, not a peak): in all,
+# its own (anonymous) and the database file's pages it maps (the kernel's page cache).
 held() {
   local line
-  line="held after $1 exports: server_rss_MB=$(( $(awk '/^VmRSS/{print $2}' /proc/"$SERVER_PID"/status) / 1024 ))"
+  local st=/proc/"$SERVER_PID"/status
+  line="held after $1 exports: server_rss_MB=$(( $(awk '/^VmRSS/{print $2}' $st) / 1024 ))"
+  line+=" anon_MB=$(( $(awk '/^RssAnon/{print $2}' $st) / 1024 )) file_MB=$(( $(awk '/^RssFile/{print $2}' $st) / 1024 ))"
   echo "$line"; rows+=("$line")
 }
 
