@@ -724,7 +724,19 @@ class PacketReader {
           if (check) {  // a byte beyond printable ASCII: the full UTF-8 and code page check
             chars = 0;
             for (size_t k = 0; k < v.size(); ++chars) {
-              uint32_t cp = static_cast<uint8_t>(v[k]);
+              const uint8_t b = static_cast<uint8_t>(v[k]);
+              if (b >= 0x20 && b < 0x80) {  // printable ASCII: most of any text
+                ++k;
+                continue;
+              }
+              if ((b == 0xC2 || b == 0xC3) && k + 1 < v.size()) {  // U+00A0-U+00FF: all encodable
+                const uint8_t c = static_cast<uint8_t>(v[k + 1]);
+                if ((c & 0xC0) == 0x80 && (b == 0xC3 || c >= 0xA0)) {
+                  k += 2;
+                  continue;
+                }
+              }
+              uint32_t cp = b;
               size_t len = 1;
               if (cp >= 0x80) {
                 len = DecodeUtf8(v, k, cp);
