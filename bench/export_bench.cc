@@ -129,10 +129,13 @@ double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v
 int devices = 10;
 std::string only;  // "ledger" or "fleet": the eeePC export and that case alone
 
+// What follows a successful export: its screen and the time it began.
+using AfterExport = std::function<void(TfrmExpDados&, std::chrono::system_clock::time_point)>;
+
 // Fills a fresh screen for eeePC `code` and presses Export, as kve-export does for each device.
-// `then`, when given, follows a successful export with its screen and the time it began.
+// `then`, when given, follows a successful export.
 bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::string& code,
-                   const std::function<void(TfrmExpDados&, std::chrono::system_clock::time_point)>& then = {}) {
+                   const AfterExport& then = {}) {
   TfrmExpDados screen(svc);
   screen.FormCreate();
   screen.UserClick(screen.rbtEPc);
@@ -252,7 +255,7 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
                              base.installAide, {}, base.log};
         if (all) svc.reuse = &reuse;  // as kve-export sets it for more than one device
         std::unique_ptr<ledger::ArchiveWriter> previous;
-        std::function<void(TfrmExpDados&, std::chrono::system_clock::time_point)> record;
+        AfterExport record;
         if (recorded) record = [&](TfrmExpDados& screen, std::chrono::system_clock::time_point since) {
           auto copy = std::make_unique<ledger::ArchiveWriter>(led.Folder());
           batch::LedgerTake take(*copy, config.ledger_keep > 0, &hashing);

@@ -44,9 +44,8 @@ run() { local line; line=$("$CLIENT" "$@" --port "$PORT"); echo "$line"; rows+=(
 # its own (anonymous) and the database file's pages it maps (the kernel's page cache).
 held() {
   local line
-  local st=/proc/"$SERVER_PID"/status
-  line="held after $1 exports: server_rss_MB=$(( $(awk '/^VmRSS/{print $2}' $st) / 1024 ))"
-  line+=" anon_MB=$(( $(awk '/^RssAnon/{print $2}' $st) / 1024 )) file_MB=$(( $(awk '/^RssFile/{print $2}' $st) / 1024 ))"
+  line="held after $1 exports: $(awk '/^VmRSS/ {r = $2} /^RssAnon/ {a = $2} /^RssFile/ {f = $2}
+    END {printf "server_rss_MB=%d anon_MB=%d file_MB=%d", r / 1024, a / 1024, f / 1024}' /proc/"$SERVER_PID"/status)"
   echo "$line"; rows+=("$line")
 }
 

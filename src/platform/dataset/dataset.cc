@@ -623,17 +623,16 @@ void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8)
   if (!(b[nulls] & bit) && (slot >> 32) >= utf8.size()) {
     at = static_cast<uint32_t>(slot);
     std::memmove(b.data() + at, utf8.data(), utf8.size());
-  } else if (b.capacity() - b.size() >= utf8.size()) {
+  } else {
+    if (b.capacity() - b.size() < utf8.size()) {
+      // Grown to the exact size: a derivation lengthens one text in every row of a table, and
+      // the string's own growth would double each row's allocation.
+      std::string grown;
+      grown.reserve(b.size() + utf8.size());
+      b.swap(grown.append(b));
+    }
     at = b.size();
     b.append(utf8);
-  } else {
-    // Grown to the exact size: a derivation lengthens one text in every row of a table, and
-    // the string's own growth would double each row's allocation.
-    at = b.size();
-    std::string grown;
-    grown.reserve(b.size() + utf8.size());
-    grown.append(b).append(utf8);
-    b.swap(grown);
   }
   slot = (static_cast<uint64_t>(utf8.size()) << 32) | at;
   std::memcpy(b.data() + 8 * f, &slot, 8);

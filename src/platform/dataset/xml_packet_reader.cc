@@ -184,7 +184,7 @@ class Scanner {
       // Writers put one blank between attributes and none around '=': those are tested
       // directly, the general skip kept for the rest.
       if (*p_ == ' ') ++p_;
-      if (Is(*p_, kSpaceBit)) p_ = SkipSpace(p_);
+      p_ = SkipSpace(p_);
       const char c = *p_;
       if (c == '/') {
         if (p_[1] != '>') Fail(p_, fmt::format("'/' not followed by '>' in <{}>", element));
@@ -212,8 +212,7 @@ class Scanner {
         p_ = SkipSpace(p_);
         if (*p_ != '=') Fail(p_, fmt::format("'=' expected after attribute {}", n));
       }
-      ++p_;
-      if (Is(*p_, kSpaceBit)) p_ = SkipSpace(p_);
+      p_ = SkipSpace(p_ + 1);
       bool check = false;
       const std::string_view v = Value(check);
       on(n, v, check, guessed);

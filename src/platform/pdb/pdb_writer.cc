@@ -222,23 +222,22 @@ void TPDBPocketStudio::CloseDatabase() {
         spill_->Write(records);
       }
       spill_->Commit();
-      CancelDatabase();
-      return;
+    } else {
+      if (head.size() == reserved_) {
+        std::memcpy(file_.data, head.data(), head.size());
+      } else {  // the count was not the one expected: the records move behind the real head
+        const size_t records = used_ - reserved_;
+        if (head.size() > reserved_) Grow(head.size() - reserved_);
+        std::memmove(file_.data + head.size(), file_.data + reserved_, records);
+        std::memcpy(file_.data, head.data(), head.size());
+        used_ = head.size() + records;
+      }
+      const std::string_view bytes(file_.data, used_);
+      if (fs_)
+        fs_->WriteFile(Target(), bytes);
+      else
+        WriteFileAtomically(dir_ / fileName_, bytes, {}, later_);
     }
-    if (head.size() == reserved_) {
-      std::memcpy(file_.data, head.data(), head.size());
-    } else {  // the count was not the one expected: the records move behind the real head
-      const size_t records = used_ - reserved_;
-      if (head.size() > reserved_) Grow(head.size() - reserved_);
-      std::memmove(file_.data + head.size(), file_.data + reserved_, records);
-      std::memcpy(file_.data, head.data(), head.size());
-      used_ = head.size() + records;
-    }
-    const std::string_view bytes(file_.data, used_);
-    if (fs_)
-      fs_->WriteFile(Target(), bytes);
-    else
-      WriteFileAtomically(dir_ / fileName_, bytes, {}, later_);
   } catch (...) {
     CancelDatabase();
     throw;
