@@ -14,20 +14,6 @@
 #include "platform/dataset/value_text.h"
 
 namespace kve {
-namespace {
-
-// Characters of a UTF-8 text (continuation bytes do not count).
-
-// Releases a table's rows last to first: each block then lies next to the heap's free end and
-// is merged into it at once, where releasing first to last merges every block into its
-// neighbour's free run, which takes about twice as long for a large table.
-template <typename Rows>
-void DropRows(Rows& rows) {
-  while (!rows.empty()) rows.pop_back();
-  rows.shrink_to_fit();
-}
-}  // namespace
-
 // ---------------------------------------------------------------- RowView / RowBuilder
 
 RowBuilder::RowBuilder(int fieldCount)
@@ -88,36 +74,45 @@ void RowBuilder::LoadFrom(RowView row, const std::vector<FieldDef>& defs) {
   }
 }
 
-void RowBuilder::Assemble() {
-  if (garbage_) {  // a field was set twice: keep only the live strings
-    std::string live;
-    for (int i = 0; i < n_; ++i) {
-      if (!isStr_[i] || nulls_[i]) continue;
-      const uint64_t s = slots_[i];
-      const size_t len = static_cast<size_t>(s >> 32);
-      slots_[i] = (static_cast<uint64_t>(len) << 32) | live.size();
-      live.append(heap_, static_cast<uint32_t>(s), len);
-    }
-    heap_ = std::move(live);
-    garbage_ = false;
+// Keeps only the bytes of live strings, when a field was set twice.
+void RowBuilder::PackHeap() {
+  if (!garbage_) return;
+  std::string live;
+  for (int i = 0; i < n_; ++i) {
+    if (!isStr_[i] || nulls_[i]) continue;
+    const uint64_t s = slots_[i];
+    const size_t len = static_cast<size_t>(s >> 32);
+    slots_[i] = (static_cast<uint64_t>(len) << 32) | live.size();
+    live.append(heap_, static_cast<uint32_t>(s), len);
   }
-  const size_t head = 8 * static_cast<size_t>(n_) + (n_ + 7) / 8;
-  // one allocation of the exact size; only the head is zeroed, the heap is copied over the rest
-  block_.clear();
-  block_.reserve(head + heap_.size());
-  block_.append(head, '\0');
-  char* b = block_.data();
+  heap_ = std::move(live);
+  garbage_ = false;
+}
+
+size_t RowBuilder::BlockSize() {
+  PackHeap();
+  return HeadSize() + heap_.size();
+}
+
+void RowBuilder::WriteBlock(uint8_t* b) const {
+  const size_t head = HeadSize();
+  std::memset(b + 8 * n_, 0, head - 8 * static_cast<size_t>(n_));
   for (int i = 0; i < n_; ++i) {
     uint64_t slot = slots_[i];
     if (nulls_[i]) {
-      b[8 * n_ + i / 8] |= static_cast<char>(1 << (i % 8));
+      b[8 * n_ + i / 8] |= static_cast<uint8_t>(1 << (i % 8));
       slot = 0;
     } else if (isStr_[i]) {
       slot += head;  // heap offsets become block offsets
     }
     std::memcpy(b + 8 * i, &slot, 8);
   }
-  block_.append(heap_);
+  if (!heap_.empty()) std::memcpy(b + head, heap_.data(), heap_.size());
+}
+
+void RowBuilder::Assemble() {
+  block_.resize(BlockSize());
+  WriteBlock(reinterpret_cast<uint8_t*>(block_.data()));
 }
 
 RowView RowBuilder::View() {
@@ -356,11 +351,11 @@ void TField::Clear() {
 // ---------------------------------------------------------------- TClientDataSet
 
 TClientDataSet::TClientDataSet(std::string name) : name_(std::move(name)) {}
-TClientDataSet::~TClientDataSet() { DropRows(rows_); }
+TClientDataSet::~TClientDataSet() = default;
 
 void TClientDataSet::Reset(std::vector<FieldDef> defs) {
   defs_ = std::move(defs);
-  DropRows(rows_);
+  DropRows();
   active_ = true;
   cur_ = -1;
   eof_ = bof_ = true;
@@ -375,6 +370,8 @@ void TClientDataSet::Reset(std::vector<FieldDef> defs) {
 void TClientDataSet::Adopt(TClientDataSet& loaded) {
   Reset(std::move(loaded.defs_));
   rows_.swap(loaded.rows_);
+  std::swap(arena_, loaded.arena_);
+  std::swap(abandoned_, loaded.abandoned_);
   loaded.defs_.clear();
   loaded.Close();
   InvalidateView();
@@ -392,7 +389,7 @@ void TClientDataSet::CreateDataSet() {
 }
 
 void TClientDataSet::Close() {
-  DropRows(rows_);
+  DropRows();
   active_ = false;
   cur_ = -1;
   eof_ = bof_ = true;
@@ -430,11 +427,11 @@ const TClientDataSet::StoredRow* TClientDataSet::CurrentRow() const {
 RowView TClientDataSet::CurrentView() const {
   if (state_ != State::Browse) return edit_->View();
   const StoredRow* r = CurrentRow();
-  return RowView(reinterpret_cast<const uint8_t*>(r->block.data()), FieldCount());
+  return RowView(r->block, FieldCount());
 }
 
 RowView TClientDataSet::Row(int stored) const {
-  return RowView(reinterpret_cast<const uint8_t*>(rows_[stored].block.data()), FieldCount());
+  return RowView(rows_[stored].block, FieldCount());
 }
 
 std::string TClientDataSet::RowContext() const {
@@ -559,14 +556,13 @@ void TClientDataSet::Post() {
       throw ValueError(fmt::format("{}: field '{}' must have a value", RowContext(), defs_[i].name));
   if (state_ == State::Edit) {
     StoredRow& r = rows_[cur_];
-    std::string old = std::move(r.block);
-    r.block = edit_->Take();
-    if (r.status == RowStatus::Unchanged) r.status = RowStatus::Modified;
+    const StoredRow old = r;
+    r = Store(*edit_, r.status == RowStatus::Unchanged ? RowStatus::Modified : r.status);
     state_ = State::Browse;
-    if (KeyChanged(RowView(reinterpret_cast<const uint8_t*>(old.data()), FieldCount()), Row(cur_)))
-      InvalidateView();
+    if (KeyChanged(RowView(old.block, FieldCount()), Row(cur_))) InvalidateView();
+    Abandon(old.room);
   } else {
-    rows_.push_back(StoredRow{edit_->Take(), RowStatus::Inserted});
+    rows_.push_back(Store(*edit_, RowStatus::Inserted));
     cur_ = static_cast<int>(rows_.size()) - 1;
     eof_ = bof_ = false;
     state_ = State::Browse;
@@ -605,40 +601,82 @@ void TClientDataSet::Cancel() {
 }
 
 void TClientDataSet::AppendRow(RowBuilder& row, RowStatus status) {
-  rows_.push_back(StoredRow{row.Take(), status});
+  rows_.push_back(Store(row, status));
   ExtendView();
 }
 
+// The row's block written once, where it will stay; the builder is reset.
+TClientDataSet::StoredRow TClientDataSet::Store(RowBuilder& row, RowStatus status) {
+  const size_t size = row.BlockSize();
+  if (size > UINT32_MAX) throw ValueError(fmt::format("{}: a row of {} bytes is too large", name_, size));
+  uint8_t* const b = arena_.Allocate(size);
+  row.WriteBlock(b);
+  row.Reset();
+  return StoredRow{b, static_cast<uint32_t>(size), static_cast<uint32_t>(RowArena::Room(size)), status};
+}
+
+// A block no row uses any more stays in the arena until the abandoned bytes outweigh the live
+// ones; then the live rows are copied into a fresh arena, one chunk. A table edited or
+// lengthened row by row so holds at most about twice its bytes.
+void TClientDataSet::Abandon(uint32_t room) {
+  abandoned_ += room;
+  constexpr size_t kWorthCopying = size_t{64} << 10;
+  if (abandoned_ < kWorthCopying || 2 * abandoned_ < arena_.used()) return;
+  RowArena fresh;
+  fresh.Reserve(arena_.used() - abandoned_);
+  for (StoredRow& r : rows_) {
+    uint8_t* const b = fresh.Allocate(r.size);
+    std::memcpy(b, r.block, r.size);
+    r.block = b;
+    r.room = static_cast<uint32_t>(RowArena::Room(r.size));
+  }
+  arena_ = std::move(fresh);
+  abandoned_ = 0;
+}
+
+void TClientDataSet::DropRows() {
+  rows_.clear();
+  rows_.shrink_to_fit();
+  arena_.Clear();
+  abandoned_ = 0;
+}
+
 void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8) {
-  std::string& b = rows_[stored].block;
+  StoredRow& r = rows_[stored];
   const size_t n = defs_.size();
   const size_t f = static_cast<size_t>(field);
   uint64_t slot;
-  std::memcpy(&slot, b.data() + 8 * f, 8);
-  const size_t nulls = 8 * n + f / 8;  // an index: the append below may move the block
-  const char bit = static_cast<char>(1 << (f % 8));
+  std::memcpy(&slot, r.block + 8 * f, 8);
+  const size_t nulls = 8 * n + f / 8;
+  const auto bit = static_cast<uint8_t>(1 << (f % 8));
   // A text no longer than the old one takes its place; a longer one goes at the block's end
   // and the old bytes stay unused (a row's texts need not be packed).
   size_t at;
-  if (!(b[nulls] & bit) && (slot >> 32) >= utf8.size()) {
+  uint32_t left = 0;  // the room of a block the row leaves
+  if (!(r.block[nulls] & bit) && (slot >> 32) >= utf8.size()) {
     at = static_cast<uint32_t>(slot);
-    std::memmove(b.data() + at, utf8.data(), utf8.size());
   } else {
-    if (b.capacity() - b.size() < utf8.size()) {
-      // Grown to the exact size: a derivation lengthens one text in every row of a table, and
-      // the string's own growth would double each row's allocation.
-      std::string grown;
-      grown.reserve(b.size() + utf8.size());
-      b.swap(grown.append(b));
+    const size_t size = r.size + utf8.size();
+    if (size > UINT32_MAX) throw ValueError(fmt::format("{}: a row of {} bytes is too large", name_, size));
+    if (size > r.room) {
+      // The row moves to a block of the exact size (a derivation lengthens one text in every
+      // row of a table, so any slack would be paid in every row).
+      const StoredRow old = r;
+      r.block = arena_.Allocate(size);
+      r.room = static_cast<uint32_t>(RowArena::Room(size));
+      std::memcpy(r.block, old.block, old.size);
+      left = old.room;
     }
-    at = b.size();
-    b.append(utf8);
+    at = r.size;
+    r.size = static_cast<uint32_t>(size);
   }
+  std::memmove(r.block + at, utf8.data(), utf8.size());
   slot = (static_cast<uint64_t>(utf8.size()) << 32) | at;
-  std::memcpy(b.data() + 8 * f, &slot, 8);
-  b[nulls] = static_cast<char>(b[nulls] & ~bit);
-  rows_[stored].status = RowStatus::Unchanged;
+  std::memcpy(r.block + 8 * f, &slot, 8);
+  r.block[nulls] = static_cast<uint8_t>(r.block[nulls] & ~bit);
+  r.status = RowStatus::Unchanged;
   InvalidateView();
+  if (left) Abandon(left);
 }
 
 void TClientDataSet::MergeChangeLog() {

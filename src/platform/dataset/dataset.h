@@ -4,8 +4,9 @@
 //
 // Rows are kept compact: each row is one byte block holding an 8-byte slot per field (an
 // integer, a double, a millisecond count, or the offset and length of a string's bytes), a
-// null bitmap, then the string bytes. A table of a few hundred thousand rows so costs little
-// more than its packet. Texts are UTF-8 inside; packets and files hold Windows-1252.
+// null bitmap, then the string bytes. The blocks lie one after another in large chunks (see
+// row_arena.h). A table of a few hundred thousand rows so costs little more than its packet.
+// Texts are UTF-8 inside; packets and files hold Windows-1252.
 
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,7 @@
 
 #include "platform/dataset/datetime.h"
 #include "platform/dataset/field.h"
+#include "platform/dataset/row_arena.h"
 
 namespace kve {
 
@@ -79,8 +81,15 @@ class RowBuilder {
   bool IsNull(int i) const { return nulls_[i] != 0; }
   RowView View();      // valid until the next change
   std::string Take();  // the finished block; the builder is reset
+  // The finished block's size, and the block written at `into` (BlockSize() bytes), for a
+  // table that keeps its blocks elsewhere.
+  size_t BlockSize();
+  void WriteBlock(uint8_t* into) const;
+
  private:
   void Assemble();
+  void PackHeap();
+  size_t HeadSize() const { return 8 * static_cast<size_t>(n_) + (n_ + 7) / 8; }
   void Drop(int i);
   int n_;
   std::vector<uint64_t> slots_;  // values; for a string its length and offset in heap_
@@ -196,9 +205,11 @@ class TClientDataSet {
 
   // --- bulk access for packet readers and writers ---
   int StoredRowCount() const { return static_cast<int>(rows_.size()); }
+  // The bytes the rows' blocks take, with those that edits left and are not yet reclaimed.
+  size_t RowBytesHeld() const { return arena_.used(); }
   // Rows in the order a packet stores them: index order when an index is set, else arrival.
   std::vector<int> StorageOrder() const;
-  RowView Row(int stored) const;
+  RowView Row(int stored) const;  // valid until the table's rows next change
   // The current row's values (the edit buffer while editing), for bulk readers that walk
   // with the cursor. REQUIRES: Active() and !Eof().
   RowView CurrentRowView() const { return CurrentView(); }
@@ -222,8 +233,10 @@ class TClientDataSet {
   friend class TField;
   enum class State { Browse, Edit, Insert };
   struct StoredRow {
-    std::string block;
-    RowStatus status = RowStatus::Unchanged;
+    uint8_t* block;  // in arena_
+    uint32_t size;   // bytes of the block in use
+    uint32_t room;   // bytes the arena gave it
+    RowStatus status;
   };
 
   void RequireActive(const char* what) const;
@@ -237,10 +250,15 @@ class TClientDataSet {
   bool KeyChanged(RowView before, RowView after) const;
   void ExtendView();
   void CheckWidth(int i, std::string_view utf8) const;
+  StoredRow Store(RowBuilder& row, RowStatus status);
+  void Abandon(uint32_t room);
+  void DropRows();
 
   std::string name_;
   std::vector<FieldDef> defs_;
   std::vector<StoredRow> rows_;
+  RowArena arena_;
+  size_t abandoned_ = 0;  // bytes of blocks in arena_ no row uses any more
   bool active_ = false;
 
   // cursor: the stored row it stands on (-1 when none); past-the-end and before-the-start

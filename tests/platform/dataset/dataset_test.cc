@@ -206,6 +206,34 @@ TEST(DataSet, StoredTextSetInPlaceKeepsTheOtherFieldsAndReordersTheIndex) {
   EXPECT_EQ(Walk(ds, "CDPSQPROD"), (std::vector<std::string>{"bb-grows-past-its-old-length", "m", "z"}));
 }
 
+// Every edit and every lengthened text leaves its old block behind: the table must copy its
+// live rows away from them in time, and no row may be left pointing at the old place.
+TEST(DataSet, RowsRewrittenOverAndOverKeepTheirValuesInBoundedMemory) {
+  TClientDataSet ds;
+  MakeProducts(ds);
+  constexpr int kRows = 2000;
+  for (int r = 0; r < kRows; ++r) Add(ds, "p" + std::to_string(r), r);
+  ds.MergeChangeLog();
+  for (int pass = 1; pass <= 30; ++pass) {
+    for (int r = 0; r < kRows; ++r)
+      ds.SetStoredText(r, 0, "p" + std::to_string(r) + std::string(static_cast<size_t>(pass % 12), 'x'));
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+      ds.Edit();
+      ds.FieldByName("PRODUTONRO").SetAsInteger(ds.FieldByName("PRODUTONRO").AsInteger() + 1);
+      ds.Post();
+    }
+  }
+  int r = 0;
+  for (ds.First(); !ds.Eof(); ds.Next(), ++r) {
+    ASSERT_EQ(ds.FieldByName("CDPSQPROD").AsString(), "p" + std::to_string(r) + std::string(30 % 12, 'x'));
+    ASSERT_EQ(ds.FieldByName("PRODUTONRO").AsInteger(), r + 30);
+  }
+  EXPECT_EQ(r, kRows);
+  TClientDataSet copy;
+  copy.SetData(ds.Data());
+  EXPECT_LE(ds.RowBytesHeld(), 2 * copy.RowBytesHeld() + (64 << 10));
+}
+
 TEST(DateTime, DayNumbersMatchThePacketScale) {
   EXPECT_EQ(DayNumber({1, 1, 1}), 1);
   EXPECT_EQ(DayNumber({1899, 12, 30}), kDayNumberOf1899_12_30);
