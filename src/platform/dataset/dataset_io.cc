@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
@@ -22,36 +24,49 @@ bool LooksLikeXml(std::string_view b) {
   return p != std::string_view::npos && b[p] == '<';
 }
 
-// Gives the pages of bytes[0, done) back to the system while the rest is still being read, so
-// a large binary packet and the table it fills are never both whole in memory. Only pages
-// wholly inside the buffer are released; the allocator's own bookkeeping lies outside them.
+// Gives pages of a packet's buffer back to the system once its reader is done with them, so a
+// large packet and the table it fills are never both whole in memory. Only pages wholly inside
+// the buffer are released (the allocator's own bookkeeping lies outside them); a buffer large
+// enough to lie in huge pages is released by whole huge pages, so that none is split.
 class PageReleaser {
  public:
-  explicit PageReleaser(std::string& bytes)
-      : base_(reinterpret_cast<uintptr_t>(bytes.data())), page_(static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE))),
-        from_((base_ + page_ - 1) / page_ * page_) {}
-  void operator()(size_t done) {
-    const uintptr_t upto = (base_ + done) / page_ * page_;
-    if (upto <= from_) return;
-    ::madvise(reinterpret_cast<void*>(from_), upto - from_, MADV_DONTNEED);
-    from_ = upto;
+  explicit PageReleaser(const std::string& bytes) : bytes_(bytes) {}
+
+  // Bytes [from, to) of the buffer are done with. Its place is looked up each time: an XML
+  // packet may have been replaced by its UTF-8 form in the same string meanwhile.
+  void operator()(size_t from, size_t to) {
+    const auto base = reinterpret_cast<uintptr_t>(bytes_.data());
+    if (base != base_) {
+      base_ = released_ = base;
+      unit_ = bytes_.size() >= (size_t{8} << 20) ? uintptr_t{2} << 20 : static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    }
+    const uintptr_t a = (std::max(base + from, released_) + unit_ - 1) / unit_ * unit_;
+    const uintptr_t b = (base + to) / unit_ * unit_;
+    if (b <= a) return;
+    ::madvise(reinterpret_cast<void*>(a), b - a, MADV_DONTNEED);
+    released_ = b;
   }
 
  private:
-  uintptr_t base_, page_, from_;
+  const std::string& bytes_;
+  uintptr_t base_ = 0, released_ = 0, unit_ = 0;
 };
 
 // Loads a packet of either form into a scratch table, then into `ds`, so a bad packet leaves
-// `ds` as it was. With `release`, a binary packet's bytes are dropped as they are read.
+// `ds` as it was. With `release`, the packet's bytes are dropped as they are read.
 void LoadPacket(std::string& bytes, TClientDataSet& ds, bool release = false) {
   TClientDataSet scratch(ds.Name());
+  PageReleaser releaser(bytes);
   if (packet::IsBinaryPacket(bytes)) {
     if (release)
-      ReadBinaryPacket(bytes, scratch, PageReleaser(bytes));
+      ReadBinaryPacket(bytes, scratch, [&](size_t done) { releaser(0, done); });
     else
       ReadBinaryPacket(bytes, scratch);
   } else if (LooksLikeXml(bytes)) {
-    ReadXmlPacket(bytes, scratch);
+    if (release)
+      ReadXmlPacket(bytes, scratch, releaser);
+    else
+      ReadXmlPacket(bytes, scratch);
   } else {
     throw FormatError(bytes.empty() ? "empty, not a data packet"
                                     : "not a data packet (neither the binary signature nor XML)");

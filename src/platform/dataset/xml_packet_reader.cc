@@ -14,6 +14,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -168,6 +169,7 @@ class Scanner {
   bool textIsSpace() const { return textIsSpace_; }
   size_t depth() const { return open_.size(); }
   const char* pos() const { return p_; }
+  size_t offset() const { return static_cast<size_t>(p_ - begin_); }
 
   // Scans the attributes of the start tag Next found and the tag's end, calling
   // on(name, value, check) for each, with `value` decoded and `check` set when it holds a
@@ -533,7 +535,8 @@ std::string_view Find(const Attrs& attrs, std::string_view name) {
 
 class PacketReader {
  public:
-  PacketReader(std::string& buffer, TClientDataSet& into) : sc_(buffer), into_(into) {}
+  PacketReader(std::string& buffer, TClientDataSet& into, const std::function<void(size_t, size_t)>& done)
+      : sc_(buffer), into_(into), done_(done) {}
 
   void Read() {
     Scanner::Kind k;
@@ -667,9 +670,12 @@ class PacketReader {
     seen_.assign(n_, 0);
   }
 
-  // ROWDATA's content, its start tag read.
+  // ROWDATA's content, its start tag read. The rows read are told to done_ as they pile up:
+  // the start tags still open lie before them.
   void ReadRows() {
+    const size_t from = sc_.offset();
     for (;;) {
+      if (done_ && (pos_ & 4095) == 4095) done_(from, sc_.offset());
       const Scanner::Kind k = sc_.Next();
       if (k == Scanner::kEndTag) return;
       if (k == Scanner::kText) {
@@ -811,6 +817,7 @@ class PacketReader {
 
   Scanner sc_;
   TClientDataSet& into_;
+  const std::function<void(size_t, size_t)>& done_;
   Attrs attrs_;
   std::vector<FieldDef> defs_;
   bool fieldsRead_ = false;
@@ -827,9 +834,10 @@ class PacketReader {
 
 }  // namespace
 
-void ReadXmlPacket(std::string& buffer, TClientDataSet& into) {
+void ReadXmlPacket(std::string& buffer, TClientDataSet& into,
+                   const std::function<void(size_t, size_t)>& done) {
   XmlPacketToUtf8(buffer);
-  PacketReader(buffer, into).Read();
+  PacketReader(buffer, into, done).Read();
 }
 
 }  // namespace kve

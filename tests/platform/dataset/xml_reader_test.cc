@@ -77,7 +77,7 @@ TEST(XmlReader, ReadsEveryPacketAsTheTreeReaderDoes) {
   };
   for (const auto& [what, bytes] : written) packets.emplace_back(what, bytes);
   for (const auto& [what, bytes] : packets) {
-    const std::string ours = Read(bytes, ReadXmlPacket);
+    const std::string ours = Read(bytes, [](std::string& b, TClientDataSet& ds) { ReadXmlPacket(b, ds); });
     EXPECT_EQ(ours.rfind("error", 0), std::string::npos) << what << ": " << ours;
     EXPECT_EQ(ours, Read(bytes, ReadXmlPacketByTree)) << what;
   }
