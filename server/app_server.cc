@@ -241,6 +241,7 @@ bool AppServer::Impl::StreamTabelas(const httplib::Request& req, httplib::Respon
         if (!out.ClientGone()) sink.done();
         // Give the freed pages of the images back to the system now rather than at the next
         // large call: the server's resident set then stays near what calls under way need.
+        RowArena::ReleaseKeptChunks();
         malloc_trim(0);
         return !out.ClientGone();
       });

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <numeric>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -371,7 +372,6 @@ void TClientDataSet::Adopt(TClientDataSet& loaded) {
   Reset(std::move(loaded.defs_));
   rows_.swap(loaded.rows_);
   std::swap(arena_, loaded.arena_);
-  std::swap(abandoned_, loaded.abandoned_);
   loaded.defs_.clear();
   loaded.Close();
   InvalidateView();
@@ -560,7 +560,7 @@ void TClientDataSet::Post() {
     r = Store(*edit_, r.status == RowStatus::Unchanged ? RowStatus::Modified : r.status);
     state_ = State::Browse;
     if (KeyChanged(RowView(old.block, FieldCount()), Row(cur_))) InvalidateView();
-    Abandon(old.room);
+    arena_.GiveBack(old.chunk, old.room);
   } else {
     rows_.push_back(Store(*edit_, RowStatus::Inserted));
     cur_ = static_cast<int>(rows_.size()) - 1;
@@ -609,36 +609,16 @@ void TClientDataSet::AppendRow(RowBuilder& row, RowStatus status) {
 TClientDataSet::StoredRow TClientDataSet::Store(RowBuilder& row, RowStatus status) {
   const size_t size = row.BlockSize();
   if (size > UINT32_MAX) throw ValueError(fmt::format("{}: a row of {} bytes is too large", name_, size));
-  uint8_t* const b = arena_.Allocate(size);
-  row.WriteBlock(b);
+  const RowArena::Block b = arena_.Allocate(size);
+  row.WriteBlock(b.at);
   row.Reset();
-  return StoredRow{b, static_cast<uint32_t>(size), static_cast<uint32_t>(RowArena::Room(size)), status};
-}
-
-// A block no row uses any more stays in the arena until the abandoned bytes outweigh the live
-// ones; then the live rows are copied into a fresh arena, one chunk. A table edited or
-// lengthened row by row so holds at most about twice its bytes.
-void TClientDataSet::Abandon(uint32_t room) {
-  abandoned_ += room;
-  constexpr size_t kWorthCopying = size_t{64} << 10;
-  if (abandoned_ < kWorthCopying || 2 * abandoned_ < arena_.used()) return;
-  RowArena fresh;
-  fresh.Reserve(arena_.used() - abandoned_);
-  for (StoredRow& r : rows_) {
-    uint8_t* const b = fresh.Allocate(r.size);
-    std::memcpy(b, r.block, r.size);
-    r.block = b;
-    r.room = static_cast<uint32_t>(RowArena::Room(r.size));
-  }
-  arena_ = std::move(fresh);
-  abandoned_ = 0;
+  return StoredRow{b.at, static_cast<uint32_t>(size), static_cast<uint32_t>(RowArena::Room(size)), status, b.chunk};
 }
 
 void TClientDataSet::DropRows() {
   rows_.clear();
   rows_.shrink_to_fit();
   arena_.Clear();
-  abandoned_ = 0;
 }
 
 void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8) {
@@ -652,7 +632,7 @@ void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8)
   // A text no longer than the old one takes its place; a longer one goes at the block's end
   // and the old bytes stay unused (a row's texts need not be packed).
   size_t at;
-  uint32_t left = 0;  // the room of a block the row leaves
+  std::optional<StoredRow> left;  // the block the row leaves
   if (!(r.block[nulls] & bit) && (slot >> 32) >= utf8.size()) {
     at = static_cast<uint32_t>(slot);
   } else {
@@ -661,11 +641,12 @@ void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8)
     if (size > r.room) {
       // The row moves to a block of the exact size (a derivation lengthens one text in every
       // row of a table, so any slack would be paid in every row).
-      const StoredRow old = r;
-      r.block = arena_.Allocate(size);
+      left = r;
+      const RowArena::Block b = arena_.Allocate(size);
+      r.block = b.at;
+      r.chunk = b.chunk;
       r.room = static_cast<uint32_t>(RowArena::Room(size));
-      std::memcpy(r.block, old.block, old.size);
-      left = old.room;
+      std::memcpy(r.block, left->block, left->size);
     }
     at = r.size;
     r.size = static_cast<uint32_t>(size);
@@ -676,7 +657,7 @@ void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8)
   r.block[nulls] = static_cast<uint8_t>(r.block[nulls] & ~bit);
   r.status = RowStatus::Unchanged;
   InvalidateView();
-  if (left) Abandon(left);
+  if (left) arena_.GiveBack(left->chunk, left->room);  // after the copy: the text may lie in it
 }
 
 void TClientDataSet::MergeChangeLog() {

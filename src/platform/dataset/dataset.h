@@ -205,8 +205,8 @@ class TClientDataSet {
 
   // --- bulk access for packet readers and writers ---
   int StoredRowCount() const { return static_cast<int>(rows_.size()); }
-  // The bytes the rows' blocks take, with those that edits left and are not yet reclaimed.
-  size_t RowBytesHeld() const { return arena_.used(); }
+  // The bytes held for the rows' blocks: whole chunks, with any blocks edits left in them.
+  size_t RowBytesHeld() const { return arena_.held(); }
   // Rows in the order a packet stores them: index order when an index is set, else arrival.
   std::vector<int> StorageOrder() const;
   RowView Row(int stored) const;  // valid until the table's rows next change
@@ -237,6 +237,7 @@ class TClientDataSet {
     uint32_t size;   // bytes of the block in use
     uint32_t room;   // bytes the arena gave it
     RowStatus status;
+    uint32_t chunk;  // of arena_ the block lies in
   };
 
   void RequireActive(const char* what) const;
@@ -251,14 +252,12 @@ class TClientDataSet {
   void ExtendView();
   void CheckWidth(int i, std::string_view utf8) const;
   StoredRow Store(RowBuilder& row, RowStatus status);
-  void Abandon(uint32_t room);
   void DropRows();
 
   std::string name_;
   std::vector<FieldDef> defs_;
   std::vector<StoredRow> rows_;
   RowArena arena_;
-  size_t abandoned_ = 0;  // bytes of blocks in arena_ no row uses any more
   bool active_ = false;
 
   // cursor: the stored row it stands on (-1 when none); past-the-end and before-the-start

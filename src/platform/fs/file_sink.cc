@@ -1,6 +1,7 @@
 #include "platform/fs/file_sink.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
-#include "platform/common/huge_pages.h"
 
 namespace kve {
 namespace {
@@ -190,9 +190,14 @@ std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
   std::string bytes;
   const size_t want = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
   bytes.reserve(want);
-  // Huge pages asked for before the buffer is first touched: a few faults instead of one per
-  // 4 KiB page.
-  if (want >= (size_t{8} << 20)) AdviseHugePages(bytes.data(), want);
+  // A large buffer in huge pages, asked for before its first touch: a few faults instead of
+  // one per 4 KiB page (a hint; where the system has none it changes nothing).
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  if (want >= kHugePage * 4) {
+    const auto from = (reinterpret_cast<uintptr_t>(bytes.data()) + kHugePage - 1) / kHugePage * kHugePage;
+    const auto to = (reinterpret_cast<uintptr_t>(bytes.data()) + want) / kHugePage * kHugePage;
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  }
   bytes.resize(want);
   size_t got = 0;
   for (;;) {
