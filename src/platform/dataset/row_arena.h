@@ -4,7 +4,8 @@
 // arrival order in memory. A block is never moved; one given up (its row edited or lengthened
 // elsewhere) stays until no block of its chunk is used any more, and then the chunk goes. A
 // derivation that lengthens every row of a table moves the rows in order, so the chunks they
-// leave go as it goes and the chunks it fills are taken from those (see Grow).
+// leave go as it goes, and for a large table the chunks it fills are those it left (kept a few
+// at a time, see row_arena.cc).
 #include <cstddef>
 #include <cstdint>
 #include <memory>
