@@ -605,10 +605,15 @@ void TClientDataSet::AppendRow(RowBuilder& row, RowStatus status) {
   ExtendView();
 }
 
+// A row's block is addressed with 32-bit sizes and offsets.
+size_t TClientDataSet::CheckRowSize(size_t size) const {
+  if (size > UINT32_MAX) throw ValueError(fmt::format("{}: a row of {} bytes is too large", name_, size));
+  return size;
+}
+
 // The row's block written once, where it will stay; the builder is reset.
 TClientDataSet::StoredRow TClientDataSet::Store(RowBuilder& row, RowStatus status) {
-  const size_t size = row.BlockSize();
-  if (size > UINT32_MAX) throw ValueError(fmt::format("{}: a row of {} bytes is too large", name_, size));
+  const size_t size = CheckRowSize(row.BlockSize());
   const RowArena::Block b = arena_.Allocate(size);
   row.WriteBlock(b.at);
   row.Reset();
@@ -636,8 +641,7 @@ void TClientDataSet::SetStoredText(int stored, int field, std::string_view utf8)
   if (!(r.block[nulls] & bit) && (slot >> 32) >= utf8.size()) {
     at = static_cast<uint32_t>(slot);
   } else {
-    const size_t size = r.size + utf8.size();
-    if (size > UINT32_MAX) throw ValueError(fmt::format("{}: a row of {} bytes is too large", name_, size));
+    const size_t size = CheckRowSize(r.size + utf8.size());
     if (size > r.room) {
       // The row moves to a block of the exact size (a derivation lengthens one text in every
       // row of a table, so any slack would be paid in every row).

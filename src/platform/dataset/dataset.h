@@ -251,6 +251,7 @@ class TClientDataSet {
   bool KeyChanged(RowView before, RowView after) const;
   void ExtendView();
   void CheckWidth(int i, std::string_view utf8) const;
+  size_t CheckRowSize(size_t size) const;
   StoredRow Store(RowBuilder& row, RowStatus status);
   void DropRows();
 

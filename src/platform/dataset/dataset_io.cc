@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <fmt/format.h>
 
@@ -38,7 +39,7 @@ class PageReleaser {
     const auto base = reinterpret_cast<uintptr_t>(bytes_.data());
     if (base != base_) {
       base_ = released_ = base;
-      unit_ = bytes_.size() >= (size_t{8} << 20) ? uintptr_t{2} << 20 : static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+      unit_ = bytes_.size() >= kHugePageFile ? kHugePage : static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
     }
     const uintptr_t a = (std::max(base + from, released_) + unit_ - 1) / unit_ * unit_;
     const uintptr_t b = (base + to) / unit_ * unit_;
@@ -56,17 +57,12 @@ class PageReleaser {
 // `ds` as it was. With `release`, the packet's bytes are dropped as they are read.
 void LoadPacket(std::string& bytes, TClientDataSet& ds, bool release = false) {
   TClientDataSet scratch(ds.Name());
-  PageReleaser releaser(bytes);
+  std::function<void(size_t, size_t)> done;
+  if (release) done = PageReleaser(bytes);
   if (packet::IsBinaryPacket(bytes)) {
-    if (release)
-      ReadBinaryPacket(bytes, scratch, [&](size_t done) { releaser(0, done); });
-    else
-      ReadBinaryPacket(bytes, scratch);
+    ReadBinaryPacket(bytes, scratch, done ? [&](size_t upto) { done(0, upto); } : std::function<void(size_t)>());
   } else if (LooksLikeXml(bytes)) {
-    if (release)
-      ReadXmlPacket(bytes, scratch, releaser);
-    else
-      ReadXmlPacket(bytes, scratch);
+    ReadXmlPacket(bytes, scratch, done);
   } else {
     throw FormatError(bytes.empty() ? "empty, not a data packet"
                                     : "not a data packet (neither the binary signature nor XML)");

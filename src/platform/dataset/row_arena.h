@@ -15,10 +15,6 @@ namespace kve {
 
 class RowArena {
  public:
-  RowArena() = default;
-  RowArena(RowArena&&) noexcept = default;
-  RowArena& operator=(RowArena&&) noexcept = default;
-
   // The room a block of `n` bytes takes: blocks start 8-byte aligned, and even an empty one
   // (a row of a table without fields) has a place of its own.
   static size_t Room(size_t n) { return n == 0 ? 8 : (n + 7) & ~size_t{7}; }

@@ -192,8 +192,7 @@ std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
   bytes.reserve(want);
   // A large buffer in huge pages, asked for before its first touch: a few faults instead of
   // one per 4 KiB page (a hint; where the system has none it changes nothing).
-  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-  if (want >= kHugePage * 4) {
+  if (want >= kHugePageFile) {
     const auto from = (reinterpret_cast<uintptr_t>(bytes.data()) + kHugePage - 1) / kHugePage * kHugePage;
     const auto to = (reinterpret_cast<uintptr_t>(bytes.data()) + want) / kHugePage * kHugePage;
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);

@@ -131,6 +131,10 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
                          std::string_view label = {}, FolderSync* later = nullptr);
 
 // The whole content of a file; IoError naming it ("LABEL: cannot read: Is a directory").
+// A buffer of kHugePageFile bytes or more is asked to lie in huge pages of kHugePage bytes, so
+// one who gives its pages back early does so by whole huge pages.
 std::string ReadWholeFile(const std::filesystem::path& path, std::string_view label = {});
+inline constexpr size_t kHugePage = size_t{2} << 20;
+inline constexpr size_t kHugePageFile = 4 * kHugePage;
 
 }  // namespace kve

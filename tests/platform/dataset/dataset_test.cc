@@ -206,8 +206,8 @@ TEST(DataSet, StoredTextSetInPlaceKeepsTheOtherFieldsAndReordersTheIndex) {
   EXPECT_EQ(Walk(ds, "CDPSQPROD"), (std::vector<std::string>{"bb-grows-past-its-old-length", "m", "z"}));
 }
 
-// Every edit and every lengthened text leaves its old block behind: the table must copy its
-// live rows away from them in time, and no row may be left pointing at the old place.
+// Every edit and every lengthened text leaves its old block behind: the table must give back
+// the memory they leave in time, and no row may be left pointing at the old place.
 TEST(DataSet, RowsRewrittenOverAndOverKeepTheirValuesInBoundedMemory) {
   TClientDataSet ds;
   MakeProducts(ds);
