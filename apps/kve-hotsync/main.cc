@@ -40,9 +40,13 @@ bool IsWindowsPath(const std::string& p) {
 int List(const stdfs::path& root) {
   const std::vector<UserQueue> users = ListQueues(root);
   if (users.empty()) std::cout << "no HotSync users under " << root.string() << '\n';
-  for (size_t i = 0; i < users.size(); ++i) {
-    const UserQueue& u = users[i];
-    std::cout << '[' << i << "] " << u.user;
+  int number = 0;
+  for (const UserQueue& u : users) {
+    if (!u.refused.empty()) {
+      std::cout << "[-] " << u.user << "  (" << u.refused << ")\n";
+      continue;
+    }
+    std::cout << '[' << number++ << "] " << u.user;
     if (HotSyncNamePrefix(u.user).size() < u.user.size())
       std::cout << "  (longer than " << kHotSyncNameMax << " characters: read cut, no Palm matches it)";
     std::cout << '\n';
@@ -51,6 +55,8 @@ int List(const stdfs::path& root) {
     for (const QueuedFile& f : u.entries) std::cout << "    " << f.name << "  " << f.bytes << " bytes\n";
     for (const std::string& t : u.leftovers)
       std::cout << "    " << t << "  unfinished copy (clear removes it)\n";
+    for (const std::string& o : u.others)
+      std::cout << "    " << o << "  not a queue entry (a folder or a link; left alone)\n";
   }
   return 0;
 }
@@ -100,7 +106,10 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (*clear) {
-      std::cout << "removed from the queue of '" << user << "': " << ClearQueue(root, user) << " files\n";
+      const ClearedQueue cleared = ClearQueue(root, user);
+      std::cout << "removed from the queue of '" << user << "': " << cleared.removed << " files\n";
+      for (const std::string& k : cleared.kept)
+        std::cout << "kept " << k << ": not a queue entry (no Palm database, application or leftover)\n";
       return 0;
     }
     // Queuing and removing: the Install Aide's own calls.

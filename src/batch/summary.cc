@@ -141,8 +141,10 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
 
 std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user) {
   std::vector<std::string> out;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root, ec)) return out;
   for (const UserQueue& q : ListQueues(root)) {
-    if (q.user != user) continue;
+    if (q.user != user || !q.refused.empty()) continue;
     for (const QueuedFile& f : q.entries) out.push_back(f.name);
   }
   return out;

@@ -1,9 +1,6 @@
 // The install queue kept in folders: ROOT/<user>/Install/<file>.
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,16 +10,12 @@
 #include "platform/fs/file_sink.h"
 #include "platform/fs/file_system.h"
 #include "platform/instaide/install_aide.h"
+#include "platform/instaide/queue_folder.h"
 
 namespace kve {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-bool IsDir(const stdfs::path& p) {
-  std::error_code ec;
-  return stdfs::is_directory(p, ec);
-}
 
 // The file name a queue path ends with ("C:\Palm\Kve\Exp\FILIAL.pdb" -> "FILIAL.pdb"); empty
 // when it names no file that could sit in a queue folder: not one safe component, or a name
@@ -60,10 +53,11 @@ class FolderInstallAide final : public InstallAide {
   }
 
   int PltInstallFile(const char* user, const char* path) override {
-    stdfs::path dir;
     std::string name;
-    if (int r = Locate(user, path, dir, name); r != kPltOk) return r;
+    if (int r = Check(user, path, name); r != kPltOk) return r;
     try {
+      QueueFolder folder;
+      if (int r = Reach(user, false, folder); r != kPltOk) return r;
       std::optional<stdfs::path> host = files_.HostPath(path);
       std::string bytes;
       if (host) {
@@ -75,11 +69,11 @@ class FolderInstallAide final : public InstallAide {
       }
       // The entry carries the file's own name as found, whatever case the path was typed in.
       if (host) name = host->filename().string();
-      std::error_code ec;
-      stdfs::create_directory(dir, ec);
-      if (!IsDir(dir)) return kPltIoError;
-      if (int r = Place(dir, name, host ? &*host : nullptr, bytes); r != kPltOk) return r;
-      return DeleteEntries(dir, name, name);
+      // Reached again just before the write, making a missing Install folder, so that a link
+      // put in place meanwhile is seen.
+      if (int r = Reach(user, true, folder); r != kPltOk) return r;
+      if (int r = Place(folder.Path(), name, host ? &*host : nullptr, bytes); r != kPltOk) return r;
+      return DeleteEntries(folder, name, name);
     } catch (const ValueError&) {
       return kPltNoSuchFile;  // a path the file system cannot parse names no reachable file
     } catch (const std::exception&) {
@@ -92,20 +86,28 @@ class FolderInstallAide final : public InstallAide {
   void EndFolderBatch() noexcept override { folders_.End(); }
 
   int PltRemoveInstallFile(const char* user, const char* path) override {
-    stdfs::path dir;
     std::string name;
-    if (int r = Locate(user, path, dir, name); r != kPltOk) return r;
-    return DeleteEntries(dir, name, "");
+    if (int r = Check(user, path, name); r != kPltOk) return r;
+    try {
+      QueueFolder folder;
+      if (int r = Reach(user, false, folder); r != kPltOk || !folder.IsOpen()) return r;
+      return DeleteEntries(folder, name, "");
+    } catch (const std::exception&) {
+      return kPltIoError;
+    }
   }
 
  private:
-  // Users in byte order of their names; a root that does not exist has none.
+  // Users in byte order of their names; a root that does not exist has none. A user folder
+  // that is a symbolic link is no user: the queue never follows one.
   std::vector<std::string> Users() const {
     std::vector<std::string> users;
     std::error_code ec;
     for (stdfs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec)) {
       std::string n = it->path().filename().string();
-      if (IsSafeHotSyncUserName(n) && IsDir(it->path())) users.push_back(std::move(n));
+      std::error_code sec;
+      if (IsSafeHotSyncUserName(n) && it->symlink_status(sec).type() == stdfs::file_type::directory)
+        users.push_back(std::move(n));
     }
     std::sort(users.begin(), users.end());
     return users;
@@ -119,30 +121,45 @@ class FolderInstallAide final : public InstallAide {
     return n;
   }
 
-  // The user's Install folder and the entry's name, or why there are none.
-  int Locate(const char* user, const char* path, stdfs::path& dir, std::string& name) const {
+  // The entry's name, or why the call names none.
+  static int Check(const char* user, const char* path, std::string& name) {
     if (user == nullptr || !IsSafeHotSyncUserName(user)) return kPltBadUserName;
     if (path == nullptr) return kPltBadFileName;
     name = QueuedName(path);
-    if (name.empty()) return kPltBadFileName;
-    const stdfs::path home = root_ / user;
-    if (!IsDir(home)) return kPltNoSuchUser;
-    dir = home / "Install";
-    return kPltOk;
+    return name.empty() ? kPltBadFileName : kPltOk;
+  }
+
+  // The user's Install folder, made when `create`. A user folder that is a link is no user;
+  // an Install folder that is a link refuses every change. Without `create`, a missing
+  // Install folder answers kPltOk with `folder` closed: it holds nothing to remove.
+  int Reach(const char* user, bool create, QueueFolder& folder) const {
+    switch (folder.Reach(root_, user, create)) {
+      case QueueFolder::Open::kOpened:
+        return kPltOk;
+      case QueueFolder::Open::kNoUser:
+      case QueueFolder::Open::kLinkedUser:
+        return kPltNoSuchUser;
+      case QueueFolder::Open::kNoInstallFolder:
+        return create ? kPltIoError : kPltOk;
+      case QueueFolder::Open::kLinkedInstallFolder:
+        return kPltIoError;
+    }
+    return kPltIoError;
   }
 
   // Deletes the entries named `name` without regard to case, as Windows matches names, but
-  // `keep`. A folder that does not exist holds nothing to delete.
-  static int DeleteEntries(const stdfs::path& dir, const std::string& name, const std::string& keep) {
-    std::error_code ec;
+  // `keep`. A folder inside the queue is never an entry.
+  static int DeleteEntries(const QueueFolder& folder, const std::string& name, const std::string& keep) {
     int result = kPltOk;
-    for (stdfs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string entry = it->path().filename().string();
-      if (entry == keep || !EqualsIgnoreCase(entry, name)) continue;
-      if (::unlink(it->path().c_str()) != 0 && errno != ENOENT) result = kPltIoError;
+    for (const QueueFolder::Entry& e : folder.List()) {
+      if (e.name == keep || e.kind == QueueFolder::Kind::kFolder || !EqualsIgnoreCase(e.name, name))
+        continue;
+      try {
+        folder.Remove(e.name);
+      } catch (const IoError&) {
+        result = kPltIoError;
+      }
     }
-    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
-      return kPltIoError;
     return result;
   }
 

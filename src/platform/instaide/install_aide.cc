@@ -25,7 +25,8 @@ std::string_view HotSyncNamePrefix(std::string_view name) {
 }
 
 bool IsSafeHotSyncUserName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
+  // A longer name is no folder name on any file system a queue lives on.
+  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
   for (char c : name) {
     const auto u = static_cast<unsigned char>(c);
     if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) return false;

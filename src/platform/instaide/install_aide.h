@@ -79,8 +79,8 @@ class InstallAide : public FolderBatching {
 // answers kPltNoSuchUser. The Install folder of an existing user is created when missing.
 std::unique_ptr<InstallAide> NewFolderInstallAide(std::filesystem::path root, FileSystem& files);
 
-// Whether `name` can be a HotSync user's folder: one path component, not empty, not "." or
-// "..", without '/', '\' or a control character.
+// Whether `name` can be a HotSync user's folder: one path component of at most 255 bytes, not
+// empty, not "." or "..", without '/', '\' or a control character.
 bool IsSafeHotSyncUserName(std::string_view name);
 
 }  // namespace kve

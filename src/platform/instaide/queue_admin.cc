@@ -4,6 +4,7 @@
 
 #include "platform/common/error.h"
 #include "platform/instaide/install_aide.h"
+#include "platform/instaide/queue_folder.h"
 
 namespace kve {
 namespace {
@@ -21,30 +22,38 @@ void NeedSafe(const std::string& user) {
 bool IsQueueTemporary(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
 std::vector<UserQueue> ListQueues(const stdfs::path& root) {
-  std::vector<UserQueue> users;
   std::error_code ec;
-  if (!stdfs::is_directory(root, ec)) return users;
+  if (!stdfs::is_directory(root, ec)) throw IoError(root.string() + ": no such folder (the HotSync root)");
+  std::vector<UserQueue> users;
   for (stdfs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (!IsSafeHotSyncUserName(name) || !it->is_directory()) continue;
+    std::error_code sec;
+    const stdfs::file_type type = it->symlink_status(sec).type();
+    if (!IsSafeHotSyncUserName(name) ||
+        (type != stdfs::file_type::directory && type != stdfs::file_type::symlink))
+      continue;
+    if (type == stdfs::file_type::symlink && !it->is_directory(sec)) continue;
     UserQueue q;
     q.user = name;
-    const stdfs::path install = it->path() / "Install";
-    q.hasInstallFolder = stdfs::is_directory(install);
+    QueueFolder folder;
+    const QueueFolder::Open open = folder.Reach(root, name, false);
+    if (open == QueueFolder::Open::kLinkedUser || open == QueueFolder::Open::kLinkedInstallFolder)
+      q.refused = QueueFolderText(open);
+    q.hasInstallFolder = folder.IsOpen();
     if (q.hasInstallFolder) {
-      std::error_code lec;
-      for (stdfs::directory_iterator f(install, lec), fend; !lec && f != fend; f.increment(lec)) {
-        const std::string file = f->path().filename().string();
-        if (IsQueueTemporary(file)) {
-          q.leftovers.push_back(file);
-        } else if (f->is_regular_file()) {
-          q.entries.push_back({file, f->file_size()});
+      for (QueueFolder::Entry& e : folder.List()) {
+        if (e.kind != QueueFolder::Kind::kFile) {
+          q.others.push_back(std::move(e.name));
+        } else if (IsQueueTemporary(e.name)) {
+          q.leftovers.push_back(std::move(e.name));
+        } else {
+          q.entries.push_back({std::move(e.name), e.bytes});
         }
       }
-      if (lec) throw IoError(install.string() + ": cannot list the folder: " + lec.message());
       std::sort(q.entries.begin(), q.entries.end(),
                 [](const QueuedFile& a, const QueuedFile& b) { return a.name < b.name; });
       std::sort(q.leftovers.begin(), q.leftovers.end());
+      std::sort(q.others.begin(), q.others.end());
     }
     users.push_back(std::move(q));
   }
@@ -57,28 +66,36 @@ std::vector<UserQueue> ListQueues(const stdfs::path& root) {
 void AddHotSyncUser(const stdfs::path& root, const std::string& user) {
   NeedSafe(user);
   std::error_code ec;
-  const stdfs::path install = root / user / "Install";
-  stdfs::create_directories(install, ec);
-  if (!stdfs::is_directory(install))
-    throw IoError(install.string() + ": cannot make the folder: " + ec.message());
+  stdfs::create_directories(root, ec);
+  stdfs::create_directory(root / user, ec);
+  QueueFolder folder;
+  const QueueFolder::Open open = folder.Reach(root, user, true);
+  if (open != QueueFolder::Open::kOpened)
+    throw IoError((root / user / "Install").string() + ": cannot make the folder: " +
+                  (ec ? ec.message() : std::string(QueueFolderText(open))));
 }
 
-size_t ClearQueue(const stdfs::path& root, const std::string& user) {
+ClearedQueue ClearQueue(const stdfs::path& root, const std::string& user) {
   NeedSafe(user);
-  if (!stdfs::is_directory(root / user)) throw Error("'" + user + "': no such HotSync user under " + root.string());
-  const stdfs::path install = root / user / "Install";
-  size_t removed = 0;
-  std::error_code ec;
-  for (stdfs::directory_iterator it(install, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_directory()) continue;
-    std::error_code rec;
-    if (!stdfs::remove(it->path(), rec) || rec)
-      throw IoError(it->path().string() + ": cannot delete: " + rec.message());
-    ++removed;
+  QueueFolder folder;
+  const QueueFolder::Open open = folder.Reach(root, user, false);
+  if (open == QueueFolder::Open::kNoUser)
+    throw Error("'" + user + "': no such HotSync user under " + root.string());
+  if (open != QueueFolder::Open::kOpened && open != QueueFolder::Open::kNoInstallFolder)
+    throw Error("'" + user + "': " + std::string(QueueFolderText(open)) + "; nothing was deleted");
+  ClearedQueue cleared;
+  if (!folder.IsOpen()) return cleared;
+  for (const QueueFolder::Entry& e : folder.List()) {
+    const bool entry = e.kind == QueueFolder::Kind::kFile &&
+                       (IsQueueTemporary(e.name) || IsHotSyncInstallKind(e.name));
+    if (!entry) {
+      cleared.kept.push_back(e.name);
+    } else if (folder.Remove(e.name)) {
+      ++cleared.removed;
+    }
   }
-  if (ec && ec != std::errc::no_such_file_or_directory)
-    throw IoError(install.string() + ": cannot list the folder: " + ec.message());
-  return removed;
+  std::sort(cleared.kept.begin(), cleared.kept.end());
+  return cleared;
 }
 
 }  // namespace kve

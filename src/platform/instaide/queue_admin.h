@@ -18,22 +18,35 @@ struct QueuedFile {
 
 struct UserQueue {
   std::string user;                  // the folder's name, whole
+  // Why the queue does not use this folder ("the user folder is a symbolic link, ..."); empty
+  // for a user the screen sees. Such a folder is listed but not numbered.
+  std::string refused;
   bool hasInstallFolder = false;     // made at the next queuing when missing
   std::vector<QueuedFile> entries;   // by name, byte order
   std::vector<std::string> leftovers;  // temporaries of a copy that never finished
+  std::vector<std::string> others;     // no queue entries: links and folders in the queue
 };
 
-// Every HotSync user of `root`, numbered as PltGetUser numbers them; nothing when the root
-// does not exist. Raises IoError naming the folder that cannot be read.
+// Every folder of `root` with a user's name, in byte order: the users first numbered as
+// PltGetUser numbers them when those refused are skipped. Raises IoError when the root does
+// not exist or a folder cannot be read.
 std::vector<UserQueue> ListQueues(const std::filesystem::path& root);
 
 // Makes ROOT/<user>/Install/ (and the root). An existing user is no error. Raises ValueError
-// for a name that is not one safe path component, IoError when a folder cannot be made.
+// for a name that is not one safe path component, IoError when a folder cannot be made or is
+// a symbolic link.
 void AddHotSyncUser(const std::filesystem::path& root, const std::string& user);
 
-// Deletes every file of the user's Install folder, leftovers included, and answers how many.
-// Raises ValueError for an unsafe name, Error for an unknown user, IoError when a file stays.
-size_t ClearQueue(const std::filesystem::path& root, const std::string& user);
+struct ClearedQueue {
+  size_t removed = 0;              // queue entries and leftovers deleted
+  std::vector<std::string> kept;   // what is no queue entry, left where it is, by name
+};
+
+// Deletes the user's queue entries (files of the kinds a HotSync installs) and the leftovers
+// of unfinished copies; anything else in the folder is kept and named. Never follows a
+// symbolic link below the root. Raises ValueError for an unsafe name, Error for an unknown
+// user or a linked user or Install folder, IoError when an entry stays.
+ClearedQueue ClearQueue(const std::filesystem::path& root, const std::string& user);
 
 // Whether `name` is a temporary of an unfinished copy (".NAME.XXXXXX").
 bool IsQueueTemporary(const std::string& name);

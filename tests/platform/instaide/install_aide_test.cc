@@ -159,6 +159,29 @@ TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {
   EXPECT_EQ(aide->PltGetUserCount(), 1);
 }
 
+// Links below the root are never followed: a linked user is no user, a linked Install
+// folder refuses queuing and removing, and the folder they point at is left as it was.
+TEST_F(FolderQueue, LinkedUserAndInstallFoldersAreNeverWrittenOrDeletedThrough) {
+  const stdfs::path decoy = tmp / "decoy";
+  stdfs::create_directories(decoy / "Install");
+  WriteBytes(decoy / "A.pdb", "decoy");
+  WriteBytes(decoy / "Install" / "A.pdb", "decoy");
+  WriteBytes(tmp / "c" / "Exp" / "A.pdb", "new");
+  AddUser("PALM 01");
+  stdfs::remove(Install("PALM 01"));
+  stdfs::create_directory_symlink(decoy, Install("PALM 01"));
+  stdfs::create_directory_symlink(decoy, tmp / "root" / "PALM 09");
+
+  EXPECT_EQ(aide->PltGetUserCount(), 1);
+  EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltIoError);
+  EXPECT_EQ(aide->PltRemoveInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltIoError);
+  EXPECT_EQ(aide->PltInstallFile("PALM 09", "C:\\Exp\\A.pdb"), kPltNoSuchUser);
+  EXPECT_EQ(aide->PltRemoveInstallFile("PALM 09", "C:\\Exp\\A.pdb"), kPltNoSuchUser);
+  EXPECT_EQ(ReadBytes(decoy / "A.pdb"), "decoy");
+  EXPECT_EQ(ReadBytes(decoy / "Install" / "A.pdb"), "decoy");
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(decoy), stdfs::directory_iterator()), 2);
+}
+
 TEST(MemQueueSource, FilesWithoutAHostPathAreCopiedFromTheirBytes) {
   TempFolder tmp;
   stdfs::create_directories(tmp / "PALM 01");
