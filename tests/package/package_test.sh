@@ -43,7 +43,10 @@ fi
 
 # Every key of the example configuration is one the programs know.
 cp "$root/usr/share/doc/kve/examples/kve.toml" "$WORK/kve.toml"
-"$root/usr/bin/kve-hotsync" --config "$WORK/kve.toml" list >/dev/null || fail "the example configuration is refused"
+# Exit 2 is a refused configuration; 1 only says its queue root is not made yet.
+status=0
+"$root/usr/bin/kve-hotsync" --config "$WORK/kve.toml" list >/dev/null 2>&1 || status=$?
+[ "$status" -ne 2 ] || fail "the example configuration is refused"
 
 db="sqlite:$WORK/kve.db"
 "$root/usr/bin/kve-demo-data" --db "$db" --today 2024-03-04 >/dev/null || fail "kve-demo-data failed"
