@@ -69,7 +69,8 @@ void Inspect(const std::string& file, const kve::InspectOptions& opts) {
 
 int Convert(const std::string& to, const std::string& in, const std::string& out) {
   if (to == "pdb") {
-    const std::filesystem::path target(out);
+    // A bare name is a file of the current folder, which has a folder part of its own.
+    const std::filesystem::path target = std::filesystem::absolute(out);
     kve::TPDBPocketStudio pdm;
     kve::palm::ConfigureWriter(pdm);
     kve::palm::NoProgress progress;

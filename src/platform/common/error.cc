@@ -1,5 +1,6 @@
 #include "platform/common/error.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include <fmt/format.h>
@@ -16,8 +17,36 @@ void RethrowWithContext(std::string_view context) {
   }
 }
 
+ErrorKind ErrorKindOfErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return ErrorKind::kNotFound;
+    case ENOSPC:
+    case EDQUOT:
+      return ErrorKind::kNoSpace;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ErrorKind::kPermissionDenied;
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case ETIMEDOUT:
+    case ENOTCONN:
+    case ESTALE:
+      return ErrorKind::kUnavailable;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
 IoError IoErrorOf(std::string_view path, std::string_view action, int err) {
-  return IoError(fmt::format("{}: cannot {}: {}", path, action, std::strerror(err)));
+  return IoError(fmt::format("{}: cannot {}: {}", path, action, std::strerror(err)), ErrorKindOfErrno(err));
 }
 
 void ThrowIoError(std::string_view path, std::string_view action, int err) {

@@ -177,7 +177,9 @@ void WriteFileAtomically(const stdfs::path& path, std::string_view bytes, std::s
 
 std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
   const std::string name = label.empty() ? path.string() : std::string(label);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting, so that a pipe put where a file was expected is refused below
+  // instead of blocking until someone writes into it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) ThrowIoError(name, "open", errno);
   struct Closer {
     int fd;
@@ -186,6 +188,8 @@ std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) ThrowIoError(name, "read", errno);
   if (S_ISDIR(st.st_mode)) throw IoError(name + ": is a folder, not a file");
+  // A device or a pipe has no end to read to (/dev/zero never stops).
+  if (!S_ISREG(st.st_mode)) throw IoError(name + ": is not a regular file (a device, a pipe or a socket)");
   // Read straight into the buffer, sized by the file and grown if the file grows meanwhile.
   std::string bytes;
   const size_t want = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;

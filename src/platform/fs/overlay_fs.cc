@@ -37,13 +37,13 @@ class OverlayFileSystem final : public FileSystem {
     if (DirectoryExists(path)) return;
     WinPath w = ParseWinPath(path);
     if (!w.IsRoot() && !DirectoryExists(w.Parent().Text())) {
-      throw IoError(std::string(path) + ": cannot create the folder: its parent does not exist");
+      throw IoError(std::string(path) + ": cannot create the folder: its parent does not exist", ErrorKind::kNotFound);
     }
     MakeScratchDir(path);
   }
 
   std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
-    if (!DirectoryExists(dir)) throw IoError(std::string(dir) + ": cannot list: no such folder");
+    if (!DirectoryExists(dir)) throw IoError(std::string(dir) + ": cannot list: no such folder", ErrorKind::kNotFound);
     std::map<std::string, std::string> byKey;  // lower-case name -> name
     if (scratch_->DirectoryExists(dir)) {
       for (std::string& n : scratch_->ListFiles(dir, mask)) byKey.emplace(AsciiLowered(n), n);
@@ -61,14 +61,14 @@ class OverlayFileSystem final : public FileSystem {
 
   std::string ReadFile(std::string_view path) override {
     if (scratch_->FileExists(path)) return scratch_->ReadFile(path);
-    if (Hidden(path)) throw IoError(std::string(path) + ": no such file");
+    if (Hidden(path)) throw IoError(std::string(path) + ": no such file", ErrorKind::kNotFound);
     return base_.ReadFile(path);
   }
 
   void WriteFile(std::string_view path, std::string_view data) override {
     WinPath w = ParseWinPath(path);
     if (w.IsRoot() || !DirectoryExists(w.Parent().Text())) {
-      throw IoError(std::string(path) + ": cannot write: the folder does not exist");
+      throw IoError(std::string(path) + ": cannot write: the folder does not exist", ErrorKind::kNotFound);
     }
     MakeScratchDir(w.Parent().Text());
     scratch_->WriteFile(path, data);

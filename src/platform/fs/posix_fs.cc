@@ -58,8 +58,8 @@ class PosixFileSystem final : public FileSystem {
     WinPath w = Parse(path);
     stdfs::path p = Need(path, w);
     if (IsDir(p)) return;
-    if (w.IsRoot()) throw IoError(std::string(path) + ": drive or share not reachable");
-    if (!IsDir(p.parent_path())) throw IoError(std::string(path) + ": the folder above does not exist");
+    if (w.IsRoot()) throw IoError(std::string(path) + ": drive or share not reachable", ErrorKind::kUnavailable);
+    if (!IsDir(p.parent_path())) throw IoError(std::string(path) + ": the folder above does not exist", ErrorKind::kNotFound);
     if (::mkdir(p.c_str(), 0777) != 0 && !(errno == EEXIST && IsDir(p))) {
       ThrowIoError(path, "create the folder", errno);
     }
@@ -67,7 +67,7 @@ class PosixFileSystem final : public FileSystem {
 
   std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
     stdfs::path p = Need(dir, Parse(dir));
-    if (!IsDir(p)) throw IoError(std::string(dir) + ": folder not found");
+    if (!IsDir(p)) throw IoError(std::string(dir) + ": folder not found", ErrorKind::kNotFound);
     std::vector<std::string> names;
     std::error_code ec;
     for (stdfs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
@@ -94,7 +94,7 @@ class PosixFileSystem final : public FileSystem {
 
   void CopyFile(std::string_view from, std::string_view to) override {
     stdfs::path src = Need(from, Parse(from));
-    if (!IsFile(src)) throw IoError(std::string(from) + ": file not found");
+    if (!IsFile(src)) throw IoError(std::string(from) + ": file not found", ErrorKind::kNotFound);
     Fd in{::open(src.c_str(), O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0) ThrowIoError(from, "open", errno);
     AtomicFileSink out = Sink(to);
@@ -111,7 +111,7 @@ class PosixFileSystem final : public FileSystem {
 
   void RenameFile(std::string_view from, std::string_view to) override {
     stdfs::path src = Need(from, Parse(from));
-    if (!IsFile(src)) throw IoError(std::string(from) + ": file not found");
+    if (!IsFile(src)) throw IoError(std::string(from) + ": file not found", ErrorKind::kNotFound);
     WinPath w = Parse(to);
     if (w.IsRoot()) throw IoError(std::string(to) + ": is a folder, not a file");
     stdfs::path target = Need(to, w);
@@ -195,7 +195,7 @@ class PosixFileSystem final : public FileSystem {
     WinPath w = Parse(path);
     if (w.IsRoot()) throw IoError(std::string(path) + ": is a folder, not a file");
     stdfs::path target = Need(path, w);
-    if (!IsDir(target.parent_path())) throw IoError(std::string(path) + ": the folder does not exist");
+    if (!IsDir(target.parent_path())) throw IoError(std::string(path) + ": the folder does not exist", ErrorKind::kNotFound);
     return AtomicFileSink(target, path, folders_.Open());
   }
 

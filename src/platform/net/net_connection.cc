@@ -48,10 +48,10 @@ TNetConnection::~TNetConnection() = default;
 
 std::string TNetConnection::Endpoint() const { return host_ + ":" + std::to_string(port_); }
 
-void TNetConnection::Fail(const std::string& what, const std::string& detail) const {
+void TNetConnection::Fail(const std::string& what, const std::string& detail, ErrorKind kind) const {
   std::string text = "application server " + Endpoint() + ": ";
   if (!what.empty()) text += what + ": ";
-  throw Error(text + detail);
+  throw Error(text + detail, kind);
 }
 
 void TNetConnection::SetConnected(bool on) {
@@ -79,12 +79,15 @@ void TNetConnection::SetConnected(bool on) {
   auto res = c->http.Get(("/" + serverName_).c_str());
   if (!res) {
     if (res.error() == httplib::Error::ConnectionTimeout)
-      Fail("connect", "unreachable (no answer within " + Seconds(connectTimeout_) + ")");
-    Fail("connect", "unreachable (" + httplib::to_string(res.error()) + ")");
+      Fail("connect", "unreachable (no answer within " + Seconds(connectTimeout_) + ")",
+           ErrorKind::kUnavailable);
+    Fail("connect", "unreachable (" + httplib::to_string(res.error()) + ")",
+           ErrorKind::kUnavailable);
   }
   if (res->status == 401)
-    Fail("connect", token_.empty() ? "a token is required (401)" : "token refused (401)");
-  if (res->status == 404) Fail("connect", "does not serve " + serverName_ + " (404)");
+    Fail("connect", token_.empty() ? "a token is required (401)" : "token refused (401)",
+         ErrorKind::kPermissionDenied);
+  if (res->status == 404) Fail("connect", "does not serve " + serverName_ + " (404)", ErrorKind::kNotFound);
   if (res->status != 200) Fail("connect", "HTTP status " + std::to_string(res->status));
   auto info = nlohmann::json::parse(res->body, nullptr, false);
   if (!info.is_object() || info.value("server", std::string()) != serverName_)
@@ -153,15 +156,16 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
     switch (res.error()) {
       case httplib::Error::Connection:
       case httplib::Error::ConnectionTimeout:
-        Fail(method, "unreachable (" + httplib::to_string(res.error()) + ")");
+        Fail(method, "unreachable (" + httplib::to_string(res.error()) + ")",
+           ErrorKind::kUnavailable);
       case httplib::Error::Read:
         if (stats.roundTripMs >= static_cast<double>(timeout_.count()))
-          Fail(method, "timed out after " + Seconds(timeout_));
-        Fail(method, "connection lost while waiting for the answer");
+          Fail(method, "timed out after " + Seconds(timeout_), ErrorKind::kUnavailable);
+        Fail(method, "connection lost while waiting for the answer", ErrorKind::kUnavailable);
       case httplib::Error::Write:
         if (body.size() > rpc::kMaxRequestBytes)
           Fail(method, "request too large (" + std::to_string(body.size()) + " bytes)");
-        Fail(method, "connection lost while sending the request");
+        Fail(method, "connection lost while sending the request", ErrorKind::kUnavailable);
       default:
         Fail(method, "transport failure (" + httplib::to_string(res.error()) + ")");
     }
@@ -169,7 +173,8 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
   stats.replyBytes = received;
   switch (res->status) {
     case 200: break;
-    case 401: Fail(method, token_.empty() ? "a token is required (401)" : "token refused (401)");
+    case 401: Fail(method, token_.empty() ? "a token is required (401)" : "token refused (401)",
+         ErrorKind::kPermissionDenied);
     case 413:
       Fail(method, "request too large (" + std::to_string(body.size()) + " bytes, 413)");
     default: {

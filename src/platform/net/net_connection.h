@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/error.h"
 #include "platform/net/connection.h"
 
 namespace kve {
@@ -61,7 +62,8 @@ class TNetConnection final : public RemoteCaller {
 
  private:
   struct Client;
-  [[noreturn]] void Fail(const std::string& what, const std::string& detail) const;
+  [[noreturn]] void Fail(const std::string& what, const std::string& detail,
+                         ErrorKind kind = ErrorKind::kOther) const;
 
   std::string serverName_;
   std::string host_;

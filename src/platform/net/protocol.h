@@ -37,6 +37,7 @@ class RpcError : public Error {
  public:
   RpcError(int code, const std::string& message) : Error(message), code_(code) {}
   int code() const { return code_; }
+  [[noreturn]] void ThrowSameKind(const std::string& what) const override { throw RpcError(code_, what); }
  private:
   int code_;
 };

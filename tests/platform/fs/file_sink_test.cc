@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "platform/common/error.h"
@@ -48,6 +50,13 @@ TEST(AtomicFileSink, AFailureAtAnyStepLeavesTheEarlierFileAndNoTemporary) {
   EXPECT_EQ(ErrorOf([&] { WriteFileAtomically(dir / "sub.xml", "x", "C:\\Exp\\sub.xml"); }),
             "C:\\Exp\\sub.xml: is a folder, not a file");
   EXPECT_EQ(ErrorOf([&] { ReadWholeFile(dir / "sub.xml"); }), (dir / "sub.xml").string() + ": is a folder, not a file");
+  // A pipe is refused at once (not read until someone writes into it), as is a device.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(ErrorOf([&] { ReadWholeFile(dir / "fifo", "kve.toml"); }),
+            "kve.toml: is not a regular file (a device, a pipe or a socket)");
+  EXPECT_EQ(ErrorOf([&] { ReadWholeFile("/dev/zero", "registry"); }),
+            "registry: is not a regular file (a device, a pipe or a socket)");
+  stdfs::remove(dir / "fifo");
   EXPECT_EQ(testing::ReadBytes(target), "earlier");
   EXPECT_THAT(Names(dir.path()), ElementsAre("FILIAL.xml", "sub.xml"));
 

@@ -145,6 +145,11 @@ TEST_F(LinkTest, TokenIsRequiredWhenTheServerHasOne) {
   EXPECT_THAT([&] { none->SetConnected(true); },
               ThrowsMessage<Error>(HasSubstr(": connect: a token is required (401)")));
   EXPECT_FALSE(none->Connected());
+  try {
+    none->SetConnected(true);
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kPermissionDenied);
+  }
   for (const char* token : {"s3cr3x", "s3cr3", "s3cr3ts3cr3t"}) {
     auto wrong = Connection(token);
     EXPECT_THAT([&] { wrong->SetConnected(true); },
@@ -178,6 +183,13 @@ TEST_F(LinkTest, DispatchFaultsArriveAsErrorsWithTheServersMessage) {
               ThrowsMessage<Error>(HasSubstr(": DropTables: unknown method \"DropTables\"")));
   EXPECT_THAT([&] { link->Call("GetHistPalm", none); },
               ThrowsMessage<Error>(HasSubstr("GetHistPalm: takes 2 arguments, got 0")));
+  // The context the link adds keeps the server's error an RpcError with its code.
+  try {
+    link->Call("DropTables", none);
+    ADD_FAILURE() << "no error";
+  } catch (const rpc::RpcError& e) {
+    EXPECT_EQ(e.code(), -32601);
+  }
 }
 
 TEST_F(LinkTest, AnswersTravelUncompressedWhateverTheClientOffers) {
@@ -217,6 +229,11 @@ TEST_F(LinkTest, UnreachableServerAndUnconnectedCallsAreNamed) {
   EXPECT_THAT([&] { link.SetConnected(true); },
               ThrowsMessage<Error>(HasSubstr("application server 127.0.0.1:" +
                                              std::to_string(port) + ": connect: unreachable")));
+  try {
+    link.SetConnected(true);
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kUnavailable);  // a retry may help, unlike a refusal
+  }
 }
 
 // A stand-in server answering every call with `reply` of `type` after `delay`.
