@@ -87,6 +87,16 @@ bool Parse(CLI::App& app, const std::vector<std::string>& args, CommandLine& res
   }
 }
 
+// An export's number as the ledger lists it, in the words an administrator reads.
+const CLI::Validator ExportNumber(
+    [](const std::string& text) -> std::string {
+      const bool digits = !text.empty() && text.size() <= 18 &&
+                          text.find_first_not_of("0123456789") == std::string::npos;
+      if (digits && std::stoll(text) > 0) return {};
+      return "\"" + text + "\" is not an export number (a whole number from 1, as --history lists them)";
+    },
+    "ID");
+
 CommandLine ParseHistory(const std::vector<std::string>& args) {
   CLI::App app{"Lists the export ledger of this workstation, or one export file by file.",
                "kve-export --history"};
@@ -95,7 +105,7 @@ CommandLine ParseHistory(const std::vector<std::string>& args) {
   app.add_option("--config", q.configFile, "configuration file (TOML) of this workstation")
       ->required()->type_name("FILE");
   auto* history = app.add_option("--history", id, "one export of the ledger, file by file, e.g. --history 12")
-                      ->expected(0, 1)->check(CLI::PositiveNumber)->type_name("[ID]");
+                      ->expected(0, 1)->check(ExportNumber)->type_name("[ID]");
   app.add_option("--device", q.device, "only the exports of this device, e.g. --device 001")
       ->type_name("CODE");
   app.add_flag("--json", q.json, "the entries as JSON");

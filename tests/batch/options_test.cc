@@ -101,11 +101,15 @@ TEST(BatchOptions, WrongUsageIsExitTwoWithTheReason) {
        "\"2026-13-01\" is not a date"},
       {"--palm 1" + kDates, "--config"},
       {"--config k.toml --palm 1 --frobnicate" + kDates, "frobnicate"},
+      {"--config k.toml --history 0", "\"0\" is not an export number (a whole number from 1"},
+      {"--config k.toml --history -1", "is not an export number"},
+      {"--config k.toml --history abc", "\"abc\" is not an export number"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     CommandLine cl = ParseCommandLine(Words(c.line), kToday);
     EXPECT_FALSE(cl.options);
+    EXPECT_FALSE(cl.history);
     EXPECT_EQ(cl.exitStatus, 2);
     EXPECT_NE(cl.error.find(c.says), std::string::npos) << cl.error;
   }
