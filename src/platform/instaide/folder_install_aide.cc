@@ -9,6 +9,7 @@
 #include "platform/common/error.h"
 #include "platform/fs/file_sink.h"
 #include "platform/fs/file_system.h"
+#include "platform/fs/leftovers.h"
 #include "platform/instaide/install_aide.h"
 #include "platform/instaide/queue_folder.h"
 
@@ -148,10 +149,19 @@ class FolderInstallAide final : public InstallAide {
   }
 
   // Deletes the entries named `name` without regard to case, as Windows matches names, but
-  // `keep`. A folder inside the queue is never an entry.
+  // `keep`. A folder inside the queue is never an entry. The unfinished copies of runs that
+  // were killed go as well; a HotSync never installs them, but nothing else would remove them.
   static int DeleteEntries(const QueueFolder& folder, const std::string& name, const std::string& keep) {
     int result = kPltOk;
     for (const QueueFolder::Entry& e : folder.List()) {
+      if (e.kind == QueueFolder::Kind::kFile && IsLeftoverOfEndedRun(e.name)) {
+        try {
+          folder.Remove(e.name);
+        } catch (const IoError&) {
+          // left for the next run
+        }
+        continue;
+      }
       if (e.name == keep || e.kind == QueueFolder::Kind::kFolder || !EqualsIgnoreCase(e.name, name))
         continue;
       try {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -122,6 +125,21 @@ TEST_F(FolderQueue, AMissingInstallFolderIsMadeForAnExistingUser) {
   WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
   EXPECT_EQ(aide->PltInstallFile("PALM 02", "C:\\Exp\\A.pdb"), kPltOk);
   EXPECT_EQ(Queued("PALM 02"), (std::vector<std::string>{"A.pdb"}));
+}
+
+// The unfinished copy of a killed run goes at the next queuing; a live run's stays.
+TEST_F(FolderQueue, QueuingRemovesTheCopiesOfKilledRuns) {
+  AddUser("PALM 01");
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string killed = ".B.pdb.tmp-" + std::to_string(child) + "-0";
+  const std::string live = ".B.pdb.tmp-" + std::to_string(::getpid()) + "-9";
+  WriteBytes(Install("PALM 01") / killed, "part");
+  WriteBytes(Install("PALM 01") / live, "part");
+  WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
+  EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltOk);
+  EXPECT_EQ(Queued("PALM 01"), (std::vector<std::string>{live, "A.pdb"}));
 }
 
 TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {

@@ -1,0 +1,27 @@
+#pragma once
+// The temporaries a killed run leaves behind. Every file written whole goes first to a
+// temporary beside it, ".NAME.tmp-PID-N", and is renamed into place; a run killed meanwhile
+// leaves the temporary, which no one else ever opens. The next run removes those whose
+// process no longer lives on this host, and leaves every other file alone.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace kve {
+
+class FileSystem;
+
+// The process that made `name`, when it is a temporary's name (".X.tmp-PID-N").
+std::optional<pid_t> TemporaryOwner(std::string_view name);
+
+// Whether `name` is a temporary of a process that has ended.
+bool IsLeftoverOfEndedRun(std::string_view name);
+
+// Removes from the folder `dir` (a Windows-form path) the temporaries of ended runs and
+// answers how many. A folder that does not exist holds none; a temporary that cannot be
+// removed is left for the next run (it harms no one). Raises nothing.
+size_t RemoveLeftoversOfEndedRuns(FileSystem& fs, std::string_view dir);
+
+}  // namespace kve
