@@ -78,6 +78,11 @@ const TMessages::Line* TMessages::Find(std::string_view key) const {
   return nullptr;
 }
 
+std::string TMessages::MsgIfAny(std::string_view key) const {
+  const Line* l = Find(key);
+  return l ? l->text : std::string();
+}
+
 bool TMessages::Has(std::string_view key) const { return Find(key) != nullptr; }
 
 std::string TMessages::Msg(std::string_view key) const {

@@ -31,6 +31,8 @@ class TMessages {
   // the log hook (by default a line on standard error), so a missing line shows up without
   // stopping what asked for it.
   std::string Msg(std::string_view key) const;
+  // The text of a key the catalogue may lack on purpose: empty then, and nothing reported.
+  std::string MsgIfAny(std::string_view key) const;
   bool Has(std::string_view key) const;
 
   // Shows the key's text in a message box and returns the modal result of the button
