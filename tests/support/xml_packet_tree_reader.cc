@@ -101,7 +101,7 @@ std::vector<FieldDef> ReadFields(pugi::xml_node fields) {
       if (pugi::xml_attribute a = f.attribute("WIDTH"); a && !ParseInteger(a.value(), 0, 65535, w))
         throw FormatError(fmt::format("field {}: WIDTH '{}' is not a width", d.name, a.value()));
       d.size = static_cast<int>(w);
-      d.fixed = std::string_view(f.attribute("SUBTYPE").value()) == "FixedChar";
+      d.fixed = EqualsIgnoreCase(f.attribute("SUBTYPE").value(), "FixedChar");
     }
     d.required = IsTrue(f.attribute("required").value());
     d.readOnly = IsTrue(f.attribute("readonly").value());

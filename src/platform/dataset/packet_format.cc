@@ -95,8 +95,10 @@ FieldType XmlFieldType(std::string_view t, std::string_view field) {
       {"i8", FieldType::Int64},        {"ui4", FieldType::Int64},     {"r8", FieldType::Float},
       {"boolean", FieldType::Boolean}, {"date", FieldType::Date},     {"time", FieldType::Time},
       {"dateTime", FieldType::DateTime}};
+  // Other writers of the format spell some names in another case ("datetime"); their reader
+  // takes either, and so does ours.
   for (const auto& [name, type] : kTypes)
-    if (name == t) return type;
+    if (EqualsIgnoreCase(name, t)) return type;
   throw FormatError(fmt::format("field {}: unknown fieldtype '{}'", field, t));
 }
 

@@ -627,7 +627,7 @@ class PacketReader {
           if (n == "WIDTH" && !ParseInteger(v, 0, 65535, w))
             throw FormatError(fmt::format("field {}: WIDTH '{}' is not a width", d.name, v));
         d.size = static_cast<int>(w);
-        d.fixed = Find(attrs_, "SUBTYPE") == "FixedChar";
+        d.fixed = EqualsIgnoreCase(Find(attrs_, "SUBTYPE"), "FixedChar");
       }
       d.required = IsTrue(Find(attrs_, "required"));
       d.readOnly = IsTrue(Find(attrs_, "readonly"));

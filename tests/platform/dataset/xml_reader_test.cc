@@ -40,6 +40,22 @@ const std::string kFields =
     "<FIELD attrname=\"N\" fieldtype=\"i4\"/><FIELD attrname=\"D\" fieldtype=\"dateTime\"/></FIELDS>"
     "<PARAMS CHANGE_LOG=\"2 0 4\"/></METADATA>";
 
+// Type names as other writers of the format spell them read as ours.
+TEST(XmlReader, TypeNamesAreReadWithoutRegardToCase) {
+  auto packet = [](const std::string& types, const std::string& subtype) {
+    return "<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"D\" fieldtype=\"" + types +
+           "\"/><FIELD attrname=\"S\" fieldtype=\"string\" SUBTYPE=\"" + subtype +
+           "\" WIDTH=\"3\"/></FIELDS></METADATA><ROWDATA><ROW D=\"20081225T14:30:05\" S=\"ab\"/>"
+           "</ROWDATA></DATAPACKET>";
+  };
+  auto ours = [](std::string& b, TClientDataSet& ds) { ReadXmlPacket(b, ds); };
+  const std::string canonical = Read(packet("dateTime", "FixedChar"), ours);
+  ASSERT_EQ(canonical.find("error"), std::string::npos) << canonical;
+  EXPECT_NE(canonical.find("FixedChar"), std::string::npos);
+  EXPECT_EQ(Read(packet("datetime", "fixedchar"), ours), canonical);
+  EXPECT_EQ(Read(packet("DATETIME", "FIXEDCHAR"), ours), canonical);
+}
+
 TEST(XmlReader, ReadsEveryPacketAsTheTreeReaderDoes) {
   std::vector<std::pair<std::string, std::string>> packets;
   const char* source = std::getenv("KVE_SOURCE_DIR");
