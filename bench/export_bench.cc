@@ -36,14 +36,14 @@
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "export/export_run.h"
-#include "host/frm_exp_dados.h"
 #include "measure.h"
 #include "platform/maker/config.h"
 #include "platform/net/net_connection.h"
 #include "platform/net/protocol.h"
+#include "screen/frm_exp_dados.h"
+#include "server/app_server.h"
 #include "support/demo_query.h"
 #include "support/scripted_dialogs.h"
-#include "server/app_server.h"
 
 namespace {
 

@@ -1,12 +1,14 @@
-# kve_module(NAME DIR DEPS ...): a static library of every .cc under DIR but the screen's members
-# (not recursing into folders that are modules of their own). A folder without sources yet
-# becomes an interface library, so the dependency graph can be declared before every folder
-# has code.
+# kve_module(NAME DIR [SOURCES F...] DEPS ...): a static library of the .cc files under DIR
+# (not recursing into folders that are modules of their own), or of exactly the files SOURCES
+# names (relative to DIR). A folder without sources yet becomes an interface library, so the
+# dependency graph can be declared before every folder has code.
 function(kve_module name dir)
-  cmake_parse_arguments(M "" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cc)
-  # Members of the screen class (screen_*.cc) build into the screen's own library, kve_host.
-  list(FILTER srcs EXCLUDE REGEX "/screen_[^/]*\\.cc$")
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  if(M_SOURCES)
+    list(TRANSFORM M_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/${dir}/ OUTPUT_VARIABLE srcs)
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cc)
+  endif()
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})

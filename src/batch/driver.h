@@ -13,7 +13,7 @@
 #include "batch/progress_view.h"
 #include "batch/summary.h"
 #include "batch/terminal_dialogs.h"
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve::batch {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "batch/server_links.h"
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve::batch {
 

@@ -9,8 +9,8 @@
 
 #include "batch/hashing_fs.h"
 #include "batch/options.h"
-#include "host/frm_exp_dados.h"
 #include "platform/maker/config.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve::batch {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "host/frm_exp_dados.h"
+#include "host/expdados_services.h"
 #include "platform/maker/config.h"
 
 namespace kve {

@@ -12,7 +12,7 @@
 #include "eeepc/deployment.h"
 #include "export/catalogue.h"
 #include "export/export_run.h"
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 #include "ledger/ledger.h"
 #include "support/error_fs.h"
 #include "platform/maker/config.h"

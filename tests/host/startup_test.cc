@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/expdados_instance.h"
+#include "screen/expdados_instance.h"
 #include "support/expdados_world.h"
 
 namespace kve {

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 #include "platform/common/error.h"
 #include "platform/db/migrate.h"
 #include "platform/maker/config.h"

@@ -14,7 +14,7 @@
 #include <QWidget>
 #include <map>
 
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 
 class QKeyEvent;
 

@@ -3,9 +3,9 @@
 
 #include <memory>
 
-#include "host/expdados_instance.h"
 #include "host/package/package.h"
 #include "platform/maker/config.h"
+#include "screen/expdados_instance.h"
 
 namespace {
 

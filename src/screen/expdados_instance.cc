@@ -1,4 +1,4 @@
-#include "host/expdados_instance.h"
+#include "screen/expdados_instance.h"
 
 #include <memory>
 

@@ -2,78 +2,26 @@
 // The data-export screen (screen code "KVE07000", caption "Exportação de Dados").
 //
 // One class holds every control, data component and member text of the screen, named as the
-// screen names them. Its member functions are defined beside the work they do: start-up and
-// lifecycle in src/host, the parameter rules in src/params, the export folders and the eeePC
-// in src/eeepc, the Palm side in src/palm, the export run in src/export. Members stay thin;
-// the plain functions of those folders do the work and are tested without a screen.
+// screen names them. The class and all its members live in this folder, one file per part of
+// the screen (the file is named beside each group below), and build into one library. Members
+// stay thin: the plain functions of src/params, src/export, src/palm and src/eeepc do the
+// work and are tested without a screen.
 //
 // The screen reaches everything outside through ExpDadosServices, so it runs headless with
 // doubles; the host's configuration values come from the installed maker services (Corvane).
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <string_view>
-#include <vector>
 
+#include "host/expdados_services.h"
 #include "host/padr_import_export.h"
-#include "host/server_link.h"
 #include "platform/dataset/dataset.h"
-#include "platform/db/database.h"
-#include "platform/fs/file_system.h"
-#include "platform/instaide/install_aide.h"
 #include "platform/maker/btn_pesquisa.h"
 #include "platform/maker/date_edit.h"
-#include "platform/registry/registry.h"
-#include "platform/ui/busy.h"
 #include "platform/ui/buttons.h"
 #include "platform/ui/edits.h"
 
 namespace kve {
-
-class TfrmExpDados;
-namespace exporting {
-class ExportReuse;
-}
-
-// How one press of Export came to an end, for whoever keeps a record of exports.
-struct ExportEnd {
-  enum class Outcome {
-    Exported,  // the closing alert was shown (the supply-authorisation warning too)
-    Stopped,   // a check or a No stopped it before anything was written
-    Failed,    // an error did, or the run itself did not finish
-  };
-  Outcome outcome = Outcome::Failed;
-  bool runStarted = false;  // the export run began: files may have been written into DirExp
-  std::chrono::system_clock::time_point pressed;  // when Export was pressed
-  std::string closingMessage;  // the closing alert's text; "" when none was shown
-  std::string problem;         // the error that ended it, when one did
-};
-
-// What the screen needs from its host. Every reference must outlive the screen.
-struct ExpDadosServices {
-  Database& db;          // the host's database: look-ups and validations
-  ServerLink& server;    // the application server (netExpDados)
-  Dialogs& dialogs;      // message boxes, error box, pick lists
-  FileSystem& files;     // Windows-form paths
-  Registry& registry;    // local machine, read only
-  BusyView& busy;        // wait animation and cursor
-  InstallAide& installAide;  // the HotSync install queue of this PC's users
-  // Refreshes the host's local copy of the named tables before the screen reads them. Empty
-  // when the host reads its database directly and keeps no copy.
-  std::function<void(const std::vector<std::string>& tables)> atualizaLocalCache;
-  // Lines for the support log (install-queue calls the library refused). Empty: standard
-  // error.
-  std::function<void(std::string_view line)> log = {};
-  // Told once each press of Export has come to an end, however it ended, after everything
-  // the operator sees: the host keeps its export ledger with it. Empty: nobody is told.
-  // Whatever it raises goes to the log and changes nothing of the export.
-  std::function<void(TfrmExpDados& screen, const ExportEnd& end)> exportEnded = {};
-  // Exports of one session to several eeePCs with the same parameters (kve-export --eeepc
-  // all) share what does not depend on the device: the tables and the files' bytes. Null:
-  // every export is made whole.
-  exporting::ExportReuse* reuse = nullptr;
-};
 
 class TfrmExpDados : public TfrmPadrImportExport {
  public:
@@ -82,13 +30,13 @@ class TfrmExpDados : public TfrmPadrImportExport {
 
   ExpDadosServices& services() const { return svc_; }
 
-  // ---- lifecycle (host) ----
+  // ---- lifecycle (frm_exp_dados.cc) ----
   void FormCreate();    // start-up: server, branch table, central kitchen, folder display
   void FormActivate();  // repaint whenever the screen becomes active
   void FormClose();     // close: withdraws the queued export, gives the single instance up
   void netExpDadosBeforeConnect();
 
-  // ---- parameter rules and checks (params) ----
+  // ---- parameter rules and checks (param_rules.cc, param_checks.cc) ----
   void rbtTAgregClick();
   void chkArvProdClick();
   void chkAtivProdClick();
@@ -118,26 +66,27 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void Vd_Nutricio();
   void Vd_AgrupProd();
 
-  // ---- the Palm export folders (palm) ----
+  // ---- the Palm export folders (palm_folders.cc) ----
   void Vd_Diretorios(bool check);
 
-  // ---- eeePC selection (eeepc) ----
+  // ---- eeePC selection (eeepc_device.cc) ----
   void Vd_ePc(const std::string& code, bool required);
   void btnEPcBeforePesq();
   void btnEPcAfterPesq();
   void medCdEPcChange();
   void medCdEPcExit();
 
-  // ---- validation and export trigger (params) ----
+  // ---- validation and export trigger (export_button.cc) ----
   // The export button: the checks, then the export run; then the host's exportEnded.
   void sbtImportExportClick();
   void vd_DepsCardapio();
   void Vd_Agregadas();
 
-  // ---- the export run (export) ----
+  // ---- the export run (export_start.cc) ----
   void Exportacao();
 
-  // ---- Palm databases, the HotSync queue and the Palm selection (palm) ----
+  // ---- Palm databases (palm_databases.cc), the HotSync queue and the Palm selection
+  // (palm_device.cc) ----
   void CriaPDB();
   void CriaPDBPrevReti();
   void Remover(const std::string& user);
@@ -147,7 +96,7 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void btnPalmBeforePesq();
   void btnPalmAfterPesq();
 
-  // ---- eeePC deployment (eeepc) ----
+  // ---- eeePC deployment (eeepc_deploy.cc) ----
   // Its first step is eeepc::CheckEpcShare, which refuses a device name that cannot be a
   // computer name.
   void Vd_DiretoriosEPc();
@@ -247,9 +196,9 @@ class TfrmExpDados : public TfrmPadrImportExport {
  private:
   // Control set-up and event wiring, each beside the rules it wires; the constructor runs
   // them. The Palm side wires its own handlers the same way.
-  void SetupParams();  // params
-  void SetupEpc();     // eeepc
-  void SetupPalm();    // palm
+  void SetupParams();  // param_setup.cc
+  void SetupEpc();     // eeepc_device.cc
+  void SetupPalm();    // palm_device.cc
   // The close handler's first step: Remover for every HotSync user of this PC.
   void RemoverTodosUsuarios();
   // Runs `step` and, when it fails, puts the focus on `field` before the failure goes on.

@@ -5,10 +5,10 @@
 
 #include "eeepc/deployment.h"
 #include "eeepc/epc_device.h"
-#include "host/frm_exp_dados.h"
 #include "platform/common/error.h"
 #include "platform/maker/consiste.h"
 #include "platform/maker/showavi.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 

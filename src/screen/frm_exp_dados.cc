@@ -1,13 +1,13 @@
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 
 #include <cstdio>
 
 #include "host/central_kitchen.h"
-#include "host/expdados_instance.h"
-#include "platform/maker/consiste.h"
 #include "params/expdados_messages.h"
+#include "platform/maker/consiste.h"
 #include "platform/maker/host_values.h"
 #include "platform/maker/showavi.h"
+#include "screen/expdados_instance.h"
 
 namespace kve {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The single export screen of a loaded package, and the entry that creates or shows it.
 
-#include "host/frm_exp_dados.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 

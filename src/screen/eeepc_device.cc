@@ -1,8 +1,8 @@
 // The eeePC code field, its look-up and its check.
 
 #include "eeepc/epc_device.h"
-#include "host/frm_exp_dados.h"
 #include "platform/maker/consiste.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 

@@ -9,7 +9,6 @@
 #include "export/derivations.h"
 #include "export/derived_tables.h"
 #include "export/export_run.h"
-#include "host/frm_exp_dados.h"
 #include "platform/common/error.h"
 #include "platform/maker/consiste.h"
 #include "platform/maker/host_values.h"
@@ -17,6 +16,7 @@
 #include "platform/maker/picture.h"
 #include "platform/maker/showavi.h"
 #include "platform/net/check_result.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 namespace {

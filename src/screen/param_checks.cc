@@ -1,12 +1,12 @@
 // Field checks on exit and the look-ups of the nutritionist, the product grouping and the
 // aggregated branches.
 
-#include "host/frm_exp_dados.h"
 #include "params/lookups.h"
 #include "params/param_queries.h"
 #include "platform/common/error.h"
 #include "platform/maker/consiste.h"
 #include "platform/maker/pesquisa_lista.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 

@@ -1,7 +1,7 @@
 // Captions, formats, initial states and event wiring of the parameter controls.
 
-#include "host/frm_exp_dados.h"
 #include "params/lookups.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 namespace {

@@ -1,13 +1,13 @@
 // The Palm databases of an export: the generic conversion of the export folder's XML files
 // and the withdrawal forecast, with the progress bar following the records.
 
-#include "host/frm_exp_dados.h"
 #include "palm/pdb_conversion.h"
 #include "palm/prevreti.h"
 #include "platform/common/error.h"
 #include "platform/maker/config.h"
 #include "platform/maker/host_values.h"
 #include "platform/maker/picture.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 namespace {

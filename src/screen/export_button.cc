@@ -1,10 +1,10 @@
 // The export button: the whole parameter record checked in its fixed order, the product
 // filter confirmed, the Palm's queue and history consulted, then the export run.
 
-#include "host/frm_exp_dados.h"
 #include "params/trigger_rules.h"
 #include "platform/common/error.h"
 #include "platform/maker/consiste.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 

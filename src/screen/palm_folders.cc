@@ -1,9 +1,9 @@
 // The export folder display, and the Palm folders checked before an export.
 
 #include "palm/export_folders.h"
-#include "host/frm_exp_dados.h"
 #include "platform/common/error.h"
 #include "platform/maker/consiste.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 

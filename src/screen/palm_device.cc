@@ -2,9 +2,9 @@
 // from a HotSync user's install queue.
 
 #include "export/catalogue.h"
-#include "host/frm_exp_dados.h"
 #include "palm/hotsync_queue.h"
 #include "platform/maker/consiste.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 namespace {

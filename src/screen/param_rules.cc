@@ -1,8 +1,8 @@
 // Rules that keep the export parameters consistent: which controls are usable and what is
 // cleared when a choice changes.
 
-#include "host/frm_exp_dados.h"
 #include "platform/maker/consiste.h"
+#include "screen/frm_exp_dados.h"
 
 namespace kve {
 
