@@ -35,7 +35,7 @@
 #include "batch/summary.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
-#include "export/export_run.h"
+#include "export/export_reuse.h"
 #include "measure.h"
 #include "platform/maker/config.h"
 #include "platform/net/net_connection.h"

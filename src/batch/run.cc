@@ -10,7 +10,7 @@
 #include "batch/history.h"
 #include "batch/server_links.h"
 #include "eeepc/epc_device.h"
-#include "export/export_run.h"
+#include "export/export_reuse.h"
 
 namespace kve::batch {
 

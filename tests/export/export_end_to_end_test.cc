@@ -11,7 +11,7 @@
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "export/catalogue.h"
-#include "export/export_run.h"
+#include "export/export_files.h"
 #include "screen/frm_exp_dados.h"
 #include "ledger/ledger.h"
 #include "support/error_fs.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "export/export_run.h"
+#include "export/export_files.h"
 #include "export_tables.h"
 #include "platform/common/error.h"
 #include "support/error_fs.h"
