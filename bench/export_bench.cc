@@ -390,8 +390,9 @@ void Run(bool palm, int scale, int runs) {
                 target, r + 1, ms, link.roundTripMs, link.wireBytes / 1e6, client.back(), out.size(),
                 outBytes / 1e6, raw.back());
   }
-  for (TClientDataSet* ds : {&screen.cdsSoliComp, &screen.cdsProduto, &screen.cdsItemAF, &screen.cdsEfetivos,
-                             &screen.cdsCliente, &screen.cdsPrevReti, &screen.cdsProdutoCod})
+  exporting::TableSet& t = screen.exportTables;
+  for (TClientDataSet* ds : {&t["cdsSoliComp"], &t["cdsProduto"], &t["cdsItemAF"], &t["cdsEfetivos"],
+                             &t["cdsCliente"], &t["cdsPrevReti"], &t["cdsProdutoCod"]})
     if (ds->Active()) biggest = std::max(biggest, ds->RecordCount());
   std::printf("%s: scale %d, median of %d: whole %.0f ms, client %.0f ms = %.2fx the raw write (%.0f ms) "
               "of %.1f MB%s\n",

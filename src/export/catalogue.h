@@ -1,6 +1,6 @@
 #pragma once
 // The export table catalogue: every in-memory table of the export screen, held once as data
-// (catalogue.cc), with its table name, where its rows come from, its fields in order and its
+// (catalogue_rows.h), with its table name, where its rows come from, its fields in order and its
 // files per target in their exact letter case. A wrong letter case loses the file on the
 // device, so file names are never spelled anywhere else.
 //
@@ -24,7 +24,8 @@ enum class Source : unsigned char {
   Empty,     // recreated with no rows by every run, filled on the device
   Built,     // computed by the run
   Settings,  // computed for an eeePC export after its other files (DADOS_EEPC)
-  Local,     // a table of the screen that is never exported
+  Local,     // a table of the run that is never exported
+  Lookup,    // a look-up of the screen's checks (device history, product groupings), not the run's
 };
 
 // Marks of a field.

@@ -21,42 +21,6 @@
 #include "screen/frm_exp_dados.h"
 
 namespace kve {
-namespace {
-
-using Member = TClientDataSet TfrmExpDados::*;
-
-// The screen's dataset of each catalogue table, by the catalogue's dataset name.
-constexpr std::pair<std::string_view, Member> kDataSets[] = {
-    {"cdsEfetClie", &TfrmExpDados::cdsEfetClie},       {"cdsInventario", &TfrmExpDados::cdsInventario},
-    {"cdsItemEntr", &TfrmExpDados::cdsItemEntr},       {"cdsItemSaid", &TfrmExpDados::cdsItemSaid},
-    {"cdsLancEntr", &TfrmExpDados::cdsLancEntr},       {"cdsLancSaid", &TfrmExpDados::cdsLancSaid},
-    {"cdsVencEntr", &TfrmExpDados::cdsVencEntr},       {"cdsVencSaid", &TfrmExpDados::cdsVencSaid},
-    {"cdsEfetivos", &TfrmExpDados::cdsEfetivos},       {"cdsServClie", &TfrmExpDados::cdsServClie},
-    {"cdsFilial", &TfrmExpDados::cdsFilial},           {"cdsServico", &TfrmExpDados::cdsServico},
-    {"cdsOperador", &TfrmExpDados::cdsOperador},       {"cdsParam", &TfrmExpDados::cdsParam},
-    {"cdsTipoCard", &TfrmExpDados::cdsTipoCard},       {"cdsForneced", &TfrmExpDados::cdsForneced},
-    {"cdsProduto", &TfrmExpDados::cdsProduto},         {"cdsCliente", &TfrmExpDados::cdsCliente},
-    {"cdsSerie", &TfrmExpDados::cdsSerie},             {"cdsTipoOper", &TfrmExpDados::cdsTipoOper},
-    {"cdsDataSoli", &TfrmExpDados::cdsDataSoli},       {"cdsSolicita", &TfrmExpDados::cdsSolicita},
-    {"cdsSoliComp", &TfrmExpDados::cdsSoliComp},       {"cdsDataEfet", &TfrmExpDados::cdsDataEfet},
-    {"cdsNumAF", &TfrmExpDados::cdsNumAF},             {"cdsItemAF", &TfrmExpDados::cdsItemAF},
-    {"cdsJustSoli", &TfrmExpDados::cdsJustSoli},       {"cdsParaSupri", &TfrmExpDados::cdsParaSupri},
-    {"cdsPrevReti", &TfrmExpDados::cdsPrevReti},       {"cdsDtPrevReti", &TfrmExpDados::cdsDtPrevReti},
-    {"cdsTipoReti", &TfrmExpDados::cdsTipoReti},       {"cdsServRetirada", &TfrmExpDados::cdsServRetirada},
-    {"cdsProdutoCod", &TfrmExpDados::cdsProdutoCod},   {"cdsIdioma", &TfrmExpDados::cdsIdioma},
-    {"cdsItemInvent", &TfrmExpDados::cdsItemInvent},   {"cdsExpFilial", &TfrmExpDados::cdsExpFilial},
-    {"cdsDados", &TfrmExpDados::cdsDados},             {"cdsProdCod", &TfrmExpDados::cdsProdCod},
-};
-
-TClientDataSet& DataSetOf(TfrmExpDados& s, const exporting::TableSpec& t) {
-  for (const auto& [name, member] : kDataSets) {
-    if (name == t.dataset) return s.*member;
-  }
-  throw Error("the screen has no dataset " + std::string(t.dataset));
-}
-
-}  // namespace
-
 void TfrmExpDados::Exportacao() {
   std::string productStatus = "T";
   std::string afBlock = "N";
@@ -80,7 +44,7 @@ void TfrmExpDados::Exportacao() {
 
   const bool palm = rbtPalm.Checked();
   runStarted_ = true;
-  auto table = [this](const exporting::TableSpec& t) -> TClientDataSet& { return DataSetOf(*this, t); };
+  auto table = [this](const exporting::TableSpec& t) -> TClientDataSet& { return exportTables[t]; };
   auto progress = [this](int done, int count, std::string_view file) {
     pgbProgresso.SetRange(0, count);
     pgbProgresso.SetPosition(done);
@@ -108,10 +72,10 @@ void TfrmExpDados::Exportacao() {
       NrSolic = kept->refs[1];
       productStatus = kept->refs[2];
       afBlock = kept->afBlock;
-      cdsFilial.SetData(kept->filial);
-      cdsFilial.SetName("FILIAL");
-      cdsOperador.SetData(kept->operador);
-      cdsOperador.SetName("OPERADOR");
+      exportTables["cdsFilial"].SetData(kept->filial);
+      exportTables["cdsFilial"].SetName("FILIAL");
+      exportTables["cdsOperador"].SetData(kept->operador);
+      exportTables["cdsOperador"].SetName("OPERADOR");
     } else {
       RemoteValue answer = exporting::CallGetTabelas(netExpDados, request);
       if (answer.isText()) Showavi::DeactiveShowAvi(svc_.busy);
@@ -123,16 +87,18 @@ void TfrmExpDados::Exportacao() {
       }
       LoadTableImages(std::move(answer), slots);
 
-      exporting::DerivedTableSet derived{cdsSoliComp, cdsProduto, cdsProdCod, cdsProdutoCod, cdsItemAF,
-                                         cdsCliente,  cdsForneced, cdsParam, cdsFilial,     cdsNumAF,
-                                         cdsIdioma};
+      exporting::DerivedTableSet derived{
+          exportTables["cdsSoliComp"], exportTables["cdsProduto"],  exportTables["cdsProdCod"],
+          exportTables["cdsProdutoCod"], exportTables["cdsItemAF"], exportTables["cdsCliente"],
+          exportTables["cdsForneced"], exportTables["cdsParam"],    exportTables["cdsFilial"],
+          exportTables["cdsNumAF"],    exportTables["cdsIdioma"]};
       afBlock = exporting::DeriveExportTables(derived, exporting::MakerDerivationValues());
       for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(table(*t), *t);
       if (!reuseKey.empty()) {
         keeping.refs = {ListaAgreg, NrSolic, productStatus};
         keeping.afBlock = afBlock;
-        keeping.filial = cdsFilial.Data();
-        keeping.operador = cdsOperador.Data();
+        keeping.filial = exportTables["cdsFilial"].Data();
+        keeping.operador = exportTables["cdsOperador"].Data();
       }
     }
 
@@ -163,8 +129,9 @@ void TfrmExpDados::Exportacao() {
               return keeping.files.back();
             },
             [&] {
-              exporting::BuildEeepcSettings(cdsDados, cdsFilial, cdsOperador, DirExp,
-                                            Corvane::DBPict(0), &Criptografa::CriptoPlus);
+              exporting::BuildEeepcSettings(exportTables["cdsDados"], exportTables["cdsFilial"],
+                                            exportTables["cdsOperador"], DirExp, Corvane::DBPict(0),
+                                            &Criptografa::CriptoPlus);
               const exporting::TableSpec& settings = exporting::EeepcSettingsTable();
               return exporting::BinaryPacket(table(settings), DirExp + exporting::StagedName(settings.eeepcFile));
             },

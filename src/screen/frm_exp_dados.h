@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "export/table_set.h"
 #include "host/expdados_services.h"
 #include "host/padr_import_export.h"
 #include "platform/dataset/dataset.h"
@@ -184,14 +185,9 @@ class TfrmExpDados : public TfrmPadrImportExport {
   TADOIBQuery qryVdPalm;
   TClientDataSet cdsAgrupProd;
   TClientDataSet cdsHistPalm;
-  // Tables of the export run, filled from the server and derived locally.
-  TClientDataSet cdsEfetivos, cdsServClie, cdsFilial, cdsServico, cdsOperador, cdsParam,
-      cdsTipoCard, cdsForneced, cdsProduto, cdsCliente, cdsSerie, cdsTipoOper, cdsDataSoli,
-      cdsSoliComp, cdsSolicita, cdsDataEfet, cdsNumAF, cdsItemAF, cdsJustSoli, cdsParaSupri,
-      cdsPrevReti, cdsDtPrevReti, cdsTipoReti, cdsServRetirada, cdsItemInvent, cdsExpFilial;
-  TClientDataSet cdsEfetClie, cdsInventario, cdsItemEntr, cdsItemSaid, cdsLancEntr,
-      cdsLancSaid, cdsVencEntr, cdsVencSaid;
-  TClientDataSet cdsProdCod, cdsProdutoCod, cdsIdioma, cdsDados;
+  // Tables of the export run, one for each table of the export catalogue, filled from the
+  // server and derived locally: exportTables["cdsEfetivos"].
+  exporting::TableSet exportTables;
 
  private:
   // Control set-up and event wiring, each beside the rules it wires; the constructor runs

@@ -45,7 +45,7 @@ void TfrmExpDados::CriaPDBPrevReti() {
   const maker::HostConfig& config = maker::CurrentServices().Config();
   options.separators = {config.decimal_separator, config.thousand_separator};
   ScreenPdbProgress progress(*this);
-  palm::CriaPDBPrevReti(cdsPrevReti, svc_.files, DirExp, options, progress);
+  palm::CriaPDBPrevReti(exportTables["cdsPrevReti"], svc_.files, DirExp, options, progress);
 }
 
 }  // namespace kve
