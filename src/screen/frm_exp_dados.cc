@@ -6,7 +6,6 @@
 #include "params/expdados_messages.h"
 #include "platform/maker/consiste.h"
 #include "platform/maker/host_values.h"
-#include "platform/maker/showavi.h"
 #include "screen/expdados_instance.h"
 
 namespace kve {
@@ -105,14 +104,10 @@ void TfrmExpDados::FormCreate() {
   PadrFormCreate();
   sbtImportExportGlyph = kExportGlyph;
 
-  Showavi::ActiveShowAvi(svc_.busy, 0);
-  try {
+  {
+    WaitAnimation connecting(svc_.busy, 0);
     netExpDados.SetConnected(true);
-  } catch (...) {
-    Showavi::DeactiveShowAvi(svc_.busy);
-    throw;
   }
-  Showavi::DeactiveShowAvi(svc_.busy);
 
   if (svc_.atualizaLocalCache) svc_.atualizaLocalCache({"FILIAL"});
 

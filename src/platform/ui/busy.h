@@ -2,6 +2,7 @@
 // The host's wait animation and mouse cursor, as calls the views implement, with guards that
 // undo them on every exit.
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,27 @@ class WaitAnimation {
 
  private:
   BusyView& view_;
+};
+
+// The wait animation out of the way for as long as the guard lives, for a notice the operator
+// must read in the middle of a long step; then the animation of `kind` again. A failure that
+// leaves the scope leaves it stopped: whatever runs the step stops it on its way out anyway.
+class WaitAnimationPause {
+ public:
+  WaitAnimationPause(BusyView& view, int kind)
+      : view_(view), kind_(kind), failures_(std::uncaught_exceptions()) {
+    view_.HideWaitAnimation();
+  }
+  ~WaitAnimationPause() {
+    if (std::uncaught_exceptions() == failures_) view_.ShowWaitAnimation(kind_);
+  }
+  WaitAnimationPause(const WaitAnimationPause&) = delete;
+  WaitAnimationPause& operator=(const WaitAnimationPause&) = delete;
+
+ private:
+  BusyView& view_;
+  int kind_;
+  int failures_;  // exceptions already in flight when the pause began
 };
 
 // Remembers every call, for tests: "show 6", "hide", "cursor hourglass", "cursor default".
