@@ -84,10 +84,14 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void Vd_Agregadas();
 
   // ---- the export run (export_start.cc) ----
+  // Runs an ExportRun (export_run.h) on this screen's view, with the order the controls hold;
+  // the server's by-reference values and the eeePC's folder come back into ListaAgreg,
+  // NrSolic and DirExp however it ends.
   void Exportacao();
 
   // ---- Palm databases (palm_databases.cc), the HotSync queue and the Palm selection
   // (palm_device.cc) ----
+  // The export run's Palm database steps, on this screen's progress bar, from DirExp.
   void CriaPDB();
   void CriaPDBPrevReti();
   void Remover(const std::string& user);
@@ -98,9 +102,11 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void btnPalmAfterPesq();
 
   // ---- eeePC deployment (eeepc_deploy.cc) ----
-  // Its first step is eeepc::CheckEpcShare, which refuses a device name that cannot be a
-  // computer name.
+  // The export run's deployment (DeployEeepc) to the eeePC named in edtNmEPC, on this
+  // screen's view; DirExp becomes its export folder when it succeeds. Its first step is
+  // eeepc::CheckEpcShare, which refuses a device name that cannot be a computer name.
   void Vd_DiretoriosEPc();
+  // A copy that replaces the destination at once (the deployment makes its copies so).
   void CopyFile(const std::string& source, const std::string& destination);
 
   // ---- controls, in keyboard order (containers before what they hold) ----

@@ -1,0 +1,184 @@
+#include "screen/export_run.h"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "export/catalogue.h"
+#include "export/derivations.h"
+#include "export/derived_tables.h"
+#include "export/export_calls.h"
+#include "export/export_files.h"
+#include "palm/hotsync_queue.h"
+#include "platform/common/error.h"
+#include "platform/fs/file_sink.h"
+#include "platform/maker/consiste.h"
+#include "platform/maker/host_values.h"
+#include "platform/maker/password.h"
+#include "platform/maker/picture.h"
+#include "platform/net/check_result.h"
+#include "screen/eeepc_deploy.h"
+#include "screen/palm_databases.h"
+
+namespace kve {
+
+ExportRun::ExportRun(const ExportRunServices& services, ExportRunView& view, exporting::TableSet& tables,
+                     ExportOrder& order)
+    : svc_(services), view_(view), tables_(tables), order_(order) {}
+
+void ExportRun::Run() {
+  try {
+    // The eeePC's failure is told once the wait animation is gone, as everything the run says.
+    if (!Deliver()) {
+      Consiste::MensErro(view_.Boxes(), Format(Msg("Dir_N_comp"), {order_.dirExp, order_.deviceName + "\\Orvanta Web"}),
+                         true);
+    }
+    // The supply-authorisation warning replaces the success text for either target.
+    const char* key = afBlock_ == "S" ? "BLOQ_AF" : order_.palm ? "OK_HOTSYNC" : "OK_EEPC";
+    closingMessage_ = Msg(key);
+    view_.Messages().ShowMsgAlertEx(key, TMsgDlgType::mtInformation, {Msg("OK")}, 1, afBlock_ == "S" ? 10 : 5, 0);
+  } catch (...) {
+    Failed();
+    throw;
+  }
+}
+
+bool ExportRun::Deliver() {
+  // Each folder the run changes (the export folder, the eeePC's, the install queue's) is
+  // flushed once, before the export is recorded as done, rather than once per file.
+  FolderBatch files(svc_.files), queue(svc_.installAide);
+  WaitAnimation wait(view_.Busy(), kExportWaitAnimation);
+  if (!order_.palm) order_.dirExp = DeployEeepc(svc_.files, svc_.registry, view_, order_.deviceName);
+  const exporting::EeepcFilesOfTables* kept = TakeTables();
+  if (order_.palm) {
+    WritePalm();
+  } else if (!WriteEeepc(kept)) {
+    return false;
+  }
+  files.Sync();
+  queue.Sync();
+  exporting::RecordHistory(svc_.server, order_.central, order_.device, Msg("Export_Ok"), "0", "0");
+  return true;
+}
+
+const exporting::EeepcFilesOfTables* ExportRun::TakeTables() {
+  std::string productStatus = order_.activeOnly ? "A" : "T";
+  exporting::GetTabelasRequest request{
+      order_.central, order_.listaAgreg, order_.cardIni, order_.cardFim, order_.soliCompIni, order_.soliCompFim,
+      order_.afIni, order_.afFim, std::to_string(Corvane::DBPictObj(0).GetTtNiveis()), order_.nrSolic,
+      productStatus, order_.grouping, Corvane::Operador()};
+  // An eeePC export of a session that has made one with the same arguments writes its bytes.
+  reuseKey_ = svc_.reuse && !order_.palm ? exporting::RequestKey(request) : std::string();
+  if (const exporting::EeepcFilesOfTables* kept = reuseKey_.empty() ? nullptr : svc_.reuse->Find(reuseKey_)) {
+    order_.listaAgreg = kept->refs[0];
+    order_.nrSolic = kept->refs[1];
+    afBlock_ = kept->afBlock;
+    tables_["cdsFilial"].SetData(kept->filial);
+    tables_["cdsFilial"].SetName("FILIAL");
+    tables_["cdsOperador"].SetData(kept->operador);
+    tables_["cdsOperador"].SetName("OPERADOR");
+    return kept;
+  }
+
+  // A text answer is the server's error, raised as the tables are loaded.
+  RemoteValue answer = exporting::CallGetTabelas(svc_.server, request);
+  std::vector<TClientDataSet*> slots;
+  for (const exporting::TableSpec* t : exporting::SlotOrder()) {
+    TClientDataSet& ds = tables_[*t];
+    ds.SetName(std::string(t->table));
+    slots.push_back(&ds);
+  }
+  LoadTableImages(std::move(answer), slots);
+  exporting::DerivedTableSet derived{
+      tables_["cdsSoliComp"], tables_["cdsProduto"], tables_["cdsProdCod"], tables_["cdsProdutoCod"],
+      tables_["cdsItemAF"],   tables_["cdsCliente"], tables_["cdsForneced"], tables_["cdsParam"],
+      tables_["cdsFilial"],   tables_["cdsNumAF"],   tables_["cdsIdioma"]};
+  afBlock_ = exporting::DeriveExportTables(derived, exporting::MakerDerivationValues());
+  for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(tables_[*t], *t);
+  if (!reuseKey_.empty()) {
+    keeping_.refs = {order_.listaAgreg, order_.nrSolic, productStatus};
+    keeping_.afBlock = afBlock_;
+    keeping_.filial = tables_["cdsFilial"].Data();
+    keeping_.operador = tables_["cdsOperador"].Data();
+  }
+  return nullptr;
+}
+
+void ExportRun::WritePalm() {
+  exporting::WritePalmXmlFiles(
+      svc_.files, order_.dirExp, [this](const exporting::TableSpec& t) -> TClientDataSet& { return tables_[t]; },
+      [this](int done, int count, std::string_view file) {
+        view_.Progress(done, count);
+        view_.Status(file);
+      });
+  ConvertPalmDatabases(svc_.files, order_.dirExp, view_);
+  WritePrevRetiDatabase(tables_["cdsPrevReti"], svc_.files, order_.dirExp, view_);
+  // Queue results are not examined: a file that could not be queued does not fail the export,
+  // but support hears of it.
+  for (const std::string& path : exporting::PalmQueuePaths(order_.dirExp, order_.dirBin))
+    palm::QueueEntry(svc_.installAide, order_.deviceName, path, svc_.log);
+  view_.Status(Msg("HOTSYNC"));
+  view_.Refresh();
+}
+
+bool ExportRun::WriteEeepc(const exporting::EeepcFilesOfTables* kept) {
+  const std::string& dir = order_.dirExp;
+  try {
+    const std::vector<exporting::FileEntry> files = exporting::EeepcFiles();
+    std::string current;
+    exporting::WriteEeepcBytes(
+        svc_.files, dir,
+        [&](size_t i) -> std::string_view {
+          if (kept) return kept->files[i];
+          current = exporting::BinaryPacket(tables_[*files[i].table], dir + exporting::StagedName(files[i].file));
+          if (reuseKey_.empty()) return current;
+          keeping_.files.push_back(std::move(current));
+          return keeping_.files.back();
+        },
+        [&] {
+          exporting::BuildEeepcSettings(tables_["cdsDados"], tables_["cdsFilial"], tables_["cdsOperador"], dir,
+                                        Corvane::DBPict(0), &Criptografa::CriptoPlus);
+          const exporting::TableSpec& settings = exporting::EeepcSettingsTable();
+          return exporting::BinaryPacket(tables_[settings], dir + exporting::StagedName(settings.eeepcFile));
+        },
+        [this](int done, int count, std::string_view file) {
+          view_.Progress(done, count);
+          view_.Status(file);
+        });
+    // Every file encoded: the next eeePC with the same arguments writes these bytes.
+    if (!kept && !reuseKey_.empty()) svc_.reuse->Keep(reuseKey_, std::move(keeping_));
+    return true;
+  } catch (const EAbort&) {
+    throw;
+  } catch (const std::exception& e) {
+    Log(std::string("eeePC export: ") + e.what());
+    return false;
+  }
+}
+
+void ExportRun::Failed() {
+  // The clean-up runs whatever recording the failure does: the operator hears of the first
+  // failure, a second one goes to the log.
+  if (order_.palm) {
+    try {
+      exporting::RecordHistory(svc_.server, order_.central, order_.device, Msg("Export_n_Ok"), "0", "1");
+    } catch (const std::exception& e) {
+      Log(std::string("recording the failed export: ") + e.what());
+    }
+  }
+  view_.ClearProgress();
+  view_.Status("");
+  view_.Refresh();
+  view_.ToFront();
+}
+
+std::string ExportRun::Msg(std::string_view key) const { return view_.Messages().Msg(key); }
+
+void ExportRun::Log(const std::string& line) const {
+  if (svc_.log)
+    svc_.log(line);
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace kve
