@@ -35,7 +35,6 @@ class TableSet {
   // screen, which the set does not hold.
   TClientDataSet& operator[](const TableSpec& table);
   TClientDataSet& operator[](TableName table) { return tables_[table.Index()]; }
-  const TClientDataSet& operator[](TableName table) const { return tables_[table.Index()]; }
 
  private:
   std::array<TClientDataSet, rows::kRunTableCount> tables_;

@@ -28,7 +28,7 @@ ExportRun::ExportRun(const ExportRunServices& services, ExportRunView& view, exp
 
 void ExportRun::Run() {
   try {
-    // The eeePC's failure is told once the wait animation is gone, as everything the run says.
+    // The share's failure is told once the wait animation is gone.
     if (!Deliver()) {
       Consiste::MensErro(view_.Boxes(), Format(Msg("Dir_N_comp"), {order_.dirExp, order_.deviceName + "\\Orvanta Web"}),
                          true);

@@ -2,7 +2,7 @@
 // What an export run shows the operator while it runs, and all it needs of a screen: the
 // progress bar with its status line, the message boxes, and the wait animation. The form
 // binds it to its controls (FormRunView); a caller without a form binds it to its own. The
-// run calls it in the order the operator must see things, from the thread it runs on.
+// run calls it from the thread the run runs on, in the order the operator must see things.
 
 #include <string_view>
 

@@ -14,12 +14,12 @@ namespace kve {
 void TfrmExpDados::Exportacao() {
   if (rbtTAgreg.Checked()) {
     ListaAgreg.clear();
-    const bool anyNutritionist = Consiste::EmptyString(medCdNutricio.Text());
-    if (anyNutritionist)
+    const bool noNutritionist = Consiste::EmptyString(medCdNutricio.Text());
+    if (noNutritionist)
       params::OpenAgregada(qryAgregada, medCdFilial.Text());
     else
       params::OpenAgregadaOper(qryAgregadaOper, medCdFilial.Text(), medCdNutricio.Text());
-    ListaAgreg = exporting::AggregatedList(anyNutritionist ? qryAgregada : qryAgregadaOper);
+    ListaAgreg = exporting::AggregatedList(noNutritionist ? qryAgregada : qryAgregadaOper);
   }
 
   const bool palm = rbtPalm.Checked();
