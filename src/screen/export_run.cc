@@ -117,7 +117,8 @@ void ExportRun::WritePalm() {
   // but support hears of it.
   for (const std::string& path : exporting::PalmQueuePaths(order_.dirExp, order_.dirBin))
     palm::QueueEntry(svc_.installAide, order_.deviceName, path, svc_.log);
-  view_.Status(Msg("HOTSYNC"));
+  // The catalogue may have no line for this key; the status line is left empty then.
+  view_.Status(view_.Messages().MsgIfAny("HOTSYNC"));
   view_.Refresh();
 }
 

@@ -137,6 +137,8 @@ TEST_F(KveExport, APalmExportWritesTheDatabasesAndQueuesThemForItsUser) {
   }
   EXPECT_GT(xmlRows, 0);
   EXPECT_EQ(xmlRows, pdbRows);
+  // A successful export notes nothing beyond the screen's own messages.
+  EXPECT_EQ(r.messages.find("kve:"), std::string::npos) << r.messages;
 }
 
 TEST_F(KveExport, AnEeepcExportWritesItsFilesIntoTheShareAndPushesTheNewerClient) {
