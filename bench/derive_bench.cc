@@ -16,7 +16,7 @@
 
 #include <fmt/format.h>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "export/derivations.h"
 #include "platform/dataset/dataset.h"
 

@@ -20,7 +20,7 @@
 
 #include "diff/export_diff.h"
 #include "diff/table_file.h"
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/dataset/dataset.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/fs/file_system.h"
 #include "platform/instaide/install_aide.h"
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "palm/pdb_conversion.h"
 #include "palm/prevreti.h"
 #include "platform/fs/file_sink.h"

@@ -2,8 +2,11 @@
 # (not recursing into folders that are modules of their own), or of exactly the files SOURCES
 # names (relative to DIR). A folder without sources yet becomes an interface library, so the
 # dependency graph can be declared before every folder has code.
+include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
+
 function(kve_module name dir)
   cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  kve_note_module(${name} ${dir} "${M_DEPS}")
   if(M_SOURCES)
     list(TRANSFORM M_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/${dir}/ OUTPUT_VARIABLE srcs)
   else()

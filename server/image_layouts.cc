@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/common/error.h"
 
 namespace kve::server {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
 

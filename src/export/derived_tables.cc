@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "export/column_rewrite.h"
 #include "platform/common/error.h"
 

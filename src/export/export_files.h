@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/dataset/dataset.h"
 #include "platform/fs/file_system.h"
 

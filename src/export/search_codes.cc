@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "export/column_rewrite.h"
 #include "platform/common/error.h"
 #include "platform/ui/mask.h"

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "export/catalogue.h"
-#include "export/catalogue_rows.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_rows.h"
 #include "platform/dataset/dataset.h"
 
 namespace kve::exporting {

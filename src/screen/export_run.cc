@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "export/derivations.h"
 #include "export/derived_tables.h"
 #include "export/export_calls.h"

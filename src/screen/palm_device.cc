@@ -1,7 +1,7 @@
 // The Palm code field, its look-up and its check, and the withdrawal of an export's entries
 // from a HotSync user's install queue.
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "palm/hotsync_queue.h"
 #include "platform/maker/consiste.h"
 #include "screen/frm_exp_dados.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "diff/report_print.h"
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "palm/pdb_conversion.h"
 #include "palm/prevreti.h"
 #include "platform/common/error.h"

@@ -10,7 +10,7 @@
 #include "batch/host_ledger.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "export/export_files.h"
 #include "screen/frm_exp_dados.h"
 #include "ledger/ledger.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/dataset/dataset.h"
 
 namespace kve::exporting::testing {

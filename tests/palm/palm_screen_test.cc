@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "palm/hotsync_queue.h"
 #include "support/expdados_world.h"
 

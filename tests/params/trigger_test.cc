@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/maker/host_values.h"
 #include "support/expdados_world.h"
 

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "demo/demo_data.h"
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/net/check_result.h"
 #include "platform/net/net_connection.h"
 #include "platform/net/protocol.h"

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/common/error.h"
 #include "server/server_fixture.h"
 #include "server/sql_files.h"

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace kve::exporting::rows {
 

@@ -1,9 +1,9 @@
-#include "export/catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "export/catalogue_rows.h"
+#include "catalogue/catalogue_rows.h"
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
 
