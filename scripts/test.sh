@@ -34,7 +34,7 @@ cmake -S "$ROOT" -B "$ROOT/build" -DKVE_PACKAGE_TEST=OFF >/dev/null
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
 if step build_sanitized; then
-  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions="$ROOT/tests/lsan.supp" \
     step ctest --test-dir "$ROOT/build-asan" --output-on-failure -j "$JOBS" || true
 
   echo "== fuzzers (${FUZZ_SECONDS:-20} s each)"
