@@ -1,4 +1,5 @@
-// One contract, run on the real file system (in a temporary folder) and on the memory double.
+// One contract, run on the real file system (in a temporary folder), on the memory double, and
+// over SMB against the test Samba server.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,6 +12,9 @@
 #include "platform/fs/file_system.h"
 #include "support/pe_image.h"
 #include "support/mem_fs.h"
+#include "support/smb_server.h"
+#include "platform/fs/smb_fs.h"
+#include "platform/fs/win_path.h"
 
 namespace kve {
 namespace {
@@ -23,6 +27,7 @@ struct Subject {
   std::function<void(const std::string& host, const std::string& share)> addShare;
   stdfs::path root;  // temporary folder to remove, if any
   std::unique_ptr<FileSystem> base;  // the file system below `fs`, if any
+  bool fixedShares = false;  // the shares are the server's: addShare cannot make one
 };
 
 Subject MakePosix() {
@@ -55,10 +60,80 @@ Subject MakeOverlay() {
   return s;
 }
 
+// Drive C: of the contract as a fresh folder on the test server's share, so that every case
+// runs over SMB; errors name the paths as the test gave them.
+class DriveOnShare final : public FileSystem {
+ public:
+  DriveOnShare(std::unique_ptr<FileSystem> smb, std::string folder) : smb_(std::move(smb)), folder_(std::move(folder)) {}
+  bool FileExists(std::string_view p) override { return Do(p, [&](const std::string& q) { return smb_->FileExists(q); }); }
+  bool DirectoryExists(std::string_view p) override { return Do(p, [&](const std::string& q) { return smb_->DirectoryExists(q); }); }
+  void CreateDir(std::string_view p) override { Do(p, [&](const std::string& q) { smb_->CreateDir(q); }); }
+  std::vector<std::string> ListFiles(std::string_view d, std::string_view m) override {
+    return Do(d, [&](const std::string& q) { return smb_->ListFiles(q, m); });
+  }
+  std::string ReadFile(std::string_view p) override { return Do(p, [&](const std::string& q) { return smb_->ReadFile(q); }); }
+  void WriteFile(std::string_view p, std::string_view data) override {
+    Do(p, [&](const std::string& q) { smb_->WriteFile(q, data); });
+  }
+  void CopyFile(std::string_view from, std::string_view to) override {
+    const std::string f = Map(from);
+    Do(to, [&](const std::string& q) { smb_->CopyFile(f, q); }, from);
+  }
+  void RenameFile(std::string_view from, std::string_view to) override {
+    const std::string f = Map(from);
+    Do(to, [&](const std::string& q) { smb_->RenameFile(f, q); }, from);
+  }
+  bool DeleteFile(std::string_view p) override { return Do(p, [&](const std::string& q) { return smb_->DeleteFile(q); }); }
+  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view p) override {
+    return Do(p, [&](const std::string& q) { return smb_->FileTime(q); });
+  }
+  std::optional<stdfs::path> HostPath(std::string_view) override { return std::nullopt; }
+
+ private:
+  std::string Map(std::string_view path) const {
+    WinPath w = ParseWinPath(path);
+    if (w.root == WinPath::Root::Share) return std::string(path);
+    std::string q = folder_;
+    for (const std::string& part : w.parts) q += "\\" + part;
+    return q;
+  }
+  // Runs `op` on the mapped path; an IoError's text names `path` (and `other`) again.
+  template <typename Op>
+  auto Do(std::string_view path, Op op, std::string_view other = {}) -> decltype(op(std::string())) {
+    const std::string q = Map(path), o = other.empty() ? std::string() : Map(other);
+    try {
+      return op(q);
+    } catch (const IoError& e) {
+      std::string text = e.what();
+      for (auto [from, to] : {std::pair{q, std::string(path)}, std::pair{o, std::string(other)}}) {
+        if (from.empty()) continue;
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+          text.replace(at, from.size(), to);
+      }
+      throw IoError(text, e.kind());
+    }
+  }
+  std::unique_ptr<FileSystem> smb_;
+  std::string folder_;  // "\\HOST\SHARE\t-N", drive C:'s root
+};
+
+Subject MakeSmb() {
+  auto server = testing::SmbTestServer::FromEnvironment();
+  if (!server) return {};
+  static int n = 0;
+  const std::string name = "contract-" + std::to_string(::getpid()) + "-" + std::to_string(++n);
+  auto smb = NewSmbShareFileSystem(NewMemFileSystem(), server->Settings());
+  const std::string folder = std::string("\\\\") + testing::kSmbTestHost + "\\Orvanta Web\\" + name;
+  smb->CreateDir(folder);
+  Subject s{std::make_unique<DriveOnShare>(std::move(smb), folder), nullptr, server->shareDir / name, nullptr, true};
+  return s;
+}
+
 class FileSystemContract : public ::testing::TestWithParam<Subject (*)()> {
  protected:
   void SetUp() override {
     s_ = GetParam()();
+    if (!s_.fs) GTEST_SKIP() << testing::SmbTestServer::SkipReason();
     fs().CreateDir("C:\\Palm");
     fs().CreateDir("C:\\Palm\\Kve");
   }
@@ -148,10 +223,26 @@ TEST_P(FileSystemContract, RenameReplacesTheTargetWhole) {
 
 TEST_P(FileSystemContract, AShareIsUnreachableUntilItExistsThenHoldsFoldersAndFiles) {
   const std::string share = "\\\\NOTE-KITCHEN-01\\Orvanta Web";
-  EXPECT_FALSE(fs().DirectoryExists(share));
-  EXPECT_THROW(fs().CreateDir(share + "\\EeePc"), IoError);
-  s_.addShare("NOTE-KITCHEN-01", "Orvanta Web");
+  if (s_.fixedShares) {
+    // The server lists "Orvanta Web"; a share it does not list is unreachable.
+    EXPECT_FALSE(fs().DirectoryExists("\\\\NOTE-KITCHEN-01\\Orvanta Mobile"));
+    EXPECT_THROW(fs().CreateDir("\\\\NOTE-KITCHEN-01\\Orvanta Mobile\\EeePc"), IoError);
+    EXPECT_FALSE(fs().FileExists("\\\\NOTE-KITCHEN-01\\Orvanta Mobile\\x"));
+  } else {
+    EXPECT_FALSE(fs().DirectoryExists(share));
+    EXPECT_THROW(fs().CreateDir(share + "\\EeePc"), IoError);
+    s_.addShare("NOTE-KITCHEN-01", "Orvanta Web");
+  }
   EXPECT_TRUE(fs().DirectoryExists("\\\\note-kitchen-01\\orvanta web"));
+  if (s_.fixedShares) {
+    // the share is the server's, shared by every case: a folder of this case's own on it
+    EXPECT_TRUE(fs().DirectoryExists("C:\\"));
+    fs().CreateDir("C:\\EeePc");
+    fs().CreateDir("C:\\EeePc\\Kve");
+    fs().WriteFile("C:\\EeePc\\Kve\\DADOS_EEPC.CDS", "cds");
+    EXPECT_EQ(fs().ReadFile("c:\\eeepc\\kve\\dados_eepc.cds"), "cds");
+    return;
+  }
   fs().CreateDir(share + "\\EeePc");
   fs().CreateDir(share + "\\EeePc\\Kve");
   fs().WriteFile(share + "\\EeePc\\Kve\\DADOS_EEPC.CDS", "cds");
@@ -191,6 +282,7 @@ TEST_P(FileSystemContract, ReadsTheFileVersionOfAnExecutable) {
 INSTANTIATE_TEST_SUITE_P(Posix, FileSystemContract, ::testing::Values(&MakePosix));
 INSTANTIATE_TEST_SUITE_P(Memory, FileSystemContract, ::testing::Values(&MakeMem));
 INSTANTIATE_TEST_SUITE_P(Overlay, FileSystemContract, ::testing::Values(&MakeOverlay));
+INSTANTIATE_TEST_SUITE_P(Smb, FileSystemContract, ::testing::Values(&MakeSmb));
 
 TEST(OverlayFileSystem, ChangesStayInTheScratchFolderAndTheBaseIsLeftAsItWas) {
   Subject base = MakePosix();
