@@ -1,19 +1,32 @@
 #include "host/site.h"
 
+#include "platform/fs/smb_fs.h"
+
 namespace kve {
 
 PathMapping MappingOf(const maker::HostConfig& config) {
   PathMapping m;
   for (const auto& [letter, folder] : config.drives) m.drives.emplace_back(letter, folder);
-  m.shares = config.shares_dir;
+  if (!config.shares_over_smb) m.shares = config.shares_dir;
   return m;
+}
+
+std::unique_ptr<FileSystem> SiteFileSystem(const maker::HostConfig& config) {
+  auto local = NewPosixFileSystem(MappingOf(config));
+  if (!config.shares_over_smb) return local;
+  SmbSettings smb;
+  if (!config.smb_credentials_file.empty()) smb.credentials = ReadSmbCredentials(config.smb_credentials_file);
+  smb.port = config.smb_port;
+  smb.timeoutSeconds = config.smb_timeout_s;
+  smb.hosts = config.smb_hosts;
+  return NewSmbShareFileSystem(std::move(local), std::move(smb));
 }
 
 Site::Site(maker::HostConfig config)
     : maker(std::move(config)),
       db(Database::Open(maker.Config().database_url)),
       server(NewNetServerLink(maker.Config().server_token)),
-      files(NewPosixFileSystem(MappingOf(maker.Config()))),
+      files(SiteFileSystem(maker.Config())),
       registry(NewRegFileRegistry(maker.Config().registry_file)),
       installAide(NewFolderInstallAide(maker.Config().hotsync_root, *files)) {}
 

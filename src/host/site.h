@@ -13,6 +13,9 @@ namespace kve {
 
 // Where the configuration's drive letters and shares lie on this host.
 PathMapping MappingOf(const maker::HostConfig& config);
+// The file system of the configuration: the mapped folders, and the shares over SMB when
+// `[paths] shares` is "smb://". Raises IoError or ValueError for an unusable credentials file.
+std::unique_ptr<FileSystem> SiteFileSystem(const maker::HostConfig& config);
 
 class Site {
  public:

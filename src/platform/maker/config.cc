@@ -139,7 +139,12 @@ void ReadPaths(const Reader& r, const toml::table& t, HostConfig& c) {
     } else if (k == "hotsync_root") {
       c.hotsync_root = r.Path(n, key);
     } else if (k == "shares") {
-      c.shares_dir = r.Path(n, key);
+      if (r.Str(n, key).rfind("smb:", 0) == 0) {
+        if (r.Str(n, key) != "smb://") r.Bad(key, "expected a folder or \"smb://\" (the hosts are the shares' own)");
+        c.shares_over_smb = true;
+      } else {
+        c.shares_dir = r.Path(n, key);
+      }
     } else if (k == "drives") {
       c.drives.clear();
       for (const auto& [dk, dn] : r.Table(n, key)) {
@@ -149,6 +154,33 @@ void ReadPaths(const Reader& r, const toml::table& t, HostConfig& c) {
           r.Bad(dkey, "a drive is one letter");
         char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
         c.drives[up] = r.Path(dn, dkey);
+      }
+    } else {
+      r.Fail(key, "unknown key");
+    }
+  }
+}
+
+void ReadSmb(const Reader& r, const toml::table& t, HostConfig& c) {
+  for (const auto& [k, n] : t) {
+    std::string key = "smb." + std::string(k.str());
+    if (k == "credentials_file") {
+      c.smb_credentials_file = r.Path(n, key);
+    } else if (k == "port") {
+      int64_t v = r.Int(n, key);
+      if (v < 1 || v > 65535) r.Bad(key, "port out of range: " + std::to_string(v));
+      c.smb_port = static_cast<int>(v);
+    } else if (k == "timeout_s") {
+      int64_t v = r.Int(n, key);
+      if (v < 1 || v > 600) r.Bad(key, "expected 1 to 600 seconds, got " + std::to_string(v));
+      c.smb_timeout_s = static_cast<int>(v);
+    } else if (k == "hosts") {
+      c.smb_hosts.clear();
+      for (const auto& [hk, hn] : r.Table(n, key)) {
+        std::string hkey = key + "." + std::string(hk.str());
+        std::string address = r.Str(hn, hkey);
+        if (address.empty()) r.Bad(hkey, "empty address");
+        c.smb_hosts[std::string(hk.str())] = address;
       }
     } else {
       r.Fail(key, "unknown key");
@@ -233,6 +265,8 @@ HostConfig ParseConfig(std::string_view text, const std::string& name,
       ReadPaths(r, r.Table(n, key), c);
     } else if (k == "security") {
       ReadSingle(r, r.Table(n, key), "security", "site_key", c.site_key, false);
+    } else if (k == "smb") {
+      ReadSmb(r, r.Table(n, key), c);
     } else if (k == "locale") {
       ReadLocale(r, r.Table(n, key), c);
     } else if (k == "ledger") {

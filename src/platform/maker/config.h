@@ -28,6 +28,7 @@
 //   registry_file = "var/registry.reg"
 //   hotsync_root = "var/hotsync"
 //   shares = "var/shares"                 # \\HOST\SHARE\x -> <shares>/HOST/SHARE/x
+//                                         # or "smb://": \\HOST\SHARE\x -> smb://HOST/SHARE/x
 //   [paths.drives]
 //   C = "var/drive_c"                     # C:\x -> <folder>/x
 //   [security]
@@ -36,6 +37,13 @@
 //   decimal_separator = ","
 //   thousand_separator = "."
 //   short_date_format = "dd/mm/yyyy"
+//   [smb]                                 # with shares = "smb://"
+//   credentials_file = "smb-credentials"  # username=, password=, domain= lines (mount.cifs's
+//                                         # format), readable by its owner only; none: anonymous
+//   port = 445
+//   timeout_s = 10                        # for each request; a host that does not answer fails
+//   [smb.hosts]                           # device name -> address, instead of name resolution
+//   "NOTE-KITCHEN-01" = "192.0.2.10"
 //   [ledger]
 //   keep = 3                              # exports whose files are kept, per device (0: none)
 //
@@ -76,6 +84,11 @@ struct HostConfig {
   std::string registry_file;                 // default data_dir + "/registry.reg"
   std::string hotsync_root;                  // default data_dir + "/hotsync"
   std::string shares_dir;                    // default data_dir + "/shares"
+  bool shares_over_smb = false;              // shares = "smb://": shares_dir is unused
+  std::string smb_credentials_file;          // empty: an anonymous session
+  int smb_port = 445;
+  int smb_timeout_s = 10;
+  std::map<std::string, std::string> smb_hosts;  // device name -> address
   std::map<char, std::string> drives;        // upper-case letter -> host folder
   std::string site_key;                      // empty: no password transform possible
 

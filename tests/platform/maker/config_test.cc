@@ -93,6 +93,32 @@ TEST(HostConfig, MistakesAreErrorsNamingFileAndKey) {
   EXPECT_EQ(ErrorOf("[host\n").rfind("kve.toml: line 1: ", 0), 0u);
 }
 
+TEST(HostConfig, SharesOverSmbWithTheirOwnSettings) {
+  HostConfig c = ParseConfig(R"(
+[paths]
+shares = "smb://"
+[smb]
+credentials_file = "cred"
+port = 1445
+timeout_s = 3
+[smb.hosts]
+"NOTE-KITCHEN-01" = "127.0.0.1"
+)",
+                             "kve.toml", "conf");
+  EXPECT_TRUE(c.shares_over_smb);
+  EXPECT_EQ(c.smb_credentials_file, "conf/cred");
+  EXPECT_EQ(c.smb_port, 1445);
+  EXPECT_EQ(c.smb_timeout_s, 3);
+  EXPECT_EQ(c.smb_hosts.at("NOTE-KITCHEN-01"), "127.0.0.1");
+  EXPECT_FALSE(DefaultConfig("d").shares_over_smb);
+  EXPECT_EQ(DefaultConfig("d").smb_port, 445);
+  EXPECT_EQ(DefaultConfig("d").smb_timeout_s, 10);
+  EXPECT_EQ(ErrorOf("[paths]\nshares = \"smb://HOST/x\"\n").rfind("kve.toml: paths.shares: expected a folder or", 0), 0u);
+  EXPECT_EQ(ErrorOf("[smb]\ntimeout_s = 0\n"), "kve.toml: smb.timeout_s: expected 1 to 600 seconds, got 0");
+  EXPECT_EQ(ErrorOf("[smb.hosts]\nA = 1\n"), "kve.toml: smb.hosts.A: expected a string");
+  EXPECT_EQ(ErrorOf("[smb]\nuser = \"x\"\n"), "kve.toml: smb.user: unknown key");
+}
+
 TEST(HostConfig, MissingFileIsAnIoErrorNamingIt) {
   EXPECT_THROW(LoadConfig("no-such-dir/kve.toml"), IoError);
 }
