@@ -5,11 +5,13 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=${KVE_JOBS:-$(nproc)}
 source "$ROOT/scripts/lib.sh"
 source "$ROOT/scripts/pg.sh"
+source "$ROOT/scripts/smb.sh"
 
 pg_start            # exports KVE_TEST_PG_URL; stopped on exit
+smb_start || true   # exports KVE_TEST_SMB_*; without it the SMB tests are skipped
 
 LOG=$(mktemp)
-trap 'pg_stop; rm -f "$LOG"' EXIT
+trap 'smb_stop; pg_stop; rm -f "$LOG"' EXIT
 
 # Each step runs to its end whatever the one before it did; a failure is remembered and makes
 # the script fail after the closing line.

@@ -22,7 +22,9 @@
 #include "server/app_server.h"
 #include "server/server_fixture.h"
 #include "support/pe_image.h"
+#include "support/smb_server.h"
 #include "support/temp_folder.h"
+#include "platform/fs/smb_fs.h"
 
 namespace kve {
 namespace {
@@ -57,6 +59,41 @@ maker::HostConfig Config(int port) {
   return c;
 }
 
+// Forwards to a file system and runs `before` ahead of each write or rename of a staged
+// export file, with the count of such writes and renames so far: a server lost at that point.
+class StagedStepHook final : public FileSystem {
+ public:
+  explicit StagedStepHook(FileSystem& base) : base_(base) {}
+  std::function<void(int writes, int renames)> before;  // counted from the last Reset
+  void Reset() { writes_ = renames_ = 0; }
+
+  bool FileExists(std::string_view p) override { return base_.FileExists(p); }
+  bool DirectoryExists(std::string_view p) override { return base_.DirectoryExists(p); }
+  void CreateDir(std::string_view p) override { base_.CreateDir(p); }
+  std::vector<std::string> ListFiles(std::string_view d, std::string_view m) override { return base_.ListFiles(d, m); }
+  std::string ReadFile(std::string_view p) override { return base_.ReadFile(p); }
+  void WriteFile(std::string_view p, std::string_view data) override {
+    if (Staged(p) && before) before(writes_++, renames_);
+    base_.WriteFile(p, data);
+  }
+  void CopyFile(std::string_view f, std::string_view t) override { base_.CopyFile(f, t); }
+  void RenameFile(std::string_view f, std::string_view t) override {
+    if (Staged(f) && before) before(writes_, renames_++);
+    base_.RenameFile(f, t);
+  }
+  bool DeleteFile(std::string_view p) override { return base_.DeleteFile(p); }
+  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view p) override { return base_.FileTime(p); }
+  std::optional<fs::path> HostPath(std::string_view p) override { return base_.HostPath(p); }
+  void BeginFolderBatch() override { base_.BeginFolderBatch(); }
+  void SyncFolderBatch() override { base_.SyncFolderBatch(); }
+  void EndFolderBatch() noexcept override { base_.EndFolderBatch(); }
+
+ private:
+  static bool Staged(std::string_view p) { return p.find(".kve-staged") != std::string_view::npos; }
+  FileSystem& base_;
+  int writes_ = 0, renames_ = 0;
+};
+
 class ExportEndToEnd : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -75,8 +112,17 @@ class ExportEndToEnd : public ::testing::TestWithParam<std::string> {
     PathMapping m;
     m.drives = {{'C', tmp_ / "c"}};
     m.shares = tmp_ / "shares";
-    posix_ = NewPosixFileSystem(m);
-    files_ = std::make_unique<ErrorFileSystem>(*posix_);
+    if (smb_) {
+      // The eeePC is the test Samba server; its share is shared by every case, so it is
+      // emptied first.
+      fs::remove_all(smb_->shareDir / "EeePc");
+      m.shares.clear();
+      posix_ = NewSmbShareFileSystem(NewPosixFileSystem(m), smb_->Settings(3));
+    } else {
+      posix_ = NewPosixFileSystem(m);
+    }
+    hook_ = std::make_unique<StagedStepHook>(*posix_);
+    files_ = std::make_unique<ErrorFileSystem>(*hook_);
     aide_ = NewFolderInstallAide(tmp_ / "hotsync", *files_);
     registry_.Set("Software\\ORVANTA\\Sistemas Integrados Orvanta\\WebCli", "PALMDir", "C:\\Palm");
     registry_.Set(eeepc::kInstallKey, eeepc::kInstallValue, "C:\\Orvanta");
@@ -124,7 +170,11 @@ class ExportEndToEnd : public ::testing::TestWithParam<std::string> {
 
   fs::path PalmExp() const { return tmp_ / "c/Palm/Kve/Exp"; }
   fs::path Queue(const char* user) const { return tmp_ / "hotsync" / user / "Install"; }
-  fs::path EpcExp() const { return tmp_ / "shares" / kShare / "Orvanta Web/EeePc/Kve/Exp"; }
+  fs::path EpcShare() const { return smb_ ? smb_->shareDir : tmp_ / "shares" / kShare / "Orvanta Web"; }
+  fs::path EpcExp() const { return EpcShare() / "EeePc/Kve/Exp"; }
+
+  std::optional<testing::SmbTestServer> smb_;  // set before SetUp: the shares over SMB
+  std::unique_ptr<StagedStepHook> hook_;
 
   testing::TempFolder tmp_;
   std::unique_ptr<testing_server::ServerDb> data_;
@@ -336,6 +386,106 @@ TEST_P(ExportEndToEnd, APalmExportOnADiskFillingHalfWayLeavesNoPartFileAndIsReco
   }
   EXPECT_TRUE(Names(Queue("Palm 01")).empty());
 }
+
+// The same exports with the eeePC's share on a real SMB server.
+class ExportOverSmb : public ExportEndToEnd {
+ protected:
+  void SetUp() override {
+    smb_ = testing::SmbTestServer::FromEnvironment();
+    if (!smb_) GTEST_SKIP() << testing::SmbTestServer::SkipReason();
+    ExportEndToEnd::SetUp();
+  }
+  void TearDown() override {
+    // A case that failed half-way must not leave the next one without its server.
+    if (smb_ && stopped_) smb_->Start();
+  }
+  void StopServer() {
+    smb_->Stop();
+    stopped_ = true;
+  }
+  void StartServer() {
+    smb_->Start();
+    stopped_ = false;
+  }
+  // Files a run left that are no export file: staged copies and write temporaries.
+  std::set<std::string> Leftovers() {
+    std::set<std::string> out;
+    for (const std::string& n : Names(EpcExp()))
+      if (n.find("kve-staged") != std::string::npos || n.find(".tmp-") != std::string::npos) out.insert(n);
+    return out;
+  }
+  bool stopped_ = false;
+};
+
+TEST_P(ExportOverSmb, AnEeePcExportPushesItsClientAndWritesItsFilesOverSmb) {
+  Fill(false, "2", "000000000008");
+  const std::string bin = "\\\\NOTE-KITCHEN-01\\Orvanta Web\\EeePc\\Kve\\Bin";
+  for (const std::string& dir : {bin.substr(0, bin.size() - 8), bin.substr(0, bin.size() - 4), bin}) files_->CreateDir(dir);
+  files_->WriteFile(bin + "\\RDL.exe", testing::PeImage(4, 10, 0, 0));  // newer there
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press()) << ::testing::PrintToString(dialogs_.Texts());
+  std::set<std::string> want;
+  for (const auto& f : exporting::EeepcFiles()) want.insert(std::string(f.file));
+  want.insert("DADOS_EEPC.CDS");
+  EXPECT_EQ(Names(EpcExp()), want);
+  EXPECT_EQ(testing::ReadBytes(EpcShare() / "EeePc/Kve/Bin/RDL.exe"), testing::PeImage(4, 10, 0, 0));
+  EXPECT_EQ(testing::ReadBytes(EpcShare() / "EeePc/Kve/Bin/_kor.bpl"), testing::PeImage(4, 2, 0, 7));
+  TClientDataSet dados;
+  dados.LoadFromFile(EpcExp() / "DADOS_EEPC.CDS");
+  EXPECT_EQ(dados.FieldByName("DIREXP").AsString(), "\\\\NOTE-KITCHEN-01\\Orvanta Web\\EeePc\\Kve\\Exp\\");
+  EXPECT_EQ(History("002").front(), "0/0");
+}
+
+// The server stopped while the files are staged, or between two renames into place: the
+// export fails with the screen's folder message and records nothing; every file of the earlier
+// export is still there and whole (untouched when the stop came before the renames); the next
+// export, with the server back, succeeds and leaves nothing staged.
+TEST_P(ExportOverSmb, AServerStoppedHalfWayFailsTheExportAndTheNextOneSucceeds) {
+  struct Case {
+    const char* name;
+    int writes, renames;  // stop before this staged write, or this rename
+  } cases[] = {{"while staging", 12, -1}, {"between two renames", 35, 20}};
+  Fill(false, "2", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto earlier = Contents(EpcExp());
+    ASSERT_EQ(earlier.size(), 35u);
+    const auto history = History("002");
+    hook_->Reset();
+    hook_->before = [&](int writes, int renames) {
+      if (!stopped_ && writes == c.writes && (c.renames < 0 || renames == c.renames)) StopServer();
+    };
+    dialogs_.Clear();
+    dialogs_.Answer(mrYes);
+    EXPECT_FALSE(Press());
+    ASSERT_TRUE(stopped_);
+    hook_->before = nullptr;
+    EXPECT_EQ(dialogs_.Errors(),
+              std::vector<std::string>{"Operação bloqueada. Não foi possível exportar os dados para o diretório "
+                                       "\\\\NOTE-KITCHEN-01\\Orvanta Web\\EeePc\\Kve\\Exp\\. Verifique se o diretório "
+                                       "NOTE-KITCHEN-01\\Orvanta Web está compartilhado."});
+    EXPECT_EQ(History("002"), history);
+    const auto after = Contents(EpcExp());
+    for (const auto& [name, bytes] : earlier) {
+      ASSERT_TRUE(after.count(name)) << name << " is gone";
+      if (c.renames < 0) EXPECT_EQ(after.at(name), bytes) << name;
+      TClientDataSet ds;
+      EXPECT_NO_THROW(ds.LoadFromFile(EpcExp() / name)) << name;
+    }
+
+    StartServer();
+    dialogs_.Clear();
+    dialogs_.Answer(mrYes);
+    ASSERT_TRUE(Press()) << ::testing::PrintToString(dialogs_.Texts());
+    EXPECT_EQ(Leftovers(), std::set<std::string>{});
+    EXPECT_EQ(Names(EpcExp()).size(), 35u);
+    EXPECT_EQ(History("002").front(), "0/0");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ExportOverSmb, ::testing::Values(std::string("sqlite")));
 
 INSTANTIATE_TEST_SUITE_P(Engines, ExportEndToEnd, ::testing::ValuesIn(testing_server::Engines()));
 

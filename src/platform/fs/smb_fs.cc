@@ -125,7 +125,8 @@ class SmbShareFileSystem final : public FileSystem {
     const int err = errno;
     if (err != ENOENT) ThrowIoError(path, "create the folder", err);
     if (!IsFolder(w.Parent())) throw IoError(std::string(path) + ": the folder above does not exist", ErrorKind::kNotFound);
-    if (smbc_getFunctionMkdir(ctx_)(ctx_, Url(w).c_str(), 0755) != 0) {
+    const std::string url = Url(w);
+    if (Retried([&] { return smbc_getFunctionMkdir(ctx_)(ctx_, url.c_str(), 0755); }) != 0) {
       const int e = errno;
       if (e == EEXIST && IsFolder(w)) return;
       ThrowIoError(path, "create the folder", e);
@@ -135,7 +136,8 @@ class SmbShareFileSystem final : public FileSystem {
   std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
     WinPath w = ParseWinPath(dir);
     if (!IsShare(w)) return local_->ListFiles(dir, mask);
-    SMBCFILE* d = smbc_getFunctionOpendir(ctx_)(ctx_, Url(w).c_str());
+    const std::string url = Url(w);
+    SMBCFILE* d = Retried([&] { return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str()); });
     if (!d) {
       const int err = errno;
       if (err == ENOENT || err == ENOTDIR) throw IoError(std::string(dir) + ": folder not found", ErrorKind::kNotFound);
@@ -171,7 +173,8 @@ class SmbShareFileSystem final : public FileSystem {
     WinPath w = ParseWinPath(path);
     if (!IsShare(w)) return local_->ReadFile(path);
     if (w.IsRoot()) throw IoError(std::string(path) + ": cannot read: Is a directory");
-    SMBCFILE* f = smbc_getFunctionOpen(ctx_)(ctx_, Url(w).c_str(), O_RDONLY, 0);
+    const std::string url = Url(w);
+    SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_RDONLY, 0); });
     if (!f) ThrowIoError(path, "read", errno);
     std::string data;
     char buf[1 << 16];
@@ -273,6 +276,21 @@ class SmbShareFileSystem final : public FileSystem {
 
   static bool IsShare(const WinPath& w) { return w.root == WinPath::Root::Share; }
 
+  // libsmbclient keeps a connection per server and share, and finds out that the server went
+  // away (and came back) only when a request fails on it. Such a request is made once more on
+  // a new connection; a request that fails so again, or for any other reason, fails.
+  template <typename F>
+  auto Retried(F call) -> decltype(call()) {
+    auto r = call();
+    if (!Failed(r)) return r;
+    const int err = errno;
+    if (err != ECONNABORTED && err != ECONNRESET && err != EPIPE && err != ENOTCONN) return r;
+    smbc_getFunctionPurgeCachedServers(ctx_)(ctx_);
+    return call();
+  }
+  static bool Failed(int r) { return r != 0; }
+  static bool Failed(SMBCFILE* f) { return f == nullptr; }
+
   std::string Server(const WinPath& w) const {
     auto it = hosts_.find(AsciiLowered(w.host));
     const std::string& host = it != hosts_.end() ? it->second : w.host;
@@ -294,7 +312,8 @@ class SmbShareFileSystem final : public FileSystem {
   // errno is the library's when this answers false.
   bool Stat(const WinPath& w, struct stat& st) {
     std::memset(&st, 0, sizeof st);
-    return smbc_getFunctionStat(ctx_)(ctx_, Url(w).c_str(), &st) == 0;
+    const std::string url = Url(w);
+    return Retried([&] { return smbc_getFunctionStat(ctx_)(ctx_, url.c_str(), &st); }) == 0;
   }
 
   bool IsFolder(const WinPath& w) {
@@ -307,7 +326,7 @@ class SmbShareFileSystem final : public FileSystem {
   // no answer within the timeout, a refused session - is "not listed".
   bool ShareListed(const WinPath& w) {
     const std::string url = "smb://" + Server(w) + "/";
-    SMBCFILE* d = smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str());
+    SMBCFILE* d = Retried([&] { return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str()); });
     if (!d) return false;
     const std::string key = AsciiLowered(w.share);
     bool found = false;
@@ -324,7 +343,8 @@ class SmbShareFileSystem final : public FileSystem {
   }
 
   void WriteNew(const WinPath& temp, std::string_view label, std::string_view data) {
-    SMBCFILE* f = smbc_getFunctionOpen(ctx_)(ctx_, Url(temp).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    const std::string url = Url(temp);
+    SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644); });
     if (!f) ThrowIoError(label, "write", errno);
     size_t done = 0;
     while (done < data.size()) {
@@ -345,7 +365,7 @@ class SmbShareFileSystem final : public FileSystem {
   // `to` is deleted first (see the header for what a reader may see meanwhile).
   void Replace(const WinPath& from, const WinPath& to, std::string_view label) {
     const std::string src = Url(from), dst = Url(to);
-    if (smbc_getFunctionRename(ctx_)(ctx_, src.c_str(), ctx_, dst.c_str()) == 0) return;
+    if (Retried([&] { return smbc_getFunctionRename(ctx_)(ctx_, src.c_str(), ctx_, dst.c_str()); }) == 0) return;
     int err = errno;
     if (err == EEXIST) {
       if (smbc_getFunctionUnlink(ctx_)(ctx_, dst.c_str()) != 0 && errno != ENOENT) ThrowIoError(label, "replace", errno);
@@ -361,7 +381,8 @@ class SmbShareFileSystem final : public FileSystem {
     const std::string server = Server(w);
     std::erase_if(orphans_, [&](const WinPath& o) {
       if (Server(o) != server) return false;
-      return smbc_getFunctionUnlink(ctx_)(ctx_, Url(o).c_str()) == 0 || errno == ENOENT;
+      const std::string url = Url(o);
+      return Retried([&] { return smbc_getFunctionUnlink(ctx_)(ctx_, url.c_str()); }) == 0 || errno == ENOENT;
     });
   }
 
