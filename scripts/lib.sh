@@ -6,7 +6,7 @@ KVE_PACKAGES=(
   qt6-base-dev libgl1-mesa-dev
   libsqlite3-dev libpq-dev postgresql
   libpugixml-dev nlohmann-json3-dev libcpp-httplib-dev libcli11-dev libtomlplusplus-dev
-  libfmt-dev libspdlog-dev libsodium-dev libssl-dev libsmbclient-dev samba
+  libfmt-dev libspdlog-dev libsodium-dev libssl-dev libsmbclient-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   curl
 )

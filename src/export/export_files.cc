@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/common/error.h"
+#include "platform/fs/leftovers.h"
 
 namespace kve::exporting {
 namespace {
@@ -60,6 +61,9 @@ void WriteEeepcBytes(FileSystem& fs, std::string_view dirExp,
   const int count = static_cast<int>(files.size()) + 1;
   const std::string dir(dirExp);
   std::vector<std::string> staged;  // temporaries written, in writing order
+  // A run killed while writing, or cut off from the share, left its write temporaries; the
+  // staged copies it left are replaced below.
+  RemoveLeftoversOfEndedRuns(fs, dirExp);
   try {
     int done = 0;
     for (size_t i = 0; i < files.size(); ++i) {
