@@ -24,12 +24,43 @@ class DryRun::PreviewAide final : public InstallAide {
     return kPltOk;
   }
   int PltRemoveInstallFile(const char*, const char*) override { return kPltOk; }
+  int PltStageInstallFile(const char* user, const char* path, std::uint64_t* bytes) override {
+    if (!IsSafeHotSyncUserName(user)) return kPltBadUserName;
+    if (!files_.FileExists(path)) return kPltNoSuchFile;
+    const std::uint64_t size = files_.ReadFile(path).size();
+    if (bytes != nullptr) *bytes = size;
+    std::string p(path);
+    staged_[user].push_back({p.substr(p.find_last_of("\\/") + 1), size});
+    return kPltOk;
+  }
+  int PltCommitStaged(const char* user) override {
+    for (const auto& [name, size] : staged_[user]) {
+      queued_[user].push_back(name);
+      sizes_[name] = size;
+    }
+    staged_.erase(user);
+    return kPltOk;
+  }
+  int PltDiscardStaged(const char* user) override {
+    staged_.erase(user);
+    return kPltOk;
+  }
+  // What the preview took, as the queue would hold it.
+  int PltGetInstallFileInfo(const char*, const char* path, PltEntryInfo* info) override {
+    std::string p(path);
+    auto it = sizes_.find(p.substr(p.find_last_of("\\/") + 1));
+    if (it == sizes_.end()) return kPltNoSuchFile;
+    *info = PltEntryInfo{it->second, {}};
+    return kPltOk;
+  }
 
   std::map<std::string, std::vector<std::string>> queued_;
 
  private:
   InstallAide& inner_;
   FileSystem& files_;
+  std::map<std::string, std::vector<std::pair<std::string, std::uint64_t>>> staged_;
+  std::map<std::string, std::uint64_t> sizes_;
 };
 
 DryRun::DryRun(FileSystem& files, InstallAide& installAide, ServerLink& server) : link_(server) {

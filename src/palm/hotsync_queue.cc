@@ -45,6 +45,35 @@ void QueueEntry(InstallAide& aide, const std::string& user, const std::string& p
   Log(log, "PltInstallFile", user, path, aide.PltInstallFile(user.c_str(), path.c_str()));
 }
 
+std::vector<std::string> ReplaceEntries(InstallAide& aide, const std::string& user,
+                                        const std::vector<std::string>& paths, const QueueLog& log) {
+  auto nameOf = [](const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); };
+  std::vector<std::string> missing;
+  std::vector<std::uint64_t> sizes(paths.size(), 0);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const int r = aide.PltStageInstallFile(user.c_str(), paths[i].c_str(), &sizes[i]);
+    Log(log, "PltStageInstallFile", user, paths[i], r);
+    if (r != kPltOk) missing.push_back(fmt::format("{} ({})", nameOf(paths[i]), PltResultText(r)));
+  }
+  if (!missing.empty()) {
+    Log(log, "PltDiscardStaged", user, "", aide.PltDiscardStaged(user.c_str()));
+    return missing;
+  }
+  const int committed = aide.PltCommitStaged(user.c_str());
+  Log(log, "PltCommitStaged", user, "", committed);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    InstallAide::PltEntryInfo info;
+    const int r = aide.PltGetInstallFileInfo(user.c_str(), paths[i].c_str(), &info);
+    if (r != kPltOk)
+      missing.push_back(fmt::format("{} ({})", nameOf(paths[i]), PltResultText(r)));
+    else if (info.bytes != sizes[i])
+      missing.push_back(fmt::format("{} ({} bytes queued of {})", nameOf(paths[i]), info.bytes, sizes[i]));
+  }
+  // What stayed staged after a failed commit is no entry either.
+  if (committed != kPltOk) Log(log, "PltDiscardStaged", user, "", aide.PltDiscardStaged(user.c_str()));
+  return missing;
+}
+
 void RemoveEntries(InstallAide& aide, const std::string& user,
                    const std::vector<std::string>& paths, const QueueLog& log) {
   for (const std::string& p : paths)

@@ -3,8 +3,9 @@
 // Palm's user, queuing and withdrawing an export's entries. The entries' paths come from the
 // export table catalogue (exporting::PalmQueuePaths, PalmRemovalPaths).
 //
-// The screen examines no result of the Install Aide: an entry that could not be queued or
-// removed is written to the log and the work goes on.
+// A withdrawal examines no result of the Install Aide: an entry that could not be removed
+// is written to the log and the work goes on. Queuing an export does examine them: an export
+// whose entries did not all arrive is no export (ReplaceEntries).
 
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,16 @@ bool HasHotSyncUser(InstallAide& aide, std::string_view name);
 // One PltInstallFile call; a refusal is logged.
 void QueueEntry(InstallAide& aide, const std::string& user, const std::string& path,
                 const QueueLog& log = {});
+
+// Replaces the earlier export in `user`'s queue with the files at `paths` in one step: every
+// file is staged beside the queue under a name a HotSync never installs, then all are put in
+// place together (each by a rename over the entry it replaces), then each entry is checked to
+// be there with the size that was copied. Answers the entries that did not arrive, each as
+// "NAME (reason)"; empty when the whole export is queued. A refused staging leaves the queue
+// as it was (the staged copies are discarded). A failed commit or check may leave entries of
+// both exports: the caller withdraws the export then.
+std::vector<std::string> ReplaceEntries(InstallAide& aide, const std::string& user,
+                                        const std::vector<std::string>& paths, const QueueLog& log = {});
 
 // One PltRemoveInstallFile call per path, in order; refusals are logged.
 void RemoveEntries(InstallAide& aide, const std::string& user,

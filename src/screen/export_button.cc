@@ -82,8 +82,25 @@ void TfrmExpDados::ExportPressed() {
   pgbProgresso.SetRange(0, 18);
   pgbProgresso.SetPosition(0);
   if (rbtPalm.Checked()) {
-    // Withdrawn now, whatever the history decides.
-    Remover(edtNmPalm.Text());
+    // The earlier export stays queued while this one is made: the run replaces it in one
+    // step, so a process killed meanwhile leaves it whole. When the press ends without an
+    // export (a No, a failure), it is withdrawn, whatever the history decided.
+    const std::string user = edtNmPalm.Text();
+    closingMessage_.clear();
+    struct Settle {
+      TfrmExpDados& s;
+      const std::string& user;
+      ~Settle() {
+        try {
+          if (s.closingMessage_.empty())
+            s.Remover(user);
+          else
+            s.NoteQueuedExport(user);
+        } catch (const std::exception& e) {
+          s.Log(std::string("HotSync queue: ") + e.what());
+        }
+      }
+    } settle{*this, user};
     params::LoadDeviceHistory(netExpDados, medCdFilial.Text(), medCdPalm.Text(), cdsHistPalm);
     if (params::ExportNotImportedBack(params::FirstHistoryMarks(cdsHistPalm))) {
       if (msgPadrao.ShowMsg("Export_Import", TMsgDlgType::mtConfirmation, mbYesNo, 0) == mrYes) {

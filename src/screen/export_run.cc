@@ -113,10 +113,17 @@ void ExportRun::WritePalm() {
       });
   ConvertPalmDatabases(svc_.files, order_.dirExp, view_);
   WritePrevRetiDatabase(tables_["cdsPrevReti"], svc_.files, order_.dirExp, view_);
-  // Queue results are not examined: a file that could not be queued does not fail the export,
-  // but support hears of it.
-  for (const std::string& path : exporting::PalmQueuePaths(order_.dirExp, order_.dirBin))
-    palm::QueueEntry(svc_.installAide, order_.deviceName, path, svc_.log);
+  // The earlier export stays queued until here and is replaced in one step, so a run killed
+  // before leaves it whole. An entry that did not arrive fails the export; the screen then
+  // withdraws what is queued, as it does after any failed Palm export.
+  const std::vector<std::string> missing = palm::ReplaceEntries(
+      svc_.installAide, order_.deviceName, exporting::PalmQueuePaths(order_.dirExp, order_.dirBin), svc_.log);
+  if (!missing.empty()) {
+    std::string names;
+    for (const std::string& m : missing) names += (names.empty() ? "" : ", ") + m;
+    throw IoError("HotSync queue of " + order_.deviceName + ": " + std::to_string(missing.size()) + " of " +
+                  std::to_string(exporting::PalmQueue().size()) + " entries were not queued: " + names);
+  }
   // The catalogue may have no line for this key; the status line is left empty then.
   view_.Status(view_.Messages().MsgIfAny("HOTSYNC"));
   view_.Refresh();

@@ -126,8 +126,8 @@ void TfrmExpDados::FormCreate() {
 void TfrmExpDados::FormActivate() { Repaint(); }
 
 void TfrmExpDados::FormClose() {
-  // First of all: an export that no HotSync has picked up yet is withdrawn from every user's
-  // queue, all but EXPFILIAL.pdb.
+  // First of all: an export of this screen that no HotSync has picked up yet is withdrawn,
+  // all but EXPFILIAL.pdb.
   RemoverTodosUsuarios();
   ExpDadosCriado = false;
   netExpDados.SetConnected(false);

@@ -11,7 +11,10 @@
 // doubles; the host's configuration values come from the installed maker services (Corvane).
 
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "export/table_set.h"
 #include "host/expdados_services.h"
@@ -201,8 +204,13 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void SetupParams();  // param_setup.cc
   void SetupEpc();     // eeepc_device.cc
   void SetupPalm();    // palm_device.cc
-  // The close handler's first step: Remover for every HotSync user of this PC.
+  // The close handler's first step: withdraws the exports this screen queued that are still
+  // queued as it left them, telling the operator of each first. What another program queued
+  // (kve-export beside the screen), or a HotSync took, is left alone.
   void RemoverTodosUsuarios();
+  // After a Palm export: notes which copy of each entry the screen queued for `user`, so the
+  // close step withdraws those and nothing queued since.
+  void NoteQueuedExport(const std::string& user);
   // Runs `step` and, when it fails, puts the focus on `field` before the failure goes on.
   void FocusOnFailure(TControl& field, const std::function<void()>& step);
   // A line for the support log: the host's, or standard error.
@@ -213,6 +221,9 @@ class TfrmExpDados : public TfrmPadrImportExport {
   // What the press of Export under way has come to so far, for exportEnded.
   bool runStarted_ = false;
   std::string closingMessage_;
+  // Per HotSync user, the entries this screen's last export queued (their paths as the
+  // withdrawal builds them) and which copy of each it left there.
+  std::map<std::string, std::vector<std::pair<std::string, InstallAide::PltEntryInfo>>> queuedByScreen_;
 
   ExpDadosServices& svc_;
 };

@@ -3,6 +3,7 @@
 
 #include "catalogue/catalogue.h"
 #include "palm/hotsync_queue.h"
+#include "params/expdados_messages.h"
 #include "platform/maker/consiste.h"
 #include "screen/frm_exp_dados.h"
 
@@ -68,12 +69,34 @@ void TfrmExpDados::Remover(const std::string& user) {
                       svc_.log);
 }
 
-void TfrmExpDados::RemoverTodosUsuarios() {
-  const int users = svc_.installAide.PltGetUserCount();
-  std::int16_t size = 0;  // shared by the whole pass
-  for (int i = 0; i < users; ++i) {
-    Remover(palm::ReadHotSyncUser(svc_.installAide, static_cast<unsigned int>(i), size));
+void TfrmExpDados::NoteQueuedExport(const std::string& user) {
+  auto& noted = queuedByScreen_[user];
+  noted.clear();
+  for (const std::string& path : exporting::PalmRemovalPaths(DirExp, DirBin)) {
+    InstallAide::PltEntryInfo info;
+    if (svc_.installAide.PltGetInstallFileInfo(user.c_str(), path.c_str(), &info) == kPltOk)
+      noted.emplace_back(path, info);
   }
+}
+
+// An entry is withdrawn only while it is the very copy the screen queued: one a HotSync took
+// is gone, one a batch export queued since is another file. Exports queued before this
+// screen was opened were withdrawn by the close of the screen that made them.
+void TfrmExpDados::RemoverTodosUsuarios() {
+  for (const auto& [user, noted] : queuedByScreen_) {
+    std::vector<std::string> ours;
+    for (const auto& [path, info] : noted) {
+      InstallAide::PltEntryInfo now;
+      if (svc_.installAide.PltGetInstallFileInfo(user.c_str(), path.c_str(), &now) == kPltOk && now == info)
+        ours.push_back(path);
+    }
+    if (ours.empty()) continue;
+    // The closing alert told the operator to start the HotSync: say that it is too late now.
+    svc_.dialogs.MessageDlg(Format(kMsgWithdrawnOnClose, {user, std::to_string(ours.size())}),
+                            TMsgDlgType::mtInformation, mbOKOnly);
+    palm::RemoveEntries(svc_.installAide, user, ours, svc_.log);
+  }
+  queuedByScreen_.clear();
 }
 
 }  // namespace kve

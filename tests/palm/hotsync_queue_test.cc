@@ -23,6 +23,10 @@ class GreedyAide final : public InstallAide {
   }
   int PltInstallFile(const char*, const char*) override { return kPltOk; }
   int PltRemoveInstallFile(const char*, const char*) override { return kPltOk; }
+  int PltStageInstallFile(const char*, const char*, std::uint64_t*) override { return kPltOk; }
+  int PltCommitStaged(const char*) override { return kPltOk; }
+  int PltDiscardStaged(const char*) override { return kPltOk; }
+  int PltGetInstallFileInfo(const char*, const char*, PltEntryInfo*) override { return kPltNoSuchFile; }
   std::vector<int> sizes;
 };
 

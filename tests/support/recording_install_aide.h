@@ -33,6 +33,18 @@ class RecordingInstallAide final : public InstallAide {
   int PltRemoveInstallFile(const char* user, const char* path) override {
     return Record({"PltRemoveInstallFile", user, path}, inner_.PltRemoveInstallFile(user, path));
   }
+  int PltStageInstallFile(const char* user, const char* path, std::uint64_t* bytes) override {
+    return Record({"PltStageInstallFile", user, path}, inner_.PltStageInstallFile(user, path, bytes));
+  }
+  int PltCommitStaged(const char* user) override {
+    return Record({"PltCommitStaged", user, ""}, inner_.PltCommitStaged(user));
+  }
+  int PltDiscardStaged(const char* user) override {
+    return Record({"PltDiscardStaged", user, ""}, inner_.PltDiscardStaged(user));
+  }
+  int PltGetInstallFileInfo(const char* user, const char* path, PltEntryInfo* info) override {
+    return Record({"PltGetInstallFileInfo", user, path}, inner_.PltGetInstallFileInfo(user, path, info));
+  }
 
   // The recorded calls of one function, in order.
   std::vector<Call> CallsOf(const std::string& function) const {

@@ -1,9 +1,14 @@
 // The install queue kept in folders: ROOT/<user>/Install/<file>.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
@@ -77,6 +82,127 @@ class FolderInstallAide final : public InstallAide {
       return DeleteEntries(folder, name, name);
     } catch (const ValueError&) {
       return kPltNoSuchFile;  // a path the file system cannot parse names no reachable file
+    } catch (const std::exception&) {
+      return kPltIoError;
+    }
+  }
+
+  int PltStageInstallFile(const char* user, const char* path, std::uint64_t* bytes) override {
+    if (bytes != nullptr) *bytes = 0;
+    std::string name;
+    if (int r = Check(user, path, name); r != kPltOk) return r;
+    try {
+      QueueFolder folder;
+      if (int r = Reach(user, false, folder); r != kPltOk) return r;
+      std::string content;
+      if (int r = ReadSource(path, name, content); r != kPltOk) return r;
+      if (int r = Reach(user, true, folder); r != kPltOk) return r;
+      // A temporary's name of this process: a run killed before its commit leaves it as
+      // any unfinished copy, for the next queue change to remove.
+      const std::string staged = fmt::format(".{}.staged.tmp-{}-{}", name, ::getpid(), serial_++);
+      if (Place(folder.Path(), staged, nullptr, content) != kPltOk) return kPltIoError;
+      std::uintmax_t size = 0;
+      std::uint64_t identity[3];
+      if (!folder.StatFile(staged, size, identity) || size != content.size()) {
+        folder.Remove(staged);
+        return kPltIoError;
+      }
+      std::vector<Staged>& list = staged_[user];
+      for (auto it = list.begin(); it != list.end(); ++it) {
+        if (!EqualsIgnoreCase(it->name, name)) continue;
+        folder.Remove(it->staged);  // staged twice: the later copy counts
+        list.erase(it);
+        break;
+      }
+      list.push_back({staged, name});
+      if (bytes != nullptr) *bytes = content.size();
+      return kPltOk;
+    } catch (const ValueError&) {
+      return kPltNoSuchFile;
+    } catch (const std::exception&) {
+      return kPltIoError;
+    }
+  }
+
+  int PltCommitStaged(const char* user) override {
+    if (user == nullptr || !IsSafeHotSyncUserName(user)) return kPltBadUserName;
+    auto it = staged_.find(user);
+    if (it == staged_.end() || it->second.empty()) return kPltOk;
+    std::vector<Staged>& list = it->second;
+    try {
+      QueueFolder folder;
+      if (int r = Reach(user, false, folder); r != kPltOk) return r;
+      if (!folder.IsOpen()) return kPltIoError;  // the folder went away with what was staged
+      int result = kPltOk;
+      size_t placed = 0;
+      for (; placed < list.size(); ++placed) {
+        try {
+          folder.Rename(list[placed].staged, list[placed].name);
+        } catch (const IoError&) {
+          result = kPltIoError;
+          break;
+        }
+      }
+      // Entries spelled in another letter case are the same entries to a HotSync.
+      for (size_t i = 0; i < placed; ++i)
+        if (DeleteEntries(folder, list[i].name, list[i].name) != kPltOk) result = kPltIoError;
+      list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(placed));
+      if (FolderSync* later = folders_.Open()) {
+        later->Add(folder.Path(), folder.Path().string());
+      } else {
+        folder.Sync();
+      }
+      return result;
+    } catch (const std::exception&) {
+      return kPltIoError;
+    }
+  }
+
+  int PltDiscardStaged(const char* user) override {
+    if (user == nullptr || !IsSafeHotSyncUserName(user)) return kPltBadUserName;
+    auto it = staged_.find(user);
+    if (it == staged_.end()) return kPltOk;
+    int result = kPltOk;
+    try {
+      QueueFolder folder;
+      if (int r = Reach(user, false, folder); r != kPltOk) return r;
+      if (folder.IsOpen()) {
+        for (const Staged& s : it->second) {
+          try {
+            folder.Remove(s.staged);
+          } catch (const IoError&) {
+            result = kPltIoError;  // a '.' name: never installed, removed by a later run
+          }
+        }
+      }
+    } catch (const std::exception&) {
+      result = kPltIoError;
+    }
+    staged_.erase(it);
+    return result;
+  }
+
+  int PltGetInstallFileInfo(const char* user, const char* path, PltEntryInfo* info) override {
+    std::string name;
+    if (int r = Check(user, path, name); r != kPltOk) return r;
+    if (info == nullptr) return kPltBufferTooSmall;
+    try {
+      QueueFolder folder;
+      if (int r = Reach(user, false, folder); r != kPltOk) return r;
+      if (!folder.IsOpen()) return kPltNoSuchFile;
+      // The name as typed first, then any spelling of it.
+      std::vector<std::string> candidates{name};
+      for (const QueueFolder::Entry& e : folder.List())
+        if (e.kind == QueueFolder::Kind::kFile && e.name != name && EqualsIgnoreCase(e.name, name))
+          candidates.push_back(e.name);
+      for (const std::string& c : candidates) {
+        std::uintmax_t bytes = 0;
+        if (folder.StatFile(c, bytes, info->identity)) {
+          info->bytes = bytes;
+          return kPltOk;
+        }
+      }
+      return kPltNoSuchFile;
     } catch (const std::exception&) {
       return kPltIoError;
     }
@@ -173,6 +299,21 @@ class FolderInstallAide final : public InstallAide {
     return result;
   }
 
+  // The bytes of the file at `path` and its own name as found; kPltNoSuchFile when there is
+  // no such file.
+  int ReadSource(const char* path, std::string& name, std::string& content) {
+    if (std::optional<stdfs::path> host = files_.HostPath(path)) {
+      std::error_code ec;
+      if (!stdfs::is_regular_file(*host, ec)) return kPltNoSuchFile;
+      name = host->filename().string();
+      content = ReadWholeFile(*host);
+      return kPltOk;
+    }
+    if (!files_.FileExists(path)) return kPltNoSuchFile;
+    content = files_.ReadFile(path);
+    return kPltOk;
+  }
+
   // Writes the entry through the atomic sink, so a HotSync never finds part of a file and a
   // crash leaves the old entry.
   int Place(const stdfs::path& dir, const std::string& name, const stdfs::path* source,
@@ -188,6 +329,11 @@ class FolderInstallAide final : public InstallAide {
   stdfs::path root_;
   FileSystem& files_;
   FolderSync folders_;  // queue folders changed within a batch, flushed when it syncs
+  struct Staged {
+    std::string staged, name;  // the temporary's name and the entry's
+  };
+  std::map<std::string, std::vector<Staged>> staged_;  // per user, in staging order
+  unsigned serial_ = 0;
 };
 
 }  // namespace

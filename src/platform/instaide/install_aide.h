@@ -71,7 +71,37 @@ class InstallAide : public FolderBatching {
   // Takes the entry named like the file at `path` (letter case aside) out of `user`'s queue.
   // Removing a file that is not queued succeeds.
   virtual int PltRemoveInstallFile(const char* user, const char* path) = 0;
+
+  // Calls of our own beside the four, in the same shape, so that an export replaces the
+  // earlier one in the queue in one step rather than entry by entry.
+  //
+  // PltStageInstallFile copies the file at `path` into `user`'s Install folder under a
+  // temporary name beginning with '.', which a HotSync never installs, and sets `*bytes` to
+  // the bytes copied. Nothing a HotSync would take changes until PltCommitStaged.
+  virtual int PltStageInstallFile(const char* user, const char* path, std::uint64_t* bytes) = 0;
+  // Puts every entry staged for `user` in place under its own name, each by one rename over
+  // the entry it replaces (letter case aside), and flushes the folder (or leaves the flush to
+  // the open folder batch). A process killed within the renames leaves some entries new and
+  // the rest as they were, each whole. A failed rename answers kPltIoError; the entries
+  // already renamed stay, the rest stay staged until PltDiscardStaged.
+  virtual int PltCommitStaged(const char* user) = 0;
+  // Removes what is staged for `user` and not yet put in place. A killed run's staged copies
+  // are removed by the next queue change, as every unfinished copy is.
+  virtual int PltDiscardStaged(const char* user) = 0;
+  // What `user`'s queue holds under the name of the file at `path` (letter case aside): its
+  // size and an identity that changes whenever the entry is replaced. kPltNoSuchFile when the
+  // queue holds no such entry.
+  struct PltEntryInfo {
+    std::uint64_t bytes = 0;
+    std::uint64_t identity[3] = {};  // device, file number, modification time in ns
+  };
+  virtual int PltGetInstallFileInfo(const char* user, const char* path, PltEntryInfo* info) = 0;
 };
+
+inline bool operator==(const InstallAide::PltEntryInfo& a, const InstallAide::PltEntryInfo& b) {
+  return a.bytes == b.bytes && a.identity[0] == b.identity[0] && a.identity[1] == b.identity[1] &&
+         a.identity[2] == b.identity[2];
+}
 
 // The queue on disk: `root`/<user>/Install/, one folder per user named exactly as the user,
 // users numbered in byte order of their names. Queued files are read through `files`, which

@@ -144,6 +144,25 @@ bool QueueFolder::Remove(const std::string& name) const {
   throw IoError((path_ / name).string() + ": cannot delete: " + Reason());
 }
 
+void QueueFolder::Rename(const std::string& from, const std::string& to) const {
+  if (::renameat(fd_, from.c_str(), fd_, to.c_str()) != 0)
+    throw IoError((path_ / to).string() + ": cannot put " + from + " in place: " + Reason());
+}
+
+bool QueueFolder::StatFile(const std::string& name, std::uintmax_t& bytes, std::uint64_t identity[3]) const {
+  struct stat st;
+  if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  bytes = static_cast<std::uintmax_t>(st.st_size);
+  identity[0] = static_cast<std::uint64_t>(st.st_dev);
+  identity[1] = static_cast<std::uint64_t>(st.st_ino);
+  identity[2] = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+  return true;
+}
+
+void QueueFolder::Sync() const {
+  if (::fsync(fd_) != 0) throw IoError(path_.string() + ": cannot sync the folder: " + Reason());
+}
+
 std::string_view QueueFolderText(QueueFolder::Open result) {
   switch (result) {
     case QueueFolder::Open::kOpened: return "open";

@@ -47,6 +47,18 @@ class QueueFolder {
   // none. IoError naming the entry when it stays.
   bool Remove(const std::string& name) const;
 
+  // Renames the entry `from` to `to` within the folder, replacing an entry `to`; IoError
+  // naming both when it fails.
+  void Rename(const std::string& from, const std::string& to) const;
+
+  // The file `name` itself (never what a link points at): its size and what identifies this
+  // copy of it (device, file number, modification time in ns). False when there is no file
+  // of that name.
+  bool StatFile(const std::string& name, std::uintmax_t& bytes, std::uint64_t identity[3]) const;
+
+  // Flushes the folder's names to the disk; IoError when it fails.
+  void Sync() const;
+
  private:
   int fd_ = -1;
   std::filesystem::path path_;
