@@ -14,6 +14,7 @@
 #include "export/export_files.h"
 #include "screen/frm_exp_dados.h"
 #include "ledger/ledger.h"
+#include "palm/hotsync_queue.h"
 #include "support/error_fs.h"
 #include "platform/maker/config.h"
 #include "platform/pdb/pdb_reader.h"
@@ -486,6 +487,99 @@ TEST_P(ExportOverSmb, AServerStoppedHalfWayFailsTheExportAndTheNextOneSucceeds) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, ExportOverSmb, ::testing::Values(std::string("sqlite")));
+
+// A queue that cannot take the export fails it: recorded as failed, the error naming the
+// entries, and nothing of the export left queued (EXPFILIAL.pdb, which a withdrawal always
+// leaves, aside). The earlier export was whole before.
+TEST_P(ExportEndToEnd, AQueueThatCannotTakeTheExportFailsItAndHoldsNoPartOfIt) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& install)> plant;
+    const char* named;  // in the error
+  } cases[] = {
+      {"the Install folder turned into a link to another folder",
+       [this](const fs::path& install) {
+         fs::remove_all(install);
+         fs::create_directories(tmp_ / "decoy");
+         fs::create_directory_symlink(tmp_ / "decoy", install);
+       },
+       "37 of 37 entries were not queued: EFETIVOS.pdb (the queue folder refused the change)"},
+      {"a folder in the way of one entry's rename",
+       [](const fs::path& install) {
+         fs::remove(install / "PRODUTO.pdb");
+         fs::create_directory(install / "PRODUTO.pdb");
+       },
+       "PRODUTO.pdb ("},
+  };
+  Fill(true, "1", demo::kDemoNutritionist);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs_.Clear();
+    dialogs_.Answer(mrYes);  // the whole product tree
+    const auto history = History("001");
+    if (!history.empty() && history.front() == "0/0") dialogs_.Answer(mrYes);  // overwrite the earlier export
+    ASSERT_TRUE(Press()) << ::testing::PrintToString(dialogs_.Texts());
+    ASSERT_EQ(Names(Queue("Palm 01")).size(), 37u);
+    c.plant(Queue("Palm 01"));
+    dialogs_.Clear();
+    dialogs_.Answer(mrYes);
+    dialogs_.Answer(mrYes);
+    EXPECT_FALSE(Press());
+    EXPECT_EQ(History("001").front(), "0/1");
+    ASSERT_EQ(dialogs_.Errors().size(), 1u);
+    EXPECT_NE(dialogs_.Errors()[0].find(c.named), std::string::npos) << dialogs_.Errors()[0];
+    for (const std::string& n : Names(Queue("Palm 01")))
+      EXPECT_TRUE(n == "EXPFILIAL.pdb" || fs::is_directory(Queue("Palm 01") / n)) << n;
+    if (fs::exists(tmp_ / "decoy")) EXPECT_TRUE(Names(tmp_ / "decoy").empty());
+    fs::remove_all(Queue("Palm 01"));
+    fs::create_directories(Queue("Palm 01"));
+  }
+}
+
+// The close step withdraws the export this screen queued, and only while the queue holds the
+// copies it left: an export kve-export queued since, or before, is kept.
+TEST_P(ExportEndToEnd, ClosingWithdrawsTheScreensOwnExportButNotABatchExport) {
+  const std::string told =
+      "A exportação para o Palm Palm 01 ainda não foi transferida pelo HotSync. Ao fechar a tela, "
+      "os 36 arquivos dela serão retirados da fila de instalação.";
+  // Another program queuing the same files again, as kve-export does, through its own aide.
+  auto batchExport = [this] {
+    std::unique_ptr<InstallAide> other = NewFolderInstallAide(tmp_ / "hotsync", *posix_);
+    const auto paths = exporting::PalmQueuePaths("C:\\Palm\\Kve\\Exp\\", "C:\\Palm\\Kve\\Bin\\");
+    ASSERT_TRUE(palm::ReplaceEntries(*other, "Palm 01", paths).empty());
+  };
+  auto reopen = [this] {
+    screen_ = std::make_unique<TfrmExpDados>(*services_);
+    screen_->FormCreate();
+    Fill(true, "1", demo::kDemoNutritionist);
+  };
+  auto exportAndClose = [&](bool screenExport, bool batchSince) {
+    reopen();
+    if (screenExport) {
+      dialogs_.Answer(mrYes);
+      dialogs_.Answer(mrYes);  // overwrite the earlier export
+      ASSERT_TRUE(Press());
+    }
+    if (batchSince) batchExport();
+    dialogs_.Clear();
+    screen_->Close();
+  };
+  Fill(true, "1", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press());  // the files a batch export queues
+  screen_->Close();
+  fs::remove_all(Queue("Palm 01"));
+
+  exportAndClose(true, true);  // the screen's export replaced by a batch export: kept
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_EQ(Names(Queue("Palm 01")).size(), 37u);
+  exportAndClose(false, false);  // a batch export, then the screen opened and closed: kept
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_EQ(Names(Queue("Palm 01")).size(), 37u);
+  exportAndClose(true, false);  // the screen's own export: withdrawn, the operator told first
+  EXPECT_EQ(dialogs_.Texts(), std::vector<std::string>{told});
+  EXPECT_THAT(Names(Queue("Palm 01")), ElementsAre("EXPFILIAL.pdb"));
+}
 
 INSTANTIATE_TEST_SUITE_P(Engines, ExportEndToEnd, ::testing::ValuesIn(testing_server::Engines()));
 

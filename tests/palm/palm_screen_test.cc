@@ -128,30 +128,10 @@ TEST(PalmAtExport, ThePalmsNameMustBeAHotSyncUserExactly) {
   }
 }
 
-TEST(HotSyncClose, ClosingRemovesTheExportsEntriesOfEveryUser) {
-  for (const Strings& users : {Strings{}, Strings{"PALM 01", "PALM 02", "palm 03"}}) {
-    SCOPED_TRACE(users.size());
-    PalmScreen w;
-    w.AddUsers(users);
-    w.screen.Close();
-    EXPECT_EQ(w.installAide.CallsOf("PltGetUserCount").size(), 1u);
-    EXPECT_EQ(w.installAide.CallsOf("PltGetUser").size(), 3 * users.size());
-    const auto removals = w.installAide.CallsOf("PltRemoveInstallFile");
-    ASSERT_EQ(removals.size(), 36 * users.size());
-    EXPECT_EQ(w.installAide.calls.size(), 1 + 3 * users.size() + removals.size());
-    // Nothing was resolved before: the paths are the bare names, in removal order.
-    const Strings names = exporting::PalmRemovalPaths("", "");
-    for (size_t i = 0; i < removals.size(); ++i) {
-      EXPECT_EQ(removals[i].user, users[i / 36]);
-      EXPECT_EQ(removals[i].path, names[i % 36]);
-      EXPECT_EQ(removals[i].result, kPltOk);  // nothing queued: harmless
-    }
-    EXPECT_TRUE(w.dialogs.Shown().empty());
-    EXPECT_TRUE(w.logged.empty());
-  }
-}
-
-TEST(HotSyncClose, ClosingAfterAnExportLeavesOnlyExpFilialQueued) {
+// Entries another program queued (kve-export beside the screen) stay when a screen that
+// exported nothing closes: no removal is even asked for, and the operator is told nothing.
+// The screen's own export is withdrawn on close (export_end_to_end_test).
+TEST(HotSyncClose, ClosingAScreenThatQueuedNothingKeepsEveryQueue) {
   PalmScreen w;
   w.AddUsers({"PALM 01", "OUTRO"});
   testing::WriteBytes(w.hotsync / "OUTRO" / "Install" / "OUTRO.pdb", "not ours");
@@ -160,19 +140,17 @@ TEST(HotSyncClose, ClosingAfterAnExportLeavesOnlyExpFilialQueued) {
   for (const char* dir : {"C:\\Palm", "C:\\Palm\\Kve", "C:\\Palm\\Kve\\Exp", "C:\\Palm\\Bin"})
     w.files->CreateDir(dir);
   const Strings paths = exporting::PalmQueuePaths(w.screen.DirExp, w.screen.DirBin);
-  for (const std::string& p : paths)
-    if (p.find("Relaybox") == std::string::npos) w.files->WriteFile(p, "bytes of " + p);
+  for (const std::string& p : paths) w.files->WriteFile(p, "bytes of " + p);
+  ASSERT_TRUE(palm::ReplaceEntries(w.installAide, "PALM 01", paths, w.services.log).empty());
+  EXPECT_EQ(w.Queued("PALM 01").size(), 37u);
 
-  for (const std::string& p : paths) palm::QueueEntry(w.installAide, "PALM 01", p, w.services.log);
-  EXPECT_EQ(w.Queued("PALM 01").size(), 36u);
-  EXPECT_EQ(w.logged, Strings{"HotSync queue: PltInstallFile(PALM 01, C:\\Palm\\Bin\\Relaybox.prc): "
-                              "no such file (-3)"});
-
+  w.installAide.calls.clear();
   w.screen.Close();
-  EXPECT_EQ(w.Queued("PALM 01"), Strings{"EXPFILIAL.pdb"});
-  EXPECT_EQ(testing::ReadBytes(w.hotsync / "PALM 01" / "Install" / "EXPFILIAL.pdb"),
-            "bytes of C:\\Palm\\Kve\\Exp\\EXPFILIAL.pdb");
+  EXPECT_TRUE(w.installAide.CallsOf("PltRemoveInstallFile").empty());
+  EXPECT_EQ(w.Queued("PALM 01").size(), 37u);
   EXPECT_EQ(w.Queued("OUTRO"), Strings{"OUTRO.pdb"});
+  EXPECT_TRUE(w.dialogs.Shown().empty());
+  EXPECT_TRUE(w.logged.empty());
 }
 
 }  // namespace

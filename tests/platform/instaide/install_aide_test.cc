@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -140,6 +141,61 @@ TEST_F(FolderQueue, QueuingRemovesTheCopiesOfKilledRuns) {
   WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
   EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltOk);
   EXPECT_EQ(Queued("PALM 01"), (std::vector<std::string>{live, "A.pdb"}));
+}
+
+// An export replaces the earlier one only at its commit: a process killed after staging
+// leaves the earlier entries whole and its staged copies under names a HotSync never takes,
+// which the next queue change removes. A discarded staging changes nothing either.
+TEST_F(FolderQueue, StagedEntriesReplaceTheQueueOnlyAtTheCommit) {
+  AddUser("PALM 01");
+  WriteBytes(Install("PALM 01") / "a.pdb", "old a");  // another letter case: the same entry
+  WriteBytes(Install("PALM 01") / "B.pdb", "old b");
+  WriteBytes(tmp / "c" / "Exp" / "A.pdb", "new a, longer");
+  WriteBytes(tmp / "c" / "Exp" / "B.pdb", "new b");
+  auto stageBoth = [&](InstallAide& a) {
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(a.PltStageInstallFile("PALM 01", "C:\\Exp\\A.pdb", &bytes), kPltOk);
+    EXPECT_EQ(bytes, 13u);
+    EXPECT_EQ(a.PltStageInstallFile("PALM 01", "C:\\Exp\\B.pdb", &bytes), kPltOk);
+  };
+  auto installable = [&] {
+    std::vector<std::string> names;
+    for (const std::string& n : Queued("PALM 01"))
+      if (n[0] != '.') names.push_back(n + "=" + ReadBytes(Install("PALM 01") / n));
+    return names;
+  };
+  const std::vector<std::string> earlier{"B.pdb=old b", "a.pdb=old a"};
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    stageBoth(*NewFolderInstallAide(tmp / "root", *files));
+    ::raise(SIGKILL);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(installable(), earlier);
+  EXPECT_EQ(Queued("PALM 01").size(), 4u);  // the killed run's two staged copies
+
+  stageBoth(*aide);
+  EXPECT_EQ(aide->PltDiscardStaged("PALM 01"), kPltOk);
+  EXPECT_EQ(installable(), earlier);
+
+  stageBoth(*aide);
+  EXPECT_EQ(installable(), earlier);
+  EXPECT_EQ(aide->PltCommitStaged("PALM 01"), kPltOk);
+  EXPECT_EQ(Queued("PALM 01"), (std::vector<std::string>{"A.pdb", "B.pdb"}));
+  EXPECT_EQ(installable(), (std::vector<std::string>{"A.pdb=new a, longer", "B.pdb=new b"}));
+  InstallAide::PltEntryInfo info, again;
+  ASSERT_EQ(aide->PltGetInstallFileInfo("PALM 01", "a.pdb", &info), kPltOk);
+  EXPECT_EQ(info.bytes, 13u);
+  EXPECT_EQ(aide->PltGetInstallFileInfo("PALM 01", "C:\\Exp\\C.pdb", &again), kPltNoSuchFile);
+  // Queued again, the entry is another copy, though of the same size.
+  stageBoth(*aide);
+  EXPECT_EQ(aide->PltCommitStaged("PALM 01"), kPltOk);
+  ASSERT_EQ(aide->PltGetInstallFileInfo("PALM 01", "A.pdb", &again), kPltOk);
+  EXPECT_EQ(again.bytes, info.bytes);
+  EXPECT_FALSE(again == info);
 }
 
 TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {
