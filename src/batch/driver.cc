@@ -195,8 +195,9 @@ Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
   sum.afWarning = dialogs.ClosingMessage() == screen.msgPadrao.Msg("BLOQ_AF");
   sum.folder = progress.RunStarted() ? screen.DirExp : screen.medDiretorios.Text();
   if (progress.RunStarted()) {
+    for (const TableOverPalmLimit& t : screen.OverPalmLimit) sum.overPalmLimit.push_back({t.table, t.rows});
     try {
-      sum.files = WrittenFiles(services.files, screen.DirExp, since, keep);
+      sum.files = WrittenFiles(services.files, screen.DirExp, since, screen.WrittenFiles, keep);
       if (palm && queueOf) {
         sum.queueUser = screen.edtNmPalm.Text();
         sum.queue = queueOf(sum.queueUser);

@@ -80,7 +80,7 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
     if (end.runStarted) {
       try {
         // File times come from a coarser clock than the system clock's: allow for its tick.
-        sum.files = WrittenFiles(s.services().files, s.DirExp, end.pressed - std::chrono::milliseconds(50),
+        sum.files = WrittenFiles(s.services().files, s.DirExp, end.pressed - std::chrono::milliseconds(50), s.WrittenFiles,
                                  take.Visitor());
       } catch (const std::exception& e) {
         sum.problem += (sum.problem.empty() ? "" : "; ") + std::string("reading the export back: ") + e.what();

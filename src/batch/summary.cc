@@ -8,6 +8,7 @@
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/packet_header.h"
 #include "platform/instaide/queue_admin.h"
+#include "platform/pdb/pdb_format.h"
 #include "platform/pdb/pdb_reader.h"
 
 namespace kve::batch {
@@ -47,6 +48,11 @@ nlohmann::json ToJson(const Summary& s) {
     j["dry_run"] = true;
     j["af_warning"] = s.afWarning;
   }
+  if (!s.overPalmLimit.empty()) {
+    nlohmann::json tables = nlohmann::json::array();
+    for (const TableOverLimit& t : s.overPalmLimit) tables.push_back({{"table", t.table}, {"rows", t.rows}});
+    j["palm_record_limit"] = {{"limit", pdb::kMaxRecords}, {"tables_over", tables}};
+  }
   if (s.ledgerId) j["ledger"] = {{"id", *s.ledgerId}, {"archive", s.archive}};
   if (!s.notes.empty()) j["notes"] = s.notes;
   return j;
@@ -64,6 +70,9 @@ void PrintSummary(std::ostream& out, const Summary& s) {
   out << "== " << ending << ": " << (s.target == "palm" ? "Palm" : "eeePC") << " "
       << s.deviceCode << (s.deviceName.empty() ? "" : " \"" + s.deviceName + "\"") << '\n';
   if (!s.problem.empty()) out << "   " << s.problem << '\n';
+  for (const TableOverLimit& t : s.overPalmLimit)
+    out << "   " << t.table << ": " << t.rows << " rows, over the " << pdb::kMaxRecords
+        << " records a Palm database holds\n";
   if (!s.files.empty()) {
     out << "   " << s.files.size() << (s.dryRun ? " files to write in " : " files in ") << s.folder
         << ", " << rows << " rows, " << bytes << " bytes\n";
@@ -129,7 +138,26 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
   if (folder.empty() || !fs.DirectoryExists(folder)) return out;
   std::string dir(folder);
   if (dir.back() != '\\') dir += '\\';
-  for (const std::string& name : fs.ListFiles(dir, "*")) {
+  return WrittenFiles(fs, folder, since, fs.ListFiles(dir, "*"), visit);
+}
+
+std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
+                                      std::chrono::system_clock::time_point since,
+                                      const std::vector<std::string>& names, const FileVisitor& visit) {
+  std::vector<FileSummary> out;
+  if (folder.empty() || !fs.DirectoryExists(folder)) return out;
+  std::string dir(folder);
+  if (dir.back() != '\\') dir += '\\';
+  // In the folder's listing order, each name once.
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
+    std::string la = AsciiLowered(a), lb = AsciiLowered(b);
+    return la != lb ? la < lb : a < b;
+  });
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  for (const std::string& name : sorted) {
+    // A name the run did not get to, or a file it left as it was (an eeePC export that
+    // failed before its renames), was not written by it.
     auto when = fs.FileTime(dir + name);
     if (!when || *when < since) continue;
     std::string bytes = fs.ReadFile(dir + name);

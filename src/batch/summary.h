@@ -39,6 +39,12 @@ struct FileSummary {
 using FileVisitor = std::function<void(FileSummary& file, std::string& bytes,
                                        const std::optional<std::filesystem::path>& hostPath)>;
 
+// A table whose Palm database would pass the record limit, which stopped the export.
+struct TableOverLimit {
+  std::string table;
+  int64_t rows = 0;
+};
+
 struct Summary {
   std::string target;  // "palm" or "eeepc"
   std::string deviceCode, deviceName;
@@ -53,6 +59,7 @@ struct Summary {
   double seconds = 0;
   bool dryRun = false;     // the files are what the export would write; none was written
   bool afWarning = false;  // the closing message is the supply-authorisation warning
+  std::vector<TableOverLimit> overPalmLimit;  // every table over it; empty when none
   // The export ledger: the entry's id, the copy of the files kept, and what went wrong
   // recording either (the export's own ending stays as it was).
   std::optional<int64_t> ledgerId;
@@ -74,6 +81,12 @@ std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& byte
 // each shown to `visit` with its bytes.
 std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
                                       std::chrono::system_clock::time_point since,
+                                      const FileVisitor& visit = {});
+// The same for the files `names` only, those the export run says it wrote (by the names it
+// gave them): a stray file of the folder, whatever its case or its time, is none of them.
+std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
+                                      std::chrono::system_clock::time_point since,
+                                      const std::vector<std::string>& names,
                                       const FileVisitor& visit = {});
 
 // The entries of `user`'s install queue under the HotSync root, by name (temporaries of an

@@ -281,15 +281,22 @@ std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
 
 std::vector<std::string> ConvertXmlFolder(FileSystem& fs, const std::string& folder,
                                           PdbProgress& progress) {
+  std::vector<std::string> names = fs.ListFiles(folder, "*.xml");
+  std::sort(names.begin(), names.end());
+  return ConvertXmlFiles(fs, folder, names, progress);
+}
+
+std::vector<std::string> ConvertXmlFiles(FileSystem& fs, const std::string& folder,
+                                         const std::vector<std::string>& names,
+                                         PdbProgress& progress) {
   TPDBPocketStudio pdm;
   ConfigureWriter(pdm);
   const std::string dir =
       folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
-  std::vector<std::string> names = fs.ListFiles(dir, "*.xml");
-  std::sort(names.begin(), names.end());
   FolderBatch batch(fs);  // joins the export's batch when there is one
   std::vector<std::string> written;
   for (const std::string& f : names) {
+    if (!EndsWithXml(f)) continue;
     const std::string dbName = f.substr(0, f.size() - 4);
     if (dbName == kPrevRetiDbName) continue;
     const std::string pdbName = f.substr(0, f.size() - 3) + "pdb";

@@ -78,5 +78,11 @@ std::vector<std::string> ConvertXmlFolder(const std::filesystem::path& folder,
 // written goes through `fs`.
 std::vector<std::string> ConvertXmlFolder(FileSystem& fs, const std::string& folder,
                                           PdbProgress& progress);
+// The same for the XML files `names` of `folder` only, taken by their exact names, in the
+// order given: an export converts the files it wrote, and whatever else lies in the folder
+// (a copy, another program's half-written file) neither stops it nor becomes a database.
+std::vector<std::string> ConvertXmlFiles(FileSystem& fs, const std::string& folder,
+                                         const std::vector<std::string>& names,
+                                         PdbProgress& progress);
 
 }  // namespace kve::palm

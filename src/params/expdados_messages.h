@@ -9,7 +9,15 @@ namespace kve {
 
 const std::vector<std::string>& ExpDadosMessageLines();
 
-// Texts of our own beside the catalogue: no key of it, never looked up by one.
+// Messages of this system's own, said in the screen's words but not part of the catalogue:
+// no key looks them up, and the catalogue keeps its 53 lines.
+
+// An export whose Palm databases would pass what a Palm database holds. %s: the limit, then
+// the tables as "a tabela ITEMAF com 70.000 registros" joined by "; ".
+inline constexpr const char* kPalmRecordLimitText =
+    "Operação bloqueada. Um banco de dados do Palm comporta no máximo %s registros, e esta "
+    "exportação geraria %s. Reduza o período da AF, as filiais agregadas ou o filtro de "
+    "produtos e exporte novamente.";
 
 // Shown as the screen closes, before it withdraws an export no HotSync has taken: the Palm's
 // HotSync user and the number of entries.

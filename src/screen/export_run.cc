@@ -10,8 +10,10 @@
 #include "export/export_calls.h"
 #include "export/export_files.h"
 #include "palm/hotsync_queue.h"
+#include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
 #include "platform/fs/file_sink.h"
+#include "platform/fs/leftovers.h"
 #include "platform/maker/consiste.h"
 #include "platform/maker/host_values.h"
 #include "platform/maker/password.h"
@@ -105,14 +107,28 @@ const exporting::EeepcFilesOfTables* ExportRun::TakeTables() {
 }
 
 void ExportRun::WritePalm() {
-  exporting::WritePalmXmlFiles(
-      svc_.files, order_.dirExp, [this](const exporting::TableSpec& t) -> TClientDataSet& { return tables_[t]; },
-      [this](int done, int count, std::string_view file) {
-        view_.Progress(done, count);
-        view_.Status(file);
-      });
-  ConvertPalmDatabases(svc_.files, order_.dirExp, view_);
+  const exporting::TableOf table = [this](const exporting::TableSpec& t) -> TClientDataSet& { return tables_[t]; };
+  // A table a Palm database cannot hold fails the export before the folder or the queue
+  // changes, rather than part-way through the databases.
+  overPalmLimit_ = TablesOverPalmLimit(table);
+  if (!overPalmLimit_.empty()) {
+    WaitAnimationPause pause(view_.Busy(), kExportWaitAnimation);
+    Consiste::MensErro(view_.Boxes(), PalmRecordLimitMessage(overPalmLimit_), true);
+  }
+  RemoveLeftoversOfEndedRuns(svc_.files, order_.dirExp);
+  std::vector<std::string> xmlFiles;
+  exporting::WritePalmXmlFiles(svc_.files, order_.dirExp, table, [&](int done, int count, std::string_view file) {
+    view_.Progress(done, count);
+    view_.Status(file);
+    // Named before it is written: a file that fails half-way is this run's too.
+    xmlFiles.emplace_back(file);
+    written_.emplace_back(file);
+  });
+  ConvertPalmDatabases(svc_.files, order_.dirExp, xmlFiles, view_, [this](const std::string& l) { Log(l); });
+  for (const std::string& f : xmlFiles)
+    if (f.substr(0, f.size() - 4) != palm::kPrevRetiDbName) written_.push_back(f.substr(0, f.size() - 3) + "pdb");
   WritePrevRetiDatabase(tables_["cdsPrevReti"], svc_.files, order_.dirExp, view_);
+  written_.push_back(std::string(palm::kPrevRetiDbName) + ".pdb");
   // The earlier export stays queued until here and is replaced in one step, so a run killed
   // before leaves it whole. An entry that did not arrive fails the export; the screen then
   // withdraws what is queued, as it does after any failed Palm export.
@@ -132,7 +148,10 @@ void ExportRun::WritePalm() {
 bool ExportRun::WriteEeepc(const exporting::EeepcFilesOfTables* kept) {
   const std::string& dir = order_.dirExp;
   try {
+    RemoveLeftoversOfEndedRuns(svc_.files, dir);
     const std::vector<exporting::FileEntry> files = exporting::EeepcFiles();
+    for (const exporting::FileEntry& f : files) written_.emplace_back(f.file);
+    written_.emplace_back(exporting::EeepcSettingsTable().eeepcFile);
     std::string current;
     exporting::WriteEeepcBytes(
         svc_.files, dir,

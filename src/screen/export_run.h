@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/export_reuse.h"
 #include "export/table_set.h"
@@ -22,6 +23,7 @@
 #include "platform/net/connection.h"
 #include "platform/registry/registry.h"
 #include "screen/export_run_view.h"
+#include "screen/palm_databases.h"
 
 namespace kve {
 
@@ -69,6 +71,14 @@ class ExportRun {
   // The closing alert's text, from the moment it is shown; empty until then.
   const std::string& ClosingMessage() const { return closingMessage_; }
 
+  // The files the run has written into the export folder, by the names it gave them, in
+  // writing order: what a summary or a ledger lists, however many others the folder holds.
+  const std::vector<std::string>& Written() const { return written_; }
+
+  // The tables that stopped a Palm export before anything was written, since their databases
+  // would pass what a Palm database holds; empty otherwise.
+  const std::vector<TableOverPalmLimit>& OverPalmLimit() const { return overPalmLimit_; }
+
  private:
   // Everything up to the history record, while the wait animation runs; false when the
   // eeePC's share failed under its files (logged, the operator not told yet).
@@ -93,6 +103,8 @@ class ExportRun {
   std::string reuseKey_;       // the arguments' key when the session shares eeePC files
   exporting::EeepcFilesOfTables keeping_;  // what this export keeps for the next ones
   std::string closingMessage_;
+  std::vector<std::string> written_;
+  std::vector<TableOverPalmLimit> overPalmLimit_;
 };
 
 }  // namespace kve

@@ -49,6 +49,8 @@ void TfrmExpDados::Exportacao() {
     NrSolic = order.nrSolic;
     DirExp = order.dirExp;
     closingMessage_ = run.ClosingMessage();
+    WrittenFiles = run.Written();
+    OverPalmLimit = run.OverPalmLimit();
   };
   runStarted_ = true;
   try {

@@ -24,6 +24,7 @@
 #include "platform/maker/date_edit.h"
 #include "platform/ui/buttons.h"
 #include "platform/ui/edits.h"
+#include "screen/palm_databases.h"
 
 namespace kve {
 
@@ -182,6 +183,10 @@ class TfrmExpDados : public TfrmPadrImportExport {
   std::string NrSolic;
   std::string DirExp;  // ends with a backslash
   std::string DirBin;  // ends with a backslash
+  // What the last export run wrote into DirExp, by name (ExportRun::Written), and the tables
+  // that stopped a Palm export for the record limit (ExportRun::OverPalmLimit).
+  std::vector<std::string> WrittenFiles;
+  std::vector<TableOverPalmLimit> OverPalmLimit;
 
   // ---- data components ----
   ServerLink& netExpDados;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -288,6 +289,95 @@ TEST_F(KveExport, ADryRunTellsWhatItWouldWriteAndChangesNothing) {
     EXPECT_EQ(would["rows"], did["rows"]) << did["name"];
     EXPECT_EQ(would["bytes"], did["bytes"]) << did["name"];
   }
+}
+
+// A central whose justifications alone pass what a Palm database holds: the server answers a
+// table of 65,540 one-column rows. The export fails before it writes a file or touches the
+// queue, says so in Portuguese naming the table and its rows, and records the failure; the
+// dry run names the table in its summary.
+TEST_F(KveExport, ATableOverThePalmRecordLimitFailsTheExportBeforeAnythingIsWritten) {
+  fs::path config = Site();
+  const fs::path site = config.parent_path();
+  const std::string c = "--config '" + config.string() + "' ";
+  auto db = Database::Open("sqlite:" + (*folder_ / "kve-demo.db").string());
+  db->ExecuteScript(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 65540) "
+      "INSERT INTO JUSTSOLI (CDJUSTSOLI, DSJUSTSOL) SELECT 'Z' || i, 'x' FROM n;");
+  struct Undo {
+    Database& db;
+    ~Undo() { db.ExecuteScript("DELETE FROM JUSTSOLI WHERE CDJUSTSOLI LIKE 'Z%';"); }
+  } undo{*db};
+  const auto exp = Tree(site / "drive_c"), queue = Tree(site / "hotsync");
+  const int64_t history = ServerCalls("InsHistPalm");
+
+  for (const char* dry : {" --dry-run", ""}) {
+    Outcome r = Export(c + "--palm 1 --whole-tree --yes" + dry);
+    EXPECT_EQ(r.status, 3) << dry << r.messages;
+    EXPECT_EQ(r.summary["outcome"], "failed");
+    EXPECT_TRUE(r.summary["files"].empty()) << r.summary["files"];
+    EXPECT_EQ(r.summary["palm_record_limit"],
+              nlohmann::json::parse(R"({"limit": 65535, "tables_over": [{"table": "JUSTSOLI", "rows": 65544}]})"));
+    EXPECT_NE(r.messages.find("Operação bloqueada. Um banco de dados do Palm comporta no máximo 65.535 registros, "
+                              "e esta exportação geraria a tabela JUSTSOLI com 65.544 registros."),
+              std::string::npos)
+        << r.messages;
+    EXPECT_EQ(Tree(site / "drive_c"), exp);
+    EXPECT_EQ(Tree(site / "hotsync"), queue);
+  }
+  // The real run, and only it, records the failed export on the server.
+  EXPECT_EQ(ServerCalls("InsHistPalm"), history + 1);
+}
+
+// A ledger's file, a copy and another program's half-written file left in the Palm export
+// folder, names that differ only by case, and the temporaries of killed runs: the export
+// converts, lists and keeps what it wrote, leaves the strays as they are (naming them in the
+// log), and removes the temporaries of ended runs from the Palm folder and the eeePC's share.
+TEST_F(KveExport, StrayFilesAreLeftAloneAndLeftoversOfEndedRunsRemoved) {
+  fs::path config = Site();
+  const std::string c = "--config '" + config.string() + "' ";
+  const fs::path exp = config.parent_path() / "drive_c" / "Palm" / "Kve" / "Exp";
+  const fs::path share = config.parent_path() / "shares" / demo::kDemoEeepc / "Orvanta Web" / "EeePc" / "Kve" / "Exp";
+  ASSERT_EQ(Export(c + "--palm 1 --whole-tree --yes").status, 0);
+  ASSERT_EQ(Export(c + "--eeepc 2 --active-only").status, 0);
+  const pid_t ended = [] {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+  }();
+  const std::string dead = std::to_string(ended), alive = std::to_string(::getpid());
+  const std::map<std::string, std::string> strays = {
+      {"JUNK.xml", "<?xml version=\"1.0\"?><DATAPACKET"},  // half-written by another program
+      {"produto.xml", "not a packet"},                     // beside PRODUTO.xml
+      {"produto.PDB", testing::ReadBytes(exp / "PRODUTO.pdb")},
+      {".PRODUTO.xml.tmp-" + alive + "-1", "a live run's copy"}};
+  for (const auto& [name, bytes] : strays) testing::WriteBytes(exp / name, bytes);
+  testing::WriteBytes(exp / (".PRODUTO.xml.tmp-" + dead + "-0"), "killed");
+  testing::WriteBytes(share / ("produto.cds"), "stray");
+  testing::WriteBytes(share / (".~EXPITEM.CDS.kve-staged.tmp-" + dead + "-4"), "killed");
+
+  Outcome palm = Export(c + "--palm 1 --whole-tree --yes");
+  ASSERT_EQ(palm.status, 0) << palm.messages;
+  std::vector<std::string> listed;
+  for (const auto& f : palm.summary["files"]) listed.push_back(f["name"]);
+  EXPECT_EQ(listed.size(), 70u);
+  for (const auto& [name, bytes] : strays) {
+    EXPECT_EQ(testing::ReadBytes(exp / name), bytes) << name;
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), name), 0) << name;
+  }
+  EXPECT_FALSE(fs::exists(exp / "JUNK.pdb"));
+  EXPECT_FALSE(fs::exists(exp / (".PRODUTO.xml.tmp-" + dead + "-0")));
+  EXPECT_NE(palm.messages.find("left as they are: JUNK.xml produto.xml"), std::string::npos) << palm.messages;
+  // The ledger holds what the summary listed.
+  Outcome entry = Command(c + "--json --history " + std::to_string(palm.summary["ledger"]["id"].get<int64_t>()));
+  ASSERT_EQ(entry.status, 0) << entry.messages;
+  EXPECT_EQ(entry.summary["files"].size(), 70u) << entry.out;
+
+  Outcome epc = Export(c + "--eeepc 2 --active-only");
+  ASSERT_EQ(epc.status, 0) << epc.messages;
+  EXPECT_EQ(epc.summary["files"].size(), 35u);
+  EXPECT_EQ(testing::ReadBytes(share / "produto.cds"), "stray");
+  EXPECT_FALSE(fs::exists(share / (".~EXPITEM.CDS.kve-staged.tmp-" + dead + "-4")));
 }
 
 TEST_F(KveExport, ManyDevicesAreExportedInTurnWithTheTablesFetchedOnce) {
