@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -354,6 +355,10 @@ TEST_F(KveExport, StrayFilesAreLeftAloneAndLeftoversOfEndedRunsRemoved) {
   for (const auto& [name, bytes] : strays) testing::WriteBytes(exp / name, bytes);
   testing::WriteBytes(exp / (".PRODUTO.xml.tmp-" + dead + "-0"), "killed");
   testing::WriteBytes(share / ("produto.cds"), "stray");
+  // Strays that look as new as the export's files: written by someone else while it ran.
+  const auto during = fs::file_time_type::clock::now() + std::chrono::hours(1);
+  fs::last_write_time(exp / "produto.PDB", during);
+  fs::last_write_time(share / "produto.cds", during);
   testing::WriteBytes(share / (".~EXPITEM.CDS.kve-staged.tmp-" + dead + "-4"), "killed");
 
   Outcome palm = Export(c + "--palm 1 --whole-tree --yes");
@@ -375,7 +380,7 @@ TEST_F(KveExport, StrayFilesAreLeftAloneAndLeftoversOfEndedRunsRemoved) {
 
   Outcome epc = Export(c + "--eeepc 2 --active-only");
   ASSERT_EQ(epc.status, 0) << epc.messages;
-  EXPECT_EQ(epc.summary["files"].size(), 35u);
+  EXPECT_EQ(epc.summary["files"].size(), 35u) << epc.summary["files"];
   EXPECT_EQ(testing::ReadBytes(share / "produto.cds"), "stray");
   EXPECT_FALSE(fs::exists(share / (".~EXPITEM.CDS.kve-staged.tmp-" + dead + "-4")));
 }
