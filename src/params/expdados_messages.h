@@ -16,8 +16,8 @@ const std::vector<std::string>& ExpDadosMessageLines();
 // the tables as "a tabela ITEMAF com 70.000 registros" joined by "; ".
 inline constexpr const char* kPalmRecordLimitText =
     "Operação bloqueada. Um banco de dados do Palm comporta no máximo %s registros, e esta "
-    "exportação geraria %s. Reduza o período da AF, as filiais agregadas ou o filtro de "
-    "produtos e exporte novamente.";
+    "exportação geraria %s. Reduza o período da AF ou da solicitação de compras, as filiais "
+    "agregadas ou o filtro de produtos e exporte novamente.";
 
 // Shown as the screen closes, before it withdraws an export no HotSync has taken: the Palm's
 // HotSync user and the number of entries.
