@@ -148,7 +148,6 @@ void ExportRun::WritePalm() {
 bool ExportRun::WriteEeepc(const exporting::EeepcFilesOfTables* kept) {
   const std::string& dir = order_.dirExp;
   try {
-    RemoveLeftoversOfEndedRuns(svc_.files, dir);
     const std::vector<exporting::FileEntry> files = exporting::EeepcFiles();
     for (const exporting::FileEntry& f : files) written_.emplace_back(f.file);
     written_.emplace_back(exporting::EeepcSettingsTable().eeepcFile);
