@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iomanip>
 
+#include "platform/fs/win_path.h"
 #include "platform/common/ascii.h"
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/packet_header.h"
@@ -150,10 +151,7 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
   if (dir.back() != '\\') dir += '\\';
   // In the folder's listing order, each name once.
   std::vector<std::string> sorted = names;
-  std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
-    std::string la = AsciiLowered(a), lb = AsciiLowered(b);
-    return la != lb ? la < lb : a < b;
-  });
+  SortNamesWithoutCase(sorted);
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
   for (const std::string& name : sorted) {
     // A name the run did not get to, or a file it left as it was (an eeePC export that

@@ -39,10 +39,7 @@ class MemFileSystem final : public FileSystem {
     for (const auto& [k, f] : files_) {
       if (f.parent == key && MatchesMask(f.name, mask)) names.push_back(f.name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      std::string la = AsciiLowered(a), lb = AsciiLowered(b);
-      return la != lb ? la < lb : a < b;
-    });
+    SortNamesWithoutCase(names);
     return names;
   }
 

@@ -75,10 +75,7 @@ class PosixFileSystem final : public FileSystem {
       if (IsFile(it->path()) && MatchesMask(name, mask)) names.push_back(name);
     }
     if (ec) throw IoError(std::string(dir) + ": cannot list the folder: " + ec.message());
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      std::string la = AsciiLowered(a), lb = AsciiLowered(b);
-      return la != lb ? la < lb : a < b;
-    });
+    SortNamesWithoutCase(names);
     return names;
   }
 

@@ -162,10 +162,7 @@ class SmbShareFileSystem final : public FileSystem {
                     " entries in the folder; not believed");
     }
     if (err != 0 && err != ENOENT) ThrowIoError(dir, "list the folder", err);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      std::string la = AsciiLowered(a), lb = AsciiLowered(b);
-      return la != lb ? la < lb : a < b;
-    });
+    SortNamesWithoutCase(names);
     return names;
   }
 

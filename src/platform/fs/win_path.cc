@@ -1,5 +1,7 @@
 #include "platform/fs/win_path.h"
 
+#include <algorithm>
+
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
 
@@ -84,6 +86,13 @@ std::string WinPath::Text() const {
 }
 
 std::string WinPath::Key() const { return AsciiLowered(Text()); }
+
+void SortNamesWithoutCase(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    std::string la = AsciiLowered(a), lb = AsciiLowered(b);
+    return la != lb ? la < lb : a < b;
+  });
+}
 
 bool MatchesMask(std::string_view name, std::string_view mask) {
   if (mask == "*.*" || mask.empty()) mask = "*";

@@ -29,4 +29,8 @@ WinPath ParseWinPath(std::string_view path, char currentDrive = 'C');
 // '*' and '?' mask, letter case ignored.
 bool MatchesMask(std::string_view name, std::string_view mask);
 
+// Sorts names as folder listings are ordered: without regard to letter case, names that
+// differ only by case in byte order.
+void SortNamesWithoutCase(std::vector<std::string>& names);
+
 }  // namespace kve
