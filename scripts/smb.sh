@@ -7,6 +7,8 @@
 #   KVE_TEST_SMB_CREDENTIALS  a credentials file (username=, password=), mode 0600
 #   KVE_TEST_SMB_SHARE_DIR    the share's folder on this host
 #   KVE_TEST_SMB_CONF         the server's configuration (smb_restart and the tests use it)
+#   KVE_TEST_SMB_SHARE_OWN_FS 1 when the share's folder is a file system of its own
+#                             (SMB_SHARE_SIZE, default 256m), which a test may fill
 # and smb_stop stops the server and removes the folder. smbd runs as root (it switches to the
 # share's user for each connection), so without root the SMB tests are skipped.
 #
@@ -33,6 +35,12 @@ smb_start() {
   chmod 755 "$SMB_DIR"
   mkdir -p "$SMB_DIR"/{private,lock,state,cache,pid,ncalrpc,log,share,readonly}
   chmod 700 "$SMB_DIR/private"
+  # The share is a file system of its own, of a known size, where the machine allows it
+  # (root may mount a tmpfs): a test can then fill it to the last byte. Elsewhere the test of
+  # a full share is skipped.
+  if mount -t tmpfs -o "size=${SMB_SHARE_SIZE:-256m},mode=0755" kve-smb-share "$SMB_DIR/share" 2>/dev/null; then
+    export KVE_TEST_SMB_SHARE_OWN_FS=1
+  fi
   chown "$user" "$SMB_DIR/share"
   SMB_PORT=$(smb_free_port)
   cat >"$SMB_DIR/smb.conf" <<EOF
@@ -141,6 +149,10 @@ smb_stop() {
   for pidfile in "$SMB_DIR"/pid/*.pid; do
     [ -f "$pidfile" ] && kill -TERM "$(cat "$pidfile")" 2>/dev/null || true
   done
+  if [ -n "${KVE_TEST_SMB_SHARE_OWN_FS:-}" ]; then
+    umount "$SMB_DIR/share" 2>/dev/null || umount -l "$SMB_DIR/share" 2>/dev/null || true
+    unset KVE_TEST_SMB_SHARE_OWN_FS
+  fi
   rm -rf "$SMB_DIR"
   SMB_DIR=
 }

@@ -75,7 +75,15 @@ std::string CheckEpcShare(FileSystem& fs, const TMessages& messages, Dialogs& di
   const std::string shown = "\\\\" + std::string(name) + "\\Orvanta Web";
   if (IsNetworkComputerName(name)) {
     std::string folder = EpcSharedFolder(name);
-    if (fs.DirectoryExists(folder)) return folder;
+    try {
+      if (fs.DirectoryExists(folder)) return folder;
+    } catch (const IoError& e) {
+      // Over SMB the eeePC may refuse this workstation's user and password: saying the
+      // folder is not shared would send the operator to the wrong cure.
+      if (e.kind() != ErrorKind::kPermissionDenied) throw;
+      Consiste::MensErro(dialogs, Format(std::string(kMsgEpcCredentialsRefused), {std::string(name), shown}), false);
+      throw EAbort();
+    }
   }
   Consiste::MensErro(dialogs, Format(messages.Msg("DirKVE_ePc"), {shown}), false);
   throw EAbort();

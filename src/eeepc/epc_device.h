@@ -44,10 +44,17 @@ std::string EpcSharedFolder(std::string_view name);
 // backslash, as the folder display shows it. REQUIRES: IsNetworkComputerName(name).
 std::string EpcExportFolder(std::string_view name);
 
+// The eeePC refused this workstation's user and password for its share. %s: the eeePC's
+// computer name, then its shared folder. A message of this system's own, not of the catalogue.
+inline constexpr std::string_view kMsgEpcCredentialsRefused =
+    "Operação bloqueada. O eeePC %s recusou o usuário e a senha desta estação para o diretório %s. "
+    "Verifique o arquivo de credenciais do compartilhamento.";
+
 // The first check of an eeePC deployment: the eeePC's shared folder "\\NAME\Orvanta Web",
 // when the name can be a computer name and the folder is reachable. Otherwise the error
 // "DirKVE_ePc" quoting that folder is shown and the running operation abandoned (EAbort);
-// an unusable name is refused without any file-system call.
+// an unusable name is refused without any file-system call. An eeePC that refuses this
+// workstation's credentials (the shares over SMB) gets kMsgEpcCredentialsRefused instead.
 std::string CheckEpcShare(FileSystem& fs, const TMessages& messages, Dialogs& dialogs,
                           std::string_view name);
 

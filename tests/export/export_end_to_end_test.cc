@@ -2,9 +2,14 @@
 // application server on the demo central kitchen (every engine), a real HotSync queue and a
 // real eeePC share in a temporary folder: what lands on disk, in the queue and in the
 // device's history.
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "batch/host_ledger.h"
@@ -118,7 +123,9 @@ class ExportEndToEnd : public ::testing::TestWithParam<std::string> {
       // emptied first.
       fs::remove_all(smb_->shareDir / "EeePc");
       m.shares.clear();
-      posix_ = NewSmbShareFileSystem(NewPosixFileSystem(m), smb_->Settings(3));
+      SmbSettings settings = smb_->Settings(3);
+      if (wrongPassword_) settings.credentials.password += "-wrong";
+      posix_ = NewSmbShareFileSystem(NewPosixFileSystem(m), std::move(settings));
     } else {
       posix_ = NewPosixFileSystem(m);
     }
@@ -175,6 +182,7 @@ class ExportEndToEnd : public ::testing::TestWithParam<std::string> {
   fs::path EpcExp() const { return EpcShare() / "EeePc/Kve/Exp"; }
 
   std::optional<testing::SmbTestServer> smb_;  // set before SetUp: the shares over SMB
+  bool wrongPassword_ = false;                  // with smb_: a password the server refuses
   std::unique_ptr<StagedStepHook> hook_;
 
   testing::TempFolder tmp_;
@@ -486,6 +494,65 @@ TEST_P(ExportOverSmb, AServerStoppedHalfWayFailsTheExportAndTheNextOneSucceeds) 
   }
 }
 
+// A share that fills up while the files are staged: the export fails, records nothing and
+// leaves the earlier export as it was; with room again the next one succeeds and leaves
+// nothing staged.
+TEST_P(ExportOverSmb, AFullShareFailsTheExportAndKeepsTheEarlierOneWhole) {
+  if (!std::getenv("KVE_TEST_SMB_SHARE_OWN_FS")) GTEST_SKIP() << "the test share is not a file system of its own";
+  Fill(false, "2", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press());
+  const auto earlier = Contents(EpcExp());
+  const auto history = History("002");
+
+  struct statvfs v;
+  ASSERT_EQ(::statvfs(EpcShare().c_str(), &v), 0);
+  const off_t room = static_cast<off_t>(v.f_bavail) * static_cast<off_t>(v.f_frsize);
+  const fs::path filler = EpcShare() / "filler";
+  const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::posix_fallocate(fd, 0, room - 64 * 1024), 0);  // room for a file or two, not 35
+  ::close(fd);
+
+  dialogs_.Clear();
+  dialogs_.Answer(mrYes);
+  EXPECT_FALSE(Press());
+  EXPECT_FALSE(dialogs_.Errors().empty());
+  EXPECT_EQ(History("002"), history);
+  EXPECT_EQ(Contents(EpcExp()), earlier);
+
+  fs::remove(filler);
+  dialogs_.Clear();
+  dialogs_.Answer(mrYes);
+  ASSERT_TRUE(Press()) << ::testing::PrintToString(dialogs_.Texts());
+  EXPECT_EQ(Leftovers(), std::set<std::string>{});
+  EXPECT_EQ(Names(EpcExp()).size(), 35u);
+}
+
+// An eeePC that refuses the workstation's password: the operator is told so (not that the
+// folder is not shared), nothing is written to the share and nothing is recorded.
+class ExportOverSmbRefused : public ExportOverSmb {
+ protected:
+  void SetUp() override {
+    wrongPassword_ = true;
+    ExportOverSmb::SetUp();
+  }
+};
+
+TEST_P(ExportOverSmbRefused, RefusedCredentialsStopTheExportWithTheirOwnMessage) {
+  const auto history = History("002");
+  Fill(false, "2", demo::kDemoNutritionist);
+  dialogs_.Answer(mrYes);
+  EXPECT_FALSE(Press());
+  EXPECT_EQ(dialogs_.Errors(), std::vector<std::string>{
+                                   "Operação bloqueada. O eeePC NOTE-KITCHEN-01 recusou o usuário e a senha desta "
+                                   "estação para o diretório \\\\NOTE-KITCHEN-01\\Orvanta Web. Verifique o arquivo "
+                                   "de credenciais do compartilhamento."});
+  EXPECT_FALSE(fs::exists(EpcShare() / "EeePc"));
+  EXPECT_EQ(History("002"), history);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ExportOverSmbRefused, ::testing::Values(std::string("sqlite")));
 INSTANTIATE_TEST_SUITE_P(Sqlite, ExportOverSmb, ::testing::Values(std::string("sqlite")));
 
 // A queue that cannot take the export fails it: recorded as failed, the error naming the

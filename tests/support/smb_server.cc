@@ -67,11 +67,19 @@ SmbSettings SmbTestServer::Settings(int timeoutSeconds) const {
   return s;
 }
 
-void SmbTestServer::Stop() const {
+namespace {
+pid_t SmbdPid(const std::filesystem::path& conf) {
   std::ifstream in(conf.parent_path() / "pid" / "smbd.pid");
   long pid = 0;
   if (!(in >> pid) || pid <= 0) throw std::runtime_error("no pid file of the test smbd");
-  ::kill(static_cast<pid_t>(pid), SIGTERM);
+  return static_cast<pid_t>(pid);
+}
+}  // namespace
+
+void SmbTestServer::Reload() const { ::kill(SmbdPid(conf), SIGHUP); }
+
+void SmbTestServer::Stop() const {
+  ::kill(SmbdPid(conf), SIGTERM);
   if (!WaitFor(port, false)) throw std::runtime_error("the test smbd did not stop");
 }
 

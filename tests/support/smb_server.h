@@ -32,6 +32,8 @@ struct SmbTestServer {
   // and waits until it listens. Both raise std::runtime_error on failure.
   void Stop() const;
   void Start() const;
+  // Asks the running smbd to read its configuration again (SIGHUP), after a test changed it.
+  void Reload() const;
 };
 
 }  // namespace kve::testing

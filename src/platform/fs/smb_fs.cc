@@ -319,12 +319,19 @@ class SmbShareFileSystem final : public FileSystem {
     return Stat(w, st) && S_ISDIR(st.st_mode);
   }
 
-  // Whether the server's list of shares has this one (letter case ignored). Any failure -
-  // no answer within the timeout, a refused session - is "not listed".
+  // Whether the server's list of shares has this one (letter case ignored). A server that
+  // does not answer within the timeout lists nothing. A server that refuses the session is
+  // an error of its own (kPermissionDenied): the cure is the credentials, not the share.
   bool ShareListed(const WinPath& w) {
     const std::string url = "smb://" + Server(w) + "/";
     SMBCFILE* d = Retried([&] { return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str()); });
-    if (!d) return false;
+    if (!d) {
+      if (errno == EACCES || errno == EPERM)
+        throw IoError("\\\\" + w.host + "\\" + w.share + ": the server refused the credentials of user \"" +
+                          s_.credentials.username + "\"",
+                      ErrorKind::kPermissionDenied);
+      return false;
+    }
     const std::string key = AsciiLowered(w.share);
     bool found = false;
     size_t seen = 0;

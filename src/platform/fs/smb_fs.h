@@ -6,7 +6,8 @@
 //
 // What differs from the local file system, beside the contract of FileSystem:
 // - A share exists when the server lists it: DirectoryExists("\\HOST\SHARE") asks the server
-//   for its shares. A host that does not answer gives false within the timeout.
+//   for its shares. A host that does not answer gives false within the timeout; a host that
+//   refuses the credentials raises IoError of kind kPermissionDenied naming the share and user.
 // - A file replaced by WriteFile, CopyFile or RenameFile is never seen half written: the
 //   bytes go to a temporary ".NAME.tmp-PID-N" beside it, which then takes the name. But
 //   libsmbclient cannot ask the server to replace an existing name in one step (the protocol

@@ -10,7 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <future>
+#include <thread>
+#include <vector>
 
 #include "platform/common/error.h"
 #include "support/mem_fs.h"
@@ -92,7 +95,7 @@ class SmbServer : public ::testing::Test {
   testing::SmbTestServer server_;
 };
 
-TEST_F(SmbServer, TheShareCheckAsksTheServersListAndRefusedCredentialsFindNoShare) {
+TEST_F(SmbServer, TheShareCheckAsksTheServersListAndRefusedCredentialsAreTheirOwnError) {
   auto fs = NewSmbShareFileSystem(NewMemFileSystem(), server_.Settings());
   EXPECT_TRUE(fs->DirectoryExists(kShare));
   EXPECT_TRUE(fs->DirectoryExists(std::string("\\\\") + testing::kSmbTestHost + "\\READONLY"));
@@ -102,9 +105,18 @@ TEST_F(SmbServer, TheShareCheckAsksTheServersListAndRefusedCredentialsFindNoShar
   SmbSettings wrong = server_.Settings();
   wrong.credentials.password += "x";
   auto refused = NewSmbShareFileSystem(NewMemFileSystem(), wrong);
-  EXPECT_FALSE(refused->DirectoryExists(kShare));
-  const std::string e = ErrorOf([&] { refused->WriteFile(kShare + "\\x.CDS", "x"); });
-  EXPECT_NE(e.find(kShare + "\\x.CDS: "), std::string::npos) << e;
+  for (auto call : std::vector<std::function<void()>>{[&] { refused->DirectoryExists(kShare); },
+                                                      [&] { refused->WriteFile(kShare + "\\x.CDS", "x"); }}) {
+    try {
+      call();
+      ADD_FAILURE() << "refused credentials went unnoticed";
+    } catch (const IoError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::kPermissionDenied) << e.what();
+      EXPECT_NE(std::string(e.what()).find("refused the credentials of user \"" + wrong.credentials.username),
+                std::string::npos)
+          << e.what();
+    }
+  }
   EXPECT_FALSE(stdfs::exists(server_.shareDir / "x.CDS"));
 }
 
@@ -120,6 +132,34 @@ TEST_F(SmbServer, AReadOnlyShareRefusesWritesAndKeepsItsFiles) {
   }
   EXPECT_THROW(fs->CreateDir(ro + "\\EeePc"), IoError);
   EXPECT_TRUE(stdfs::is_empty(server_.conf.parent_path() / "readonly"));
+}
+
+// The share checked, then taken off the server before anything is copied (an administrator
+// stops sharing the folder): the copy fails with an error naming the file, and nothing lands
+// in the folder that was shared.
+TEST_F(SmbServer, AShareThatVanishesAfterTheCheckFailsTheCopy) {
+  const std::string text = testing::ReadBytes(server_.conf);
+  const std::string header = "[Orvanta Web]";
+  const size_t at = text.find(header);
+  ASSERT_NE(at, std::string::npos);
+  auto listed = [&] { return NewSmbShareFileSystem(NewMemFileSystem(), server_.Settings())->DirectoryExists(kShare); };
+  auto reloadUntil = [&](const std::string& conf, bool want) {
+    testing::WriteBytes(server_.conf, conf);
+    server_.Reload();
+    for (int i = 0; i < 100 && listed() != want; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return listed() == want;
+  };
+
+  auto fs = NewSmbShareFileSystem(NewMemFileSystem(), server_.Settings());
+  ASSERT_TRUE(fs->DirectoryExists(kShare));
+  std::string gone = text;
+  gone.replace(at, header.size(), "[Unlisted]");
+  ASSERT_TRUE(reloadUntil(gone, false)) << "the server still lists the share";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // every smbd of the server reloaded
+  const std::string e = ErrorOf([&] { fs->WriteFile(kShare + "\\DADOS_EEPC.CDS", "x"); });
+  ASSERT_TRUE(reloadUntil(text, true)) << "the share did not come back";
+  EXPECT_NE(e.find(kShare + "\\DADOS_EEPC.CDS"), std::string::npos) << e;
+  EXPECT_FALSE(stdfs::exists(server_.shareDir / "DADOS_EEPC.CDS"));
 }
 
 // A host whose port takes the connection and never answers: the check says "not shared"
