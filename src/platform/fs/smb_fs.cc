@@ -173,18 +173,30 @@ class SmbShareFileSystem final : public FileSystem {
     const std::string url = Url(w);
     SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_RDONLY, 0); });
     if (!f) ThrowIoError(path, "read", errno);
+    // Each read is a round trip, so the file is asked for in large pieces (the library cuts
+    // them to what the server takes) straight into the string, sized by what the server says
+    // the file holds. That size is only a hint: a file that grows or a server that lies is
+    // read to its end all the same, and the hint never reserves more than a piece.
+    constexpr size_t kPiece = size_t{8} << 20;
+    struct stat st {};
+    size_t want = kPiece;
+    if (smbc_getFunctionFstat(ctx_)(ctx_, f, &st) == 0 && st.st_size >= 0)
+      want = std::min(static_cast<size_t>(st.st_size) + 1, kPiece);
     std::string data;
-    char buf[1 << 16];
+    size_t used = 0;
     for (;;) {
-      ssize_t n = smbc_getFunctionRead(ctx_)(ctx_, f, buf, sizeof buf);
+      if (data.size() - used < want) data.resize(used + want);
+      ssize_t n = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + used, data.size() - used);
       if (n < 0) {
         const int err = errno;
         smbc_getFunctionClose(ctx_)(ctx_, f);
         ThrowIoError(path, "read", err == EISDIR ? EISDIR : err);
       }
       if (n == 0) break;
-      data.append(buf, static_cast<size_t>(n));
+      used += static_cast<size_t>(n);
+      want = kPiece;
     }
+    data.resize(used);
     smbc_getFunctionClose(ctx_)(ctx_, f);
     return data;
   }
@@ -194,7 +206,6 @@ class SmbShareFileSystem final : public FileSystem {
     if (!IsShare(w)) return local_->WriteFile(path, data);
     if (w.IsRoot()) throw IoError(std::string(path) + ": is a folder, not a file");
     RemoveOrphans(w);
-    if (!IsFolder(w.Parent())) throw IoError(std::string(path) + ": the folder does not exist", ErrorKind::kNotFound);
     WinPath temp = w;
     temp.parts.back() = "." + w.parts.back() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter_);
     try {
@@ -221,8 +232,15 @@ class SmbShareFileSystem final : public FileSystem {
       throw IoError(std::string(from) + ": cannot rename to " + std::string(to) + ": not on the same share");
     }
     if (f.IsRoot() || !FileExists(from)) throw IoError(std::string(from) + ": file not found", ErrorKind::kNotFound);
-    if (t.IsRoot() || IsFolder(t)) throw IoError(std::string(to) + ": is a folder, not a file");
-    Replace(f, t, to);
+    if (t.IsRoot()) throw IoError(std::string(to) + ": is a folder, not a file");
+    try {
+      Replace(f, t, to);
+    } catch (const IoError&) {
+      // A folder under the target name refuses both the rename and the deletion; it is
+      // asked about only then, not before every rename.
+      if (IsFolder(t)) throw IoError(std::string(to) + ": is a folder, not a file");
+      throw;
+    }
   }
 
   bool DeleteFile(std::string_view path) override {
@@ -346,13 +364,20 @@ class SmbShareFileSystem final : public FileSystem {
     return found;
   }
 
+  // Every request is a round trip to the eeePC, so the folder is not asked about beforehand:
+  // only a file that cannot be created makes the folder (or the share's answer) the question.
   void WriteNew(const WinPath& temp, std::string_view label, std::string_view data) {
     const std::string url = Url(temp);
     SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644); });
-    if (!f) ThrowIoError(label, "write", errno);
+    if (!f) {
+      const int err = errno;
+      if (!IsFolder(temp.Parent()))
+        throw IoError(std::string(label) + ": the folder does not exist", ErrorKind::kNotFound);
+      ThrowIoError(label, "write", err);
+    }
     size_t done = 0;
     while (done < data.size()) {
-      const size_t piece = std::min<size_t>(data.size() - done, size_t{1} << 20);
+      const size_t piece = std::min<size_t>(data.size() - done, size_t{8} << 20);
       ssize_t n = smbc_getFunctionWrite(ctx_)(ctx_, f, data.data() + done, piece);
       if (n <= 0) {
         const int err = n < 0 ? errno : EIO;
