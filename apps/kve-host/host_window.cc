@@ -5,6 +5,9 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 
+#include <string_view>
+
+#include "module_list.h"
 #include "ui/qt/expdados_view.h"
 
 namespace kve::host_app {
@@ -13,12 +16,9 @@ HostWindow::HostWindow(ScreenPackage& package, Dialogs& dialogs, QWidget* parent
     : QMainWindow(parent), package_(package), dialogs_(dialogs), area_(new QMdiArea(this)) {
   setWindowTitle(QStringLiteral("Orvanta — Central de Alimentação Escolar"));
   setCentralWidget(area_);
-  QMenu* modules = menuBar()->addMenu(QStringLiteral("&Módulos"));
-  QAction* open = modules->addAction(QStringLiteral("&Exportação de Dados (KVE07000)"));
-  open->setObjectName(QStringLiteral("actExpDados"));
-  connect(open, &QAction::triggered, this, [this] { OpenExpDados(); });
-  modules->addSeparator();
-  modules->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
+  modules_ = menuBar()->addMenu(QStringLiteral("&Módulos"));
+  ModuleList::Host().SetOnChange([this] { BuildModulesMenu(); });
+  BuildModulesMenu();
   // A screen brought to the front runs its activation event, as the platform's child windows do.
   connect(area_, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* w) {
     if (auto* view = w ? qobject_cast<qt::ExpDadosView*>(w->widget()) : nullptr) view->UserActivate();
@@ -29,8 +29,33 @@ HostWindow::HostWindow(ScreenPackage& package, Dialogs& dialogs, QWidget* parent
 }
 
 HostWindow::~HostWindow() {
+  ModuleList::Host().SetOnChange(nullptr);
   // Views go before the package's screens do.
   for (QMdiSubWindow* w : area_->subWindowList()) delete w;
+}
+
+// One entry per registered module, in the order they registered, then Sair.
+void HostWindow::BuildModulesMenu() {
+  modules_->clear();
+  for (const ModuleList::Entry& e : ModuleList::Host().Entries()) {
+    QAction* open = modules_->addAction(QStringLiteral("&") + QString::fromUtf8(e.module->caption));
+    const bool screen = std::string_view(e.module->name) == package_.Info().name;
+    if (screen) open->setObjectName(QStringLiteral("actExpDados"));
+    const KveModule* module = e.module;
+    connect(open, &QAction::triggered, this, [this, module, screen] {
+      if (screen) {
+        OpenExpDados();
+        return;
+      }
+      try {
+        module->iniProc();
+      } catch (const std::exception& ex) {
+        dialogs_.ErrorBox(ex.what());
+      }
+    });
+  }
+  modules_->addSeparator();
+  modules_->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
 }
 
 QMdiSubWindow* HostWindow::WindowOf(TfrmExpDados* screen) const {

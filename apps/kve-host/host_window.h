@@ -1,6 +1,6 @@
 #pragma once
-// The host application's main window: a multiple-document area, and a menu entry per screen
-// package that calls the package's IniProc and shows the screen it opened in a window of the
+// The host application's main window: a multiple-document area, and a menu entry per module
+// in the host's module list (module_list.h) that calls the package's IniProc and shows the screen it opened in a window of the
 // area. Closing the main window closes every screen (their close steps run), then finalises
 // the package.
 
@@ -11,6 +11,7 @@
 #include "screen_package.h"
 
 class QMdiArea;
+class QMenu;
 class QMdiSubWindow;
 
 namespace kve::qt {
@@ -35,10 +36,12 @@ class HostWindow final : public QMainWindow {
 
  private:
   QMdiSubWindow* WindowOf(TfrmExpDados* screen) const;
+  void BuildModulesMenu();
 
   ScreenPackage& package_;
   Dialogs& dialogs_;
   QMdiArea* area_;
+  QMenu* modules_;
 };
 
 }  // namespace kve::host_app

@@ -20,6 +20,7 @@
 #include "ui/qt/qt_busy.h"
 #include "ui/qt/qt_dialogs.h"
 #include "host_window.h"
+#include "module_list.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     // The view runs the screen's controls with this program's copy of the maker, the package
     // with its own: both see the same services.
     kve::maker::ServicesScope scope(site.maker);
+    kve::host_app::ModuleList::Host().SetLanguage(site.Config().language);
     kve::host_app::ScreenPackage package(packagePath);
     package.SetHost(&services, &site.maker);
 

@@ -31,11 +31,29 @@ struct KvePackageInfo {
 
 extern "C" {
 
+// A loaded package as it registers itself with its host.
+struct KveModule {
+  const char* name;     // the package's name, "Pkg_kve07000"
+  const char* caption;  // the menu text of the screen it opens
+  const char* file;     // the package file as the host loaded it
+  void (*iniProc)();    // opens its screen
+};
+
+// The host's list of modules. A host program defines these two and exports them from its
+// executable; Initialize registers the package and Finalize unregisters it. Registering also
+// loads the module's resource module (localised resources) when one lies beside the package
+// file, and unregistering releases it. A host without them (a program that only loads the
+// package) keeps no list, and the package works all the same.
+void KveRegisterModule(const KveModule* module);
+void KveUnregisterModule(const KveModule* module);
+
 // Opens the export screen, or brings the open one to the front.
 void IniProc();
-// Runs the initialisation of every unit (once per load).
+// Runs the initialisation of every unit (once per load), then registers the package with its
+// host.
 void Initialize();
-// Runs the finalisation of every unit, in reverse order; destroys an open screen.
+// Unregisters the package, then runs the finalisation of every unit, in reverse order;
+// destroys an open screen.
 void Finalize();
 // The package's unit table.
 const KvePackageInfo* GetPackageInfoTable();
