@@ -43,5 +43,8 @@ for b in "$ROOT"/build-bench/bench/*_bench; do
   "$b" "${args[@]}" 2>&1 | tee "$OUT/$name.txt"
 done
 
+echo "-- smb_bench (the eeePC export over SMB against a real Samba; root only)"
+OUT="$OUT" KVE_BIN="$ROOT/build-bench/apps" bash "$ROOT/scripts/smb_bench.sh" || echo "smb_bench failed" >&2
+
 echo "== plots"
 python3 "$ROOT/scripts/bench_plots.py" "$OUT" "${BENCH_PLOTS:-$ROOT/docs/bench}"
