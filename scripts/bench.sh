@@ -44,7 +44,7 @@ for b in "$ROOT"/build-bench/bench/*_bench; do
 done
 
 echo "-- smb_bench (the eeePC export over SMB against a real Samba; root only)"
-OUT="$OUT" KVE_BIN="$ROOT/build-bench/apps" bash "$ROOT/scripts/smb_bench.sh" || echo "smb_bench failed" >&2
+BENCH_OUT="$OUT" KVE_BIN="$ROOT/build-bench/apps" bash "$ROOT/scripts/smb_bench.sh" || echo "smb_bench failed" >&2
 
 echo "== plots"
 python3 "$ROOT/scripts/bench_plots.py" "$OUT" "${BENCH_PLOTS:-$ROOT/docs/bench}"
