@@ -10,14 +10,19 @@ DatabasePool::Lease::~Lease() {
 }
 
 DatabasePool::Lease DatabasePool::Acquire() {
+  std::unique_ptr<Database> kept;
   {
     std::lock_guard lock(mu_);
     if (!idle_.empty()) {
-      auto db = std::move(idle_.back());
+      kept = std::move(idle_.back());
       idle_.pop_back();
       ++inUse_;
-      return Lease(*this, std::move(db));
     }
+  }
+  if (kept) {
+    Lease lease(*this, std::move(kept));
+    lease->Resume();
+    return lease;
   }
   Lease lease(*this, Database::Open(url_, /*createFile=*/false));
   std::lock_guard lock(mu_);
@@ -31,6 +36,10 @@ DatabasePool::Use DatabasePool::CurrentUse() {
 }
 
 void DatabasePool::Release(std::unique_ptr<Database> db) {
+  // What an idle connection holds (SQLite's map of the file) is given back while it waits:
+  // after a burst of concurrent exports the server would otherwise keep one map per pooled
+  // connection, each as large as the pages an export read.
+  if (db) db->Idle();
   std::lock_guard lock(mu_);
   --inUse_;
   if (db && idle_.size() < maxIdle_) idle_.push_back(std::move(db));

@@ -101,6 +101,12 @@ class Database {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 
+  // A connection kept idle between uses (a server's pool) gives back the memory it holds
+  // that its next use can take again: SQLite unmaps its file. Not within a transaction.
+  virtual void Idle() {}
+  // Undoes Idle before the connection's next use.
+  virtual void Resume() {}
+
  protected:
   Database() = default;
 };
