@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "platform/common/error.h"
 #include "platform/maker/btn_pesquisa.h"
 #include "platform/maker/date_edit.h"
@@ -143,6 +146,54 @@ TEST_F(Dates, EmptyIsValidAndAHalfTypedDateIsNot) {
   form.UserType(ini, "0102");
   EXPECT_EQ(ini.Text(), "01/02");
   EXPECT_FALSE(ini.IsValidDate());
+}
+
+TEST(ReadTypedDate, ShortFormsReadInTodaysCenturyAndYear) {
+  const CivilDate today{2026, 7, 3};
+  const struct {
+    const char* typed;
+    std::optional<CivilDate> read;
+  } cases[] = {
+      {"08/12/2026", CivilDate{2026, 12, 8}},
+      {"8/12/26", CivilDate{2026, 12, 8}},
+      {"08/12/26  ", CivilDate{2026, 12, 8}},  // the picture's blanks after a short year
+      {"8/12", CivilDate{2026, 12, 8}},
+      {"08/12/", CivilDate{2026, 12, 8}},
+      {"081226", CivilDate{2026, 12, 8}},
+      {"08122026", CivilDate{2026, 12, 8}},
+      {"0812", CivilDate{2026, 12, 8}},
+      {"8-12-99", CivilDate{2099, 12, 8}},  // two digits are always this century's
+      {"1.2.2030", CivilDate{2030, 2, 1}},
+      {"29/2", std::nullopt},  // 2026 is no leap year
+      {"31/04/26", std::nullopt},
+      {"8/12/202", std::nullopt},  // a year half typed
+      {"812", std::nullopt},
+      {"8/12/26/1", std::nullopt},
+      {"123/12/26", std::nullopt},
+      {"ab/12/26", std::nullopt},
+      {"", std::nullopt},
+      {"  /  /    ", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadTypedDate(c.typed, today), c.read) << c.typed;
+  EXPECT_EQ(ReadTypedDate("8/12", {2031, 1, 1}), (CivilDate{2031, 12, 8}));
+}
+
+TEST_F(Dates, ShortFormsTypedAreCompletedWhenTheDateIsChecked) {
+  const int year = TDateTime::Now().date().year;
+  const std::string yy = std::to_string(year % 100 + 100).substr(1);
+  const std::string full = "08/12/" + std::to_string(year);
+  for (const std::string& typed : {"8/12/" + yy, std::string("8/12"), "0812" + yy, "0812" + std::to_string(year)}) {
+    ini.SetText("");
+    form.UserType(ini, typed);
+    ini.CheckValidDate();
+    EXPECT_EQ(ini.Text(), full) << typed;
+  }
+  // A separator pads a one-digit day or month and is refused anywhere else.
+  ini.SetText("");
+  form.UserType(ini, "1/2/");
+  EXPECT_EQ(ini.Text(), "01/02/");
+  form.UserType(ini, "/");
+  EXPECT_EQ(ini.Text(), "01/02/");
 }
 
 TEST_F(Dates, CheckingOnExitKeepsTheOperatorOnAMalformedDate) {
