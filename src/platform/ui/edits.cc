@@ -24,6 +24,13 @@ void TCustomEdit::SetText(std::string_view text) {
   if (OnChange) OnChange();
 }
 
+void TCustomEdit::SelectAll() {
+  const bool selected = !text_.empty();
+  if (selected == selected_) return;
+  selected_ = selected;
+  Changed();
+}
+
 void TCustomEdit::SetMaxLength(int n) { maxLength_ = n < 0 ? 0 : n; }
 
 void TCustomEdit::SetReadOnly(bool r) {

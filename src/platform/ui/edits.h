@@ -32,7 +32,8 @@ class TCustomEdit : public TControl {
   bool AutoSelect() const { return autoSelect_; }
   void SetAutoSelect(bool a) { autoSelect_ = a; }
   bool Selected() const { return selected_; }
-  void SelectAll() { selected_ = !text_.empty(); }
+  // Selects the whole text (an empty text has nothing to select); the view is told.
+  void SelectAll();
 
   // One key of the operator: OnKeyPress may drop or replace it; backspace deletes the last
   // character (or the selection); any other key goes through the control's typing rule,

@@ -71,13 +71,23 @@ void TForm::FocusControl(TControl* target) {
   MoveScope scope(moving_, redirected_);
   TControl* old = focused_;
   if (old) {
-    if (old->OnExit) old->OnExit();
-    if (redirected_) return;
-    auto boxes = ContainersOf(old);
-    for (auto it = boxes.rbegin(); it != boxes.rend(); ++it) {
-      if (target && (*it)->Contains(target)) break;
-      if ((*it)->OnExit) (*it)->OnExit();
+    try {
+      if (old->OnExit) old->OnExit();
       if (redirected_) return;
+      auto boxes = ContainersOf(old);
+      for (auto it = boxes.rbegin(); it != boxes.rend(); ++it) {
+        if (target && (*it)->Contains(target)) break;
+        if ((*it)->OnExit) (*it)->OnExit();
+        if (redirected_) return;
+      }
+    } catch (...) {
+      // The edit refused to be left keeps the focus with its text selected, as when the
+      // focus comes to it: what the operator types next replaces the value it refused.
+      if (!redirected_ && focused_ == old) {
+        if (auto* e = dynamic_cast<TCustomEdit*>(old); e && e->AutoSelect()) e->SelectAll();
+        if (observer_) observer_->FocusChanged(focused_);
+      }
+      throw;
     }
   }
   focused_ = target;
@@ -105,10 +115,12 @@ bool TForm::RunEvent(const std::function<void()>& handler) {
   } catch (const EAbort&) {
     return false;
   } catch (const std::exception& e) {
-    dialogs_.ErrorBox(e.what());
+    ShowError(e);
     return false;
   }
 }
+
+void TForm::ShowError(const std::exception& e) { dialogs_.ErrorBox(e.what()); }
 
 bool TForm::UserFocus(TControl& c) {
   return RunEvent([&] { FocusControl(&c); });

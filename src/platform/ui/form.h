@@ -8,6 +8,7 @@
 // raises, the focus stays where it was and the error travels on. An exit event that moves the
 // focus itself (SetFocus inside OnExit) wins: the move it interrupted does not happen.
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,9 @@ class TForm : public TContainer {
   // error is shown once in the error box with its own text. Returns true when the handler
   // ran to its end.
   bool RunEvent(const std::function<void()>& handler);
+  // How RunEvent shows an error that escaped a handler: in the error box with its own text.
+  // A form that words errors for its operator overrides it.
+  virtual void ShowError(const std::exception& e);
 
   // What the operator does, each through RunEvent. Each returns true when it completed.
   bool UserFocus(TControl& c);             // clicks into a control

@@ -58,6 +58,23 @@ TEST(Focus, AnExitThatFailsKeepsTheFocusAndShowsItsErrorOnce) {
   EXPECT_EQ(s.dialogs.Errors(), std::vector<std::string>{"Nutricionista não cadastrado."});
 }
 
+TEST(Focus, AnEditRefusedToBeLeftHasItsTextSelectedSoTheNextCodeReplacesIt) {
+  for (bool refocuses : {false, true}) {
+    Screen s;
+    s.a.SetMaxLength(3);
+    s.form.UserType(s.a, "999");
+    ASSERT_FALSE(s.a.Selected());
+    s.a.OnExit = [&] {
+      if (refocuses) s.a.SetFocus();
+      throw EAbort();
+    };
+    EXPECT_FALSE(s.form.UserFocus(s.c));
+    EXPECT_TRUE(s.a.Selected()) << refocuses;
+    s.form.UserType(s.a, "12");  // the field is full: only a selection lets these in
+    EXPECT_EQ(s.a.Text(), "12") << refocuses;
+  }
+}
+
 TEST(Focus, AGroupExitThatFailsKeepsTheFocusInsideTheGroup) {
   Screen s;
   s.form.UserFocus(s.b);
