@@ -1,5 +1,7 @@
 #include "host_window.h"
 
+#include <cstdio>
+
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -8,6 +10,7 @@
 #include <string_view>
 
 #include "module_list.h"
+#include "screen/operator_errors.h"
 #include "ui/qt/expdados_view.h"
 
 namespace kve::host_app {
@@ -70,7 +73,9 @@ qt::ExpDadosView* HostWindow::OpenExpDados() {
   try {
     package_.IniProc();
   } catch (const std::exception& e) {
-    dialogs_.ErrorBox(e.what());
+    // The operator reads what to do; the detail goes to the log.
+    if (HasOperatorText(e)) std::fprintf(stderr, "kve-host: %s\n", e.what());
+    dialogs_.ErrorBox(OperatorErrorText(e));
     return nullptr;
   }
   TfrmExpDados* screen = package_.Form();

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/common/error.h"
+#include "screen/operator_errors.h"
 
 namespace kve::batch {
 namespace {
@@ -31,6 +32,11 @@ class Operator {
       try {
         action();
       } catch (const EAbort&) {
+        throw;
+      } catch (const std::exception& e) {
+        errored_ = true;
+        // The operator's text is printed; the summary keeps the technical detail behind it.
+        if (problem_.empty() && HasOperatorText(e)) problem_ = e.what();
         throw;
       } catch (...) {
         errored_ = true;

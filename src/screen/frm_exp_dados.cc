@@ -7,6 +7,7 @@
 #include "platform/maker/consiste.h"
 #include "platform/maker/host_values.h"
 #include "screen/expdados_instance.h"
+#include "screen/operator_errors.h"
 
 namespace kve {
 
@@ -133,6 +134,11 @@ void TfrmExpDados::FormClose() {
   netExpDados.SetConnected(false);
   ReleaseExpDadosInstance(this);
   PadrFormClose();
+}
+
+void TfrmExpDados::ShowError(const std::exception& e) {
+  if (HasOperatorText(e)) Log(e.what());
+  svc_.dialogs.ErrorBox(OperatorErrorText(e));
 }
 
 void TfrmExpDados::Log(const std::string& line) const {

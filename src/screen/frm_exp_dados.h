@@ -40,6 +40,9 @@ class TfrmExpDados : public TfrmPadrImportExport {
   void FormActivate();  // repaint whenever the screen becomes active
   void FormClose();     // close: withdraws the queued export, gives the single instance up
   void netExpDadosBeforeConnect();
+  // A failure of the platform (server, disk, share) in the operator's words, its detail in
+  // the log (operator_errors.h).
+  void ShowError(const std::exception& e) override;
 
   // ---- parameter rules and checks (param_rules.cc, param_checks.cc) ----
   void rbtTAgregClick();

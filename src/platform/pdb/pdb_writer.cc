@@ -106,7 +106,7 @@ std::string TPDBPocketStudio::Target() const {
 void TPDBPocketStudio::RequireRoom() const {
   if (!active_) throw Error(fmt::format("{}: cannot append: no database is open", dbName_));
   if (RecordCount() >= pdb::kMaxRecords)
-    throw ValueError(
+    throw PalmRecordLimitError(
         fmt::format("{}: a Palm database holds at most 65,535 records; record "
                     "65,536 is refused",
                     fileName_));

@@ -28,9 +28,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/common/error.h"
 #include "platform/dataset/datetime.h"
 
 namespace kve {
+
+// A record past what one Palm database holds (65,535): the export must be narrowed.
+class PalmRecordLimitError : public ValueError {
+ public:
+  using ValueError::ValueError;
+  [[noreturn]] void ThrowSameKind(const std::string& what) const override { throw PalmRecordLimitError(what, kind()); }
+};
 
 class AtomicFileSink;
 class FileSystem;
