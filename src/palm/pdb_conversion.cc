@@ -306,6 +306,7 @@ std::vector<std::string> ConvertXmlFiles(FileSystem& fs, const std::string& fold
     ds.LoadFromFile(fs, dir + f);
     pdm.SetDirectory(fs, dir);
     pdm.SetPDBFilename(pdbName);
+    progress.Database(pdbName);
     ConvertLoaded(ds, dbName, pdm, progress);
     written.push_back(pdbName);
   }

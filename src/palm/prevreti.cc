@@ -285,6 +285,7 @@ void PrevRetiEncoder::Put(RowView row) {
 void ImportaPDBPrevReti(TClientDataSet& ds, const PrevRetiOptions& options, TPDBPocketStudio& pdm,
                         PdbProgress& progress) {
   PrevRetiEncoder encoder(ds.FieldDefs(), ds.Name(), options, pdm);
+  progress.Database(std::string(kPrevRetiDbName) + ".pdb");
   progress.Start(ds.RecordCount());
   pdm.ExpectRecords(ds.RecordCount());
   for (ds.First(); !ds.Eof(); ds.Next()) {

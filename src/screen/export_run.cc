@@ -38,6 +38,8 @@ void ExportRun::Run() {
     // The supply-authorisation warning replaces the success text for either target.
     const char* key = afBlock_ == "S" ? "BLOQ_AF" : order_.palm ? "OK_HOTSYNC" : "OK_EEPC";
     closingMessage_ = Msg(key);
+    // Either target ends alike: the bar full behind the closing alert, until the next export.
+    view_.Progress(1, 1);
     view_.Messages().ShowMsgAlertEx(key, TMsgDlgType::mtInformation, {Msg("OK")}, 1, afBlock_ == "S" ? 10 : 5, 0);
   } catch (...) {
     Failed();

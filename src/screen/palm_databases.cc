@@ -25,6 +25,8 @@ namespace {
 class ViewPdbProgress final : public palm::PdbProgress {
  public:
   explicit ViewPdbProgress(ExportRunView& view) : view_(view) {}
+  // The status line names the database being built, as it names each XML file before.
+  void Database(std::string_view fileName) override { view_.Status(fileName); }
   void Start(int records) override { view_.Progress(0, records); }
   void Step() override { view_.StepProgress(); }
   void Finish() override {

@@ -3,6 +3,7 @@
 // eeePC share in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "demo/demo_data.h"
@@ -165,14 +166,21 @@ TEST_F(ExportRunWithoutAForm, APalmExportIsDeliveredAndShownThroughTheView) {
   EXPECT_EQ(FilesIn(tmp_ / "hotsync/Palm 01/Install"), 37u);
   EXPECT_EQ(History("001").front(), "0/0");
   EXPECT_EQ(order.listaAgreg.rfind("_0002_0003", 0), 0u) << order.listaAgreg;  // as the server gave it
-  // Each file named as it is written, the databases' records stepped, then the HotSync notice.
+  // Each file named as it is written, each database as it is built, the databases' records
+  // stepped, then the HotSync notice; the bar ends full.
   ASSERT_GE(view_.calls.size(), 4u);
   EXPECT_EQ(view_.calls[0], "progress 1/35");
   EXPECT_EQ(view_.calls[1], "status EFETCLIE.xml");
   EXPECT_GT(view_.steps, 35);
+  const auto named = [&](const std::string& call) {
+    return std::find(view_.calls.begin(), view_.calls.end(), call) - view_.calls.begin();
+  };
+  EXPECT_LT(named("status ITEMAF.xml"), named("status ITEMAF.pdb"));
+  EXPECT_LT(named("status ITEMAF.pdb"), named("status PREVRETI.pdb"));
+  EXPECT_LT(named("status PREVRETI.pdb"), static_cast<long>(view_.calls.size()));
   const std::string hotsync = view_.messages.Msg("HOTSYNC");
-  EXPECT_EQ(std::vector<std::string>(view_.calls.end() - 2, view_.calls.end()),
-            (std::vector<std::string>{"status " + hotsync, "refresh"}));
+  EXPECT_EQ(std::vector<std::string>(view_.calls.end() - 3, view_.calls.end()),
+            (std::vector<std::string>{"status " + hotsync, "refresh", "progress 1/1"}));
   EXPECT_EQ(view_.busy.Calls(), (std::vector<std::string>{"show 6", "hide"}));
   // The closing alert comes once the animation is gone: every branch of the central, 0013
   // without a supply authorisation among them, so the warning.
