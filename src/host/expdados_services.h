@@ -22,6 +22,7 @@
 namespace kve {
 
 class TfrmExpDados;
+class ExportRunView;
 namespace exporting {
 class ExportReuse;
 }
@@ -63,6 +64,12 @@ struct ExpDadosServices {
   // all) share what does not depend on the device: the tables and the files' bytes. Null:
   // every export is made whole.
   exporting::ExportReuse* reuse = nullptr;
+  // Runs the export run off the screen's thread, so a window stays alive while it works:
+  // calls `body` on another thread with a view that shows everything through `screenView` on
+  // the screen's thread, and returns once `body` ended, raising what it raised. Empty: the
+  // run runs on the screen's thread through `screenView` itself.
+  std::function<void(ExportRunView& screenView, const std::function<void(ExportRunView& runView)>& body)>
+      runExport = {};
 };
 
 }  // namespace kve

@@ -25,4 +25,8 @@ inline constexpr std::string_view kMsgWithdrawnOnClose =
     "A exportação para o Palm %s ainda não foi transferida pelo HotSync. Ao fechar a tela, "
     "os %s arquivos dela serão retirados da fila de instalação.";
 
+// Shown when the window of the screen is to close while an export runs.
+inline constexpr std::string_view kMsgWaitForExport =
+    "Exportação em andamento. Aguarde o seu término para fechar a tela.";
+
 }  // namespace kve

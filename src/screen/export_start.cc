@@ -2,6 +2,8 @@
 // order taken from the controls, the run on the screen's own view, and what it returns put
 // back into the screen.
 
+#include <optional>
+
 #include "export/export_calls.h"
 #include "params/lookups.h"
 #include "platform/maker/consiste.h"
@@ -39,22 +41,34 @@ void TfrmExpDados::Exportacao() {
                     .nrSolic = NrSolic,
                     .dirExp = DirExp,
                     .dirBin = DirBin};
+  // The run may run on a thread of its own (services' runExport). It reads the controls only
+  // through the order above, made before it starts; it shows everything through its view,
+  // which brings each call back to this thread; of the screen it touches the export tables
+  // and the server connection alone, which nothing else uses until it has ended.
   FormRunView view(*this);
-  ExportRun run({netExpDados, svc_.files, svc_.registry, svc_.installAide, svc_.reuse, svc_.log}, view,
-                exportTables, order);
+  std::optional<ExportRun> run;
+  auto body = [&](ExportRunView& runView) {
+    run.emplace(ExportRunServices{netExpDados, svc_.files, svc_.registry, svc_.installAide, svc_.reuse, svc_.log},
+                runView, exportTables, order);
+    run->Run();
+  };
   // What the server returned for the parameters, and the eeePC's folder, stay with the screen
   // however the run ends.
   auto takeBack = [&] {
     ListaAgreg = order.listaAgreg;
     NrSolic = order.nrSolic;
     DirExp = order.dirExp;
-    closingMessage_ = run.ClosingMessage();
-    WrittenFiles = run.Written();
-    OverPalmLimit = run.OverPalmLimit();
+    if (!run) return;
+    closingMessage_ = run->ClosingMessage();
+    WrittenFiles = run->Written();
+    OverPalmLimit = run->OverPalmLimit();
   };
   runStarted_ = true;
   try {
-    run.Run();
+    if (svc_.runExport)
+      svc_.runExport(view, body);
+    else
+      body(view);
   } catch (...) {
     takeBack();
     throw;

@@ -11,15 +11,25 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include "support/expdados_world.h"
 #include "ui/qt/expdados_view.h"
 #include "ui/qt/qt_busy.h"
 #include "ui/qt/qt_dialogs.h"
+#include "ui/qt/qt_export_thread.h"
+#include "params/expdados_messages.h"
+#include "screen/form_run_view.h"
 
 namespace kve::testing {
 namespace {
@@ -142,7 +152,7 @@ class ViewTest : public QObject {
     QCOMPARE(order.front(), static_cast<TControl*>(&s.screen.rbtPalm));
     for (size_t i = 1; i < order.size(); ++i) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-      QCOMPARE(s.screen.ActiveControl()->Name(), order[i]->Name());
+      QCOMPARE(QString::fromStdString(s.screen.ActiveControl()->Name()), QString::fromStdString(order[i]->Name()));
       QCOMPARE(QApplication::focusWidget(), s.view->WidgetOf(*order[i]));
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
@@ -188,6 +198,19 @@ class ViewTest : public QObject {
       QCOMPARE(answerer.texts, QStringList{"Nutricionista não cadastrado."});
     }
     QCOMPARE(s.screen.ActiveControl(), static_cast<TControl*>(&s.screen.medCdNutricio));
+    s.Activate();
+    // The refused code is selected: the next code typed replaces it, though the field is full.
+    QCOMPARE(code->selectedText(), QString("000000000030"));
+    QTest::keyClicks(code, "2");
+    QCOMPARE(code->text(), QString("2"));
+    QTest::keyClicks(code, "0");  // nutritionist 20, whom the central has
+    {
+      ModalAnswerer answerer;
+      QTest::mouseClick(s.Widget(s.screen.medAgrupProd), Qt::LeftButton);
+      QCOMPARE(answerer.texts, QStringList());
+    }
+    QCOMPARE(s.screen.ActiveControl(), static_cast<TControl*>(&s.screen.medAgrupProd));
+    QCOMPARE(s.Text(s.screen.edtNmNutricio), QString("JOAO NUTRI"));
   }
 
   // Look-up buttons open the pick list; the pick fills code and name. Clicks on radio buttons
@@ -267,6 +290,251 @@ class ViewTest : public QObject {
     QCOMPARE(edit->text(), QString("02/03/2026"));
     QCOMPARE(edit->palette().color(QPalette::Text), QColor(Qt::blue));
     QCOMPARE(s.screen.ActiveControl(), static_cast<TControl*>(&s.screen.depCardIni));
+  }
+  // The keyboard reaches what the mouse does: Alt+E and Alt+C press the action bar's
+  // buttons, F4 and Alt+Down open a code's look-up and a date's calendar.
+  void TheKeyboardReachesButtonsLookUpsAndCalendars() {
+    QtScreen s;
+    QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
+    QCOMPARE(s.Widget<QToolButton>(s.screen.sbtImportExport)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
+    QCOMPARE(s.Widget<QToolButton>(s.screen.sbtCancelar)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
+    QLineEdit* code = s.Widget<QLineEdit>(s.screen.medCdNutricio);
+    QTest::mouseClick(code, Qt::LeftButton);
+    {
+      ModalAnswerer answerer(1);
+      QTest::keyClick(code, Qt::Key_F4);
+      QCOMPARE(answerer.texts, QStringList{"Nutricionista"});
+    }
+    QCOMPARE(s.Text(s.screen.medCdNutricio), QString("000000000020"));
+    s.Activate();
+    {
+      // Export pressed by its mnemonic: its checks speak (the parameters are incomplete).
+      ModalAnswerer answerer;
+      QTest::keyClick(s.view.get(), Qt::Key_E, Qt::AltModifier);
+      QTRY_VERIFY2(!answerer.texts.isEmpty(), "Alt+E pressed nothing");  // a mnemonic clicks animated
+    }
+    s.Activate();
+    QLineEdit* fim = s.Widget<QLineEdit>(s.screen.depCardFim);
+    QTest::mouseClick(fim, Qt::LeftButton);
+    QTest::keyClick(fim, Qt::Key_Down, Qt::AltModifier);
+    QWidget* popup = nullptr;
+    QTRY_VERIFY((popup = QApplication::activePopupWidget()) != nullptr);
+    auto* calendar = popup->findChild<QCalendarWidget*>();
+    QVERIFY(calendar);
+    const CivilDate today = TDateTime::Now().date();
+    QCOMPARE(calendar->selectedDate(), QDate(today.year, today.month, today.day));
+    // Under the final date's own edit, not under the group's first field.
+    const QPoint under = fim->mapToGlobal(QPoint(0, fim->height()));
+    QVERIFY2((popup->pos() - under).manhattanLength() <= 8,  // a frame's width aside
+             qPrintable(QString("popup at %1,%2").arg(popup->x()).arg(popup->y())));
+    auto* days = calendar->findChild<QTableView*>();
+    QVERIFY(days);
+    QTest::keyClick(days, Qt::Key_Return);  // Enter takes the day, as a click does
+    QTRY_COMPARE(s.screen.depCardFim.Text(), FormatDate(TDateTime::Now().DateOnly()));
+    QSignalSpy closing(s.view.get(), &qt::ExpDadosView::closeRequested);
+    QTest::keyClick(s.view.get(), Qt::Key_C, Qt::AltModifier);
+    QVERIFY(closing.wait(3000));
+  }
+
+  // Select-all, Delete and Backspace act on the selection as the model keeps it, and a date
+  // typed short is read in full when it is left.
+  void EditingActsOnTheSelectionAndShortDatesAreCompleted() {
+    QtScreen s;
+    QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
+    QLineEdit* code = s.Widget<QLineEdit>(s.screen.medAgrupProd);
+    QTest::mouseClick(code, Qt::LeftButton);
+    const struct {
+      const char* name;
+      QKeySequence::StandardKey select;
+      std::function<void()> then;
+      std::string left;
+    } cases[] = {
+        {"Ctrl+A, Backspace", QKeySequence::SelectAll, [&] { QTest::keyClick(code, Qt::Key_Backspace); }, ""},
+        {"Ctrl+A, Delete", QKeySequence::SelectAll, [&] { QTest::keyClick(code, Qt::Key_Delete); }, ""},
+        {"Ctrl+A, typing", QKeySequence::SelectAll, [&] { QTest::keyClicks(code, "7"); }, "7"},
+    };
+    for (const auto& c : cases) {
+      s.screen.medAgrupProd.SetText("");
+      QTest::keyClicks(code, "12");
+      QTest::keySequence(code, QKeySequence(c.select));
+      QVERIFY2(s.screen.medAgrupProd.Selected(), c.name);
+      c.then();
+      QVERIFY2(s.screen.medAgrupProd.Text() == c.left, c.name);
+      QCOMPARE(code->text(), QString::fromStdString(c.left));
+    }
+    // Delete with nothing selected: nothing after the caret to delete.
+    s.screen.medAgrupProd.SetText("");
+    QTest::keyClicks(code, "12");
+    QTest::keyClick(code, Qt::Key_Delete);
+    QCOMPARE(s.screen.medAgrupProd.Text(), std::string("12"));
+    s.screen.medAgrupProd.SetText("");
+
+    QLineEdit* date = s.Widget<QLineEdit>(s.screen.depCardIni);
+    QTest::mouseClick(date, Qt::LeftButton);
+    QTest::keyClicks(date, "8/12");
+    QTest::keyClick(date, Qt::Key_Tab);
+    const std::string year = std::to_string(TDateTime::Now().date().year);
+    QCOMPARE(s.screen.depCardIni.Text(), "08/12/" + year);
+    QCOMPARE(date->text(), QString::fromStdString("08/12/" + year));
+  }
+
+  // Qt's focus moving because the window was restored, maximised or activated again is not
+  // the operator leaving the field: no check runs, and Qt's focus comes back to the field.
+  void WindowStateChangesDoNotLeaveTheField() {
+    QtScreen s;
+    QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
+    QLineEdit* code = s.Widget<QLineEdit>(s.screen.medCdNutricio);
+    QTest::mouseClick(code, Qt::LeftButton);
+    QTest::keyClicks(code, "30");  // would be refused on leaving
+    ModalAnswerer answerer;
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason, Qt::OtherFocusReason}) {
+      s.Widget(s.screen.medAgrupProd)->setFocus(reason);
+      QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(code));
+      QCOMPARE(s.screen.ActiveControl(), static_cast<TControl*>(&s.screen.medCdNutricio));
+    }
+    s.view->showMaximized();
+    s.view->showNormal();
+    QTest::qWait(50);
+    QCOMPARE(answerer.texts, QStringList());
+    QCOMPARE(s.screen.medCdNutricio.Text(), std::string("30"));
+  }
+
+  // The branches' list opens with nothing chosen; what is chosen shows beside "Lista".
+  void TheBranchListStartsEmptyAndTheChoiceIsShown() {
+    QtScreen s;
+    QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
+    QTest::mouseClick(s.Widget(s.screen.rbtLAgreg), Qt::LeftButton);
+    QVERIFY(s.screen.rbtLAgreg.Checked());
+    int preselected = -1;
+    QTimer peek;
+    QObject::connect(&peek, &QTimer::timeout, [&] {
+      QWidget* w = QApplication::activeModalWidget();
+      if (!w || w->objectName() != qt::QtDialogs::kPickListName) return;
+      auto* table = w->findChild<QTableWidget*>();
+      preselected = static_cast<int>(table->selectionModel()->selectedRows().size());
+      table->selectRow(1);  // one click in a list of many chooses that one row
+      static_cast<QDialog*>(w)->accept();
+    });
+    peek.start(5);
+    QTest::mouseClick(s.Widget(s.screen.btnAgregada), Qt::LeftButton);
+    peek.stop();
+    QCOMPARE(preselected, 0);
+    QCOMPARE(s.screen.ListaAgreg, std::string("_0003"));
+    auto* chosen = s.view->findChild<QLabel*>("kveChosenBranches");
+    QVERIFY(chosen);
+    QCOMPARE(chosen->text(), QString("0003"));
+    s.Activate();
+    QTest::mouseClick(s.Widget(s.screen.rbtTAgreg), Qt::LeftButton);
+    QCOMPARE(chosen->text(), QString());
+  }
+
+  // Smaller than its form the window scrolls; it never refuses to shrink.
+  void TheFormScrollsInASmallWindow() {
+    QtScreen s;
+    QVERIFY(s.view->minimumSizeHint().width() < 400 && s.view->minimumSizeHint().height() < 300);
+    s.view->resize(400, 300);
+    QApplication::processEvents();
+    QCOMPARE(s.view->size(), QSize(400, 300));
+    auto* scroll = s.view->findChild<QScrollArea*>("kveFormScroll");
+    QVERIFY(scroll);
+    QVERIFY(scroll->verticalScrollBar()->isVisible());
+    QVERIFY(scroll->horizontalScrollBar()->isVisible());
+  }
+
+  // The run's calls reach the screen's view on the window's thread, in their order, steps in
+  // their place; its boxes are answered there while the run waits; its error comes back.
+  void TheRunRunsOffTheWindowsThreadAndShowsThroughIt() {
+    struct GuiSide final : ExportRunView {
+      std::vector<std::string> calls;
+      bool offThread = false;
+      void Note(std::string c) {
+        offThread = offThread || QThread::currentThread() != qApp->thread();
+        calls.push_back(std::move(c));
+      }
+      void Progress(int p, int m) override { Note("progress " + std::to_string(p) + "/" + std::to_string(m)); }
+      void StepProgress() override {
+        if (calls.empty() || !calls.back().starts_with("steps ")) calls.push_back("steps 0");
+        calls.back() = "steps " + std::to_string(std::stoi(calls.back().substr(6)) + 1);
+      }
+      void ClearProgress() override { Note("clear"); }
+      void Status(std::string_view t) override { Note("status " + std::string(t)); }
+      void Refresh() override { Note("refresh"); }
+      void ToFront() override { Note("front"); }
+      void FocusDevice() override { Note("focus"); }
+      TMessages& Messages() override { return messages; }
+      Dialogs& Boxes() override { return dialogs; }
+      BusyView& Busy() override { return busy; }
+      qt::QtDialogs dialogs;
+      qt::QtBusyView busy;
+      TMessages messages{{"Q|Continua?"}, dialogs};
+    } gui;
+    std::thread::id runThread;
+    int ticks = 0;
+    QTimer ticker;  // the window's own events keep coming while the run works
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(1);
+    QObject owner;
+    ModalAnswerer answerer;
+    int answer = 0;
+    qt::RunExportOffGuiThread(owner, gui, [&](ExportRunView& v) {
+      runThread = std::this_thread::get_id();
+      v.Progress(0, 1000);
+      for (int i = 0; i < 1000; ++i) v.StepProgress();
+      v.Status("PRODUTO.pdb");
+      answer = v.Messages().ShowMsg("Q", TMsgDlgType::mtConfirmation, mbYesNo, 0);
+      WaitAnimation wait(v.Busy(), kExportWaitAnimation);
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+      v.Progress(1, 1);
+    });
+    QVERIFY(runThread != std::this_thread::get_id());
+    QVERIFY(!gui.offThread);
+    QCOMPARE(answer, static_cast<int>(mrNo));  // the box's escape button, pressed on this thread
+    QCOMPARE(answerer.texts, QStringList{"Continua?"});
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    const std::vector<std::string> expected{"progress 0/1000", "steps 1000", "status PRODUTO.pdb", "progress 1/1"};
+    QCOMPARE(gui.calls, expected);
+    bool raised = false;
+    try {
+      qt::RunExportOffGuiThread(owner, gui, [](ExportRunView&) {
+        throw Error("application server h:1: GetTabelas: unreachable", ErrorKind::kUnavailable);
+      });
+    } catch (const Error& e) {
+      raised = e.kind() == ErrorKind::kUnavailable;
+    }
+    QVERIFY(raised);
+  }
+
+  // While the screen's export runs the window is alive but the form is the run's: Export is
+  // disabled, the operator's keys change nothing, and the window refuses to close, saying why.
+  void DuringAnExportTheWindowWaitsForIt() {
+    QtScreen s;
+    QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
+    QVERIFY(s.services.runExport);
+    QLineEdit* code = s.Widget<QLineEdit>(s.screen.medAgrupProd);
+    QTest::mouseClick(code, Qt::LeftButton);
+    std::atomic<bool> checked{false};
+    bool exportEnabled = true, closed = true;
+    QStringList told;
+    QTimer::singleShot(20, [&] {
+      exportEnabled = s.Widget(s.screen.sbtImportExport)->isEnabled();
+      QTest::keyClicks(code, "12");
+      ModalAnswerer answerer;
+      closed = s.view->close();
+      told = answerer.texts;
+      checked = true;
+    });
+    FormRunView formView(s.screen);
+    s.services.runExport(formView, [&](ExportRunView& v) {
+      v.Status("PRODUTO.pdb");
+      while (!checked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    QVERIFY(!exportEnabled);
+    QVERIFY(!closed);
+    QCOMPARE(told, QStringList{QString::fromUtf8(kMsgWaitForExport.data(), kMsgWaitForExport.size())});
+    QCOMPARE(s.screen.medAgrupProd.Text(), std::string());
+    QCOMPARE(s.screen.lblStatus.Caption(), std::string("PRODUTO.pdb"));
+    QVERIFY(s.Widget(s.screen.sbtImportExport)->isEnabled());
+    QVERIFY(s.view->isVisible());
   }
 };
 

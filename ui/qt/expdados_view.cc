@@ -9,12 +9,17 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "params/expdados_messages.h"
 #include "platform/maker/btn_pesquisa.h"
+#include "ui/qt/qt_export_thread.h"
 #include "ui/qt/widgets.h"
 
 namespace kve::qt {
@@ -46,14 +51,38 @@ ExpDadosView::ExpDadosView(TfrmExpDados& screen, QWidget* parent) : QWidget(pare
   setObjectName(Q(screen.Name()));
   Build();
   screen.SetObserver(this);
+  screen.services().runExport = [this](ExportRunView& screenView,
+                                       const std::function<void(ExportRunView&)>& body) {
+    FlagScope running(exporting_);
+    if (screen_) Refresh(screen_->sbtImportExport);
+    struct Reenable {
+      ExpDadosView& v;
+      ~Reenable() {
+        v.exporting_ = false;
+        if (v.screen_) v.Refresh(v.screen_->sbtImportExport);
+      }
+    } reenable{*this};
+    RunExportOffGuiThread(*this, screenView, body);
+  };
   RefreshAll();
 }
 
 ExpDadosView::~ExpDadosView() { Detach(); }
 
 void ExpDadosView::Detach() {
-  if (screen_ && screen_->Observer() == this) screen_->SetObserver(nullptr);
+  if (screen_ && screen_->Observer() == this) {
+    screen_->SetObserver(nullptr);
+    screen_->services().runExport = nullptr;
+  }
   screen_ = nullptr;
+}
+
+QSize ExpDadosView::sizeHint() const {
+  if (!content_) return QWidget::sizeHint();
+  // Room for the scroll bars too, so that at this size they never show.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  const QSize form = content_->sizeHint().expandedTo(content_->minimumSizeHint());
+  return form.grownBy(contentsMargins()) + QSize(bar, bar);
 }
 
 QWidget* ExpDadosView::WidgetOf(const TControl& c) const {
@@ -130,6 +159,7 @@ void ExpDadosView::Build() {
     line->setSpacing(2);
     line->addWidget(edit(code, parent, code.MaxLength()));
     line->addWidget(speed(button, parent));
+    lookups_[&code] = &button;
     line->addWidget(edit(name, parent, 0), 1);
     grid->addLayout(line, row, 1);
   };
@@ -151,22 +181,35 @@ void ExpDadosView::Build() {
     return box;
   };
 
-  auto* root = new QVBoxLayout(this);
+  // The form scrolls when its window is smaller than the form (a small screen, a window
+  // made narrow); extra room when maximised goes below the form, not between its parts.
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("kveFormScroll"));
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setFocusPolicy(Qt::NoFocus);
+  outer->addWidget(scroll);
+  auto* content = new QWidget(scroll);
+  content_ = content;
+  QWidget* const form = content;
+  auto* root = new QVBoxLayout(content);
 
   // Action bar of the base screen: export, cancel, screen code.
   auto* bar = new QHBoxLayout;
   for (TSpeedButton* b : {&s.sbtImportExport, &s.sbtCancelar}) {
-    SpeedWidget* w = speed(*b, this);
+    SpeedWidget* w = speed(*b, form);
     w->setToolButtonStyle(Qt::ToolButtonTextOnly);
     w->setMinimumWidth(90);
     bar->addWidget(w);
   }
   bar->addStretch(1);
-  bar->addWidget(label(s.lblCodTela, this));
+  bar->addWidget(label(s.lblCodTela, form));
   root->addLayout(bar);
 
   // Central kitchen, device and nutritionist.
-  QFrame* fil = panel(s.panFilial, this);
+  QFrame* fil = panel(s.panFilial, form);
   auto* filGrid = new QGridLayout(fil);
   codeRow(filGrid, 0, label(s.lblFilial, fil), s.medCdFilial, s.btnFilial, s.edtNmFilial, fil);
   QGroupBox* dev = group(s.grbIntegracao, fil);
@@ -186,14 +229,17 @@ void ExpDadosView::Build() {
   // Aggregated branches and products on the left, the three date ranges on the right.
   auto* middle = new QHBoxLayout;
   auto* left = new QVBoxLayout;
-  QGroupBox* agr = group(s.grbAgregada, this);
+  QGroupBox* agr = group(s.grbAgregada, form);
   auto* agrLine = new QHBoxLayout(agr);
   agrLine->addWidget(radio(s.rbtTAgreg, agr));
   agrLine->addWidget(radio(s.rbtLAgreg, agr));
   agrLine->addWidget(speed(s.btnAgregada, agr));
-  agrLine->addStretch(1);
+  chosenBranches_ = new QLabel(agr);
+  chosenBranches_->setObjectName(QStringLiteral("kveChosenBranches"));
+  chosenBranches_->setWordWrap(true);
+  agrLine->addWidget(chosenBranches_, 1);
   left->addWidget(agr);
-  QGroupBox* prod = group(s.grbProdutos, this);
+  QGroupBox* prod = group(s.grbProdutos, form);
   auto* prodGrid = new QGridLayout(prod);
   prodGrid->addWidget(check(s.chkArvProd, prod), 0, 0, 1, 3);
   prodGrid->addWidget(check(s.chkAtivProd, prod), 1, 0, 1, 3);
@@ -225,10 +271,10 @@ void ExpDadosView::Build() {
   left->addStretch(1);
   middle->addLayout(left, 1);
   // The date groups are built in keyboard order, then placed in reading order.
-  QGroupBox* card = dateRange(s.grbDataCard, s.lblCardIni, s.depCardIni, s.lblCardFim, s.depCardFim, this);
-  QGroupBox* af = dateRange(s.grbDataAF, s.lblAFIni, s.depAFIni, s.lblAFFim, s.depAFFim, this);
+  QGroupBox* card = dateRange(s.grbDataCard, s.lblCardIni, s.depCardIni, s.lblCardFim, s.depCardFim, form);
+  QGroupBox* af = dateRange(s.grbDataAF, s.lblAFIni, s.depAFIni, s.lblAFFim, s.depAFFim, form);
   QGroupBox* soli = dateRange(s.grbDataSoliComp, s.lblSoliCompIni, s.depSoliCompIni, s.lblSoliCompFim,
-                              s.depSoliCompFim, this);
+                              s.depSoliCompFim, form);
   auto* right = new QVBoxLayout;
   right->addWidget(card);
   right->addWidget(soli);
@@ -237,22 +283,24 @@ void ExpDadosView::Build() {
   middle->addLayout(right, 1);
   root->addLayout(middle);
 
-  QFrame* agp = panel(s.panAgrupProd, this);
+  QFrame* agp = panel(s.panAgrupProd, form);
   auto* agpGrid = new QGridLayout(agp);
   codeRow(agpGrid, 0, label(s.lblAgrupProd, agp), s.medAgrupProd, s.btpAgrupProd, s.edtNmAgrupProd, agp);
   agpGrid->setColumnStretch(1, 1);
   root->addWidget(agp);
 
-  QFrame* dir = panel(s.panDiretorio, this);
+  QFrame* dir = panel(s.panDiretorio, form);
   auto* dirLine = new QHBoxLayout(dir);
   dirLine->addWidget(label(s.lblDiretorio, dir));
   dirLine->addWidget(edit(s.medDiretorios, dir, 0), 1);
   root->addWidget(dir);
 
-  auto* progress = new QProgressBar(this);
+  auto* progress = new QProgressBar(form);
   Bind(s.pgbProgresso, progress);
   root->addWidget(progress);
-  root->addWidget(label(s.lblStatus, this));
+  root->addWidget(label(s.lblStatus, form));
+  root->addStretch(1);
+  scroll->setWidget(content);
 
   // Qt's own focus chain follows the model's keyboard order, so that the first control Qt
   // focuses when the window activates is the model's first.
@@ -276,6 +324,17 @@ void ExpDadosView::RefreshAll() {
   if (!screen_) return;
   Refresh(*screen_);
   for (auto& [c, w] : widgets_) Refresh(const_cast<TControl&>(*c));
+  RefreshChosenBranches();
+}
+
+void ExpDadosView::RefreshChosenBranches() {
+  if (!screen_ || !chosenBranches_) return;
+  QStringList codes;
+  if (screen_->rbtLAgreg.Checked()) {
+    for (const QString& code : Q(screen_->ListaAgreg).split(QLatin1Char('_'), Qt::SkipEmptyParts))
+      codes << code.trimmed();
+  }
+  chosenBranches_->setText(codes.join(QStringLiteral(", ")));
 }
 
 void ExpDadosView::ControlChanged(TControl& control) {
@@ -311,7 +370,7 @@ void ExpDadosView::Refresh(TControl& c) {
   }
   QWidget* w = WidgetOf(c);
   if (!w) return;
-  w->setEnabled(c.Enabled());
+  w->setEnabled(c.Enabled() && !(exporting_ && &c == &screen_->sbtImportExport));
   w->setHidden(!c.Visible());
   w->setToolTip(Q(c.Hint()));
   if (auto it = extras_.find(&c); it != extras_.end()) {
@@ -383,8 +442,14 @@ void ExpDadosView::Refresh(TControl& c) {
     return;
   }
   if (dynamic_cast<TSpeedButton*>(&c)) {
-    // A speed button shows a picture; here its caption, or its hint when it has none.
-    static_cast<QToolButton*>(w)->setText(Q(c.Caption().empty() ? c.Hint() : c.Caption()));
+    // A speed button shows a picture; here its caption, or its hint when it has none. The
+    // action bar's two take their first letter as mnemonic: Alt+E exports, Alt+C cancels.
+    QString text = Q(c.Caption().empty() ? c.Hint() : c.Caption());
+    if ((&c == &screen_->sbtImportExport || &c == &screen_->sbtCancelar) && !text.isEmpty() &&
+        !text.contains(QLatin1Char('&'))) {
+      text.prepend(QLatin1Char('&'));
+    }
+    static_cast<QToolButton*>(w)->setText(text);
     return;
   }
   if (auto* g = qobject_cast<QGroupBox*>(w)) {
@@ -397,8 +462,8 @@ void ExpDadosView::Refresh(TControl& c) {
   }
 }
 
-// The export runs on this thread and keeps the event loop waiting until it ends: its status
-// line is painted as it comes, a few times a second at most.
+// A long step on this thread (a look-up, a check against the server) keeps the event loop
+// waiting until it ends: the status line is painted as it comes, a few times a second at most.
 void ExpDadosView::PaintNow(QWidget& w) {
   if (!isVisible()) return;
   if (paintClock_.isValid() && paintClock_.elapsed() < kPaintEveryMs) return;
@@ -429,12 +494,20 @@ void ExpDadosView::SyncFocus() {
 
 void ExpDadosView::UserFocus(TControl& c) {
   if (syncing_ || !screen_ || screen_->ActiveControl() == &c) return;
+  if (exporting_) {  // the form is the run's until it ends: Qt's focus goes back
+    SyncFocus();
+    return;
+  }
   Forward([&] { screen_->UserFocus(c); });
   refused_ = screen_ && screen_->ActiveControl() != &c ? &c : nullptr;
 }
 
 void ExpDadosView::UserClick(TControl& c) {
   if (!screen_) return;
+  if (exporting_) {
+    Refresh(c);  // a radio button or check box shows the model's state again
+    return;
+  }
   // The press of this click tried to move the focus here and was refused (the field left
   // behind failed its check): the click does not happen.
   if (refused_ == &c) {
@@ -445,21 +518,63 @@ void ExpDadosView::UserClick(TControl& c) {
   }
   Forward([&] { screen_->UserClick(c); });
   if (screen_) Refresh(c);  // a click the model ignored leaves the button as the model has it
+  RefreshChosenBranches();
+}
+
+void ExpDadosView::UserFocusIn(TControl& c, Qt::FocusReason reason) {
+  if (syncing_ || !screen_) return;
+  if (!screen_->ActiveControl()) {
+    UserFocus(c);  // the window's first focus is the screen's first
+    return;
+  }
+  switch (reason) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::MouseFocusReason:
+    case Qt::ShortcutFocusReason:
+      UserFocus(c);
+      return;
+    default:
+      break;
+  }
+  // Not the operator's move: Qt's focus goes back where the model has it, once Qt is done.
+  if (screen_->ActiveControl() != &c) {
+    QTimer::singleShot(0, this, [this] {
+      if (screen_) SyncFocus();
+    });
+  }
 }
 
 bool ExpDadosView::UserKey(TCustomEdit& e, const QKeyEvent& key) {
-  if (!screen_) return true;
+  if (!screen_ || exporting_) return true;
   const int k = key.key();
   const auto mods = key.modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
   if (k == Qt::Key_Tab || k == Qt::Key_Backtab || k == Qt::Key_Return || k == Qt::Key_Enter ||
       k == Qt::Key_Escape) {
     return false;  // the form's keys, not the edit's
   }
+  // F4 or Alt+Down opens a date's calendar or a code's look-up, as their buttons do.
+  if (k == Qt::Key_F4 || (k == Qt::Key_Down && (mods & Qt::AltModifier))) {
+    if (auto it = extras_.find(&e); it != extras_.end()) {
+      for (QWidget* x : it->second) {
+        if (auto* cal = dynamic_cast<CalendarButton*>(x); cal && cal->isEnabled()) cal->Popup();
+      }
+    } else if (auto look = lookups_.find(&e); look != lookups_.end()) {
+      UserClick(*look->second);
+    }
+    return true;
+  }
+  if (key.matches(QKeySequence::SelectAll)) {
+    Forward([&] { e.SelectAll(); });
+    Refresh(e);
+    return true;
+  }
   if (k == Qt::Key_Left || k == Qt::Key_Right || k == Qt::Key_Home || k == Qt::Key_End ||
-      key.matches(QKeySequence::Copy) || key.matches(QKeySequence::SelectAll)) {
+      key.matches(QKeySequence::Copy)) {
     return false;  // moving the caret or copying changes nothing
   }
-  if (k == Qt::Key_Backspace) {
+  if (k == Qt::Key_Backspace || (k == Qt::Key_Delete && e.Selected())) {
+    // Delete removes a selection; with none there is nothing after the caret to remove.
     Forward([&] { screen_->UserKey(e, kBackspace); });
     return true;
   }
@@ -481,10 +596,12 @@ bool ExpDadosView::UserKey(TCustomEdit& e, const QKeyEvent& key) {
 }
 
 void ExpDadosView::UserSpin(TSpinEdit& e, int steps) {
+  if (exporting_) return;
   Forward([&] { screen_->UserSpin(e, steps); });
 }
 
 void ExpDadosView::UserPickDate(TDateEditPlus& e, QDate date) {
+  if (exporting_) return;
   // Picking a day is typing it: the focus comes to the edit first (the field left behind runs
   // its exit check), then the edit shows the date.
   Forward([&] {
@@ -497,6 +614,7 @@ void ExpDadosView::UserPickDate(TDateEditPlus& e, QDate date) {
 }
 
 void ExpDadosView::UserActivate() {
+  if (exporting_) return;
   Forward([&] {
     screen_->RunEvent([&] {
       if (screen_->OnActivate) screen_->OnActivate();
@@ -507,6 +625,7 @@ void ExpDadosView::UserActivate() {
 bool ExpDadosView::focusNextPrevChild(bool next) {
   if (syncing_) return true;  // Qt leaving a widget the model just disabled: the model decides
   if (!screen_) return QWidget::focusNextPrevChild(next);
+  if (exporting_) return true;
   if (next) {
     Forward([&] { screen_->UserTab(); });
     return true;
@@ -524,10 +643,34 @@ bool ExpDadosView::focusNextPrevChild(bool next) {
 
 void ExpDadosView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (!shownOnce_) {
+    shownOnce_ = true;
+    // The form measures its natural size only once shown: its window in the host then takes
+    // that size, as far as the host's area allows; smaller, the form scrolls.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+      QTimer::singleShot(0, sub, [sub] {
+        QSize size = sub->sizeHint();
+        if (QMdiArea* area = sub->mdiArea()) size = size.boundedTo(area->viewport()->size());
+        sub->resize(size);
+      });
+    }
+  }
+  // A form shown with no focus yet gives it to its first control, as the platform's forms do,
+  // so the keyboard starts on the screen whichever widget Qt would have chosen.
+  if (screen_ && !screen_->ActiveControl() && !exporting_) {
+    const std::vector<TControl*> list = screen_->TabList();
+    if (!list.empty()) Forward([&] { screen_->UserFocus(*list.front()); });
+  }
   SyncFocus();
 }
 
 void ExpDadosView::closeEvent(QCloseEvent* event) {
+  if (screen_ && exporting_) {
+    // The run holds the screen until it ends; the operator is told why the window stays.
+    event->ignore();
+    screen_->services().dialogs.MessageDlg(kMsgWaitForExport, TMsgDlgType::mtInformation, mbOKOnly);
+    return;
+  }
   if (screen_ && screen_->Showing()) {
     TfrmExpDados* s = screen_;
     Forward([&] { s->RunEvent([&] { s->Close(); }); });

@@ -8,6 +8,11 @@
 // The view observes the screen from construction until the screen closes or the view is
 // destroyed, whichever comes first; after the screen closed it touches it no more and asks
 // its window to close (closeRequested, queued).
+//
+// While it observes, the screen's export runs off this thread (qt_export_thread.h): the view
+// installs itself as the screen's runExport. During a run the window keeps painting; the
+// operator's keys and clicks on the form are ignored, Export is disabled, and closing the
+// window is refused with a message.
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -17,6 +22,7 @@
 #include "screen/frm_exp_dados.h"
 
 class QKeyEvent;
+class QLabel;
 
 namespace kve::qt {
 
@@ -34,6 +40,10 @@ class ExpDadosView final : public QWidget, public FormObserver {
   QWidget* WidgetOf(const TControl& c) const;
   // Controls of the screen that no widget shows (empty when the view is complete).
   std::vector<std::string> UnboundControls() const;
+  // An export is running on its own thread.
+  bool Exporting() const { return exporting_; }
+  // The form's natural size; the view itself may be made smaller, the form then scrolls.
+  QSize sizeHint() const override;
 
   // FormObserver
   void ControlChanged(TControl& control) override;
@@ -41,6 +51,10 @@ class ExpDadosView final : public QWidget, public FormObserver {
 
   // What the widgets report, forwarded to the model. Public for the widget classes.
   void UserFocus(TControl& c);
+  // Qt's focus came to a control's widget. Only the operator's moves (Tab, a click, a
+  // mnemonic) are the model's focus moves; the window activated, restored, maximised or a
+  // pop-up closed give Qt's focus back to where the model has it, and no field is left.
+  void UserFocusIn(TControl& c, Qt::FocusReason reason);
   void UserClick(TControl& c);
   // A key typed into an edit; returns true when the view consumed it.
   bool UserKey(TCustomEdit& e, const QKeyEvent& key);
@@ -63,6 +77,8 @@ class ExpDadosView final : public QWidget, public FormObserver {
   void Bind(TControl& c, QWidget* w);
   void Refresh(TControl& c);
   void RefreshAll();
+  // The branches chosen in the pick list, beside "Lista".
+  void RefreshChosenBranches();
   // Puts Qt's focus where the model has it (after a move the model refused, say).
   void SyncFocus();
   void Detach();
@@ -74,7 +90,13 @@ class ExpDadosView final : public QWidget, public FormObserver {
   std::map<const TControl*, QWidget*> widgets_;
   // Widgets that serve a control beside its own (calendar and arrow buttons).
   std::map<const TControl*, std::vector<QWidget*>> extras_;
+  // The look-up button of each code field (F4 or Alt+Down presses it).
+  std::map<const TControl*, TControl*> lookups_;
+  QLabel* chosenBranches_ = nullptr;
   bool syncing_ = false;  // the view itself is moving Qt's focus
+  bool exporting_ = false;  // an export runs on its own thread
+  bool shownOnce_ = false;
+  QWidget* content_ = nullptr;  // the form inside its scroll area
   const TControl* refused_ = nullptr;  // the last control the model refused the focus to
   QElapsedTimer paintClock_;           // since progress was last painted
   bool progressPending_ = false;       // a step left out waits for the event loop

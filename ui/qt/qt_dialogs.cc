@@ -95,6 +95,7 @@ int QtDialogs::Alert(std::string_view text, TMsgDlgType kind,
   for (const std::string& c : captions) buttons.push_back(box.addButton(Q(c), QMessageBox::AcceptRole));
   if (buttons.empty()) buttons.push_back(box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
   box.setEscapeButton(buttons.front());
+  box.setDefaultButton(qobject_cast<QPushButton*>(buttons.front()));  // Enter takes it
   box.exec();
   for (size_t i = 0; i < buttons.size(); ++i) {
     if (buttons[i] == box.clickedButton()) return static_cast<int>(i);
@@ -106,7 +107,9 @@ void QtDialogs::ErrorBox(std::string_view text) {
   QMessageBox box(QMessageBox::Critical, TitleOf(TMsgDlgType::mtError), Q(text), QMessageBox::NoButton,
                   parent_);
   box.setObjectName(kMessageBoxName);
-  box.setEscapeButton(box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
+  QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+  box.setEscapeButton(ok);
+  box.setDefaultButton(ok);
   box.exec();
 }
 
@@ -131,9 +134,18 @@ std::optional<std::vector<int>> QtDialogs::PickList(const PickRequest& request) 
   table->verticalHeader()->hide();
   table->horizontalHeader()->setStretchLastSection(true);
   table->resizeColumnsToContents();
-  if (!request.rows.empty()) table->selectRow(0);
+  // A list of many opens with nothing chosen (a row chosen unasked would be exported too);
+  // the cursor is on the first row, for Space to choose it. A list of one has its first row.
+  if (!request.rows.empty()) {
+    if (request.multiple) {
+      table->selectionModel()->setCurrentIndex(table->model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    } else {
+      table->selectRow(0);
+    }
+  }
   auto* buttons = new QDialogButtonBox(&dlg);
-  buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  ok->setDefault(true);  // Enter takes it
   buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);

@@ -40,7 +40,7 @@ void EditWidget::keyPressEvent(QKeyEvent* e) {
 
 void EditWidget::focusInEvent(QFocusEvent* e) {
   QLineEdit::focusInEvent(e);
-  view_.UserFocus(edit_);
+  view_.UserFocusIn(edit_, e->reason());
 }
 
 // Composed characters (dead keys) arrive as one committed text: typed like any other.
@@ -61,7 +61,7 @@ RadioWidget::RadioWidget(ExpDadosView& view, TControl& control, QWidget* parent)
 
 void RadioWidget::focusInEvent(QFocusEvent* e) {
   QRadioButton::focusInEvent(e);
-  view_.UserFocus(control_);
+  view_.UserFocusIn(control_, e->reason());
 }
 
 CheckWidget::CheckWidget(ExpDadosView& view, TControl& control, QWidget* parent)
@@ -72,7 +72,7 @@ CheckWidget::CheckWidget(ExpDadosView& view, TControl& control, QWidget* parent)
 
 void CheckWidget::focusInEvent(QFocusEvent* e) {
   QCheckBox::focusInEvent(e);
-  view_.UserFocus(control_);
+  view_.UserFocusIn(control_, e->reason());
 }
 
 SpeedWidget::SpeedWidget(ExpDadosView& view, TControl& control, QWidget* parent) : QToolButton(parent) {
@@ -110,11 +110,17 @@ void CalendarButton::Popup() {
     f.setToolTip(QString::fromStdString(names[i]));
     cal->setWeekdayTextFormat(days[i], f);
   }
-  if (edit_.IsValidDate() && !edit_.IsEmpty()) {
-    const CivilDate d = edit_.GetDate().date();
-    cal->setSelectedDate(QDate(d.year, d.month, d.day));
-  }
+  // The date shown, else today as the screen knows it (not the calendar's own idea of it).
+  const CivilDate d = edit_.IsValidDate() && !edit_.IsEmpty() ? edit_.GetDate().date() : TDateTime::Now().date();
+  cal->setSelectedDate(QDate(d.year, d.month, d.day));
+  // Enter takes the day under the cursor, as a click does.
+  connect(cal, &QCalendarWidget::activated, popup, [this, popup](QDate date) {
+    if (!popup->isVisible()) return;  // the click of a double click took it already
+    popup->close();
+    view_.UserPickDate(edit_, date);
+  });
   connect(cal, &QCalendarWidget::clicked, popup, [this, popup](QDate date) {
+    if (!popup->isVisible()) return;
     popup->close();
     view_.UserPickDate(edit_, date);
   });
@@ -122,9 +128,12 @@ void CalendarButton::Popup() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(cal);
   popup->adjustSize();
-  QWidget* anchor = parentWidget() ? parentWidget() : this;
+  // Under the date's own edit, not under the first field of its group.
+  QWidget* anchor = view_.WidgetOf(edit_);
+  if (!anchor) anchor = this;
   popup->move(anchor->mapToGlobal(QPoint(0, anchor->height())));
   popup->show();
+  cal->setFocus(Qt::PopupFocusReason);
 }
 
 }  // namespace kve::qt

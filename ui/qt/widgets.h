@@ -71,9 +71,10 @@ class SpeedWidget final : public QToolButton {
 class CalendarButton final : public QToolButton {
  public:
   CalendarButton(ExpDadosView& view, TDateEditPlus& edit, QWidget* parent);
+  // Opens the month under the date's own edit: on the date shown, or today for none.
+  void Popup();
 
  private:
-  void Popup();
   ExpDadosView& view_;
   TDateEditPlus& edit_;
 };
