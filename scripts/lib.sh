@@ -9,6 +9,7 @@ KVE_PACKAGES=(
   libfmt-dev libspdlog-dev libsodium-dev libssl-dev libsmbclient-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   curl
+  xvfb xdotool openbox sqlite3
 )
 
 # Install the packages that are missing. Without root, or with KVE_NO_APT=1, say what to
