@@ -20,6 +20,7 @@
 #include "platform/maker/picture.h"
 #include "platform/net/check_result.h"
 #include "screen/eeepc_deploy.h"
+#include "screen/operator_errors.h"
 #include "screen/palm_databases.h"
 
 namespace kve {
@@ -32,7 +33,10 @@ void ExportRun::Run() {
   try {
     // The share's failure is told once the wait animation is gone.
     if (!Deliver()) {
-      Consiste::MensErro(view_.Boxes(), Format(Msg("Dir_N_comp"), {order_.dirExp, order_.deviceName + "\\Orvanta Web"}),
+      Consiste::MensErro(view_.Boxes(),
+                         !eeepcFullText_.empty()
+                             ? eeepcFullText_
+                             : Format(Msg("Dir_N_comp"), {order_.dirExp, order_.deviceName + "\\Orvanta Web"}),
                          true);
     }
     // The supply-authorisation warning replaces the success text for either target.
@@ -180,6 +184,10 @@ bool ExportRun::WriteEeepc(const exporting::EeepcFilesOfTables* kept) {
     throw;
   } catch (const std::exception& e) {
     Log(std::string("eeePC export: ") + e.what());
+    // A share that is full is shared: asking the operator to check the sharing would send
+    // them the wrong way.
+    if (const auto* err = dynamic_cast<const Error*>(&e); err && err->kind() == ErrorKind::kNoSpace)
+      eeepcFullText_ = OperatorErrorText(e);
     return false;
   }
 }

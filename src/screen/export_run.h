@@ -101,6 +101,7 @@ class ExportRun {
   ExportOrder& order_;
   std::string afBlock_ = "N";  // "S": the supply-authorisation warning closes the export
   std::string reuseKey_;       // the arguments' key when the session shares eeePC files
+  std::string eeepcFullText_;  // the eeePC's share filled up: told instead of "not shared"
   exporting::EeepcFilesOfTables keeping_;  // what this export keeps for the next ones
   std::string closingMessage_;
   std::vector<std::string> written_;
