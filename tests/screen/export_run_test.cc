@@ -13,6 +13,7 @@
 #include "platform/common/error.h"
 #include "platform/maker/config.h"
 #include "platform/registry/registry.h"
+#include "screen/operator_errors.h"
 #include "screen/export_run.h"
 #include "server/app_server.h"
 #include "server/server_fixture.h"
@@ -195,7 +196,7 @@ TEST_F(ExportRunWithoutAForm, APalmExportIsDeliveredAndShownThroughTheView) {
 // nothing for an eeePC, and tells support what the share said.
 TEST_F(ExportRunWithoutAForm, AnEeePcWhoseShareFailsIsToldOnlyWithTheAnimationStopped) {
   const auto before = History("002");
-  files_->FailWritesAfter(200000);
+  files_->FailWritesAfter(200000);  // the share fills up half-way
   ExportOrder order = Order(false);
   EXPECT_THROW(Run(order), EAbort);
 
@@ -203,7 +204,7 @@ TEST_F(ExportRunWithoutAForm, AnEeePcWhoseShareFailsIsToldOnlyWithTheAnimationSt
   const std::string notice = view_.messages.Msg("Aplic_Epc");
   ASSERT_EQ(view_.shown.Errors().size(), 1u);
   const std::string error = view_.shown.Errors()[0];
-  EXPECT_EQ(error, Format(view_.messages.Msg("Dir_N_comp"), {order.dirExp, "NOTE-KITCHEN-01\\Orvanta Web"}));
+  EXPECT_EQ(error, OperatorErrorText(IoError("x", ErrorKind::kNoSpace)));
   EXPECT_EQ(view_.shown.Texts(), (std::vector<std::string>{notice, error}));
   EXPECT_FALSE(view_.animatingUnder[notice]);
   EXPECT_FALSE(view_.animatingUnder[error]);
