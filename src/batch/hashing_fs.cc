@@ -23,10 +23,10 @@ void HashingFileSystem::WriteFile(std::string_view path, std::string_view data) 
     });
   } catch (const std::system_error&) {
     // No thread to be had: the file is written all the same, and hashed when read back.
-    return inner_.WriteFile(path, data);
+    return base_.WriteFile(path, data);
   }
   try {
-    inner_.WriteFile(path, data);
+    base_.WriteFile(path, data);
   } catch (...) {
     hashing.join();
     throw;
@@ -34,36 +34,36 @@ void HashingFileSystem::WriteFile(std::string_view path, std::string_view data) 
   const auto written = std::chrono::steady_clock::now();
   hashing.join();
   waited_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - written).count();
-  const std::optional<std::filesystem::path> host = inner_.HostPath(path);
-  const auto time = inner_.FileTime(path);
+  const std::optional<std::filesystem::path> host = base_.HostPath(path);
+  const auto time = base_.FileTime(path);
   if (host && time && !sha.empty()) written_[*host] = {std::move(sha), data.size(), *time};
 }
 
 void HashingFileSystem::CopyFile(std::string_view from, std::string_view to) {
   Forget(to);
-  inner_.CopyFile(from, to);
+  base_.CopyFile(from, to);
 }
 
 void HashingFileSystem::RenameFile(std::string_view from, std::string_view to) {
-  const std::optional<std::filesystem::path> source = inner_.HostPath(from);
+  const std::optional<std::filesystem::path> source = base_.HostPath(from);
   Forget(to);
-  inner_.RenameFile(from, to);
+  base_.RenameFile(from, to);
   if (!source) return;
   auto it = written_.find(*source);
   if (it == written_.end()) return;
   Written w = std::move(it->second);
   written_.erase(it);
-  if (const std::optional<std::filesystem::path> target = inner_.HostPath(to)) written_[*target] = std::move(w);
+  if (const std::optional<std::filesystem::path> target = base_.HostPath(to)) written_[*target] = std::move(w);
 }
 
 bool HashingFileSystem::DeleteFile(std::string_view path) {
   Forget(path);
-  return inner_.DeleteFile(path);
+  return base_.DeleteFile(path);
 }
 
 void HashingFileSystem::Forget(std::string_view path) {
   if (written_.empty()) return;
-  if (const std::optional<std::filesystem::path> host = inner_.HostPath(path)) written_.erase(*host);
+  if (const std::optional<std::filesystem::path> host = base_.HostPath(path)) written_.erase(*host);
 }
 
 std::optional<std::string> HashingFileSystem::HashOf(const std::filesystem::path& hostPath, uint64_t size) {

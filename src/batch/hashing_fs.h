@@ -13,9 +13,9 @@
 
 namespace kve::batch {
 
-class HashingFileSystem final : public FileSystem {
+class HashingFileSystem final : public FileSystemWrapper {
  public:
-  explicit HashingFileSystem(FileSystem& inner) : inner_(inner) {}
+  explicit HashingFileSystem(FileSystem& inner) : FileSystemWrapper(inner) {}
 
   // The SHA-256 of the file at `hostPath` as it was written through here, when the file there
   // is still that one (`size` bytes, its time as written); nothing otherwise.
@@ -25,24 +25,14 @@ class HashingFileSystem final : public FileSystem {
   // what the hashing added to them.
   double WaitedSeconds() const { return waited_; }
 
-  bool FileExists(std::string_view path) override { return inner_.FileExists(path); }
-  bool DirectoryExists(std::string_view path) override { return inner_.DirectoryExists(path); }
-  void CreateDir(std::string_view path) override { inner_.CreateDir(path); }
-  std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
-    return inner_.ListFiles(dir, mask);
-  }
-  std::string ReadFile(std::string_view path) override { return inner_.ReadFile(path); }
   void WriteFile(std::string_view path, std::string_view data) override;
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) override {
+    Forget(path);
+    return base_.OpenForWrite(path, durability);
+  }
   void CopyFile(std::string_view from, std::string_view to) override;
   void RenameFile(std::string_view from, std::string_view to) override;
   bool DeleteFile(std::string_view path) override;
-  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
-    return inner_.FileTime(path);
-  }
-  std::optional<std::filesystem::path> HostPath(std::string_view path) override { return inner_.HostPath(path); }
-  void BeginFolderBatch() override { inner_.BeginFolderBatch(); }
-  void SyncFolderBatch() override { inner_.SyncFolderBatch(); }
-  void EndFolderBatch() noexcept override { inner_.EndFolderBatch(); }
 
  private:
   struct Written {
@@ -52,7 +42,6 @@ class HashingFileSystem final : public FileSystem {
   };
   void Forget(std::string_view path);
 
-  FileSystem& inner_;
   std::map<std::filesystem::path, Written> written_;  // by host path
   double waited_ = 0;
 };

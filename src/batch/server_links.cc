@@ -2,14 +2,6 @@
 
 namespace kve::batch {
 
-ForwardingLink::ForwardingLink(ServerLink& inner) : inner_(inner) {
-  inner_.OnBeforeConnect = [this] {
-    if (OnBeforeConnect) OnBeforeConnect();
-  };
-}
-
-ForwardingLink::~ForwardingLink() { inner_.OnBeforeConnect = nullptr; }
-
 RemoteValue FetchOnceLink::Call(const std::string& method, std::vector<RemoteArg>& args) {
   if (method != "GetTabelas") return inner_.Call(method, args);
   // The key holds every argument as sent, each with its length, so no two sets collide.

@@ -11,30 +11,13 @@
 
 namespace kve::batch {
 
-// Passes everything on to `inner`, which must outlive it.
-class ForwardingLink : public ServerLink {
- public:
-  explicit ForwardingLink(ServerLink& inner);
-  ~ForwardingLink() override;
-  void SetHost(std::string host) override { inner_.SetHost(std::move(host)); }
-  void SetPort(int port) override { inner_.SetPort(port); }
-  bool Connected() const override { return inner_.Connected(); }
-  void SetConnected(bool on) override { inner_.SetConnected(on); }
-  RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override {
-    return inner_.Call(method, args);
-  }
-
- protected:
-  ServerLink& inner_;
-};
-
 // Asks the server for GetTabelas once per distinct set of arguments and answers a later call
 // with the same arguments from the kept reply (the tables and the by-reference texts), so
 // that exports to many devices with the same parameters fetch the tables once. The reply is
 // kept for the link's life.
-class FetchOnceLink final : public ForwardingLink {
+class FetchOnceLink final : public ServerLinkWrapper {
  public:
-  using ForwardingLink::ForwardingLink;
+  using ServerLinkWrapper::ServerLinkWrapper;
   RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override;
 
  private:
@@ -47,9 +30,9 @@ class FetchOnceLink final : public ForwardingLink {
 
 // Records no history: InsHistPalm is answered as the server answers a recorded event, and
 // never sent. Every other call goes to the server.
-class NoHistoryLink final : public ForwardingLink {
+class NoHistoryLink final : public ServerLinkWrapper {
  public:
-  using ForwardingLink::ForwardingLink;
+  using ServerLinkWrapper::ServerLinkWrapper;
   RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override;
 };
 

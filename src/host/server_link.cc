@@ -33,4 +33,12 @@ std::unique_ptr<ServerLink> NewNetServerLink(std::string token) {
   return std::make_unique<NetServerLink>(std::move(token));
 }
 
+ServerLinkWrapper::ServerLinkWrapper(ServerLink& inner) : inner_(inner) {
+  inner_.OnBeforeConnect = [this] {
+    if (OnBeforeConnect) OnBeforeConnect();
+  };
+}
+
+ServerLinkWrapper::~ServerLinkWrapper() { inner_.OnBeforeConnect = nullptr; }
+
 }  // namespace kve

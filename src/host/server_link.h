@@ -23,6 +23,25 @@ class ServerLink : public RemoteCaller {
   std::function<void()> OnBeforeConnect;
 };
 
+// A link that passes every call to `inner`, which must outlive it, and the inner link's
+// before-connect step to its own: a double or a decorator derives from it and overrides only
+// what it changes.
+class ServerLinkWrapper : public ServerLink {
+ public:
+  explicit ServerLinkWrapper(ServerLink& inner);
+  ~ServerLinkWrapper() override;
+  void SetHost(std::string host) override { inner_.SetHost(std::move(host)); }
+  void SetPort(int port) override { inner_.SetPort(port); }
+  bool Connected() const override { return inner_.Connected(); }
+  void SetConnected(bool on) override { inner_.SetConnected(on); }
+  RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override {
+    return inner_.Call(method, args);
+  }
+
+ protected:
+  ServerLink& inner_;
+};
+
 // The link over TNetConnection to the remote data module "Kve07000.rdmExpDados"; `token` is
 // sent as a bearer token when not empty.
 std::unique_ptr<ServerLink> NewNetServerLink(std::string token = {});

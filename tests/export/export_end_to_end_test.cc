@@ -68,36 +68,23 @@ maker::HostConfig Config(int port) {
 
 // Forwards to a file system and runs `before` ahead of each write or rename of a staged
 // export file, with the count of such writes and renames so far: a server lost at that point.
-class StagedStepHook final : public FileSystem {
+class StagedStepHook final : public FileSystemWrapper {
  public:
-  explicit StagedStepHook(FileSystem& base) : base_(base) {}
+  explicit StagedStepHook(FileSystem& base) : FileSystemWrapper(base) {}
   std::function<void(int writes, int renames)> before;  // counted from the last Reset
   void Reset() { writes_ = renames_ = 0; }
 
-  bool FileExists(std::string_view p) override { return base_.FileExists(p); }
-  bool DirectoryExists(std::string_view p) override { return base_.DirectoryExists(p); }
-  void CreateDir(std::string_view p) override { base_.CreateDir(p); }
-  std::vector<std::string> ListFiles(std::string_view d, std::string_view m) override { return base_.ListFiles(d, m); }
-  std::string ReadFile(std::string_view p) override { return base_.ReadFile(p); }
   void WriteFile(std::string_view p, std::string_view data) override {
     if (Staged(p) && before) before(writes_++, renames_);
     base_.WriteFile(p, data);
   }
-  void CopyFile(std::string_view f, std::string_view t) override { base_.CopyFile(f, t); }
   void RenameFile(std::string_view f, std::string_view t) override {
     if (Staged(f) && before) before(writes_, renames_++);
     base_.RenameFile(f, t);
   }
-  bool DeleteFile(std::string_view p) override { return base_.DeleteFile(p); }
-  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view p) override { return base_.FileTime(p); }
-  std::optional<fs::path> HostPath(std::string_view p) override { return base_.HostPath(p); }
-  void BeginFolderBatch() override { base_.BeginFolderBatch(); }
-  void SyncFolderBatch() override { base_.SyncFolderBatch(); }
-  void EndFolderBatch() noexcept override { base_.EndFolderBatch(); }
 
  private:
   static bool Staged(std::string_view p) { return p.find(".kve-staged") != std::string_view::npos; }
-  FileSystem& base_;
   int writes_ = 0, renames_ = 0;
 };
 

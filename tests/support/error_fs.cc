@@ -10,7 +10,7 @@ void ErrorFileSystem::RequireWritable(std::string_view path, std::string_view ac
   if (readOnly_) ThrowIoError(path, action, EROFS);
 }
 
-void ErrorFileSystem::Spend(std::string_view path, uint64_t bytes) {
+void ErrorFileSystem::Charge(std::string_view path, uint64_t bytes) {
   RequireWritable(path, "write");
   if (budget_ && bytes > *budget_) {
     *budget_ = 0;
@@ -18,7 +18,41 @@ void ErrorFileSystem::Spend(std::string_view path, uint64_t bytes) {
   }
   if (budget_) *budget_ -= bytes;
   written_ += bytes;
+}
+
+void ErrorFileSystem::Spend(std::string_view path, uint64_t bytes) {
+  Charge(path, bytes);
   if (depth_ == 0) ++unbatched_;
+}
+
+// Each piece is charged as it is written; an abandoned stream leaves nothing, as the base's does.
+std::unique_ptr<WriteStream> ErrorFileSystem::OpenForWrite(std::string_view path, Durability durability) {
+  class Stream final : public WriteStream {
+   public:
+    Stream(ErrorFileSystem& fs, std::string path, std::unique_ptr<WriteStream> inner)
+        : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
+    void Write(std::string_view bytes) override {
+      fs_.Charge(path_, bytes.size());
+      inner_->Write(bytes);
+    }
+    void WriteAt(uint64_t offset, std::string_view bytes) override {
+      fs_.Charge(path_, bytes.size());
+      inner_->WriteAt(offset, bytes);
+    }
+    std::string ReadAt(uint64_t offset, size_t n) override { return inner_->ReadAt(offset, n); }
+    void Restart() override { inner_->Restart(); }
+    void Commit() override {
+      fs_.Spend(path_, 0);
+      inner_->Commit();
+    }
+
+   private:
+    ErrorFileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<WriteStream> inner_;
+  };
+  RequireWritable(path, "write");
+  return std::make_unique<Stream>(*this, std::string(path), base_.OpenForWrite(path, durability));
 }
 
 void ErrorFileSystem::CreateDir(std::string_view path) {

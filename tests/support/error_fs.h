@@ -9,11 +9,11 @@
 
 namespace kve {
 
-class ErrorFileSystem final : public FileSystem {
+class ErrorFileSystem final : public FileSystemWrapper {
  public:
-  explicit ErrorFileSystem(FileSystem& base) : base_(base) {}
+  explicit ErrorFileSystem(FileSystem& base) : FileSystemWrapper(base) {}
 
-  // Lets `bytes` more bytes be written (WriteFile, CopyFile); a write that would go past them
+  // Lets `bytes` more bytes be written (WriteFile, CopyFile, a stream's writes); a write that would go past them
   // fails as a full disk does and, being atomic, leaves its target as it was.
   void FailWritesAfter(uint64_t bytes) { budget_ = bytes; }
   void AllowWrites() { budget_.reset(); }
@@ -29,23 +29,12 @@ class ErrorFileSystem final : public FileSystem {
   int BatchSyncs() const { return syncs_; }             // syncs of an outermost batch
   int UnbatchedChanges() const { return unbatched_; }   // writes, copies, renames outside one
 
-  bool FileExists(std::string_view path) override { return base_.FileExists(path); }
-  bool DirectoryExists(std::string_view path) override { return base_.DirectoryExists(path); }
   void CreateDir(std::string_view path) override;
-  std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
-    return base_.ListFiles(dir, mask);
-  }
-  std::string ReadFile(std::string_view path) override { return base_.ReadFile(path); }
   void WriteFile(std::string_view path, std::string_view data) override;
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) override;
   void CopyFile(std::string_view from, std::string_view to) override;
   void RenameFile(std::string_view from, std::string_view to) override;
   bool DeleteFile(std::string_view path) override;
-  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
-    return base_.FileTime(path);
-  }
-  std::optional<std::filesystem::path> HostPath(std::string_view path) override {
-    return base_.HostPath(path);
-  }
   void BeginFolderBatch() override {
     ++depth_;
     base_.BeginFolderBatch();
@@ -61,9 +50,9 @@ class ErrorFileSystem final : public FileSystem {
 
  private:
   void Spend(std::string_view path, uint64_t bytes);
+  void Charge(std::string_view path, uint64_t bytes);  // Spend, counting no change
   void RequireWritable(std::string_view path, std::string_view action) const;
 
-  FileSystem& base_;
   std::optional<uint64_t> budget_;
   bool failCreateDir_ = false;
   bool readOnly_ = false;

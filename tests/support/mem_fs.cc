@@ -52,10 +52,17 @@ class MemFileSystem final : public FileSystem {
     return it->second.data;
   }
 
+  std::string ReadFileHead(std::string_view path, size_t n) override { return ReadFile(path).substr(0, n); }
+
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability) override {
+    CheckWritable(path, ParseWinPath(path));
+    return std::make_unique<BufferedWriteStream>(
+        [this, p = std::string(path)](std::string_view data) { WriteFile(p, data); });
+  }
+
   void WriteFile(std::string_view path, std::string_view data) override {
     WinPath w = ParseWinPath(path);
-    if (w.IsRoot() || IsDir(w)) throw IoError(std::string(path) + ": is a folder, not a file");
-    if (!IsDir(w.Parent())) throw IoError(std::string(path) + ": the folder does not exist");
+    CheckWritable(path, w);
     auto [it, added] = files_.try_emplace(w.Key());
     if (added) {
       it->second.name = w.parts.back();
@@ -102,6 +109,11 @@ class MemFileSystem final : public FileSystem {
     std::string data;
     std::chrono::system_clock::time_point time;
   };
+
+  void CheckWritable(std::string_view path, const WinPath& w) const {
+    if (w.IsRoot() || IsDir(w)) throw IoError(std::string(path) + ": is a folder, not a file");
+    if (!IsDir(w.Parent())) throw IoError(std::string(path) + ": the folder does not exist");
+  }
 
   bool IsDir(const WinPath& w) const {
     if (w.IsRoot() && w.root == WinPath::Root::Drive) return true;

@@ -13,7 +13,9 @@
 // Not thread-safe; the screen runs on one thread.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +25,39 @@
 #include "platform/fs/file_sink.h"
 
 namespace kve {
+
+// A file being written through FileSystem::OpenForWrite. Nothing is seen at its path until
+// Commit, which puts the whole file in place at once, as WriteFile does; destroyed without
+// Commit (a failure, a throw), it leaves the earlier file as it was and nothing beside it.
+// Errors are IoError naming the path as the caller gave it.
+class WriteStream {
+ public:
+  virtual ~WriteStream() = default;
+  virtual void Write(std::string_view bytes) = 0;  // appends
+  // For a writer that learns what belongs at the start only at the end: puts `bytes` over
+  // bytes already written at `offset`, reads written bytes back (only those: reading past
+  // them is an error), or empties the file to write it again from the start.
+  virtual void WriteAt(uint64_t offset, std::string_view bytes) = 0;
+  virtual std::string ReadAt(uint64_t offset, size_t n) = 0;
+  virtual void Restart() = 0;
+  virtual void Commit() = 0;  // once; after a failure nothing has changed at the path
+};
+
+// A WriteStream gathering the bytes in memory and handing them to `commit` whole, for file
+// systems whose WriteFile is their only way to replace a file atomically.
+class BufferedWriteStream final : public WriteStream {
+ public:
+  explicit BufferedWriteStream(std::function<void(std::string_view)> commit) : commit_(std::move(commit)) {}
+  void Write(std::string_view bytes) override { data_.append(bytes); }
+  void WriteAt(uint64_t offset, std::string_view bytes) override;
+  std::string ReadAt(uint64_t offset, size_t n) override;
+  void Restart() override { data_.clear(); }
+  void Commit() override { commit_(data_); }
+
+ private:
+  std::function<void(std::string_view)> commit_;
+  std::string data_;
+};
 
 class FileSystem : public FolderBatching {
  public:
@@ -41,13 +76,22 @@ class FileSystem : public FolderBatching {
   // letter case ignored), sorted without regard to case.
   virtual std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) = 0;
 
+  // The whole file. IoError when it is missing or a folder.
   virtual std::string ReadFile(std::string_view path) = 0;
+  // The first `n` bytes of the file, fewer when it is shorter (a short file is no error), for
+  // a reader that needs only a header. IoError as ReadFile.
+  virtual std::string ReadFileHead(std::string_view path, size_t n) = 0;
 
   // Replaces the file with `data` at once: a reader sees the old content or the new, never a
   // part, and on failure the old file is left as it was. The folder must exist. On return the
   // file is on the disk, and so is its name - or, within a FolderBatch on this file system,
   // its name once the batch syncs (one flush per folder for the whole run).
   virtual void WriteFile(std::string_view path, std::string_view data) = 0;
+
+  // WriteFile in pieces: the stream replaces the file when committed. The folder must exist
+  // and `path` must not be one (IoError now, before a byte is written). kUnsynced leaves the
+  // data and the name unsynced, for copies whose recorded hash tells a spoiled one.
+  virtual std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) = 0;
 
   // Copies `from` over `to`, atomically and durably as WriteFile.
   virtual void CopyFile(std::string_view from, std::string_view to) = 0;
@@ -68,6 +112,39 @@ class FileSystem : public FolderBatching {
   virtual std::optional<std::filesystem::path> HostPath(std::string_view path) = 0;
 };
 
+// A file system that passes every call to `base`: a double or a decorator derives from it and
+// overrides only what it changes.
+class FileSystemWrapper : public FileSystem {
+ public:
+  explicit FileSystemWrapper(FileSystem& base) : base_(base) {}
+
+  bool FileExists(std::string_view path) override { return base_.FileExists(path); }
+  bool DirectoryExists(std::string_view path) override { return base_.DirectoryExists(path); }
+  void CreateDir(std::string_view path) override { base_.CreateDir(path); }
+  std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
+    return base_.ListFiles(dir, mask);
+  }
+  std::string ReadFile(std::string_view path) override { return base_.ReadFile(path); }
+  std::string ReadFileHead(std::string_view path, size_t n) override { return base_.ReadFileHead(path, n); }
+  void WriteFile(std::string_view path, std::string_view data) override { base_.WriteFile(path, data); }
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) override {
+    return base_.OpenForWrite(path, durability);
+  }
+  void CopyFile(std::string_view from, std::string_view to) override { base_.CopyFile(from, to); }
+  void RenameFile(std::string_view from, std::string_view to) override { base_.RenameFile(from, to); }
+  bool DeleteFile(std::string_view path) override { return base_.DeleteFile(path); }
+  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view path) override {
+    return base_.FileTime(path);
+  }
+  std::optional<std::filesystem::path> HostPath(std::string_view path) override { return base_.HostPath(path); }
+  void BeginFolderBatch() override { base_.BeginFolderBatch(); }
+  void SyncFolderBatch() override { base_.SyncFolderBatch(); }
+  void EndFolderBatch() noexcept override { base_.EndFolderBatch(); }
+
+ protected:
+  FileSystem& base_;
+};
+
 // Where Windows-form paths live on this host.
 struct PathMapping {
   // Drive letter (upper case) -> host folder. A drive without an entry is unreachable.
@@ -76,11 +153,21 @@ struct PathMapping {
   std::filesystem::path shares;
   // The drive of paths that start at a root ("\Kve\Exp").
   char currentDrive = 'C';
+  // Names as they are, letter case included, as the host's own paths are.
+  bool exactNames = false;
 };
 
 // The real file system of this host. Each name of a path is found without regard to case
 // (the exact name is taken when it exists), since Windows paths match that way.
 std::unique_ptr<FileSystem> NewPosixFileSystem(PathMapping mapping);
+
+// The host's files by their host paths ("/var/lib/kve/ledger/FILIAL.CDS"; a relative path
+// is taken from the working folder), names as they are, for the readers and writers of the
+// workstation's own files (configuration, registry, ledger, data packets) whose callers have
+// no file system of their own. Errors name the path as given. Cheap to make: one per caller
+// or thread, as every file system is used by one thread at a time. With `later`, the folder
+// flushes of its writes are left to it (one for many files), as within a FolderBatch.
+std::unique_ptr<FileSystem> NewHostFileSystem(FolderSync* later = nullptr);
 
 // A file system that reads `base` and never changes it: files written, copied or renamed
 // go into the host folder `scratch` (one folder per drive letter, "shares" for shares) and are

@@ -65,14 +65,39 @@ class OverlayFileSystem final : public FileSystem {
     return base_.ReadFile(path);
   }
 
+  std::string ReadFileHead(std::string_view path, size_t n) override {
+    if (scratch_->FileExists(path)) return scratch_->ReadFileHead(path, n);
+    if (Hidden(path)) throw IoError(std::string(path) + ": no such file", ErrorKind::kNotFound);
+    return base_.ReadFileHead(path, n);
+  }
+
   void WriteFile(std::string_view path, std::string_view data) override {
-    WinPath w = ParseWinPath(path);
-    if (w.IsRoot() || !DirectoryExists(w.Parent().Text())) {
-      throw IoError(std::string(path) + ": cannot write: the folder does not exist", ErrorKind::kNotFound);
-    }
-    MakeScratchDir(w.Parent().Text());
+    WinPath w = ScratchFolderOf(path);
     scratch_->WriteFile(path, data);
     hidden_.erase(w.Key());
+  }
+
+  // Written into the scratch folder; the base's file of that name shows again once committed.
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) override {
+    class Stream final : public WriteStream {
+     public:
+      Stream(std::unique_ptr<WriteStream> inner, std::function<void()> shown)
+          : inner_(std::move(inner)), shown_(std::move(shown)) {}
+      void Write(std::string_view bytes) override { inner_->Write(bytes); }
+      void WriteAt(uint64_t offset, std::string_view bytes) override { inner_->WriteAt(offset, bytes); }
+      std::string ReadAt(uint64_t offset, size_t n) override { return inner_->ReadAt(offset, n); }
+      void Restart() override { inner_->Restart(); }
+      void Commit() override {
+        inner_->Commit();
+        shown_();
+      }
+
+     private:
+      std::unique_ptr<WriteStream> inner_;
+      std::function<void()> shown_;
+    };
+    const std::string key = ScratchFolderOf(path).Key();
+    return std::make_unique<Stream>(scratch_->OpenForWrite(path, durability), [this, key] { hidden_.erase(key); });
   }
 
   void CopyFile(std::string_view from, std::string_view to) override { WriteFile(to, ReadFile(from)); }
@@ -113,6 +138,17 @@ class OverlayFileSystem final : public FileSystem {
   void EndFolderBatch() noexcept override { scratch_->EndFolderBatch(); }
 
  private:
+  // The parsed `path`, its folder made in the scratch folder: IoError when neither side has it.
+  WinPath ScratchFolderOf(std::string_view path) {
+    WinPath w = ParseWinPath(path);
+    if (w.IsRoot() || !DirectoryExists(w.Parent().Text())) {
+      throw IoError(std::string(path) + ": cannot write: the folder does not exist", ErrorKind::kNotFound);
+    }
+    if (DirectoryExists(path)) throw IoError(std::string(path) + ": is a folder, not a file");
+    MakeScratchDir(w.Parent().Text());
+    return w;
+  }
+
   bool Hidden(std::string_view path) const {
     return !hidden_.empty() && hidden_.count(ParseWinPath(path).Key()) > 0;
   }

@@ -36,9 +36,24 @@ bool IsFile(const stdfs::path& p) {
   return stdfs::is_regular_file(p, ec);
 }
 
+// OpenForWrite's stream: the atomic sink itself.
+class SinkStream final : public WriteStream {
+ public:
+  SinkStream(const stdfs::path& target, std::string_view label, FolderSync* later, Durability durability)
+      : sink_(target, label, later, durability) {}
+  void Write(std::string_view bytes) override { sink_.Write(bytes); }
+  void WriteAt(uint64_t offset, std::string_view bytes) override { sink_.WriteAt(offset, bytes); }
+  std::string ReadAt(uint64_t offset, size_t n) override { return sink_.ReadAt(offset, n); }
+  void Restart() override { sink_.Restart(); }
+  void Commit() override { sink_.Commit(); }
+
+ private:
+  AtomicFileSink sink_;
+};
+
 class PosixFileSystem final : public FileSystem {
  public:
-  explicit PosixFileSystem(PathMapping m) : m_(std::move(m)) {
+  explicit PosixFileSystem(PathMapping m, FolderSync* later = nullptr) : m_(std::move(m)), later_(later) {
     for (auto& [letter, dir] : m_.drives) {
       if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     }
@@ -83,10 +98,32 @@ class PosixFileSystem final : public FileSystem {
     return ReadWholeFile(Need(path, Parse(path)), path);
   }
 
+  std::string ReadFileHead(std::string_view path, size_t n) override {
+    stdfs::path p = Need(path, Parse(path));
+    if (IsDir(p)) throw IoError(std::string(path) + ": is a folder, not a file");
+    Fd in{::open(p.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0) ThrowIoError(path, "read", errno);
+    std::string data(n, '\0');
+    size_t got = 0;
+    while (got < n) {
+      ssize_t r = ::read(in.fd, data.data() + got, n - got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) ThrowIoError(path, "read", errno);
+      if (r == 0) break;
+      got += static_cast<size_t>(r);
+    }
+    data.resize(got);
+    return data;
+  }
+
   void WriteFile(std::string_view path, std::string_view data) override {
     AtomicFileSink out = Sink(path);
     out.Write(data);
     out.Commit();
+  }
+
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) override {
+    return std::make_unique<SinkStream>(Target(path), path, Later(), durability);
   }
 
   void CopyFile(std::string_view from, std::string_view to) override {
@@ -114,7 +151,7 @@ class PosixFileSystem final : public FileSystem {
     stdfs::path target = Need(to, w);
     if (IsDir(target)) throw IoError(std::string(to) + ": is a folder, not a file");
     if (::rename(src.c_str(), target.c_str()) != 0) ThrowIoError(to, "replace", errno);
-    if (FolderSync* later = folders_.Open()) later->Add(target.parent_path(), to);
+    if (FolderSync* later = Later()) later->Add(target.parent_path(), to);
   }
 
   bool DeleteFile(std::string_view path) override {
@@ -165,10 +202,10 @@ class PosixFileSystem final : public FileSystem {
     return p;
   }
 
-  static stdfs::path Child(const stdfs::path& dir, const std::string& name) {
+  stdfs::path Child(const stdfs::path& dir, const std::string& name) const {
     stdfs::path exact = dir / name;
     std::error_code ec;
-    if (stdfs::symlink_status(exact, ec).type() != stdfs::file_type::not_found || !IsDir(dir)) {
+    if (m_.exactNames || stdfs::symlink_status(exact, ec).type() != stdfs::file_type::not_found || !IsDir(dir)) {
       return exact;
     }
     const std::string key = AsciiLowered(name);
@@ -188,15 +225,23 @@ class PosixFileSystem final : public FileSystem {
   }
 
   // A sink that replaces the file at `path` whole; errors name `path` as given.
-  AtomicFileSink Sink(std::string_view path) {
+  AtomicFileSink Sink(std::string_view path) { return AtomicFileSink(Target(path), path, Later()); }
+
+  // Where a write leaves its folder's flush: the caller's FolderSync, the open batch's, or
+  // none (the write flushes it).
+  FolderSync* Later() { return later_ ? later_ : folders_.Open(); }
+
+  // The host path a new file at `path` goes to; IoError when its folder does not exist.
+  stdfs::path Target(std::string_view path) const {
     WinPath w = Parse(path);
     if (w.IsRoot()) throw IoError(std::string(path) + ": is a folder, not a file");
     stdfs::path target = Need(path, w);
     if (!IsDir(target.parent_path())) throw IoError(std::string(path) + ": the folder does not exist", ErrorKind::kNotFound);
-    return AtomicFileSink(target, path, folders_.Open());
+    return target;
   }
 
   PathMapping m_;
+  FolderSync* later_;
   FolderSync folders_;  // the folders changed within a batch, flushed when it syncs
 };
 
@@ -204,6 +249,81 @@ class PosixFileSystem final : public FileSystem {
 
 std::unique_ptr<FileSystem> NewPosixFileSystem(PathMapping mapping) {
   return std::make_unique<PosixFileSystem>(std::move(mapping));
+}
+
+namespace {
+
+// Host paths, made absolute, over the root of the host as drive C: the Windows-form parser
+// takes "/a/b" as the root of the current drive, and every error names the path as given.
+class HostFileSystem final : public FileSystemWrapper {
+ public:
+  explicit HostFileSystem(std::unique_ptr<FileSystem> root) : FileSystemWrapper(*root), root_(std::move(root)) {}
+  // A relative path is from the working folder; its "." and ".." parts are resolved here,
+  // which the Windows-form parser refuses.
+  static std::string Absolute(std::string_view path) {
+    if (!path.empty() && path[0] == '/' && path.find("/.") == std::string_view::npos) return std::string(path);
+    std::error_code ec;
+    return stdfs::absolute(stdfs::path(path), ec).lexically_normal().string();
+  }
+  bool FileExists(std::string_view p) override { return base_.FileExists(Absolute(p)); }
+  bool DirectoryExists(std::string_view p) override { return base_.DirectoryExists(Absolute(p)); }
+  void CreateDir(std::string_view p) override { Named(p, [&](const std::string& a) { base_.CreateDir(a); }); }
+  std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
+    std::vector<std::string> out;
+    Named(dir, [&](const std::string& a) { out = base_.ListFiles(a, mask); });
+    return out;
+  }
+  std::string ReadFile(std::string_view p) override {
+    std::string out;
+    Named(p, [&](const std::string& a) { out = base_.ReadFile(a); });
+    return out;
+  }
+  std::string ReadFileHead(std::string_view p, size_t n) override {
+    std::string out;
+    Named(p, [&](const std::string& a) { out = base_.ReadFileHead(a, n); });
+    return out;
+  }
+  void WriteFile(std::string_view p, std::string_view data) override {
+    Named(p, [&](const std::string& a) { base_.WriteFile(a, data); });
+  }
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view p, Durability d) override {
+    std::unique_ptr<WriteStream> out;
+    Named(p, [&](const std::string& a) { out = base_.OpenForWrite(a, d); });
+    return out;
+  }
+  void CopyFile(std::string_view from, std::string_view to) override { base_.CopyFile(Absolute(from), Absolute(to)); }
+  void RenameFile(std::string_view from, std::string_view to) override { base_.RenameFile(Absolute(from), Absolute(to)); }
+  bool DeleteFile(std::string_view p) override { return base_.DeleteFile(Absolute(p)); }
+  std::optional<std::chrono::system_clock::time_point> FileTime(std::string_view p) override {
+    return base_.FileTime(Absolute(p));
+  }
+  std::optional<stdfs::path> HostPath(std::string_view p) override { return stdfs::path(Absolute(p)); }
+
+ private:
+  // Runs `f` on the absolute path; an error naming that path names `path` as given instead.
+  template <typename F>
+  static void Named(std::string_view path, F&& f) {
+    const std::string a = Absolute(path);
+    if (a == path) return f(a);
+    try {
+      f(a);
+    } catch (const IoError& e) {
+      std::string what = e.what();
+      if (what.starts_with(a)) what.replace(0, a.size(), path);
+      throw IoError(what, e.kind());
+    }
+  }
+
+  std::unique_ptr<FileSystem> root_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> NewHostFileSystem(FolderSync* later) {
+  PathMapping m;
+  m.drives = {{'C', "/"}};
+  m.exactNames = true;
+  return std::make_unique<HostFileSystem>(std::make_unique<PosixFileSystem>(std::move(m), later));
 }
 
 }  // namespace kve

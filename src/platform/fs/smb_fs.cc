@@ -201,6 +201,41 @@ class SmbShareFileSystem final : public FileSystem {
     return data;
   }
 
+  std::string ReadFileHead(std::string_view path, size_t n) override {
+    WinPath w = ParseWinPath(path);
+    if (!IsShare(w)) return local_->ReadFileHead(path, n);
+    if (w.IsRoot()) throw IoError(std::string(path) + ": cannot read: Is a directory");
+    const std::string url = Url(w);
+    SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_RDONLY, 0); });
+    if (!f) ThrowIoError(path, "read", errno);
+    std::string data(n, '\0');
+    size_t got = 0;
+    while (got < n) {
+      ssize_t r = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + got, n - got);
+      if (r < 0) {
+        const int err = errno;
+        smbc_getFunctionClose(ctx_)(ctx_, f);
+        ThrowIoError(path, "read", err);
+      }
+      if (r == 0) break;
+      got += static_cast<size_t>(r);
+    }
+    smbc_getFunctionClose(ctx_)(ctx_, f);
+    data.resize(got);
+    return data;
+  }
+
+  // On a share the bytes are gathered and written whole on Commit, as WriteFile writes them
+  // (a temporary beside the file, renamed over it): the share's one atomic replacement.
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view path, Durability durability) override {
+    WinPath w = ParseWinPath(path);
+    if (!IsShare(w)) return local_->OpenForWrite(path, durability);
+    if (w.IsRoot() || IsFolder(w)) throw IoError(std::string(path) + ": is a folder, not a file");
+    if (!IsFolder(w.Parent())) throw IoError(std::string(path) + ": the folder does not exist", ErrorKind::kNotFound);
+    return std::make_unique<BufferedWriteStream>(
+        [this, p = std::string(path)](std::string_view data) { WriteFile(p, data); });
+  }
+
   void WriteFile(std::string_view path, std::string_view data) override {
     WinPath w = ParseWinPath(path);
     if (!IsShare(w)) return local_->WriteFile(path, data);

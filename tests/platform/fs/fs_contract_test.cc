@@ -72,6 +72,12 @@ class DriveOnShare final : public FileSystem {
     return Do(d, [&](const std::string& q) { return smb_->ListFiles(q, m); });
   }
   std::string ReadFile(std::string_view p) override { return Do(p, [&](const std::string& q) { return smb_->ReadFile(q); }); }
+  std::string ReadFileHead(std::string_view p, size_t n) override {
+    return Do(p, [&](const std::string& q) { return smb_->ReadFileHead(q, n); });
+  }
+  std::unique_ptr<WriteStream> OpenForWrite(std::string_view p, Durability d) override {
+    return Do(p, [&](const std::string& q) { return smb_->OpenForWrite(q, d); });
+  }
   void WriteFile(std::string_view p, std::string_view data) override {
     Do(p, [&](const std::string& q) { smb_->WriteFile(q, data); });
   }
@@ -154,6 +160,39 @@ TEST_P(FileSystemContract, WritesReadsAndReplacesWholeFiles) {
   EXPECT_FALSE(fs().FileExists("C:\\Palm\\Kve"));
   EXPECT_TRUE(fs().FileTime("C:\\Palm\\Kve\\a.xml").has_value());
   EXPECT_FALSE(fs().FileTime("C:\\Palm\\Kve\\b.xml").has_value());
+}
+
+// A stream shows nothing until committed, and an abandoned one (a throw half way) leaves the
+// earlier file whole and nothing beside it; a head is the file's first bytes, or all of a
+// shorter one.
+TEST_P(FileSystemContract, AStreamReplacesTheFileOnlyWhenCommittedAndAHeadIsAPrefix) {
+  const std::string path = "C:\\Palm\\Kve\\LIB.pdb";
+  fs().WriteFile(path, "old");
+  {
+    auto out = fs().OpenForWrite(path, Durability::kSynced);
+    out->Write("header--");
+    out->Write("records");
+    EXPECT_EQ(fs().ReadFile(path), "old");
+    out->WriteAt(0, "HEADER");
+    EXPECT_EQ(out->ReadAt(6, 4), "--re");
+    EXPECT_EQ(out->ReadAt(14, 1), "s");
+  }  // abandoned
+  EXPECT_EQ(fs().ReadFile(path), "old");
+  EXPECT_EQ(fs().ListFiles("C:\\Palm\\Kve", "*"), std::vector<std::string>{"LIB.pdb"});
+  auto out = fs().OpenForWrite(path, Durability::kUnsynced);
+  out->Write("discarded");
+  out->Restart();
+  out->Write("header--records");
+  out->WriteAt(0, "HEADER");
+  out->Commit();
+  EXPECT_EQ(fs().ReadFile(path), "HEADER--records");
+
+  EXPECT_EQ(fs().ReadFileHead(path, 6), "HEADER");
+  EXPECT_EQ(fs().ReadFileHead(path, 100), "HEADER--records");
+  EXPECT_THROW(fs().ReadFileHead("C:\\Palm\\Kve\\none.pdb", 6), IoError);
+  EXPECT_THROW(fs().ReadFileHead("C:\\Palm\\Kve", 6), IoError);
+  EXPECT_THROW(fs().OpenForWrite("C:\\Palm\\None\\LIB.pdb", Durability::kSynced), IoError);
+  EXPECT_THROW(fs().OpenForWrite("C:\\Palm\\Kve", Durability::kSynced), IoError);
 }
 
 TEST_P(FileSystemContract, MatchesNamesWithoutRegardToCaseAndTakesEitherSlash) {
@@ -265,6 +304,13 @@ TEST_P(FileSystemContract, AFullDiskLeavesTheOldFileWhole) {
   EXPECT_EQ(fs().ReadFile("C:\\Palm\\Kve\\PRODUTO.xml"), "old rows");
   EXPECT_THROW(efs.CopyFile("C:\\Palm\\Kve\\PRODUTO.xml", "C:\\Palm\\copy.xml"), IoError);
   EXPECT_FALSE(fs().FileExists("C:\\Palm\\copy.xml"));
+  efs.FailWritesAfter(4);
+  {
+    auto out = efs.OpenForWrite("C:\\Palm\\Kve\\PRODUTO.xml", Durability::kSynced);
+    out->Write("many");
+    EXPECT_THROW(out->Write(" new rows"), IoError);
+  }
+  EXPECT_EQ(fs().ReadFile("C:\\Palm\\Kve\\PRODUTO.xml"), "old rows");
   efs.AllowWrites();
   efs.FailCreateDir(true);
   EXPECT_THROW(efs.CreateDir("C:\\Palm\\Kve\\Bin"), IoError);
