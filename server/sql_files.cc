@@ -1,10 +1,9 @@
 #include "server/sql_files.h"
 
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "platform/common/error.h"
+#include "platform/fs/file_system.h"
 
 namespace kve::server {
 
@@ -17,6 +16,10 @@ SqlFiles SqlFiles::BuiltIn() {
 }
 
 SqlFiles SqlFiles::WithOverrides(const std::filesystem::path& folder) {
+  return WithOverrides(*NewHostFileSystem(), folder);
+}
+
+SqlFiles SqlFiles::WithOverrides(FileSystem& fs, const std::filesystem::path& folder) {
   SqlFiles f = BuiltIn();
   std::error_code ec;
   std::filesystem::directory_iterator it(folder, ec), end;
@@ -25,11 +28,13 @@ SqlFiles SqlFiles::WithOverrides(const std::filesystem::path& folder) {
     if (ec) throw IoError(folder.string() + ": " + ec.message());
     const auto& path = it->path();
     if (path.extension() != ".sql" || !it->is_regular_file()) continue;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in.good() && !in.eof()) throw IoError(path.string() + ": cannot be read");
-    f.files_[path.filename().string()] = File{text.str(), path.string()};
+    std::string text;
+    try {
+      text = fs.ReadFile(path.string());
+    } catch (const IoError& e) {
+      throw IoError(path.string() + ": cannot be read", e.kind());
+    }
+    f.files_[path.filename().string()] = File{std::move(text), path.string()};
   }
   return f;
 }

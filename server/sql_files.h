@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kve {
+class FileSystem;
+}
+
 namespace kve::server {
 
 class SqlFiles {
@@ -19,7 +23,8 @@ class SqlFiles {
   static SqlFiles BuiltIn();
   // The built-in files, with every *.sql file of `folder` replacing or adding to them.
   // Raises IoError naming the folder or file that cannot be read.
-  static SqlFiles WithOverrides(const std::filesystem::path& folder);
+  static SqlFiles WithOverrides(const std::filesystem::path& folder);  // host files
+  static SqlFiles WithOverrides(FileSystem& fs, const std::filesystem::path& folder);
 
   // The text of `name` (without extension) for `dialect`. Raises Error naming the file when
   // neither variant exists.

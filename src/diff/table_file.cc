@@ -4,10 +4,10 @@
 
 #include <cfloat>
 #include <cmath>
-#include <fstream>
 #include <iterator>
 
 #include "platform/common/error.h"
+#include "platform/fs/file_system.h"
 #include "platform/dataset/packet_format.h"
 #include "platform/pdb/pdb_reader.h"
 #include "platform/pdb/pdb_reader.h"
@@ -16,22 +16,11 @@ namespace kve::diff {
 namespace {
 
 // The file's bytes, or its first `limit` bytes.
-std::string ReadAll(const std::filesystem::path& file, size_t limit = std::string::npos) {
+std::string ReadAll(FileSystem& fs, const std::filesystem::path& file, size_t limit = std::string::npos) {
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec))
     throw IoError(fmt::format("{}: is a folder, not a file", file.string()));
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw IoError(fmt::format("{}: cannot open", file.string()));
-  std::string bytes;
-  if (limit == std::string::npos) {
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  } else {
-    bytes.resize(limit);
-    in.read(bytes.data(), static_cast<std::streamsize>(limit));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-  }
-  if (in.bad()) throw IoError(fmt::format("{}: cannot read", file.string()));
-  return bytes;
+  return limit == std::string::npos ? fs.ReadFile(file.string()) : fs.ReadFileHead(file.string(), limit);
 }
 
 // The column type a PS field is written from (the narrowing's other end).
@@ -94,21 +83,23 @@ std::string_view FormName(FileForm f) {
   return "";
 }
 
-TableFile LoadTableFile(const std::filesystem::path& file) {
+TableFile LoadTableFile(const std::filesystem::path& file) { return LoadTableFile(*NewHostFileSystem(), file); }
+
+TableFile LoadTableFile(FileSystem& fs, const std::filesystem::path& file) {
   TableFile t;
   t.path = file.string();
   // The form is told from the first bytes, as kve-inspect tells it; a packet is then read by
   // the table itself, without a second copy of its bytes.
-  const std::string head = ReadAll(file, 4096);
+  const std::string head = ReadAll(fs, file, 4096);
   const size_t first = head.find_first_not_of(" \t\r\n", head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
   const bool binary = packet::IsBinaryPacket(head);
   if (binary || (first != std::string::npos && head[first] == '<')) {
     t.form = binary ? FileForm::BinaryPacket : FileForm::XmlPacket;
     t.data = std::make_unique<TClientDataSet>(file.stem().string());
-    t.data->LoadFromFile(file);  // its errors name the file
+    t.data->LoadFromFile(fs, file.string());  // its errors name the file
     return t;
   }
-  std::string bytes = ReadAll(file);
+  std::string bytes = ReadAll(fs, file);
   if (!pdb::IsPdb(bytes))
     throw FormatError(t.path + ": neither a data packet (.xml, .cds) nor a Palm database (.pdb)");
   t.form = FileForm::PalmDatabase;

@@ -15,6 +15,10 @@
 
 #include "platform/dataset/dataset.h"
 
+namespace kve {
+class FileSystem;
+}
+
 namespace kve::diff {
 
 enum class FileForm { XmlPacket, BinaryPacket, PalmDatabase };
@@ -32,7 +36,8 @@ struct TableFile {
 
 // Reads `file`, telling the form by content. Raises IoError or FormatError naming the file
 // (a Palm database without field description is one: its records cannot be read as values).
-TableFile LoadTableFile(const std::filesystem::path& file);
+TableFile LoadTableFile(const std::filesystem::path& file);  // through the host's file system
+TableFile LoadTableFile(FileSystem& fs, const std::filesystem::path& file);
 
 // `in` as the Palm writer stores it, read back as LoadTableFile reads a database: texts with a
 // null as empty text, integers cut to the next smaller width (a null as 0), dates and

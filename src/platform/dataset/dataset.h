@@ -160,7 +160,7 @@ class TClientDataSet {
   // The binary packet of the whole table (what travels on the wire).
   std::string Data() const;
   // Files: XML or binary by content on load; a save replaces the file whole or not at all
-  // (AtomicFileSink). Every error names the file; a failed load leaves the table as it was.
+  // (through the host's file system). Every error names the file; a failed load leaves the table as it was.
   void LoadFromFile(const std::filesystem::path& file);
   // `later`, when given, takes the flush of the file's folder (one for many files).
   void SaveToFile(const std::filesystem::path& file, DataPacketFormat fmt,

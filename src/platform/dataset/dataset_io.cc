@@ -70,14 +70,14 @@ void LoadPacket(std::string& bytes, TClientDataSet& ds, bool release = false) {
   ds.Adopt(scratch);
 }
 
-// The packet writers' bytes into an atomic file.
-class AtomicSink final : public ByteSink {
+// The packet writers' bytes into a file being written whole.
+class StreamSink final : public ByteSink {
  public:
-  explicit AtomicSink(AtomicFileSink& out) : out_(out) {}
-  void Write(const char* data, size_t n) override { out_.Write(data, n); }
+  explicit StreamSink(WriteStream& out) : out_(out) {}
+  void Write(const char* data, size_t n) override { out_.Write(std::string_view(data, n)); }
 
  private:
-  AtomicFileSink& out_;
+  WriteStream& out_;
 };
 
 void WritePacket(const TClientDataSet& ds, ByteSink& sink, DataPacketFormat fmt) {
@@ -107,13 +107,7 @@ std::string TClientDataSet::Data() const {
 }
 
 void TClientDataSet::LoadFromFile(const std::filesystem::path& file) {
-  const std::string name = file.string();
-  std::string bytes = ReadWholeFile(file);
-  try {
-    LoadPacket(bytes, *this, /*release=*/true);
-  } catch (const Error&) {
-    RethrowWithContext(name);
-  }
+  LoadFromFile(*NewHostFileSystem(), file.string());
 }
 
 void TClientDataSet::LoadFromFile(FileSystem& fs, std::string_view path) {
@@ -129,16 +123,18 @@ void TClientDataSet::SaveToFile(const std::filesystem::path& file, DataPacketFor
                                 FolderSync* later) const {
   const std::string name = file.string();
   RequireActive("save to a file");
-  AtomicFileSink out(file, name, later);
+  // Streamed, never whole in memory: a host file may be far larger than an export's.
+  std::unique_ptr<FileSystem> host = NewHostFileSystem(later);
+  std::unique_ptr<WriteStream> out = host->OpenForWrite(name, Durability::kSynced);
   try {
-    AtomicSink sink(out);
+    StreamSink sink(*out);
     WritePacket(*this, sink, fmt);
   } catch (const IoError&) {
-    throw;  // the sink's own errors name the file already
+    throw;  // the stream's own errors name the file already
   } catch (const Error&) {
     RethrowWithContext(name);
   }
-  out.Commit();
+  out->Commit();
 }
 
 void TClientDataSet::SaveToFile(FileSystem& fs, std::string_view path, DataPacketFormat fmt) const {

@@ -306,7 +306,7 @@ class FolderInstallAide final : public InstallAide {
       std::error_code ec;
       if (!stdfs::is_regular_file(*host, ec)) return kPltNoSuchFile;
       name = host->filename().string();
-      content = ReadWholeFile(*host);
+      content = files_.ReadFile(path);
       return kPltOk;
     }
     if (!files_.FileExists(path)) return kPltNoSuchFile;
@@ -319,7 +319,9 @@ class FolderInstallAide final : public InstallAide {
   int Place(const stdfs::path& dir, const std::string& name, const stdfs::path* source,
             const std::string& bytes) {
     try {
-      WriteFileAtomically(dir / name, source ? ReadWholeFile(*source) : bytes, {}, folders_.Open());
+      // The queue is a folder of this host, its flushes gathered with the batch's.
+      std::unique_ptr<FileSystem> queue = NewHostFileSystem(folders_.Open());
+      queue->WriteFile((dir / name).string(), source ? queue->ReadFile(source->string()) : bytes);
       return kPltOk;
     } catch (const Error&) {
       return kPltIoError;

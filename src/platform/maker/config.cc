@@ -1,9 +1,10 @@
 #include "platform/maker/config.h"
 
+#include "platform/fs/file_system.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <toml++/toml.h>
@@ -284,14 +285,17 @@ HostConfig ParseConfig(std::string_view text, const std::string& name,
   return c;
 }
 
-HostConfig LoadConfig(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw IoError(path + ": cannot read the configuration file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw IoError(path + ": read failed");
+HostConfig LoadConfig(const std::string& path) { return LoadConfig(*NewHostFileSystem(), path); }
+
+HostConfig LoadConfig(FileSystem& files, const std::string& path) {
+  std::string text;
+  try {
+    text = files.ReadFile(path);
+  } catch (const IoError& e) {
+    throw IoError(path + ": cannot read the configuration file", e.kind());
+  }
   std::string base = fs::path(path).parent_path().string();
-  return ParseConfig(text.str(), path, base.empty() ? "." : base);
+  return ParseConfig(text, path, base.empty() ? "." : base);
 }
 
 namespace {

@@ -58,6 +58,10 @@
 #include <string>
 #include <string_view>
 
+namespace kve {
+class FileSystem;
+}
+
 namespace kve::maker {
 
 struct HostConfig {
@@ -113,7 +117,8 @@ HostConfig ParseConfig(std::string_view text, const std::string& name,
                        const std::string& base_dir = ".");
 
 // Reads and parses a file; throws kve::IoError when it cannot be read.
-HostConfig LoadConfig(const std::string& path);
+HostConfig LoadConfig(const std::string& path);  // through the host's file system
+HostConfig LoadConfig(FileSystem& fs, const std::string& path);
 
 // What the maker's functions reach. Other maker parts (messages, dialogs, database) may add
 // their members here; the configuration is fixed once the services are built.

@@ -6,10 +6,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 #include "platform/common/error.h"
+#include "platform/fs/file_system.h"
 #include "platform/common/cp1252.h"
 #include "platform/pdb/pdb_format.h"
 
@@ -62,12 +62,12 @@ std::string PdbValue::Text() const {
   }
 }
 
-PdbFile PdbFile::Load(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw IoError(fmt::format("{}: cannot open: {}", file.string(), std::strerror(errno)));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw IoError(fmt::format("{}: cannot read", file.string()));
-  return Parse(std::move(bytes), file.filename().string());
+PdbFile PdbFile::Load(const std::filesystem::path& file) { return Load(*NewHostFileSystem(), file.string()); }
+
+PdbFile PdbFile::Load(FileSystem& fs, std::string_view path) {
+  std::string bytes = fs.ReadFile(path);  // its errors name the path
+  const size_t slash = path.find_last_of("\\/");
+  return Parse(std::move(bytes), std::string(slash == std::string_view::npos ? path : path.substr(slash + 1)));
 }
 
 PdbFile PdbFile::Parse(std::string bytes, std::string label) {

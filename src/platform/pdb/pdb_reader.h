@@ -60,7 +60,8 @@ bool IsPdb(std::string_view bytes);
 
 class PdbFile {
  public:
-  static PdbFile Load(const std::filesystem::path& file);
+  static PdbFile Load(const std::filesystem::path& file);  // through the host's file system
+  static PdbFile Load(FileSystem& fs, std::string_view path);
   // `label` names the bytes in errors (usually the file name).
   static PdbFile Parse(std::string bytes, std::string label);
 

@@ -137,8 +137,11 @@ void TPDBPocketStudio::EndEncoded(const char* end) {
 }
 
 void TPDBPocketStudio::Spill() {
-  if (!spill_) spill_ = std::make_unique<AtomicFileSink>(dir_ / fileName_, std::string_view{}, later_);
-  spill_->Write(file_.data, used_);
+  if (!spill_) {
+    host_ = NewHostFileSystem(later_);
+    spill_ = host_->OpenForWrite((dir_ / fileName_).string(), Durability::kSynced);
+  }
+  spill_->Write(std::string_view(file_.data, used_));
   spilled_ += used_;
   used_ = 0;
 }
@@ -212,7 +215,7 @@ void TPDBPocketStudio::CloseDatabase() {
     const std::string head = BuildHead();
     if (spill_) {
       if (head.size() == reserved_) {
-        spill_->Write(file_.data, used_);
+        spill_->Write(std::string_view(file_.data, used_));
         spill_->WriteAt(0, head);
       } else {  // the count was not the one expected: the records move behind the real head
         std::string records = spill_->ReadAt(reserved_, spilled_ - reserved_);
@@ -236,7 +239,7 @@ void TPDBPocketStudio::CloseDatabase() {
       if (fs_)
         fs_->WriteFile(Target(), bytes);
       else
-        WriteFileAtomically(dir_ / fileName_, bytes, {}, later_);
+        NewHostFileSystem(later_)->WriteFile((dir_ / fileName_).string(), bytes);
     }
   } catch (...) {
     CancelDatabase();
@@ -249,6 +252,7 @@ void TPDBPocketStudio::CancelDatabase() noexcept {
   active_ = false;
   inRecord_ = false;
   spill_.reset();  // a temporary not committed is removed
+  host_.reset();
   used_ = reserved_ = 0;
   spilled_ = 0;
   if (file_.cap > kKeptBuffer) {

@@ -13,7 +13,7 @@
 // Records are encoded as they are posted into one buffer that becomes the file: a Palm
 // database holds at most 65,535 records, so the whole of it fits in memory. At CloseDatabase
 // the header goes in front and the file replaces any earlier one of the same name whole
-// (AtomicFileSink, or the file system's WriteFile): a HotSync never sees half a database, and
+// (through a file system, the host's for a folder of this host): a HotSync never sees half a database, and
 // an earlier database stays untouched when writing fails. Written straight into a folder with
 // the record count announced (ExpectRecords), a large database goes to its temporary file a
 // megabyte at a time as it is encoded, and its header is put in place at the end.
@@ -40,9 +40,9 @@ class PalmRecordLimitError : public ValueError {
   [[noreturn]] void ThrowSameKind(const std::string& what) const override { throw PalmRecordLimitError(what, kind()); }
 };
 
-class AtomicFileSink;
 class FileSystem;
 class FolderSync;
+class WriteStream;
 
 // The PS field types, numbered by their position in the type table (pdmTipos).
 enum class TPDBPSFieldType : uint8_t {
@@ -237,7 +237,8 @@ class TPDBPocketStudio {
   std::vector<uint32_t> ends_;  // end of each record, counted from the first record
   // The database's temporary file once the buffer has been written out to it: the buffer then
   // holds the bytes after the first spilled_ of the file.
-  std::unique_ptr<AtomicFileSink> spill_;
+  std::unique_ptr<FileSystem> host_;   // the host folder's files, while a database spills
+  std::unique_ptr<WriteStream> spill_;
   uint64_t spilled_ = 0;
   void Spill();
 };

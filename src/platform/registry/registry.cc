@@ -1,10 +1,9 @@
 #include "platform/registry/registry.h"
 
-#include <fstream>
-#include <sstream>
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
+#include "platform/fs/file_system.h"
 #include "platform/registry/reg_file.h"
 
 namespace kve {
@@ -19,17 +18,20 @@ std::string KeyName(std::string_view key) {
 
 class RegFileRegistry final : public Registry {
  public:
-  explicit RegFileRegistry(std::filesystem::path file) : file_(std::move(file)) {}
+  RegFileRegistry(std::unique_ptr<FileSystem> owned, FileSystem& fs, std::string path)
+      : owned_(std::move(owned)), fs_(fs), path_(std::move(path)) {}
 
   std::optional<std::string> ReadString(std::string_view key, std::string_view name) override {
-    std::error_code ec;
-    if (!std::filesystem::exists(file_, ec)) return std::nullopt;
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) throw IoError(file_.string() + ": cannot read the registry file");
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string fileName = file_.filename().string();
-    RegFile reg = ParseRegFile(bytes.str(), fileName);
+    if (!fs_.FileExists(path_) && !fs_.DirectoryExists(path_)) return std::nullopt;
+    std::string bytes;
+    try {
+      bytes = fs_.ReadFile(path_);
+    } catch (const IoError& e) {
+      throw IoError(path_ + ": cannot read the registry file", e.kind());
+    }
+    const size_t slash = path_.find_last_of("\\/");
+    const std::string fileName = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    RegFile reg = ParseRegFile(bytes, fileName);
     const RegValue* v = reg.Find(key, name);
     if (!v) return std::nullopt;
     if (!v->isText) {
@@ -40,13 +42,21 @@ class RegFileRegistry final : public Registry {
   }
 
  private:
-  std::filesystem::path file_;
+  std::unique_ptr<FileSystem> owned_;
+  FileSystem& fs_;
+  std::string path_;
 };
 
 }  // namespace
 
 std::unique_ptr<Registry> NewRegFileRegistry(std::filesystem::path file) {
-  return std::make_unique<RegFileRegistry>(std::move(file));
+  std::unique_ptr<FileSystem> host = NewHostFileSystem();
+  FileSystem& fs = *host;
+  return std::make_unique<RegFileRegistry>(std::move(host), fs, file.string());
+}
+
+std::unique_ptr<Registry> NewRegFileRegistry(FileSystem& fs, std::string path) {
+  return std::make_unique<RegFileRegistry>(nullptr, fs, std::move(path));
 }
 
 void MemRegistry::Set(std::string_view key, std::string_view name, std::string value) {

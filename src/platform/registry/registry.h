@@ -12,6 +12,8 @@
 
 namespace kve {
 
+class FileSystem;
+
 class Registry {
  public:
   Registry() = default;
@@ -28,7 +30,9 @@ class Registry {
 // Reads a registry export file (".reg", "Windows Registry Editor Version 5.00" in UTF-16 or
 // UTF-8, or "REGEDIT4" in Windows-1252) on every call, so an edited file is seen at once. A
 // missing file reads as an empty registry.
-std::unique_ptr<Registry> NewRegFileRegistry(std::filesystem::path file);
+std::unique_ptr<Registry> NewRegFileRegistry(std::filesystem::path file);  // a host file
+// The same, `path` read through `fs`, which must outlive the registry.
+std::unique_ptr<Registry> NewRegFileRegistry(FileSystem& fs, std::string path);
 
 // A registry held in memory, for tests.
 class MemRegistry final : public Registry {
