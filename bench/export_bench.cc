@@ -241,13 +241,18 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
   fs::create_directories(shares / "NOTE-KITCHEN-02" / "Orvanta Web");
   // Without the ledger, and as kve-export runs them: each export written through the hashing
   // file system, read back and recorded in the ledger (the default three copies kept), the
-  // last removal of older copies waited for.
+  // last removal of older copies waited for. The ledger's kept files are independent copies,
+  // or, to weigh what that independence costs, second names (links) of the delivered files.
+  // The three take turns within each run, each run starting with the next.
   ledger::Ledger led(data);
   batch::HashingFileSystem hashing(base.files);
-  for (bool recorded : {false, true}) {
-    const char* how = recorded ? "with the ledger" : "without the ledger";
-    std::vector<double> one, many;
-    for (int r = 0; r < runs; ++r) {
+  const char* how[] = {"without the ledger", "with the ledger (copies)", "with the ledger (links)"};
+  std::vector<double> one[3], many[3];
+  for (int r = 0; r < runs; ++r) {
+    for (int k = 0; k < 3; ++k) {
+      const int mode = (r + k) % 3;
+      const bool recorded = mode > 0;
+      const ledger::KeptCopy kept = mode == 2 ? ledger::KeptCopy::kLinked : ledger::KeptCopy::kIndependent;
       for (bool all : {false, true}) {
         batch::FetchOnceLink once(link);
         exporting::ExportReuse reuse;
@@ -257,7 +262,7 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
         std::unique_ptr<ledger::ArchiveWriter> previous;
         AfterExport record;
         if (recorded) record = [&](TfrmExpDados& screen, std::chrono::system_clock::time_point since) {
-          auto copy = std::make_unique<ledger::ArchiveWriter>(led.Folder());
+          auto copy = std::make_unique<ledger::ArchiveWriter>(led.Folder(), kept);
           batch::LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
           batch::Summary s;
           s.target = "eeepc";
@@ -273,16 +278,22 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
         for (const std::string& code : all ? codes : std::vector<std::string>{"002"})
           if (!ExportToEeepc(svc, dialogs, code, record)) std::exit(1);
         previous.reset();
-        (all ? many : one).push_back(bench::Seconds(t) * 1000);
+        (all ? many : one)[mode].push_back(bench::Seconds(t) * 1000);
       }
-      std::printf("eeePC fetch once, %s: run %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx\n", how, r + 1,
-                  one.back(), codes.size(), many.back(), many.back() / one.back());
+      std::printf("eeePC fetch once, %s: run %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx\n", how[mode], r + 1,
+                  one[mode].back(), codes.size(), many[mode].back(), many[mode].back() / one[mode].back());
     }
+  }
+  for (int mode = 0; mode < 3; ++mode) {
     std::printf("eeePC fetch once, %s, median of %d: one eeePC %.0f ms, %zu eeePCs %.0f ms = %.2fx (min: %.0f / %.0f "
                 "ms = %.2fx)\n",
-                how, runs, Median(one), codes.size(), Median(many), Median(many) / Median(one), Min(one), Min(many),
-                Min(many) / Min(one));
+                how[mode], runs, Median(one[mode]), codes.size(), Median(many[mode]), Median(many[mode]) / Median(one[mode]),
+                Min(one[mode]), Min(many[mode]), Min(many[mode]) / Min(one[mode]));
   }
+  std::printf("eeePC fetch once, %zu eeePCs, medians: the ledger with copies / without %.4f, with links / without "
+              "%.4f, copies / links %.4f\n",
+              codes.size(), Median(many[1]) / Median(many[0]), Median(many[2]) / Median(many[0]),
+              Median(many[1]) / Median(many[2]));
 }
 
 void Run(bool palm, int scale, int runs) {

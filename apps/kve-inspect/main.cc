@@ -155,7 +155,7 @@ int Diff(int argc, char** argv) {
       for (std::string* id : {&oldPath, &newPath}) {
         if (id->empty() || id->size() > 18 || id->find_first_not_of("0123456789") != std::string::npos)
           throw kve::ValueError("\"" + *id + "\" is not an export number of the ledger");
-        *id = ledger.KeptFiles(std::stoll(*id)).string();
+        *id = ledger.CheckedKeptFiles(std::stoll(*id)).string();
       }
     }
     const kve::diff::Report report = kve::diff::DiffPaths(oldPath, newPath, options);

@@ -46,7 +46,7 @@ FileVisitor LedgerTake::Visitor() {
   return [this](FileSummary& f, std::string& bytes, const std::optional<std::filesystem::path>& hostPath) {
     if (keepCopy_) {
       if (hostPath)
-        copy_.AddLinked(f.name, *hostPath, bytes);
+        copy_.AddDelivered(f.name, *hostPath, bytes);
       else
         copy_.Add(f.name, bytes);
     }

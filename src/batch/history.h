@@ -22,7 +22,7 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
 
 // What the ledger takes of a run's files as the summary reads them back: the SHA-256 of each,
 // worked out on a thread of its own while the next files are read, and the file kept in
-// `copy` when `keepCopy` (a second name of it where it can be one).
+// `copy` when `keepCopy` (a clone of it where the file system offers one).
 class LedgerTake {
  public:
   // `written`, when given, is the file system the export wrote through: the hashes it worked

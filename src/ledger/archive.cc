@@ -1,6 +1,9 @@
 #include "ledger/archive.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +15,6 @@
 #include <vector>
 
 #include "platform/common/error.h"
-#include "platform/fs/file_sink.h"
 
 namespace kve::ledger {
 namespace {
@@ -26,6 +28,22 @@ std::string SafePart(std::string_view s) {
   return out.empty() ? "_" : out;
 }
 
+// A clone of `source` at `kept`, a new name (a link planted there is not followed); false,
+// leaving nothing at `kept`, where the file system cannot clone.
+bool Clone(const fs::path& source, const fs::path& kept) {
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = ::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  bool cloned = false;
+  if (out >= 0) {
+    cloned = ::ioctl(out, FICLONE, in) == 0;
+    ::close(out);
+    if (!cloned) ::unlink(kept.c_str());
+  }
+  ::close(in);
+  return cloned;
+}
+
 bool IsId(const std::string& s) {
   return !s.empty() && s.size() < 19 && std::all_of(s.begin(), s.end(), ::isdigit);
 }
@@ -36,7 +54,8 @@ std::string DeviceArchive(std::string_view target, std::string_view device) {
   return "files/" + SafePart(target) + "-" + SafePart(device);
 }
 
-ArchiveWriter::ArchiveWriter(fs::path ledgerFolder) : ledger_(std::move(ledgerFolder)) {
+ArchiveWriter::ArchiveWriter(fs::path ledgerFolder, KeptCopy how, std::unique_ptr<FileSystem> files)
+    : ledger_(std::move(ledgerFolder)), how_(how), files_(files ? std::move(files) : NewHostFileSystem()) {
   static std::atomic<int> serial{0};
   staging_ = ledger_ / "files" /
              (".staging-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
@@ -70,18 +89,18 @@ void ArchiveWriter::Add(const std::string& name, std::string_view bytes) {
     if (ec) return Fail(staging_.string() + ": " + ec.message());
     started_ = true;
   }
-  // Through the atomic sink, unsynced: a name never holds part of a copy, a link planted in
-  // the staging folder is not followed, and a full disk reads as every other write error.
+  // Atomically, unsynced: a name never holds part of a copy, a link planted in the staging
+  // folder is not followed, and a full disk reads as every other write error.
   try {
-    AtomicFileSink out(staging_ / name, {}, nullptr, Durability::kUnsynced);
-    out.Write(bytes);
-    out.Commit();
+    std::unique_ptr<WriteStream> out = files_->OpenForWrite((staging_ / name).string(), Durability::kUnsynced);
+    out->Write(bytes);
+    out->Commit();
   } catch (const std::exception& e) {
     return Fail(e.what());
   }
 }
 
-void ArchiveWriter::AddLinked(const std::string& name, const fs::path& source, std::string_view bytes) {
+void ArchiveWriter::AddDelivered(const std::string& name, const fs::path& source, std::string_view bytes) {
   if (!problem_.empty()) return;
   const bool plainName = !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
   if (plainName && !started_) {
@@ -89,9 +108,16 @@ void ArchiveWriter::AddLinked(const std::string& name, const fs::path& source, s
     fs::create_directories(staging_, ec);
     started_ = !ec;
   }
-  if (plainName && started_ && ::link(source.c_str(), (staging_ / name).c_str()) == 0) return;
-  // Not linked (another file system, or one without links): the bytes are written. Add
-  // names what is wrong with the name or the folder.
+  if (plainName && started_) {
+    const fs::path kept = staging_ / name;
+    if (how_ == KeptCopy::kLinked) {
+      if (::link(source.c_str(), kept.c_str()) == 0) return;
+    } else if (Clone(source, kept)) {
+      return;
+    }
+  }
+  // No clone (a file system without them, or another one): the bytes are written. Add names
+  // what is wrong with the name or the folder.
   Add(name, bytes);
 }
 

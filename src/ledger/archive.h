@@ -10,26 +10,35 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "platform/fs/file_system.h"
+
 namespace kve::ledger {
+
+// How AddDelivered keeps a delivered file. kLinked (a second name of the delivered file,
+// which changes with it) is there only for the benchmark that weighs what independence costs.
+enum class KeptCopy { kIndependent, kLinked };
 
 class ArchiveWriter {
  public:
-  explicit ArchiveWriter(std::filesystem::path ledgerFolder);
+  // The copy's files are written through `files`, host paths (NewHostFileSystem when null).
+  explicit ArchiveWriter(std::filesystem::path ledgerFolder, KeptCopy how = KeptCopy::kIndependent,
+                         std::unique_ptr<FileSystem> files = nullptr);
   ~ArchiveWriter();  // removes a copy neither committed nor discarded; waits for the removals
   ArchiveWriter(const ArchiveWriter&) = delete;
   ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
   // Adds one file of the export. After a failure, later files are skipped.
   void Add(const std::string& name, std::string_view bytes);
-  // The same for a file the export wrote at `source` with these `bytes`: where the ledger is
-  // on the same file system, the copy is a second name of that file, which costs no writing.
-  // An export never rewrites a file in place (each is written anew and renamed over the
-  // earlier one), so the name keeps the bytes as written; elsewhere the bytes are written.
-  void AddLinked(const std::string& name, const std::filesystem::path& source, std::string_view bytes);
+  // The same for a file the export delivered at `source` with these `bytes`. The copy is
+  // independent of the delivered file, which a device's client may rewrite in place: a clone
+  // sharing its blocks until either changes where the file system offers one (no writing),
+  // else the bytes written anew.
+  void AddDelivered(const std::string& name, const std::filesystem::path& source, std::string_view bytes);
 
   // Gives the copy its place, <target>-<device>/<id>, and removes all but the newest `keep`
   // copies of that device (none kept when `keep` is 0), and the staging folders of runs that
@@ -46,6 +55,8 @@ class ArchiveWriter {
   void RemoveStaging();
 
   std::filesystem::path ledger_, staging_;
+  KeptCopy how_;
+  std::unique_ptr<FileSystem> files_;
   bool started_ = false;
   std::thread remover_;  // removing the older copies
   std::string problem_;

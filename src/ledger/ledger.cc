@@ -1,12 +1,14 @@
 #include "ledger/ledger.h"
 
 #include <openssl/evp.h>
-#include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
 #include "platform/common/error.h"
+#include "platform/db/database.h"
+#include "platform/fs/file_system.h"
 
 namespace kve::ledger {
 namespace {
@@ -59,6 +61,47 @@ std::vector<LedgerFile> FilesOf(const nlohmann::json& j) {
   return out;
 }
 
+SqlParam Text(std::string name, std::string value) {
+  SqlParam p;
+  p.name = std::move(name);
+  p.kind = SqlParam::Kind::Text;
+  p.text = std::move(value);
+  return p;
+}
+
+SqlParam Integer(std::string name, int64_t value) {
+  SqlParam p;
+  p.name = std::move(name);
+  p.kind = SqlParam::Kind::Integer;
+  p.integer = value;
+  return p;
+}
+
+LedgerEntry Read(TClientDataSet& rows) {
+  auto text = [&](const char* name) { return rows.FieldByName(name).AsString(); };
+  LedgerEntry e;
+  e.id = rows.FieldByName("id").AsLargeInt();
+  e.at = text("at");
+  e.operatorCode = text("operator");
+  e.target = text("target");
+  e.device = text("device");
+  e.deviceName = text("device_name");
+  e.parameters = nlohmann::json::parse(text("parameters"), nullptr, false);
+  e.server = text("server");
+  e.outcome = text("outcome");
+  e.closingMessage = text("closing_message");
+  e.folder = text("folder");
+  nlohmann::json files = nlohmann::json::parse(text("files"), nullptr, false);
+  if (files.is_array()) e.files = FilesOf(files);
+  e.archive = text("archive");
+  e.notes = text("notes");
+  return e;
+}
+
+bool IsNumber(const std::string& s) {
+  return !s.empty() && s.size() < 19 && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
 }  // namespace
 
 std::string Sha256Hex(std::string_view bytes) {
@@ -102,144 +145,167 @@ nlohmann::json ToJson(const LedgerEntry& e) {
           {"notes", e.notes}};
 }
 
-struct Ledger::Db {
-  sqlite3* handle = nullptr;
-  std::string file;
-
-  [[noreturn]] void Fail(const std::string& what) const {
-    throw IoError(file + ": " + what + ": " + (handle ? sqlite3_errmsg(handle) : "out of memory"));
-  }
-
-  // A prepared statement, finalized on every exit.
-  struct Stmt {
-    const Db& db;
-    sqlite3_stmt* s = nullptr;
-    Stmt(const Db& d, const std::string& sql) : db(d) {
-      if (sqlite3_prepare_v2(db.handle, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) db.Fail("prepare");
-    }
-    ~Stmt() { sqlite3_finalize(s); }
-    void Text(int i, const std::string& v) {
-      sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    }
-    bool Step() {
-      int rc = sqlite3_step(s);
-      if (rc == SQLITE_ROW) return true;
-      if (rc != SQLITE_DONE) db.Fail("write");
-      return false;
-    }
-    std::string Col(int i) {
-      const unsigned char* t = sqlite3_column_text(s, i);
-      return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i)) : std::string();
-    }
-  };
-
-  LedgerEntry Read(Stmt& st) const {
-    LedgerEntry e;
-    e.id = sqlite3_column_int64(st.s, 0);
-    e.at = st.Col(1);
-    e.operatorCode = st.Col(2);
-    e.target = st.Col(3);
-    e.device = st.Col(4);
-    e.deviceName = st.Col(5);
-    e.parameters = nlohmann::json::parse(st.Col(6), nullptr, false);
-    e.server = st.Col(7);
-    e.outcome = st.Col(8);
-    e.closingMessage = st.Col(9);
-    e.folder = st.Col(10);
-    nlohmann::json files = nlohmann::json::parse(st.Col(11), nullptr, false);
-    if (files.is_array()) e.files = FilesOf(files);
-    e.archive = st.Col(12);
-    e.notes = st.Col(13);
-    return e;
-  }
-};
-
-Ledger::Ledger(const fs::path& dataDir, bool readOnly) : folder_(dataDir / "ledger"), db_(new Db) {
-  db_->file = (folder_ / "ledger.db").string();
+Ledger::Ledger(const fs::path& dataDir, bool readOnly) : folder_(dataDir / "ledger"), db_(nullptr) {
+  file_ = (folder_ / "ledger.db").string();
+  std::error_code ec;
+  if (readOnly && !fs::is_regular_file(file_, ec)) throw IoError(file_ + ": no export ledger here");
+  if (!readOnly && (fs::create_directories(folder_, ec), ec)) throw IoError(folder_.string() + ": " + ec.message());
   try {
-    std::error_code ec;
-    if (readOnly && !fs::is_regular_file(db_->file, ec)) throw IoError(db_->file + ": no export ledger here");
-    if (!readOnly && (fs::create_directories(folder_, ec), ec)) throw IoError(folder_.string() + ": " + ec.message());
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    if (sqlite3_open_v2(db_->file.c_str(), &db_->handle, flags, nullptr) != SQLITE_OK) db_->Fail("open");
-    sqlite3_busy_timeout(db_->handle, 5000);
-    if (!readOnly && sqlite3_exec(db_->handle, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr,
-                                  nullptr, nullptr) != SQLITE_OK)
-      db_->Fail("set the journal mode");
-    if (!readOnly && sqlite3_exec(db_->handle, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
-      db_->Fail("create the table");
-  } catch (...) {
-    sqlite3_close(db_->handle);
-    delete db_;
-    throw;
+    owned_ = Database::Open("sqlite:" + file_, !readOnly);
+  } catch (const std::exception& e) {
+    Fail("open", e);
+  }
+  db_ = owned_.get();
+  Open(readOnly);
+}
+
+Ledger::Ledger(const fs::path& dataDir, Database& db, bool readOnly)
+    : folder_(dataDir / "ledger"), file_((folder_ / "ledger.db").string()), db_(&db) {
+  Open(readOnly);
+}
+
+Ledger::~Ledger() = default;
+
+void Ledger::Fail(const std::string& what, const std::exception& e) const {
+  throw IoError(file_ + ": " + what + ": " + e.what());
+}
+
+void Ledger::Open(bool readOnly) {
+  if (readOnly) return;
+  try {
+    // Each entry on the disk before Append returns; the connection already keeps a
+    // write-ahead log, which lets readers go on beside a writer.
+    db_->ExecuteScript("PRAGMA synchronous=FULL;");
+    db_->ExecuteScript(kSchema);
+  } catch (const std::exception& e) {
+    Fail("create the table", e);
   }
 }
 
-Ledger::~Ledger() {
-  sqlite3_close(db_->handle);
-  delete db_;
+void Ledger::SkipKeptNumbers() {
+  int64_t highest = 0;
+  std::error_code ec;
+  for (fs::directory_iterator dev(folder_ / "files", ec), end; !ec && dev != end; dev.increment(ec)) {
+    std::error_code inner;
+    if (!dev->is_directory(inner) || dev->path().filename().string().starts_with(".")) continue;
+    for (fs::directory_iterator it(dev->path(), inner); !inner && it != end; it.increment(inner)) {
+      const std::string n = it->path().filename().string();
+      if (IsNumber(n)) highest = std::max<int64_t>(highest, std::stoll(n));
+    }
+  }
+  if (highest == 0) return;
+  const std::vector<SqlParam> p = {Integer("P_SEQ", highest)};
+  db_->Run("UPDATE sqlite_sequence SET seq = :P_SEQ WHERE name = 'export_ledger' AND seq < :P_SEQ", p, nullptr);
+  db_->Run("INSERT INTO sqlite_sequence (name, seq) SELECT 'export_ledger', :P_SEQ "
+           "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'export_ledger')",
+           p, nullptr);
 }
 
 int64_t Ledger::Append(LedgerEntry& e, const std::function<void(LedgerEntry&)>& place) {
-  if (sqlite3_exec(db_->handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) db_->Fail("begin");
   try {
-    {
-      Db::Stmt st(*db_, std::string("INSERT INTO export_ledger (") + (kColumns + 4) +
-                            ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
-      const std::string values[] = {e.at,     e.operatorCode, e.target,         e.device,
-                                    e.deviceName, e.parameters.dump(), e.server, e.outcome,
-                                    e.closingMessage, e.folder, FilesJson(e.files).dump(), e.archive,
-                                    e.notes};
-      int i = 0;
-      for (const std::string& v : values) st.Text(++i, v);
-      st.Step();
-    }
-    e.id = sqlite3_last_insert_rowid(db_->handle);
+    db_->Begin();
+  } catch (const std::exception& x) {
+    Fail("begin", x);
+  }
+  std::string step = "write";
+  try {
+    SkipKeptNumbers();
+    const std::vector<SqlParam> values = {
+        Text("P_AT", e.at),         Text("P_OPERATOR", e.operatorCode),
+        Text("P_TARGET", e.target), Text("P_DEVICE", e.device),
+        Text("P_DEVICE_NAME", e.deviceName), Text("P_PARAMETERS", e.parameters.dump()),
+        Text("P_SERVER", e.server), Text("P_OUTCOME", e.outcome),
+        Text("P_CLOSING", e.closingMessage), Text("P_FOLDER", e.folder),
+        Text("P_FILES", FilesJson(e.files).dump()), Text("P_ARCHIVE", e.archive),
+        Text("P_NOTES", e.notes)};
+    TClientDataSet id;
+    db_->Run(std::string("INSERT INTO export_ledger (") + (kColumns + 4) +
+                 ") VALUES (:P_AT, :P_OPERATOR, :P_TARGET, :P_DEVICE, :P_DEVICE_NAME, :P_PARAMETERS,"
+                 " :P_SERVER, :P_OUTCOME, :P_CLOSING, :P_FOLDER, :P_FILES, :P_ARCHIVE, :P_NOTES) RETURNING id",
+             values, &id);
+    e.id = id.FieldByName("id").AsLargeInt();
     if (place) {
       const std::string archive = e.archive, notes = e.notes;
       place(e);
       if (e.archive != archive || e.notes != notes) {
-        Db::Stmt st(*db_, "UPDATE export_ledger SET archive = ?, notes = ? WHERE id = ?");
-        st.Text(1, e.archive);
-        st.Text(2, e.notes);
-        sqlite3_bind_int64(st.s, 3, e.id);
-        st.Step();
+        db_->Run("UPDATE export_ledger SET archive = :P_ARCHIVE, notes = :P_NOTES WHERE id = :P_ID",
+                 {Text("P_ARCHIVE", e.archive), Text("P_NOTES", e.notes), Integer("P_ID", e.id)}, nullptr);
       }
     }
-    if (sqlite3_exec(db_->handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) db_->Fail("commit");
-  } catch (...) {
-    sqlite3_exec(db_->handle, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw;
+    step = "commit";
+    db_->Commit();
+  } catch (const std::exception& x) {
+    try {
+      db_->Rollback();
+    } catch (const std::exception&) {
+      // the connection is lost: its transaction with it
+    }
+    Fail(step, x);
   }
   return e.id;
 }
 
 std::vector<LedgerEntry> Ledger::List(std::string_view device) const {
   std::string sql = std::string("SELECT ") + kColumns + " FROM export_ledger";
-  if (!device.empty()) sql += " WHERE device = ?";
-  Db::Stmt st(*db_, sql + " ORDER BY id DESC");
-  if (!device.empty()) st.Text(1, std::string(device));
+  std::vector<SqlParam> params;
+  if (!device.empty()) {
+    sql += " WHERE device = :P_DEVICE";
+    params.push_back(Text("P_DEVICE", std::string(device)));
+  }
+  TClientDataSet rows;
+  try {
+    db_->Run(sql + " ORDER BY id DESC", params, &rows);
+  } catch (const std::exception& e) {
+    Fail("read", e);
+  }
   std::vector<LedgerEntry> out;
-  while (st.Step()) out.push_back(db_->Read(st));
+  for (rows.First(); !rows.Eof(); rows.Next()) out.push_back(Read(rows));
   return out;
 }
 
 std::optional<LedgerEntry> Ledger::Get(int64_t id) const {
-  Db::Stmt st(*db_, std::string("SELECT ") + kColumns + " FROM export_ledger WHERE id = ?");
-  sqlite3_bind_int64(st.s, 1, id);
-  if (!st.Step()) return std::nullopt;
-  return db_->Read(st);
+  TClientDataSet rows;
+  try {
+    db_->Run(std::string("SELECT ") + kColumns + " FROM export_ledger WHERE id = :P_ID", {Integer("P_ID", id)},
+             &rows);
+  } catch (const std::exception& e) {
+    Fail("read", e);
+  }
+  rows.First();
+  if (rows.Eof()) return std::nullopt;
+  return Read(rows);
 }
 
 fs::path Ledger::KeptFiles(int64_t id) const {
   std::optional<LedgerEntry> e = Get(id);
-  if (!e) throw Error(db_->file + ": no export " + std::to_string(id));
+  if (!e) throw Error(file_ + ": no export " + std::to_string(id));
   std::error_code ec;
   if (e->archive.empty() || !fs::is_directory(folder_ / e->archive, ec)) {
-    throw Error(db_->file + ": the files of export " + std::to_string(id) +
+    throw Error(file_ + ": the files of export " + std::to_string(id) +
                 " are no longer kept (only the last exports of each device are)");
   }
   return folder_ / e->archive;
+}
+
+fs::path Ledger::CheckedKeptFiles(int64_t id) const {
+  const fs::path dir = KeptFiles(id);
+  const std::optional<LedgerEntry> entry = Get(id);
+  std::unique_ptr<FileSystem> host = NewHostFileSystem();
+  for (const LedgerFile& f : entry->files) {
+    if (f.sha256.empty()) continue;  // no hash recorded: nothing to hold it to
+    const fs::path file = dir / f.name;
+    std::string bytes;
+    try {
+      bytes = host->ReadFile(file.string());
+    } catch (const std::exception& e) {
+      throw Error(std::string(e.what()) + " (a file export " + std::to_string(id) + " delivered)");
+    }
+    if (Sha256Hex(bytes) != f.sha256) {
+      throw Error(file.string() + ": the kept copy no longer holds what export " + std::to_string(id) +
+                  " delivered (its SHA-256 differs from the ledger's)");
+    }
+  }
+  return dir;
 }
 
 }  // namespace kve::ledger

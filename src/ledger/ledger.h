@@ -15,19 +15,28 @@
 //     device TEXT, device_name TEXT, parameters TEXT, server TEXT, outcome TEXT,
 //     closing_message TEXT, folder TEXT, files TEXT, archive TEXT, notes TEXT)
 //
-// Several processes may append at once (SQLite locks the file; a writer waits up to five
-// seconds). The file is in write-ahead-log mode: an entry costs one sync of the log. Errors
-// raise IoError naming the ledger file.
+// Several processes may append at once (SQLite locks the file; a writer waits for a busy
+// one). The file is in write-ahead-log mode: an entry costs one sync of the log. Errors raise
+// IoError naming the ledger file.
+//
+// Export numbers only grow: a new one is greater than every number recorded and every kept
+// folder's number, so a ledger file lost and made anew never gives an old kept folder's
+// number to a new export.
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+namespace kve {
+class Database;
+}
 
 namespace kve::ledger {
 
@@ -69,6 +78,9 @@ class Ledger {
   // missing. `readOnly` opens an existing ledger for reading and creates nothing: IoError when
   // there is none.
   explicit Ledger(const std::filesystem::path& dataDir, bool readOnly = false);
+  // The same on a connection the caller opened to <dataDir>/ledger/ledger.db (a test's
+  // failing double around one); `db` must outlive the ledger.
+  Ledger(const std::filesystem::path& dataDir, Database& db, bool readOnly = false);
   ~Ledger();
   Ledger(const Ledger&) = delete;
   Ledger& operator=(const Ledger&) = delete;
@@ -87,11 +99,20 @@ class Ledger {
   // The folder of the files kept of export `id`; Error naming the ledger and the id when there
   // is no such export or its files are no longer kept.
   std::filesystem::path KeptFiles(int64_t id) const;
+  // The same, once each kept file is found to hold what the export delivered (the SHA-256
+  // recorded): Error naming the file that is missing or differs.
+  std::filesystem::path CheckedKeptFiles(int64_t id) const;
 
  private:
-  struct Db;
+  void Open(bool readOnly);
+  // Raises the next export number above every kept folder's number.
+  void SkipKeptNumbers();
+  [[noreturn]] void Fail(const std::string& what, const std::exception& e) const;
+
   std::filesystem::path folder_;
-  Db* db_;
+  std::string file_;
+  std::unique_ptr<Database> owned_;
+  Database* db_;
 };
 
 }  // namespace kve::ledger

@@ -242,6 +242,50 @@ TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) 
   EXPECT_EQ(WEXITSTATUS(diff("2 4")), 2);  // its files are no longer kept
 }
 
+// A kept copy is the bytes as delivered, whatever the eeePC's client does to the delivered
+// file afterwards; `diff --ledger` refuses a kept copy that is no longer what the ledger
+// recorded. A lost ledger file does not hand out the numbers of folders still kept.
+TEST_F(KveExport, KeptCopiesStayAsDeliveredAndTheirNumbersAreNeverGivenAgain) {
+  fs::path config = Site();
+  const fs::path data = config.parent_path();
+  const fs::path exp = data / "shares" / demo::kDemoEeepc / "Orvanta Web/EeePc/Kve/Exp";
+  const std::string c = "--config '" + config.string() + "' --eeepc 2 --active-only";
+  Outcome first = Export(c);
+  ASSERT_EQ(first.status, 0) << first.messages;
+  const fs::path kept = first.summary["ledger"]["archive"].get<std::string>();
+  const std::string name = first.summary["files"][0]["name"];
+  const std::string delivered = testing::ReadBytes(exp / name);
+  {
+    // In place: the same file, its first bytes overwritten.
+    std::fstream f(exp / name, std::ios::in | std::ios::out | std::ios::binary);
+    f << "rewritten by the client";
+  }
+  ASSERT_NE(testing::ReadBytes(exp / name), delivered);
+  EXPECT_EQ(testing::ReadBytes(kept / name), delivered);
+
+  const fs::path err = data / "diff.err";
+  auto diff = [&](const std::string& ids) {
+    return WEXITSTATUS(std::system((std::string(KVE_INSPECT) + " diff --brief --ledger '" + data.string() + "' " +
+                                    ids + " >/dev/null 2>'" + err.string() + "'")
+                                       .c_str()));
+  };
+  EXPECT_EQ(diff("1 1"), 0) << testing::ReadBytes(err);
+  testing::WriteBytes(kept / name, "tampered");
+  EXPECT_EQ(diff("1 1"), 2);
+  EXPECT_NE(testing::ReadBytes(err).find((kept / name).string() + ": the kept copy no longer holds what export 1"),
+            std::string::npos)
+      << testing::ReadBytes(err);
+
+  // The ledger file is lost; kept folder 1 is still there. Then another device's folder holds
+  // a higher number than any this ledger gave.
+  for (const char* f : {"ledger.db", "ledger.db-wal", "ledger.db-shm"}) fs::remove(data / "ledger" / f);
+  fs::create_directories(data / "ledger/files/eeepc-009/41");
+  Outcome after = Export(c);
+  ASSERT_EQ(after.status, 0) << after.messages;
+  EXPECT_EQ(after.summary["ledger"]["id"], 42);
+  EXPECT_EQ(testing::ReadBytes(kept / name), "tampered");  // the old copy is not overwritten
+}
+
 TEST_F(KveExport, AnExportSucceedsWhenItsLedgerOrItsCopyCannotBeWritten) {
   fs::path config = Site();
   const fs::path ledgerDir = config.parent_path() / "ledger";

@@ -2,12 +2,12 @@
 // on a full disk, a note and nothing kept.
 #include "ledger/archive.h"
 
-#include <signal.h>
-#include <sys/resource.h>
+#include <fstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/error_fs.h"
 #include "support/temp_folder.h"
 
 namespace kve::ledger {
@@ -23,26 +23,6 @@ std::vector<std::string> Entries(const fs::path& dir) {
   return names;
 }
 
-// Writes past `limit` bytes fail for the scope (EFBIG, as a full disk fails them with ENOSPC).
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    signal_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit r = old_;
-    r.rlim_cur = limit;
-    ::setrlimit(RLIMIT_FSIZE, &r);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, signal_);
-  }
-
- private:
-  rlimit old_{};
-  sighandler_t signal_;
-};
-
 TEST(ArchiveWriter, KeepsTheCopyWholeOrNotesTheFailureAndKeepsNothing) {
   testing::TempFolder dir;
   {
@@ -56,19 +36,42 @@ TEST(ArchiveWriter, KeepsTheCopyWholeOrNotesTheFailureAndKeepsNothing) {
               ::testing::ElementsAre("eeepc-002", "eeepc-002/4", "eeepc-002/4/FILIAL.CDS", "eeepc-002/4/PRODUTO.CDS"));
   EXPECT_EQ(testing::ReadBytes(dir / "files/eeepc-002/4/PRODUTO.CDS"), std::string(100000, 'p'));
 
-  ArchiveWriter copy(dir.path());
+  // The disk fills up on the second file.
+  std::unique_ptr<FileSystem> host = NewHostFileSystem();
+  auto full = std::make_unique<ErrorFileSystem>(*host);
+  ErrorFileSystem& disk = *full;
+  ArchiveWriter copy(dir.path(), KeptCopy::kIndependent, std::move(full));
+  disk.FailWritesAfter(65536);
   copy.Add("FILIAL.CDS", "branch");
-  {
-    FileSizeLimit limit(65536);
-    copy.Add("PRODUTO.CDS", std::string(100000, 'p'));
-  }
+  copy.Add("PRODUTO.CDS", std::string(100000, 'p'));
+  disk.AllowWrites();
   copy.Add("SERIE.CDS", "skipped");
   EXPECT_THAT(copy.Problem(), HasSubstr("keeping a copy of the files: "));
-  EXPECT_THAT(copy.Problem(), HasSubstr("PRODUTO.CDS: cannot write: File too large"));
+  EXPECT_THAT(copy.Problem(), HasSubstr("PRODUTO.CDS: cannot write: No space left on device"));
+  EXPECT_EQ(disk.BytesWritten(), 6u);
   EXPECT_EQ(copy.Commit(5, "eeepc", "002", 2), "");
   // the earlier copy stays; no staging folder, no temporary
   EXPECT_THAT(Entries(dir / "files"),
               ::testing::ElementsAre("eeepc-002", "eeepc-002/4", "eeepc-002/4/FILIAL.CDS", "eeepc-002/4/PRODUTO.CDS"));
+}
+
+// A delivered file rewritten in place by the device's client: the independent copy keeps the
+// bytes as delivered; only a linked one (kept for the benchmark) follows the rewrite.
+TEST(ArchiveWriter, AnIndependentCopyOfADeliveredFileIgnoresItsRewriting) {
+  for (KeptCopy how : {KeptCopy::kIndependent, KeptCopy::kLinked}) {
+    testing::TempFolder dir;
+    const fs::path delivered = dir / "DADOS.CDS";
+    testing::WriteBytes(delivered, "as delivered");
+    ArchiveWriter copy(dir / "ledger", how);
+    copy.AddDelivered("DADOS.CDS", delivered, "as delivered");
+    ASSERT_EQ(copy.Commit(1, "eeepc", "002", 3), "files/eeepc-002/1");
+    {
+      std::fstream f(delivered, std::ios::in | std::ios::out | std::ios::binary);
+      f << "REWRITTEN";
+    }
+    EXPECT_EQ(testing::ReadBytes(dir / "ledger/files/eeepc-002/1/DADOS.CDS"),
+              how == KeptCopy::kIndependent ? "as delivered" : "REWRITTENred");
+  }
 }
 
 }  // namespace
