@@ -84,6 +84,31 @@ TEST_F(PosixMapping, AWriteLeavesNoTemporaryFileBehindOnSuccessOrFailure) {
   EXPECT_EQ(names, (std::vector<std::string>{"a.xml", "sub"}));
 }
 
+// The host's own paths: names exactly as given (two names differing in case are two files),
+// a relative path from the working folder, and errors naming the path as the caller gave it.
+TEST_F(PosixMapping, TheHostFileSystemTakesHostPathsAsTheyAre) {
+  std::unique_ptr<FileSystem> host = NewHostFileSystem();
+  const std::string dir = (root_ / "c").string();
+  host->WriteFile(dir + "/ledger.db", "lower");
+  host->WriteFile(dir + "/LEDGER.DB", "upper");
+  EXPECT_EQ(Read(root_ / "c/ledger.db"), "lower");
+  EXPECT_EQ(host->ReadFile(dir + "/LEDGER.DB"), "upper");
+  EXPECT_FALSE(host->FileExists(dir + "/Ledger.db"));
+  EXPECT_EQ(host->HostPath(dir + "/x/../ledger.db"), root_ / "c/ledger.db");
+
+  const stdfs::path was = stdfs::current_path();
+  stdfs::current_path(root_);
+  std::string error;
+  try {
+    EXPECT_EQ(host->ReadFile("c/ledger.db"), "lower");
+    host->ReadFile("c/none.db");
+  } catch (const IoError& e) {
+    error = e.what();
+  }
+  stdfs::current_path(was);
+  EXPECT_EQ(error.rfind("c/none.db: ", 0), 0u) << error;
+}
+
 TEST(WinPathParse, SplitsDrivesSharesAndCurrentDriveRoots) {
   WinPath a = ParseWinPath("c:\\Palm\\.\\Kve\\\\Exp\\");
   EXPECT_EQ(a.Text(), "C:\\Palm\\Kve\\Exp");
