@@ -68,9 +68,23 @@ TableDiff DiffTables(const TClientDataSet& oldT, const TClientDataSet& newT,
   d.key = key;
   const auto& od = oldT.FieldDefs();
   const auto& nd = newT.FieldDefs();
+  // Columns are matched by name through a hash of each side's names: tables of thousands of
+  // fields cost as many lookups, not their square. The first of a name counts, as for
+  // FindFieldIndex.
+  const auto byName = [](const std::vector<FieldDef>& defs) {
+    std::unordered_map<std::string, int> m;
+    m.reserve(defs.size());
+    for (size_t i = 0; i < defs.size(); ++i) m.emplace(AsciiLowered(defs[i].name), static_cast<int>(i));
+    return m;
+  };
+  const auto oldByName = byName(od), newByName = byName(nd);
+  const auto find = [](const std::unordered_map<std::string, int>& m, const std::string& name) {
+    const auto it = m.find(AsciiLowered(name));
+    return it == m.end() ? -1 : it->second;
+  };
   for (int n = 0; n < newT.FieldCount(); ++n) {
     const FieldDef& f = nd[static_cast<size_t>(n)];
-    const int o = oldT.FindFieldIndex(f.name);
+    const int o = find(oldByName, f.name);
     if (o < 0) {
       d.onlyNew.push_back(f.name);
       continue;
@@ -81,7 +95,7 @@ TableDiff DiffTables(const TClientDataSet& oldT, const TClientDataSet& newT,
     if (!Ignored(ignore, f.name)) d.columns.push_back({f.name, o, n});
   }
   for (const FieldDef& f : od)
-    if (newT.FindFieldIndex(f.name) < 0) d.onlyOld.push_back(f.name);
+    if (find(newByName, f.name) < 0) d.onlyOld.push_back(f.name);
 
   const std::vector<int> oldRows = oldT.StorageOrder(), newRows = newT.StorageOrder();
   const auto compare = [&](int o, int n) {

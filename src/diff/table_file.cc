@@ -10,7 +10,6 @@
 #include "platform/fs/file_system.h"
 #include "platform/dataset/packet_format.h"
 #include "platform/pdb/pdb_reader.h"
-#include "platform/pdb/pdb_reader.h"
 
 namespace kve::diff {
 namespace {
@@ -39,9 +38,16 @@ FieldType ColumnType(const std::optional<TPDBPSFieldType>& t) {
 }
 
 std::unique_ptr<TClientDataSet> ReadPdb(std::string bytes, const std::string& path) {
+  const size_t fileBytes = bytes.size();
   const pdb::PdbFile db = pdb::PdbFile::Parse(std::move(bytes), path);
   if (!db.HasFieldDescription())
     throw FormatError(path + ": Palm database without field description: its records hold no values to compare");
+  // Fields without bytes make records of none: a table's memory must follow from the file's.
+  try {
+    packet::CheckCells(db.RecordCount(), db.Fields().size(), fileBytes);
+  } catch (const Error&) {
+    RethrowWithContext(path);
+  }
   std::vector<FieldDef> defs;
   for (const pdb::PdbFieldDesc& f : db.Fields()) defs.push_back(TypedField(f.name, ColumnType(f.type)));
   auto ds = std::make_unique<TClientDataSet>(db.Header().name);

@@ -269,6 +269,50 @@ TEST(ExportDiff, AnUnreadableFileIsNamedAndExitsTwoWhileTheOtherTablesAreCompare
   EXPECT_THROW(DiffPaths(dir / "missing.xml", dir / "file.xml"), IoError);
 }
 
+// A Palm database of `fields` fields without bytes and `records` empty records: eight bytes
+// a record however many fields.
+std::string ZeroWidthPdb(int fields, int records) {
+  std::string b(78, '\0');
+  b.replace(0, 7, "BOMBPDB");
+  b.replace(60, 8, "DATAKVE0");
+  const auto u16 = [](std::string& s, size_t at, unsigned v) {
+    s[at] = static_cast<char>(v >> 8);
+    s[at + 1] = static_cast<char>(v & 0xFF);
+  };
+  const auto u32 = [&](std::string& s, size_t at, size_t v) {
+    u16(s, at, static_cast<unsigned>(v >> 16));
+    u16(s, at + 2, static_cast<unsigned>(v & 0xFFFF));
+  };
+  u16(b, 76, static_cast<unsigned>(records));
+  std::string app(2, '\0');
+  u16(app, 0, static_cast<unsigned>(fields));
+  for (int f = 0; f < fields; ++f) app += std::string("\xFF\0\0", 3) + "F" + std::to_string(f) + '\0';
+  const size_t appAt = 78 + 8 * static_cast<size_t>(records) + 2;
+  u32(b, 52, appAt);
+  const size_t end = appAt + app.size();
+  for (int r = 0; r < records; ++r) {
+    std::string entry(8, '\0');
+    u32(entry, 0, end);
+    b += entry;
+  }
+  return b + std::string(2, '\0') + app;
+}
+
+TEST(ExportDiff, APalmDatabaseOutOfProportionToItsBytesIsRefusedNamingTheFile) {
+  testing::TempFolder dir;
+  const std::string bomb = ZeroWidthPdb(2000, 65535);  // 0.5 MB that would take 1 GB a side
+  testing::WriteBytes(dir / "BOMB.pdb", bomb);
+  testing::WriteBytes(dir / "SMALL.pdb", ZeroWidthPdb(2000, 3));
+  const Report r = DiffPaths(dir / "SMALL.pdb", dir / "BOMB.pdb");
+  ASSERT_EQ(r.tables.size(), 1u);
+  EXPECT_EQ(r.ExitStatus(), 2);
+  EXPECT_THAT(r.tables[0].error,
+              HasSubstr((dir / "BOMB.pdb").string() + ": 65535 rows of 2000 fields are out of proportion to the " +
+                        std::to_string(bomb.size()) + " bytes of the file"));
+  // the same fields over a few records are a table like any other
+  EXPECT_EQ(DiffPaths(dir / "SMALL.pdb", dir / "SMALL.pdb").ExitStatus(), 0);
+}
+
 TEST(ExportDiff, PrintsChangedColumnsWithOldAndNewValueInTextAndJson) {
   testing::TempFolder dir;
   TClientDataSet a, b;

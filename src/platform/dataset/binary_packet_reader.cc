@@ -161,14 +161,14 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
 
   std::vector<FieldDef> defs;
   std::vector<Column> cols;
+  FieldNames names;
   for (int f = 0; f < fieldCount; ++f) {
     const std::string owner = fmt::format("field {}", f + 1);
     FieldDef d;
     const uint8_t len = c.Get<uint8_t>(owner);
     AppendUtf8FromCp1252(c.Bytes(len, owner), d.name);
     if (d.name.empty()) throw FormatError(fmt::format("{} has no name", owner));
-    for (const FieldDef& e : defs)
-      if (EqualsIgnoreCase(e.name, d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
+    names.Add(d.name);
     const uint16_t size = c.Get<uint16_t>(d.name);
     const uint16_t type = c.Get<uint16_t>(d.name);
     const uint16_t attrs = c.Get<uint16_t>(d.name);
@@ -208,6 +208,8 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
 
   const int n = fieldCount;
   const size_t nullBytes = (static_cast<size_t>(n) + 3) / 4;
+  // A record takes at least its state and null flags, so the table keeps under 4 cells a byte
+  // of the packet: within what packet::MaxCells allows any file.
   if (static_cast<size_t>(recordCount) > c.left() / (1 + nullBytes))
     throw FormatError(fmt::format("record count {} overruns the {} bytes left", recordCount, c.left()));
 

@@ -1,6 +1,8 @@
 #include "platform/dataset/packet_format.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <vector>
 
 #include <fmt/format.h>
@@ -117,6 +119,25 @@ std::unordered_map<int64_t, unsigned> ParseChangeLog(std::string_view s) {
   if (nums.size() % 3 != 0) throw FormatError("CHANGE_LOG is not a list of triples");
   for (size_t i = 0; i < nums.size(); i += 3) log[nums[i]] = static_cast<unsigned>(nums[i + 2]);
   return log;
+}
+
+size_t MaxCells(size_t fileBytes) {
+  constexpr size_t kFloor = size_t{1} << 20, kPerByte = 16;
+  return fileBytes > SIZE_MAX / kPerByte ? SIZE_MAX : std::max(kFloor, fileBytes * kPerByte);
+}
+
+void CheckCells(int64_t rows, size_t fields, size_t fileBytes) {
+  const size_t most = MaxCells(fileBytes);
+  const size_t width = std::max<size_t>(fields, 1);
+  if (rows > 0 && static_cast<uint64_t>(rows) > most / width)
+    throw FormatError(fmt::format("{} rows of {} fields are out of proportion to the {} bytes of the file "
+                                  "(at most {} rows of that width)",
+                                  rows, fields, fileBytes, most / width));
+}
+
+void FieldNames::Add(std::string_view name) {
+  if (!seen_.insert(AsciiLowered(name)).second)
+    throw FormatError(fmt::format("duplicate field name {}", name));
 }
 
 }  // namespace kve::packet

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/dataset/dataset.h"
 
@@ -73,6 +74,35 @@ std::string CellContext(const TClientDataSet& ds, int row, int field);
 
 // Whether `name` can be an XML attribute name of a row (ASCII letters, digits, '_', '-', '.').
 bool IsXmlRowName(std::string_view name);
+
+// ---- what reading a file may cost
+//
+// A table read from a file must cost memory in proportion to the file. A row keeps 8 bytes a
+// field however little the file spends on it, and an empty row takes a few bytes in any form,
+// so a small file of many fields and many empty rows would otherwise fill the memory.
+
+// The binary form counts fields in 16 bits; no form may hold more.
+inline constexpr size_t kMaxFields = 65535;
+
+// The cells (rows x fields, a table without fields counting one a row) a table read from
+// `fileBytes` bytes may hold: 16 a byte of the file, far more than any export writes (a
+// written cell takes some bytes, a null one of a row that holds anything is rare), and at
+// least a million, so that a small file may hold a few rows of a wide table.
+size_t MaxCells(size_t fileBytes);
+
+// Raises FormatError when `rows` rows of `fields` fields are more than MaxCells(fileBytes).
+void CheckCells(int64_t rows, size_t fields, size_t fileBytes);
+
+// Field names met so far, compared without regard to case: one pass over a packet's fields,
+// however many there are.
+class FieldNames {
+ public:
+  // Raises FormatError for a name met before.
+  void Add(std::string_view name);
+
+ private:
+  std::unordered_set<std::string> seen_;
+};
 
 // ---- reading the XML form (the product's scanner and the tests' reference reader alike)
 

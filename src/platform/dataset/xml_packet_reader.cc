@@ -536,7 +536,7 @@ std::string_view Find(const Attrs& attrs, std::string_view name) {
 class PacketReader {
  public:
   PacketReader(std::string& buffer, TClientDataSet& into, const std::function<void(size_t, size_t)>& done)
-      : sc_(buffer), into_(into), done_(done) {}
+      : sc_(buffer), into_(into), done_(done), fileBytes_(buffer.size()) {}
 
   void Read() {
     Scanner::Kind k;
@@ -618,8 +618,8 @@ class PacketReader {
       FieldDef d;
       d.name = Find(attrs_, "attrname");
       if (d.name.empty()) throw FormatError(fmt::format("field {} has no attrname", defs_.size() + 1));
-      for (const FieldDef& e : defs_)
-        if (EqualsIgnoreCase(e.name, d.name)) throw FormatError(fmt::format("duplicate field name {}", d.name));
+      if (defs_.size() == kMaxFields) throw FormatError(fmt::format("more than {} fields", kMaxFields));
+      names_.Add(d.name);
       d.type = XmlFieldType(Find(attrs_, "fieldtype"), d.name);
       if (d.type == FieldType::String) {
         int64_t w = 0;
@@ -685,6 +685,7 @@ class PacketReader {
         throw FormatError(fmt::format("text '{}' in ROWDATA", t.substr(0, 20)));
       }
       ++pos_;
+      CheckCells(pos_, static_cast<size_t>(n_), fileBytes_);
       if (sc_.name() != "ROW") throw FormatError(fmt::format("unexpected element {} in ROWDATA", sc_.name()));
       ReadRow();
     }
@@ -819,7 +820,9 @@ class PacketReader {
   TClientDataSet& into_;
   const std::function<void(size_t, size_t)>& done_;
   Attrs attrs_;
+  const size_t fileBytes_;
   std::vector<FieldDef> defs_;
+  FieldNames names_;
   bool fieldsRead_ = false;
   bool started_ = false;
   std::unordered_map<int64_t, unsigned> log_;

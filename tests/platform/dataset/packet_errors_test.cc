@@ -3,11 +3,14 @@
 #include <cstring>
 #include <fstream>
 
+#include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "packet_samples.h"
 #include "platform/common/error.h"
 #include "platform/dataset/binary_packet.h"
+#include "platform/dataset/packet_format.h"
 
 namespace kve {
 namespace {
@@ -168,6 +171,48 @@ TEST(MalformedPacket, EachXmlFaultGetsItsOwnError) {
       EXPECT_EQ(std::string(e.what()).rfind("PRODUTO: packet: ", 0), 0u) << e.what();
     }
   }
+}
+
+// An XML packet of `fields` integer fields and `rows` empty rows: six bytes a row, however
+// wide the table.
+std::string WideXml(int fields, int rows) {
+  std::string x = "<?xml version=\"1.0\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
+  for (int f = 0; f < fields; ++f) x += "<FIELD attrname=\"F" + std::to_string(f) + "\" fieldtype=\"i4\"/>";
+  x += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
+  for (int r = 0; r < rows; ++r) x += "<ROW/>";
+  return x + kTail;
+}
+
+TEST(MalformedPacket, XmlPacketsOutOfProportionToTheirBytesAreRefused) {
+  // 0.68 MB that would take 1.6 GB as a table: refused at the first row past the bound, so
+  // no more than the bound is ever held.
+  const std::string bomb = WideXml(2000, 100000);
+  const size_t rowsAllowed = packet::MaxCells(bomb.size()) / 2000;
+  ASSERT_LT(rowsAllowed, 100000u);
+  const struct {
+    std::string bytes, message;
+  } cases[] = {
+      {bomb, fmt::format("{} rows of 2000 fields are out of proportion to the {} bytes of the file", rowsAllowed + 1,
+                         bomb.size())},
+      {WideXml(65536, 0), "more than 65535 fields"},
+  };
+  for (const auto& c : cases) {
+    TClientDataSet ds("PRODUTO");
+    try {
+      ds.SetData(c.bytes);
+      ADD_FAILURE() << c.message << ": no error";
+    } catch (const FormatError& e) {
+      EXPECT_THAT(e.what(), ::testing::StartsWith("PRODUTO: packet: " + c.message));
+    }
+    EXPECT_EQ(ds.FieldCount(), 0);  // nothing half-loaded
+  }
+}
+
+TEST(XmlPacket, AWideTableOfAFewRowsLoadsWithinTheFloor) {
+  TClientDataSet ds;
+  ds.SetData(WideXml(65535, 12));
+  EXPECT_EQ(ds.FieldCount(), 65535);
+  EXPECT_EQ(ds.RecordCount(), 12);
 }
 
 TEST(MalformedPacket, AFailedLoadLeavesTheTableAsItWas) {
