@@ -21,7 +21,7 @@ struct Outcome {
 Outcome Read(std::string_view body, size_t piece, std::vector<kve::RemoteArg>& args) {
   Outcome o;
   try {
-    kve::rpc::FramedReplyReader reader(1);
+    kve::rpc::FramedReplyReader reader(1, body.size());  // as the link reads a Content-Length
     if (piece == 0) {
       reader.Feed(body);
     } else {

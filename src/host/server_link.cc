@@ -8,9 +8,10 @@ namespace {
 
 class NetServerLink final : public ServerLink {
  public:
-  explicit NetServerLink(std::string token) {
+  NetServerLink(std::string token, uint64_t maxAnswerBytes) {
     conn_.SetServerName(std::string(rpc::kServerName));
     conn_.SetToken(std::move(token));
+    conn_.SetMaxAnswerBytes(maxAnswerBytes);
     conn_.OnBeforeConnect = [this](TNetConnection&) {
       if (OnBeforeConnect) OnBeforeConnect();
     };
@@ -29,8 +30,8 @@ class NetServerLink final : public ServerLink {
 
 }  // namespace
 
-std::unique_ptr<ServerLink> NewNetServerLink(std::string token) {
-  return std::make_unique<NetServerLink>(std::move(token));
+std::unique_ptr<ServerLink> NewNetServerLink(std::string token, uint64_t maxAnswerBytes) {
+  return std::make_unique<NetServerLink>(std::move(token), maxAnswerBytes);
 }
 
 ServerLinkWrapper::ServerLinkWrapper(ServerLink& inner) : inner_(inner) {

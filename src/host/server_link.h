@@ -3,6 +3,7 @@
 // connected state with a before-connect step where the screen sets the endpoint. The real
 // link wraps TNetConnection; tests give canned answers.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,7 +44,8 @@ class ServerLinkWrapper : public ServerLink {
 };
 
 // The link over TNetConnection to the remote data module "Kve07000.rdmExpDados"; `token` is
-// sent as a bearer token when not empty.
-std::unique_ptr<ServerLink> NewNetServerLink(std::string token = {});
+// sent as a bearer token when not empty; an answer over `maxAnswerBytes` fails its call.
+std::unique_ptr<ServerLink> NewNetServerLink(std::string token = {},
+                                             uint64_t maxAnswerBytes = uint64_t{2048} << 20);
 
 }  // namespace kve

@@ -25,7 +25,8 @@ std::unique_ptr<FileSystem> SiteFileSystem(const maker::HostConfig& config) {
 Site::Site(maker::HostConfig config)
     : maker(std::move(config)),
       db(Database::Open(maker.Config().database_url)),
-      server(NewNetServerLink(maker.Config().server_token)),
+      server(NewNetServerLink(maker.Config().server_token,
+                              static_cast<uint64_t>(maker.Config().server_max_answer_mb) << 20)),
       files(SiteFileSystem(maker.Config())),
       registry(NewRegFileRegistry(maker.Config().registry_file)),
       installAide(NewFolderInstallAide(maker.Config().hotsync_root, *files)) {}

@@ -126,6 +126,10 @@ void ReadServer(const Reader& r, const toml::table& t, HostConfig& c) {
       c.server_port = static_cast<int>(v);
     } else if (k == "token") {
       c.server_token = r.Str(n, key);
+    } else if (k == "max_answer_mb") {
+      int64_t v = r.Int(n, key);
+      if (v < 1 || v > 1048576) r.Bad(key, "expected 1 to 1048576 MB, got " + std::to_string(v));
+      c.server_max_answer_mb = static_cast<int>(v);
     } else {
       r.Fail(key, "unknown key");
     }

@@ -24,6 +24,7 @@
 //   host = "127.0.0.1"                    # Corvane::WebURL
 //   port = 8211                           # Corvane::WebPort
 //   token = ""
+//   max_answer_mb = 2048                  # the most an answer may hold; a larger one fails
 //   [paths]
 //   registry_file = "var/registry.reg"
 //   hotsync_root = "var/hotsync"
@@ -84,6 +85,7 @@ struct HostConfig {
   std::string server_host = "127.0.0.1";
   int server_port = 8211;
   std::string server_token;
+  int server_max_answer_mb = 2048;  // what one answer of the server may hold
 
   std::string registry_file;                 // default data_dir + "/registry.reg"
   std::string hotsync_root;                  // default data_dir + "/hotsync"

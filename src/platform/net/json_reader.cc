@@ -46,6 +46,7 @@ class Reader {
 
   json Value(int depth) {
     if (depth > 64) Fail("nested too deeply");
+    if (++values_ > kMaxJsonValues) Fail("more values than an answer holds");
     Space();
     if (i_ == n_) Fail("value expected");
     switch (s_[i_]) {
@@ -194,6 +195,7 @@ class Reader {
   const char* s_;
   size_t n_;
   size_t i_ = 0;
+  size_t values_ = 0;
 };
 
 }  // namespace

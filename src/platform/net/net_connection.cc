@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <exception>
 #include <optional>
 
@@ -27,8 +28,15 @@ std::string Seconds(std::chrono::milliseconds ms) {
   return text + " s";
 }
 
+// "2048 MB", or the bytes when the limit is no whole number of megabytes.
+std::string LimitText(uint64_t bytes) {
+  constexpr uint64_t kMb = uint64_t{1} << 20;
+  return bytes % kMb == 0 ? std::to_string(bytes / kMb) + " MB" : std::to_string(bytes) + " bytes";
+}
+
 // The JSON-RPC message of an error body, if the body is one.
 std::string RpcMessage(const std::string& body) {
+  if (body.size() > (size_t{1} << 20)) return {};  // no error message is that long
   auto j = nlohmann::json::parse(body, nullptr, false);
   if (j.is_object() && j.contains("error") && j["error"].is_object() &&
       j["error"].contains("message") && j["error"]["message"].is_string())
@@ -43,7 +51,7 @@ struct TNetConnection::Client {
   httplib::Client http;
 };
 
-TNetConnection::TNetConnection() : serverName_(rpc::kServerName) {}
+TNetConnection::TNetConnection() : serverName_(rpc::kServerName), maxAnswer_(rpc::kDefaultMaxAnswerBytes) {}
 TNetConnection::~TNetConnection() = default;
 
 std::string TNetConnection::Endpoint() const { return host_ + ":" + std::to_string(port_); }
@@ -76,7 +84,16 @@ void TNetConnection::SetConnected(bool on) {
   if (!token_.empty()) c->http.set_bearer_token_auth(token_);
 
   // The server describes itself at its path: this proves it is there and takes our token.
-  auto res = c->http.Get(("/" + serverName_).c_str());
+  // A description is a few dozen bytes; whatever else comes is not read whole.
+  constexpr size_t kMaxDescription = size_t{64} << 10;
+  std::string description;
+  auto res = c->http.Get(("/" + serverName_).c_str(), [&](const char* data, size_t n) {
+    if (description.size() + n > kMaxDescription) return false;
+    description.append(data, n);
+    return true;
+  });
+  if (!res && res.error() == httplib::Error::Canceled)
+    Fail("connect", "malformed answer: a description over " + std::to_string(kMaxDescription) + " bytes");
   if (!res) {
     if (res.error() == httplib::Error::ConnectionTimeout)
       Fail("connect", "unreachable (no answer within " + Seconds(connectTimeout_) + ")",
@@ -89,7 +106,7 @@ void TNetConnection::SetConnected(bool on) {
          ErrorKind::kPermissionDenied);
   if (res->status == 404) Fail("connect", "does not serve " + serverName_ + " (404)", ErrorKind::kNotFound);
   if (res->status != 200) Fail("connect", "HTTP status " + std::to_string(res->status));
-  auto info = nlohmann::json::parse(res->body, nullptr, false);
+  auto info = nlohmann::json::parse(description, nullptr, false);
   if (!info.is_object() || info.value("server", std::string()) != serverName_)
     Fail("connect", "malformed answer: not a description of " + serverName_);
   client_ = std::move(c);
@@ -122,13 +139,33 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
   std::exception_ptr malformed;  // what the frame reader raised, which ended the transfer
   size_t received = 0;
   double readingMs = 0;  // decoding frames while they came
+  // An answer over the limit is refused by its Content-Length before its body is read, or,
+  // chunked, once its bytes pass the limit: returning false ends the transfer.
+  uint64_t tooLarge = 0;  // the Content-Length refused, or the bytes received past the limit
   req.response_handler = [&](const httplib::Response& r) {
+    uint64_t most = maxAnswer_;
+    if (r.has_header("Content-Length")) {
+      const std::string text = r.get_header_value("Content-Length");
+      uint64_t length = 0;
+      const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), length);
+      if (ec == std::errc() && p == text.data() + text.size()) {
+        if (length > maxAnswer_) {
+          tooLarge = length;
+          return false;
+        }
+        most = length;
+      }
+    }
     if (r.status == 200 && r.get_header_value("Content-Type").starts_with(rpc::kFramesType))
-      frames.emplace(id);
+      frames.emplace(id, most);
     return true;
   };
   req.content_receiver = [&](const char* data, size_t n, uint64_t, uint64_t) {
     received += n;
+    if (received > maxAnswer_) {
+      tooLarge = received;
+      return false;
+    }
     if (!frames) {
       whole.append(data, n);
       return true;
@@ -145,6 +182,14 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
   };
   auto res = client_->http.send(req);
   stats.roundTripMs = MsSince(t0);
+  if (tooLarge > 0) {
+    // the connection holds the rest of the answer: the next call needs a fresh one
+    client_->http.stop();
+    if (received > maxAnswer_)
+      Fail(method, "answer over the limit of " + LimitText(maxAnswer_) + " ([server] max_answer_mb)");
+    Fail(method, "answer of " + std::to_string(tooLarge) + " bytes is over the limit of " +
+                     LimitText(maxAnswer_) + " ([server] max_answer_mb)");
+  }
   if (malformed) {
     try {
       std::rethrow_exception(malformed);

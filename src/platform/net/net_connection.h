@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +34,9 @@ class TNetConnection final : public RemoteCaller {
   // How long a call may wait for its answer, and a connect for the server to accept.
   void SetTimeout(std::chrono::milliseconds t) { timeout_ = t; }
   void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }
+  // The most bytes an answer may hold ([server] max_answer_mb): a larger Content-Length fails
+  // the call before the body is read, a chunked body as soon as it passes the limit.
+  void SetMaxAnswerBytes(uint64_t n) { maxAnswer_ = n; }
 
   // Runs just before each connect; the screen sets host and port there.
   std::function<void(TNetConnection&)> OnBeforeConnect;
@@ -47,8 +51,8 @@ class TNetConnection final : public RemoteCaller {
   std::string Endpoint() const;
 
   // Raises Error naming the server and the method: not connected, unreachable, timeout,
-  // refused token (401), request too large (413), other HTTP status, malformed answer, or
-  // the JSON-RPC error's message.
+  // refused token (401), request too large (413), answer over the limit, other HTTP status,
+  // malformed answer, or the JSON-RPC error's message.
   RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override;
 
   // What the last completed call cost, for diagnostics and the benchmark.
@@ -71,6 +75,7 @@ class TNetConnection final : public RemoteCaller {
   std::string token_;
   std::chrono::milliseconds timeout_{std::chrono::minutes(2)};
   std::chrono::milliseconds connectTimeout_{std::chrono::seconds(5)};
+  uint64_t maxAnswer_;
   bool connected_ = false;
   int64_t nextId_ = 1;
   std::unique_ptr<Client> client_;

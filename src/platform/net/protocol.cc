@@ -204,12 +204,16 @@ std::string FrameHeader(Frame kind, size_t length) {
 }
 
 RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<RemoteArg>& args) {
-  FramedReplyReader reader(id);
+  FramedReplyReader reader(id, body.size());
   reader.Feed(body);
   return reader.Finish(args);
 }
 
 void FramedReplyReader::Feed(std::string_view bytes) {
+  if (bytes.size() > left_) Malformed("more bytes than the answer may hold");
+  left_ -= bytes.size();
+  // what remains of the answer beyond the bytes at hand
+  const auto beyond = [&] { return left_ + bytes.size(); };
   while (!bytes.empty()) {
     if (done_) Malformed("bytes after the last frame");
     if (!inPayload_) {
@@ -226,6 +230,11 @@ void FramedReplyReader::Feed(std::string_view bytes) {
       for (int k = 0; k < 4; ++k)
         length_ |= uint64_t{static_cast<unsigned char>(header_[1 + k])} << (8 * k);
       have_ = 0;
+      if (length_ > beyond())
+        Malformed("frame of " + std::to_string(length_) + " bytes is longer than the " +
+                  std::to_string(beyond()) + " bytes the answer may still hold");
+      if (kinds_.size() == kMaxFramedImages + 2)
+        Malformed("more frames than an answer of " + std::to_string(kMaxFramedImages) + " images has");
       kinds_.push_back(kind_);
       into_ = nullptr;
       if (kind_ == Frame::Head && kinds_.size() == 1) into_ = &head_;

@@ -24,6 +24,9 @@ namespace kve::rpc {
 
 inline constexpr std::string_view kServerName = "Kve07000.rdmExpDados";
 inline constexpr size_t kMaxRequestBytes = size_t{1} << 20;
+// The most an answer may hold unless configured otherwise ([server] max_answer_mb): a whole
+// export's tables are tens of megabytes; a broken or hostile server must not take all memory.
+inline constexpr uint64_t kDefaultMaxAnswerBytes = uint64_t{2048} << 20;
 
 // JSON-RPC 2.0 error codes.
 inline constexpr int kParseError = -32700;
@@ -75,15 +78,20 @@ RemoteValue DecodeFramedReply(std::string_view body, int64_t id, std::vector<Rem
 // image goes into the answer as it comes, so of the body no more than a frame header is ever
 // held beside the images. Feed raises FormatError as soon as the bytes cannot be the start of
 // a well-formed answer; Finish, once the body has ended, returns the answer and raises what
-// DecodeFramedReply raises for the same bytes (DecodeFramedReply is Feed and Finish).
+// DecodeFramedReply raises for the same bytes (DecodeFramedReply is Feed and Finish, bounded
+// by the body's size).
+// `maxBytes` is what the whole answer may hold (its Content-Length when known, else the
+// configured ceiling): a frame longer than what remains of it, or more frames than an answer
+// of kMaxFramedImages images has, is refused when its header comes, before its bytes do.
 class FramedReplyReader {
  public:
-  explicit FramedReplyReader(int64_t id) : id_(id) {}
+  explicit FramedReplyReader(int64_t id, uint64_t maxBytes = UINT64_MAX) : id_(id), left_(maxBytes) {}
   void Feed(std::string_view bytes);
   RemoteValue Finish(std::vector<RemoteArg>& args);
 
  private:
   int64_t id_;
+  uint64_t left_;              // bytes the answer may still hold after those fed
   char header_[kFrameHeaderBytes] = {};
   size_t headerHave_ = 0;
   bool inPayload_ = false;     // a header was read, its payload is under way

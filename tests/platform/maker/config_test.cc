@@ -93,6 +93,12 @@ TEST(HostConfig, MistakesAreErrorsNamingFileAndKey) {
   EXPECT_EQ(ErrorOf("[host\n").rfind("kve.toml: line 1: ", 0), 0u);
 }
 
+TEST(HostConfig, AnswerLimitOfTheServer) {
+  EXPECT_EQ(ParseConfig("[server]\nmax_answer_mb = 64\n", "kve.toml", "conf").server_max_answer_mb, 64);
+  EXPECT_EQ(DefaultConfig("d").server_max_answer_mb, 2048);
+  EXPECT_EQ(ErrorOf("[server]\nmax_answer_mb = 0\n"), "kve.toml: server.max_answer_mb: expected 1 to 1048576 MB, got 0");
+}
+
 TEST(HostConfig, SharesOverSmbWithTheirOwnSettings) {
   HostConfig c = ParseConfig(R"(
 [paths]

@@ -52,6 +52,18 @@ TEST(JsonReader, RefusesWhatIsNotJsonNamingTheOffset) {
   EXPECT_THAT([&] { ReadJson(deep); }, ThrowsMessage<FormatError>(HasSubstr("nested too deeply")));
 }
 
+// Two bytes of text make some fifty of memory: the count of values is what bounds it.
+TEST(JsonReader, HoldsAtMostTheValuesAnAnswerMayHave) {
+  const auto zeros = [](size_t n) {  // an array and n values in it
+    std::string t = "[0";
+    for (size_t i = 1; i < n; ++i) t += ",0";
+    return t + "]";
+  };
+  EXPECT_EQ(ReadJson(zeros(kMaxJsonValues - 1)).size(), kMaxJsonValues - 1);
+  EXPECT_THAT([&] { ReadJson(zeros(kMaxJsonValues)); },
+              ThrowsMessage<FormatError>(HasSubstr("more values than an answer holds")));
+}
+
 TEST(JsonReader, DirectAnswerEncodingMatchesTheGeneralOne) {
   RemoteValue images;
   images.value = std::vector<std::string>{std::string("\x96\x19\xE0\xBD\x01", 5), "", "ab"};

@@ -13,6 +13,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <utility>
 #include <thread>
 
 #include "platform/common/error.h"
@@ -305,7 +309,9 @@ TEST(LinkFake, FramesThatGoWrongOnTheWayAreMalformed) {
   } cases[] = {
       {good + "Q0000", "malformed answer: unknown frame kind 81"},
       {good, "malformed answer: answer cut short after 1 of 2 images"},
-      {good.substr(0, good.size() - 10), "malformed answer: frame of 300000 bytes cut short at 299990"},
+      // the Content-Length says at the frame's header already that its bytes cannot all come
+      {good.substr(0, good.size() - 10),
+       "malformed answer: frame of 300000 bytes is longer than the 299990 bytes the answer may still hold"},
   };
   for (const auto& c : cases) {
     FakeServer fake(c.body, {}, std::string(rpc::kFramesType));
@@ -319,6 +325,176 @@ TEST(LinkFake, FramesThatGoWrongOnTheWayAreMalformed) {
                 ThrowsMessage<FormatError>(HasSubstr("GetTabelas: " + c.error)))
         << c.error;
     EXPECT_EQ(lista, "kept");
+  }
+}
+
+// A server that describes itself as a good one does, and answers every call with `head`
+// (status line and headers) and then the pieces `body` makes, until it returns false or the
+// client stops reading: an answer as long, or as endless, as a test wants.
+class HostileServer {
+ public:
+  using Body = std::function<bool(std::string& piece)>;
+  HostileServer(std::string head, Body body) : head_(std::move(head)), body_(std::move(body)) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), len) != 0 || listen(fd_, 4) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      throw std::runtime_error("hostile server: cannot listen");
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~HostileServer() {
+    shutdown(fd_, SHUT_RDWR);
+    thread_.join();
+    close(fd_);
+  }
+  int port() const { return port_; }
+
+ private:
+  void Serve() {
+    for (int c; (c = accept(fd_, nullptr, nullptr)) >= 0;) {
+      timeval fiveSeconds{5, 0};  // a client that neither reads nor closes ends the test anyway
+      setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &fiveSeconds, sizeof fiveSeconds);
+      setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &fiveSeconds, sizeof fiveSeconds);
+      while (Answer(c)) {
+      }
+      close(c);
+    }
+  }
+  bool Send(int c, std::string_view bytes) {
+    return bytes.empty() || send(c, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  // One request read and answered; false when the connection is to end.
+  bool Answer(int c) {
+    std::string in;
+    char buf[4096];
+    size_t end;
+    while ((end = in.find("\r\n\r\n")) == std::string::npos) {
+      const ssize_t n = recv(c, buf, sizeof buf, 0);
+      if (n <= 0) return false;
+      in.append(buf, static_cast<size_t>(n));
+    }
+    size_t length = 0;
+    if (const size_t at = in.find("Content-Length: "); at != std::string::npos && at < end)
+      length = std::stoul(in.substr(at + 16));
+    while (in.size() < end + 4 + length) {
+      const ssize_t n = recv(c, buf, sizeof buf, 0);
+      if (n <= 0) return false;
+      in.append(buf, static_cast<size_t>(n));
+    }
+    if (in.starts_with("GET")) {
+      const std::string d = R"({"server":"Kve07000.rdmExpDados"})";
+      return Send(c, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                         std::to_string(d.size()) + "\r\n\r\n" + d);
+    }
+    if (!Send(c, head_)) return false;
+    std::string piece;
+    while (body_(piece))
+      if (!Send(c, piece)) return false;
+    return false;
+  }
+
+  std::string head_;
+  Body body_;
+  int fd_ = -1, port_ = 0;
+  std::thread thread_;
+};
+
+std::string Chunk(std::string_view bytes) {
+  char size[20];
+  std::snprintf(size, sizeof size, "%zx\r\n", bytes.size());
+  return size + std::string(bytes) + "\r\n";
+}
+
+// The head frame of a framed answer to call 1 of `count` images.
+std::string HeadFrame(size_t count) {
+  const std::string head = R"({"jsonrpc":"2.0","id":1,"result":{"kind":"images","byref":{},"count":)" +
+                           std::to_string(count) + "}}";
+  return rpc::FrameHeader(rpc::Frame::Head, head.size()) + head;
+}
+
+// Answers a good server never gives, each of which would hold gigabytes if believed: the
+// call fails naming the server and the limit, and stops reading at once.
+TEST(LinkFake, AnswersOverTheLimitFailBeforeTheyAreHeld) {
+  constexpr uint64_t kLimit = uint64_t{1} << 20;
+  const std::string json = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+  const std::string frames = "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(rpc::kFramesType) + "\r\n";
+  const std::string chunked = "Transfer-Encoding: chunked\r\n\r\n";
+  const auto once = [](std::string bytes) {  // `bytes`, then endless filler
+    return [bytes, sent = false](std::string& piece) mutable {
+      piece = sent ? Chunk(std::string(65536, 'A')) : bytes;
+      sent = true;
+      return true;
+    };
+  };
+  const std::string hugeFrame = HeadFrame(1) + rpc::FrameHeader(rpc::Frame::Image, 0xFFFFFFF0);
+  const struct {
+    const char* what;
+    std::string head;
+    HostileServer::Body body;
+    std::string error;
+  } cases[] = {
+      {"a Content-Length of 8 GB", json + "Content-Length: 8589934592\r\n\r\n",
+       [](std::string&) { return false; },
+       "GetTabelas: answer of 8589934592 bytes is over the limit of 1 MB ([server] max_answer_mb)"},
+      {"endless chunked JSON", json + chunked, once(Chunk(R"({"jsonrpc":"2.0","id":1,"result":{"value":")")),
+       "GetTabelas: answer over the limit of 1 MB ([server] max_answer_mb)"},
+      {"a frame of 4 GB", frames + chunked, once(Chunk(hugeFrame)),
+       "GetTabelas: malformed answer: frame of 4294967280 bytes is longer than the"},
+      {"a frame longer than the Content-Length",
+       frames + "Content-Length: 2000\r\n\r\n",
+       [&, sent = false](std::string& piece) mutable {
+         piece = HeadFrame(1) + rpc::FrameHeader(rpc::Frame::Image, 5000);
+         piece.resize(2000, 'x');
+         return !std::exchange(sent, true);
+       },
+       "GetTabelas: malformed answer: frame of 5000 bytes is longer than the " +
+           std::to_string(2000 - HeadFrame(1).size() - rpc::kFrameHeaderBytes) + " bytes the answer may still hold"},
+      {"endless empty images", frames + chunked,
+       [&, sent = false](std::string& piece) mutable {
+         std::string frames = sent ? "" : HeadFrame(1);
+         for (int i = 0; i < 1000; ++i) frames += rpc::FrameHeader(rpc::Frame::Image, 0);
+         piece = Chunk(frames);
+         sent = true;
+         return true;
+       },
+       "GetTabelas: malformed answer: more frames than an answer of 1024 images has"},
+  };
+  for (const auto& c : cases) {
+    HostileServer hostile(c.head, c.body);
+    TNetConnection link;
+    link.SetHost("127.0.0.1");
+    link.SetPort(hostile.port());
+    link.SetMaxAnswerBytes(kLimit);
+    link.SetTimeout(std::chrono::seconds(20));
+    link.SetConnected(true);
+    std::vector<RemoteArg> none;
+    EXPECT_THAT([&] { link.Call("GetTabelas", none); },
+                ThrowsMessage<Error>(HasSubstr("application server 127.0.0.1:" + std::to_string(hostile.port()) +
+                                               ": " + c.error)))
+        << c.what;
+  }
+}
+
+TEST(LinkFake, AnAnswerOfExactlyTheLimitIsRead) {
+  const std::string reply = R"({"jsonrpc":"2.0","id":1,"result":{"kind":"text","value":"ok"}})";
+  FakeServer fake(reply);
+  for (const uint64_t limit : {uint64_t{reply.size()}, uint64_t{reply.size() - 1}}) {
+    TNetConnection link;
+    link.SetHost("127.0.0.1");
+    link.SetPort(fake.port());
+    link.SetMaxAnswerBytes(limit);
+    link.SetConnected(true);
+    std::vector<RemoteArg> none;
+    if (limit == reply.size())
+      EXPECT_EQ(std::get<std::string>(link.Call("GetHistPalm", none).value), "ok");
+    else
+      EXPECT_THAT([&] { link.Call("GetHistPalm", none); },
+                  ThrowsMessage<Error>(HasSubstr("answer of " + std::to_string(reply.size()) +
+                                                 " bytes is over the limit of " + std::to_string(limit) + " bytes")));
   }
 }
 
