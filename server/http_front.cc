@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include <spdlog/spdlog.h>
+
 namespace kve::server {
 
 using Clock = std::chrono::steady_clock;
@@ -33,6 +35,47 @@ class Connection : public httplib::Stream {
 namespace {
 
 thread_local bool tCloseAfter = false;
+
+// One request as the library reads it, its head held to kMaxRequestHead bytes. Once the head
+// is over, reads fail and whatever the library would answer is dropped: the caller answers.
+class HeadBound final : public httplib::Stream {
+ public:
+  explicit HeadBound(httplib::Stream& s) : s_(s) {}
+  bool Over() const { return over_; }
+
+  bool is_readable() const override { return s_.is_readable(); }
+  bool is_writable() const override { return s_.is_writable(); }
+  ssize_t read(char* ptr, size_t size) override {
+    if (over_) return -1;
+    const ssize_t n = s_.read(ptr, size);
+    for (ssize_t i = 0; i < n && inHead_; ++i) {
+      if (++headBytes_ > kMaxRequestHead) {
+        over_ = true;
+        return -1;
+      }
+      // the head ends with an empty line, CR LF or LF alone
+      if (ptr[i] == '\n') {
+        inHead_ = lineBytes_ > 0 || lines_ == 0;
+        lineBytes_ = 0;
+        ++lines_;
+      } else if (ptr[i] != '\r') {
+        ++lineBytes_;
+      }
+    }
+    return n;
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    return over_ ? static_cast<ssize_t>(size) : s_.write(ptr, size);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override { s_.get_remote_ip_and_port(ip, port); }
+  void get_local_ip_and_port(std::string& ip, int& port) const override { s_.get_local_ip_and_port(ip, port); }
+  socket_t socket() const override { return s_.socket(); }
+
+ private:
+  httplib::Stream& s_;
+  bool inHead_ = true, over_ = false;
+  size_t headBytes_ = 0, lineBytes_ = 0, lines_ = 0;
+};
 
 // Waits until `fd` is ready for `events` or `deadline` passes; false on timeout or error.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
@@ -280,7 +323,19 @@ bool HttpFront::ServeConnection(Connection& conn) {
     bool closeConnection = stopping_ || served + 1 >= limits_.keepAliveRequests;
     bool clientCloses = false;
     tCloseAfter = false;
-    bool ok = process_request(conn, closeConnection, clientCloses, nullptr);
+    HeadBound request(conn);
+    bool ok = process_request(request, closeConnection, clientCloses, nullptr);
+    if (request.Over()) {
+      const std::string why = "request head over " + std::to_string(kMaxRequestHead) + " bytes\n";
+      const std::string answer = "HTTP/1.1 413 Payload Too Large\r\nContent-Type: text/plain\r\nContent-Length: " +
+                                 std::to_string(why.size()) + "\r\nConnection: close\r\n\r\n" + why;
+      conn.write(answer.data(), answer.size());
+      std::string ip;
+      int port = 0;
+      conn.get_remote_ip_and_port(ip, port);
+      spdlog::warn("{}:{}: request refused: head over {} bytes (413)", ip, port, kMaxRequestHead);
+      return true;
+    }
     if (tCloseAfter) return true;
     if (!ok || clientCloses || closeConnection) return false;
   }

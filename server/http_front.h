@@ -8,6 +8,9 @@
 // - A request (line, headers and body) must arrive within requestSeconds of its first byte
 //   (of the accept, for a connection's first request): a client trickling a byte at a time
 //   is dropped instead of holding its thread for hours.
+// - A request head (line and headers) may hold kMaxRequestHead bytes: the library keeps every
+//   header line it reads, however many and however long. A longer one is answered 413 and
+//   its connection closed.
 // - Stopping stops accepting at once, answers every request already sent (the answer says
 //   "Connection: close"), and returns when the last connection has been served.
 
@@ -19,6 +22,8 @@
 #include <string_view>
 
 namespace kve::server {
+
+inline constexpr size_t kMaxRequestHead = size_t{64} << 10;
 
 struct HttpLimits {
   int requestSeconds = 10;       // to receive one whole request

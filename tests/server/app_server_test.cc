@@ -125,6 +125,32 @@ TEST_F(AppServerTest, BodyOverTheLimitIsRefusedWhateverTheTransferEncoding) {
   EXPECT_THAT(reply, HasSubstr("\"kind\":\"image\""));
 }
 
+// The library keeps every header line it reads: a head of any length is refused past 64 KiB,
+// however it is made up, and the server goes on serving.
+TEST_F(AppServerTest, HeadOverTheLimitIsRefused) {
+  StartServer();
+  std::string manyLines;
+  for (int i = 0; i < 1000; ++i) manyLines += fmt::format("X-Line-{}: {}\r\n", i, std::string(80, 'h'));
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"one long header", "POST /Kve07000.rdmExpDados HTTP/1.1\r\nX-Pad: " + std::string(70000, 'p') + "\r\n\r\n"},
+      {"many headers", "POST /Kve07000.rdmExpDados HTTP/1.1\r\n" + manyLines + "\r\n"},
+      {"a request line without end", "GET /" + std::string(70000, 'a')},
+  };
+  for (const auto& c : cases) {
+    Socket s(server_->Port());
+    s.Send(c.bytes);
+    const std::string reply = s.ReadAll();
+    EXPECT_THAT(reply, StartsWith("HTTP/1.1 413")) << c.what;
+    EXPECT_THAT(reply, HasSubstr("request head over 65536 bytes")) << c.what;
+  }
+  Socket fine(server_->Port());
+  ASSERT_TRUE(fine.Send(Request(kHist, "Connection: close\r\n" + manyLines.substr(0, manyLines.find("X-Line-300:")))));
+  EXPECT_THAT(fine.ReadAll(), StartsWith("HTTP/1.1 200"));
+}
+
 TEST_F(AppServerTest, PortInUseIsAnErrorNamingTheAddress) {
   StartServer();
   AppServerOptions o;
