@@ -9,36 +9,24 @@ ModuleList& ModuleList::Host() {
   return list;
 }
 
-ModuleList::~ModuleList() {
-  for (std::FILE* f : resources_)
-    if (f) std::fclose(f);
-}
-
 void ModuleList::Register(const KveModule* module) {
   if (!module) return;
   // A package registers once per load; a second call changes nothing.
   for (const Entry& e : entries_)
     if (e.module == module) return;
   Entry entry{module, {}};
-  std::FILE* resource = nullptr;
   if (module->file && *module->file) {
     const std::string candidate = std::string(module->file) + "." + language_;
-    if ((resource = std::fopen(candidate.c_str(), "rb"))) entry.resourceFile = candidate;
+    entry.resource.reset(std::fopen(candidate.c_str(), "rb"));
+    if (entry.resource) entry.resourceFile = candidate;
   }
   entries_.push_back(std::move(entry));
-  resources_.push_back(resource);
   if (onChange_) onChange_();
 }
 
 void ModuleList::Unregister(const KveModule* module) {
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].module != module) continue;
-    if (resources_[i]) std::fclose(resources_[i]);
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
-    resources_.erase(resources_.begin() + static_cast<std::ptrdiff_t>(i));
-    if (onChange_) onChange_();
-    return;
-  }
+  // Erasing the entry releases its resource module.
+  if (std::erase_if(entries_, [&](const Entry& e) { return e.module == module; }) && onChange_) onChange_();
 }
 
 }  // namespace kve::host_app

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class ModuleList {
   struct Entry {
     const KveModule* module;
     std::string resourceFile;  // empty: none was found
+    // The resource module, open while the module is registered.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> resource{nullptr, &std::fclose};
   };
 
   // The program's one list, which the exported entries change.
@@ -35,11 +38,9 @@ class ModuleList {
   void Unregister(const KveModule* module);
   const std::vector<Entry>& Entries() const { return entries_; }
 
-  ~ModuleList();
 
  private:
   std::vector<Entry> entries_;
-  std::vector<std::FILE*> resources_;  // beside entries_, index for index
   std::string language_ = "POR";
   std::function<void()> onChange_;
 };
