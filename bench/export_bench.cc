@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "batch/hashing_fs.h"
-#include "batch/history.h"
+#include "record/hashing_fs.h"
+#include "record/history.h"
 #include "batch/server_links.h"
-#include "batch/summary.h"
+#include "record/summary.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "export/export_reuse.h"
@@ -163,7 +163,7 @@ bool ExportToEeepc(ExpDadosServices& svc, ScriptedDialogs& dialogs, const std::s
 void LedgerCase(ExpDadosServices& base, ScriptedDialogs& dialogs, FileSystem& files, const fs::path& data,
                 const maker::HostConfig& config, int runs) {
   ledger::Ledger led(data);
-  batch::HashingFileSystem hashing(files);
+  record::HashingFileSystem hashing(files);
   ExpDadosServices hashed{base.db, base.server, base.dialogs, hashing, base.registry, base.busy, base.installAide, {},
                           base.log};
   TfrmExpDados screen(hashed);
@@ -187,15 +187,15 @@ void LedgerCase(ExpDadosServices& base, ScriptedDialogs& dialogs, FileSystem& fi
     size_t count = 0;
     for (bool record : r % 2 ? std::vector<bool>{true, false} : std::vector<bool>{false, true}) {
       auto t1 = Clock::now();
-      batch::Summary s;
+      record::Summary s;
       s.target = "eeepc";
       s.deviceCode = "002";
-      s.ending = batch::Ending::Exported;
+      s.ending = record::Ending::Exported;
       auto copy = std::make_unique<ledger::ArchiveWriter>(led.Folder());
-      batch::LedgerTake take(*copy, true, &hashing);
-      s.files = batch::WrittenFiles(files, screen.DirExp, since, record ? take.Visitor() : batch::FileVisitor{});
+      record::LedgerTake take(*copy, true, &hashing);
+      s.files = record::WrittenFiles(files, screen.DirExp, since, record ? take.Visitor() : record::FileVisitor{});
       if (record) {
-        batch::RecordInLedger(&led, take, batch::ExportOptions{}, config, s);
+        record::RecordInLedger(&led, take, record::ExportOptions{}, config, s);
         if (!s.ledgerId || s.archive.empty() || !s.notes.empty()) {
           std::fprintf(stderr, "ledger: not recorded%s\n", s.notes.empty() ? "" : (": " + s.notes[0]).c_str());
           std::exit(1);
@@ -245,7 +245,7 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
   // or, to weigh what that independence costs, second names (links) of the delivered files.
   // The three take turns within each run, each run starting with the next.
   ledger::Ledger led(data);
-  batch::HashingFileSystem hashing(base.files);
+  record::HashingFileSystem hashing(base.files);
   const char* how[] = {"without the ledger", "with the ledger (copies)", "with the ledger (links)"};
   std::vector<double> one[3], many[3];
   for (int r = 0; r < runs; ++r) {
@@ -263,13 +263,13 @@ void FleetCase(ExpDadosServices& base, ServerLink& link, ScriptedDialogs& dialog
         AfterExport record;
         if (recorded) record = [&](TfrmExpDados& screen, std::chrono::system_clock::time_point since) {
           auto copy = std::make_unique<ledger::ArchiveWriter>(led.Folder(), kept);
-          batch::LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
-          batch::Summary s;
+          record::LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
+          record::Summary s;
           s.target = "eeepc";
           s.deviceCode = screen.medCdEPc.Text();
-          s.ending = batch::Ending::Exported;
-          s.files = batch::WrittenFiles(hashing, screen.DirExp, since, take.Visitor());
-          batch::RecordInLedger(&led, take, batch::ExportOptions{}, config, s);
+          s.ending = record::Ending::Exported;
+          s.files = record::WrittenFiles(hashing, screen.DirExp, since, take.Visitor());
+          record::RecordInLedger(&led, take, record::ExportOptions{}, config, s);
           if (!s.ledgerId) std::exit(1);
           previous = std::move(copy);
         };

@@ -9,14 +9,14 @@
 #include <iostream>
 
 #include "batch/run.h"
-#include "batch/summary.h"
+#include "record/summary.h"
 #include "platform/common/error.h"
 
 namespace {
 
 int Usage(const std::string& text) {
   std::cerr << "kve-export: " << text << '\n';
-  return static_cast<int>(kve::batch::Ending::Usage);
+  return static_cast<int>(kve::record::Ending::Usage);
 }
 
 }  // namespace

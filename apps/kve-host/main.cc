@@ -13,7 +13,7 @@
 #include <QApplication>
 #include <QPixmap>
 
-#include "batch/host_ledger.h"
+#include "record/screen_ledger.h"
 #include "host/site.h"
 #include "platform/maker/config.h"
 #include "ui/qt/expdados_view.h"
@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
     kve::Site site(std::move(config));
     // Every export the screen runs is recorded in the workstation's export ledger; its files
     // are hashed for it as they are written.
-    kve::batch::HashingFileSystem files(*site.files);
+    kve::record::HashingFileSystem files(*site.files);
     kve::ExpDadosServices services{*site.db, *site.server, dialogs, files, *site.registry, busy, *site.installAide, {}};
-    services.exportEnded = kve::batch::ScreenLedger(
+    services.exportEnded = kve::record::ScreenLedger(
         site.Config(),
         [](std::string_view line) { std::fprintf(stderr, "kve-host: %.*s\n", static_cast<int>(line.size()), line.data()); },
         &files);

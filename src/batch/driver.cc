@@ -141,11 +141,11 @@ bool Fill(TfrmExpDados& s, Operator& op, TerminalDialogs& dialogs, const ExportO
 
 }  // namespace
 
-Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
+record::Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
                   TerminalDialogs& dialogs, ProgressView& progress, const QueueLister& queueOf,
-                  const FileVisitor& keep) {
+                  const record::FileVisitor& keep) {
   Clock::time_point began = Clock::now();
-  Summary sum;
+  record::Summary sum;
   bool palm = options.target == Target::Palm;
   sum.target = palm ? "palm" : "eeepc";
   sum.deviceCode = options.device;
@@ -156,7 +156,7 @@ Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
   screen.SetObserver(&progress);
   Operator op(screen);
 
-  auto finish = [&](Ending e) {
+  auto finish = [&](record::Ending e) {
     progress.Finish();
     screen.SetObserver(nullptr);
     sum.ending = e;
@@ -171,39 +171,39 @@ Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
         screen.FormCreate();
         screen.Show();
       })) {
-    return finish(Ending::Failed);
+    return finish(record::Ending::Failed);
   }
   if (screen.medCdFilial.Text().empty()) {
     op.Stop("the configured branch is no central kitchen (host.branch)");
-    return finish(Ending::Usage);
+    return finish(record::Ending::Usage);
   }
 
   if (!Fill(screen, op, dialogs, options)) {
-    if (op.UsageProblem()) return finish(Ending::Usage);
-    return finish(op.Errored() ? Ending::Failed : Ending::Stopped);
+    if (op.UsageProblem()) return finish(record::Ending::Usage);
+    return finish(op.Errored() ? record::Ending::Failed : record::Ending::Stopped);
   }
   sum.deviceCode = (palm ? screen.medCdPalm : screen.medCdEPc).Text();
   sum.deviceName = (palm ? screen.edtNmPalm : screen.edtNmEPC).Text();
 
   if (!screen.sbtImportExport.OnClick) {
     op.Stop("the export button of this build does nothing");
-    return finish(Ending::Failed);
+    return finish(record::Ending::Failed);
   }
   auto pressed = std::chrono::system_clock::now();
   // File times come from a coarser clock than the system clock's: allow for its tick.
   auto since = pressed - std::chrono::milliseconds(50);
   op.Do([&] { screen.sbtImportExport.Click(); });
 
-  Ending ending = dialogs.ClosingMessage() ? Ending::Exported
-                  : op.Errored() || progress.RunStarted() ? Ending::Failed
-                                                           : Ending::Stopped;
+  record::Ending ending = dialogs.ClosingMessage() ? record::Ending::Exported
+                  : op.Errored() || progress.RunStarted() ? record::Ending::Failed
+                                                           : record::Ending::Stopped;
   sum.deviceName = (palm ? screen.edtNmPalm : screen.edtNmEPC).Text();
   sum.afWarning = dialogs.ClosingMessage() == screen.msgPadrao.Msg("BLOQ_AF");
   sum.folder = progress.RunStarted() ? screen.DirExp : screen.medDiretorios.Text();
   if (progress.RunStarted()) {
     for (const TableOverPalmLimit& t : screen.OverPalmLimit) sum.overPalmLimit.push_back({t.table, t.rows});
     try {
-      sum.files = WrittenFiles(services.files, screen.DirExp, since, screen.WrittenFiles, keep);
+      sum.files = record::WrittenFiles(services.files, screen.DirExp, since, screen.WrittenFiles, keep);
       if (palm && queueOf) {
         sum.queueUser = screen.edtNmPalm.Text();
         sum.queue = queueOf(sum.queueUser);

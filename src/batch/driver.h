@@ -11,7 +11,7 @@
 
 #include "batch/options.h"
 #include "batch/progress_view.h"
-#include "batch/summary.h"
+#include "record/summary.h"
 #include "batch/terminal_dialogs.h"
 #include "screen/frm_exp_dados.h"
 
@@ -24,8 +24,8 @@ using QueueLister = std::function<std::vector<std::string>(const std::string& us
 // not closed afterwards: its close step withdraws the export's files from the HotSync queues,
 // and the Palm has yet to fetch them. Each file the run wrote is shown to `keep` with its
 // bytes as the summary reads it back.
-Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
+record::Summary RunExport(const ExportOptions& options, ExpDadosServices& services,
                   TerminalDialogs& dialogs, ProgressView& progress,
-                  const QueueLister& queueOf = {}, const FileVisitor& keep = {});
+                  const QueueLister& queueOf = {}, const record::FileVisitor& keep = {});
 
 }  // namespace kve::batch

@@ -6,8 +6,8 @@
 
 #include "batch/driver.h"
 #include "batch/dry_run.h"
-#include "batch/hashing_fs.h"
-#include "batch/history.h"
+#include "record/hashing_fs.h"
+#include "record/history.h"
 #include "batch/server_links.h"
 #include "eeepc/epc_device.h"
 #include "export/export_reuse.h"
@@ -33,11 +33,11 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
       devices = DevicesOfCentral(*site.db, config.branch, o.target);
     } catch (const std::exception& e) {
       err << "kve-export: listing the " << kind << "s of central " << config.branch << ": " << e.what() << '\n';
-      return static_cast<int>(Ending::Failed);
+      return static_cast<int>(record::Ending::Failed);
     }
     if (devices.empty()) {
       err << "kve-export: central kitchen " << config.branch << " has no " << kind << '\n';
-      return static_cast<int>(Ending::Usage);
+      return static_cast<int>(record::Ending::Usage);
     }
   }
 
@@ -56,17 +56,17 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
   if (o.dryRun) dry.emplace(*site.files, *site.installAide, fetchOnce);
   ServerLink& link = dry ? dry->Server() : fetchOnce;
   // The export's files are hashed for the ledger as they are written.
-  HashingFileSystem hashing(*site.files);
+  record::HashingFileSystem hashing(*site.files);
   FileSystem& files = dry ? dry->Files() : ledger ? static_cast<FileSystem&>(hashing) : *site.files;
   InstallAide& aide = dry ? dry->Queue() : *site.installAide;
   QueueLister queueOf = [&](const std::string& user) {
-    return dry ? dry->Queued(user) : QueueEntries(config.hotsync_root, user);
+    return dry ? dry->Queued(user) : record::QueueEntries(config.hotsync_root, user);
   };
 
   // Devices after the first write the files the first encoded from the same tables.
   exporting::ExportReuse reuse;
   std::ostream& messages = o.json ? err : out;
-  std::vector<Summary> summaries;
+  std::vector<record::Summary> summaries;
   // The last device's kept copy, still removing the older copies beside the next export.
   std::unique_ptr<ledger::ArchiveWriter> previous;
   for (const std::string& code : devices) {
@@ -77,31 +77,31 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     ExpDadosServices svc{*site.db, link, dialogs, files, *site.registry, progress, aide, {}};
     if (devices.size() > 1) svc.reuse = &reuse;
     auto copy = std::make_unique<ledger::ArchiveWriter>(ledger ? ledger->Folder() : std::filesystem::path());
-    LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
-    FileVisitor keep;
+    record::LedgerTake take(*copy, config.ledger_keep > 0, &hashing);
+    record::FileVisitor keep;
     if (ledger) keep = take.Visitor();
-    Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
+    record::Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
     if (!ledgerProblem.empty()) s.notes.push_back(ledgerProblem);
-    RecordInLedger(ledger.get(), take, one, config, s);
-    if (!o.json) PrintSummary(out, s);
+    record::RecordInLedger(ledger.get(), take, one, config, s);
+    if (!o.json) record::PrintSummary(out, s);
     summaries.push_back(std::move(s));
     previous = std::move(copy);
   }
 
-  Ending worst = Ending::Exported;
+  record::Ending worst = record::Ending::Exported;
   std::vector<std::string> failed;
-  for (const Summary& s : summaries) {
+  for (const record::Summary& s : summaries) {
     worst = std::max(worst, s.ending);
-    if (s.ending != Ending::Exported) failed.push_back(s.deviceCode + " (" + std::string(EndingName(s.ending)) + ")");
+    if (s.ending != record::Ending::Exported) failed.push_back(s.deviceCode + " (" + std::string(record::EndingName(s.ending)) + ")");
   }
   const bool many = all || summaries.size() > 1;
   if (o.json) {
     if (!many) {
-      out << ToJson(summaries.front()).dump(2) << '\n';
+      out << record::ToJson(summaries.front()).dump(2) << '\n';
     } else {
       nlohmann::json list = nlohmann::json::array();
-      for (const Summary& s : summaries) list.push_back(ToJson(s));
-      out << nlohmann::json{{"outcome", EndingName(worst)},
+      for (const record::Summary& s : summaries) list.push_back(record::ToJson(s));
+      out << nlohmann::json{{"outcome", record::EndingName(worst)},
                             {"exit_status", static_cast<int>(worst)},
                             {"not_exported", failed},
                             {"exports", list}}
@@ -139,7 +139,7 @@ int ShowHistory(const HistoryQuery& q, const maker::HostConfig& c, std::ostream&
       if (q.json)
         out << "[]\n";
       else
-        PrintHistory(out, {});
+        record::PrintHistory(out, {});
       return 0;
     }
     ledger::Ledger ledger(c.data_dir, true);
@@ -154,7 +154,7 @@ int ShowHistory(const HistoryQuery& q, const maker::HostConfig& c, std::ostream&
       if (q.json)
         out << ledger::ToJson(*e).dump(2) << '\n';
       else
-        PrintEntry(out, *e);
+        record::PrintEntry(out, *e);
       return 0;
     }
     // Codes are recorded as the screen pads them: "1" is "001".
@@ -168,12 +168,12 @@ int ShowHistory(const HistoryQuery& q, const maker::HostConfig& c, std::ostream&
       for (const auto& e : entries) list.push_back(ledger::ToJson(e));
       out << list.dump(2) << '\n';
     } else {
-      PrintHistory(out, entries);
+      record::PrintHistory(out, entries);
     }
     return 0;
   } catch (const std::exception& e) {
     err << "kve-export: " << e.what() << '\n';
-    return static_cast<int>(Ending::Failed);
+    return static_cast<int>(record::Ending::Failed);
   }
 }
 

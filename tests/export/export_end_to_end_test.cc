@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "batch/host_ledger.h"
+#include "record/screen_ledger.h"
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "catalogue/catalogue.h"
@@ -327,7 +327,7 @@ TEST_P(ExportEndToEnd, AShareThatFailsHalfWayLeavesTheEarlierEeePcExportWhole) {
 TEST_P(ExportEndToEnd, EachExportOfTheScreenIsRecordedInTheWorkstationsLedger) {
   maker::HostConfig c = Config(server_->Port());
   c.data_dir = (tmp_ / "data").string();
-  services_->exportEnded = batch::ScreenLedger(c, [this](std::string_view l) { logged_.emplace_back(l); });
+  services_->exportEnded = record::ScreenLedger(c, [this](std::string_view l) { logged_.emplace_back(l); });
   Fill(false, "2", demo::kDemoNutritionist);
   dialogs_.Answer(mrYes);
   ASSERT_TRUE(Press());

@@ -1,11 +1,11 @@
-#include "batch/host_ledger.h"
+#include "record/screen_ledger.h"
 
 #include <memory>
 
-#include "batch/history.h"
-#include "batch/summary.h"
+#include "record/history.h"
+#include "record/summary.h"
 
-namespace kve::batch {
+namespace kve::record {
 namespace {
 
 // A date the screen holds; a date not valid (a check stopped the export for it) as none.
@@ -93,4 +93,4 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
   };
 }
 
-}  // namespace kve::batch
+}  // namespace kve::record

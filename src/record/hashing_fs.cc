@@ -1,4 +1,4 @@
-#include "batch/hashing_fs.h"
+#include "record/hashing_fs.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 
 #include "ledger/ledger.h"
 
-namespace kve::batch {
+namespace kve::record {
 
 void HashingFileSystem::WriteFile(std::string_view path, std::string_view data) {
   Forget(path);
@@ -79,4 +79,4 @@ std::optional<std::string> HashingFileSystem::HashOf(const std::filesystem::path
   return it->second.sha256;
 }
 
-}  // namespace kve::batch
+}  // namespace kve::record

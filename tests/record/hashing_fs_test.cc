@@ -2,11 +2,11 @@
 
 #include <thread>
 
-#include "batch/hashing_fs.h"
+#include "record/hashing_fs.h"
 #include "ledger/ledger.h"
 #include "support/temp_folder.h"
 
-namespace kve::batch {
+namespace kve::record {
 namespace {
 
 // A hash worked out as a file was written follows it through a rename, and is never given for
@@ -34,4 +34,4 @@ TEST(HashingFileSystem, AHashIsGivenOnlyForTheFileAsItWasWritten) {
 }
 
 }  // namespace
-}  // namespace kve::batch
+}  // namespace kve::record

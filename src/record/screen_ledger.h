@@ -7,12 +7,12 @@
 #include <functional>
 #include <string_view>
 
-#include "batch/hashing_fs.h"
-#include "batch/options.h"
+#include "record/hashing_fs.h"
+#include "record/export_options.h"
 #include "platform/maker/config.h"
 #include "screen/frm_exp_dados.h"
 
-namespace kve::batch {
+namespace kve::record {
 
 // The parameters on the screen, as kve-export's options give them.
 ExportOptions OptionsOnScreen(const TfrmExpDados& screen);
@@ -25,4 +25,4 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
     maker::HostConfig config, std::function<void(std::string_view line)> log,
     HashingFileSystem* written = nullptr);
 
-}  // namespace kve::batch
+}  // namespace kve::record

@@ -1,4 +1,4 @@
-#include "batch/summary.h"
+#include "record/summary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include "platform/pdb/pdb_format.h"
 #include "platform/pdb/pdb_reader.h"
 
-namespace kve::batch {
+namespace kve::record {
 
 std::string_view EndingName(Ending e) {
   switch (e) {
@@ -176,4 +176,4 @@ std::vector<std::string> QueueEntries(const std::filesystem::path& root, const s
   return out;
 }
 
-}  // namespace kve::batch
+}  // namespace kve::record

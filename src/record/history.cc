@@ -1,10 +1,10 @@
-#include "batch/history.h"
+#include "record/history.h"
 
 #include <iomanip>
 #include <memory>
 #include <system_error>
 
-namespace kve::batch {
+namespace kve::record {
 namespace {
 
 nlohmann::json Range(const DateRange& r) { return {FormatIsoDate(r.from), FormatIsoDate(r.to)}; }
@@ -124,4 +124,4 @@ void PrintEntry(std::ostream& out, const ledger::LedgerEntry& e) {
   }
 }
 
-}  // namespace kve::batch
+}  // namespace kve::record

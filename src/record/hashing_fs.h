@@ -11,7 +11,7 @@
 
 #include "platform/fs/file_system.h"
 
-namespace kve::batch {
+namespace kve::record {
 
 class HashingFileSystem final : public FileSystemWrapper {
  public:
@@ -46,4 +46,4 @@ class HashingFileSystem final : public FileSystemWrapper {
   double waited_ = 0;
 };
 
-}  // namespace kve::batch
+}  // namespace kve::record

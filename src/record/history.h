@@ -8,14 +8,14 @@
 #include <utility>
 #include <vector>
 
-#include "batch/hashing_fs.h"
-#include "batch/options.h"
-#include "batch/summary.h"
+#include "record/hashing_fs.h"
+#include "record/export_options.h"
+#include "record/summary.h"
 #include "ledger/archive.h"
 #include "ledger/ledger.h"
 #include "platform/maker/config.h"
 
-namespace kve::batch {
+namespace kve::record {
 
 // The entry of a run: who and when, the parameters as given, how it ended, the files.
 ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const maker::HostConfig& c);
@@ -58,4 +58,4 @@ void PrintHistory(std::ostream& out, const std::vector<ledger::LedgerEntry>& ent
 // One entry, file by file.
 void PrintEntry(std::ostream& out, const ledger::LedgerEntry& e);
 
-}  // namespace kve::batch
+}  // namespace kve::record

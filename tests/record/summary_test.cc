@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "batch/summary.h"
+#include "record/summary.h"
 #include "platform/dataset/xml_packet.h"
 #include "support/expdados_world.h"
 #include "support/mem_fs.h"
 
-namespace kve::batch {
+namespace kve::record {
 namespace {
 
 std::string Packet(int rows, bool xml) {
@@ -71,4 +71,4 @@ TEST(BatchSummary, TheJsonObjectCarriesWhatAScriptNeeds) {
 }
 
 }  // namespace
-}  // namespace kve::batch
+}  // namespace kve::record

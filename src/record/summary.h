@@ -1,5 +1,5 @@
 #pragma once
-// What one batch export did, as a short text for a person and as one JSON object for a
+// What one export did, as a short text for a person and as one JSON object for a
 // script: target, device, folder, the files written with their rows and bytes, the Palm's
 // queue, the closing message and how long it took.
 
@@ -17,9 +17,9 @@
 
 #include "platform/fs/file_system.h"
 
-namespace kve::batch {
+namespace kve::record {
 
-// How a batch export ended; the values are the program's exit status.
+// How an export ended; the values are kve-export's exit status.
 enum class Ending {
   Exported = 0,  // the closing alert was shown (the AF warning too)
   Stopped = 1,   // a check failed or a question was answered No; nothing exported
@@ -93,4 +93,4 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
 // unfinished copy left out). Empty when the user has no queue.
 std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user);
 
-}  // namespace kve::batch
+}  // namespace kve::record
