@@ -36,7 +36,7 @@ class Operator {
       } catch (const std::exception& e) {
         errored_ = true;
         // The operator's text is printed; the summary keeps the technical detail behind it.
-        if (problem_.empty() && HasOperatorText(e)) problem_ = e.what();
+        if (detail_.empty() && HasOperatorText(e)) detail_ = e.what();
         throw;
       } catch (...) {
         errored_ = true;
@@ -82,6 +82,7 @@ class Operator {
   bool Errored() const { return errored_; }
   bool UsageProblem() const { return usage_; }
   const std::string& Problem() const { return problem_; }
+  const std::string& Detail() const { return detail_; }
 
  private:
   bool Usable(TControl& c) {
@@ -96,6 +97,7 @@ class Operator {
   bool errored_ = false;
   bool usage_ = false;
   std::string problem_;
+  std::string detail_;
 };
 
 // Fills the parameters in keyboard order, as the operator meets them.
@@ -161,6 +163,7 @@ record::Summary RunExport(const ExportOptions& options, ExpDadosServices& servic
     screen.SetObserver(nullptr);
     sum.ending = e;
     sum.problem = op.Problem();
+    sum.detail = op.Detail();
     sum.messages = dialogs.Messages();
     sum.closingMessage = dialogs.ClosingMessage().value_or("");
     sum.seconds = std::chrono::duration<double>(Clock::now() - began).count();

@@ -82,6 +82,8 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     if (ledger) keep = take.Visitor();
     record::Summary s = RunExport(one, svc, dialogs, progress, queueOf, keep);
     if (!ledgerProblem.empty()) s.notes.push_back(ledgerProblem);
+    // The operator read the screen's words; whoever reads the log gets what lay behind them.
+    if (!s.detail.empty()) err << "kve-export: " << kind << " " << s.deviceCode << ": " << s.detail << '\n';
     record::RecordInLedger(ledger.get(), take, one, config, s);
     if (!o.json) record::PrintSummary(out, s);
     summaries.push_back(std::move(s));

@@ -33,7 +33,7 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
   e.closingMessage = s.closingMessage;
   e.folder = s.folder;
   for (const FileSummary& f : s.files) e.files.push_back({f.name, f.rows, f.bytes, f.sha256});
-  e.notes = s.problem;
+  e.notes = s.problem.empty() || s.detail.empty() ? s.problem + s.detail : s.problem + "; " + s.detail;
   return e;
 }
 

@@ -45,6 +45,7 @@ nlohmann::json ToJson(const Summary& s) {
   };
   if (!s.queueUser.empty()) j["queue"] = {{"user", s.queueUser}, {"entries", s.queue}};
   if (!s.problem.empty()) j["problem"] = s.problem;
+  if (!s.detail.empty()) j["detail"] = s.detail;
   if (s.dryRun) {
     j["dry_run"] = true;
     j["af_warning"] = s.afWarning;

@@ -55,6 +55,9 @@ struct Summary {
   std::string closingMessage;
   std::vector<std::string> messages;  // every text the screen showed
   std::string problem;                // the driver's own reason for stopping, if any
+  // The technical detail behind an error the operator was shown in words of the screen: for
+  // the log and the JSON summary, never beside the operator's text.
+  std::string detail;
   Ending ending = Ending::Failed;
   double seconds = 0;
   bool dryRun = false;     // the files are what the export would write; none was written

@@ -187,6 +187,16 @@ TEST_F(KveExport, TheExitStatusSaysHowTheExportEnded) {
   Outcome down = Export("--config '" + Site(closedPort).string() + "' --palm 001 --yes");
   EXPECT_EQ(down.status, 3) << down.messages;
   EXPECT_EQ(down.summary["outcome"], "failed");
+  // The operator's words on standard output, the technical detail only in the log and the JSON.
+  const std::string port = std::to_string(closedPort);
+  EXPECT_NE(down.summary.value("detail", "").find(port), std::string::npos) << down.summary;
+  Outcome plain = Command("--menu 2026-12-07:2026-12-11 --requests 2026-11-07:2026-12-07 "
+                          "--af 01/11/2026:31/12/2026 --config '" + Site(closedPort).string() +
+                          "' --palm 001 --yes");
+  EXPECT_EQ(plain.status, 3);
+  EXPECT_NE(plain.out.find("servidor de aplicação"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find(port), std::string::npos) << plain.out;
+  EXPECT_NE(plain.messages.find(port), std::string::npos) << plain.messages;
 }
 
 TEST_F(KveExport, EachExportIsRecordedInTheLedgerAndTheLastExportsFilesAreKept) {

@@ -10,6 +10,9 @@
 namespace kve::batch {
 namespace {
 
+using record::Ending;
+using record::Summary;
+
 const TDateTime kToday = *ParseIsoDate("2026-12-07");
 const std::string kDates = " --menu today:today+4 --requests today-30:today --af today-30:today";
 
