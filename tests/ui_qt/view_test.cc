@@ -352,6 +352,15 @@ class ViewTest : public QObject {
         {"Ctrl+A, Backspace", QKeySequence::SelectAll, [&] { QTest::keyClick(code, Qt::Key_Backspace); }, ""},
         {"Ctrl+A, Delete", QKeySequence::SelectAll, [&] { QTest::keyClick(code, Qt::Key_Delete); }, ""},
         {"Ctrl+A, typing", QKeySequence::SelectAll, [&] { QTest::keyClicks(code, "7"); }, "7"},
+        // F2 (or End) edits the text as it stands: typing goes on after it.
+        {"Ctrl+A, F2, Backspace", QKeySequence::SelectAll, [&] {
+           QTest::keyClick(code, Qt::Key_F2);
+           QTest::keyClick(code, Qt::Key_Backspace);
+         }, "1"},
+        {"Ctrl+A, End, typing", QKeySequence::SelectAll, [&] {
+           QTest::keyClick(code, Qt::Key_End);
+           QTest::keyClicks(code, "3");
+         }, "123"},
     };
     for (const auto& c : cases) {
       s.screen.medAgrupProd.SetText("");

@@ -584,6 +584,13 @@ bool ExpDadosView::UserKey(TCustomEdit& e, const QKeyEvent& key) {
     Refresh(e);
     return true;
   }
+  // F2 edits the field as it stands, as in a spreadsheet: the selection the focus brought is
+  // dropped and typing goes on at the end (End, the caret where typing goes, the same).
+  if (k == Qt::Key_F2 || (k == Qt::Key_End && (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)) {
+    Forward([&] { e.Deselect(); });
+    Refresh(e);
+    return true;
+  }
   if (k == Qt::Key_Left || k == Qt::Key_Right || k == Qt::Key_Home || k == Qt::Key_End ||
       key.matches(QKeySequence::Copy)) {
     return false;  // moving the caret or copying changes nothing
