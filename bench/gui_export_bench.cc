@@ -18,6 +18,7 @@
 // eeePC "002"; --trace prints every gap over MS milliseconds of the threaded runs.
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -68,9 +69,18 @@ class YesDialogs final : public Dialogs {
 struct Gaps {
   double worstMs = 0;
   double worstAtMs = 0;  // when the longest gap began, from the press
+  // The most processor time the user-interface thread itself spent within one gap: its own
+  // work; the rest of a gap is the scheduler giving the processor to other threads.
+  double worstCpuMs = 0;
   double exportMs = 0;   // the press, from start to end
   int ticks = 0;
 };
+
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -160,17 +170,20 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     qint64 last = 0, pressed = 0;
+    double lastCpu = 0;
     Gaps g;
     bool trace = false;
     auto gap = [&](qint64 now) {
-      const double ms = (now - last) / 1e6;
+      const double ms = (now - last) / 1e6, cpu = ThreadCpuMs(), cpuMs = cpu - lastCpu;
       if (trace && traceMs >= 0 && ms > traceMs)
-        std::printf("  gap %.0f ms at %.0f ms\n", ms, (last - pressed) / 1e6);
+        std::printf("  gap %.0f ms at %.0f ms, %.0f ms of it working\n", ms, (last - pressed) / 1e6, cpuMs);
       if (ms > g.worstMs) {
         g.worstMs = ms;
         g.worstAtMs = (last - pressed) / 1e6;
       }
+      g.worstCpuMs = std::max(g.worstCpuMs, cpuMs);
       last = now;
+      lastCpu = cpu;
     };
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
@@ -187,6 +200,7 @@ int main(int argc, char** argv) {
       QEventLoop loop;
       QTimer::singleShot(0, &view, [&] {
         pressed = last = clock.nsecsElapsed();
+        lastCpu = ThreadCpuMs();
         tick.start();
         view.UserClick(screen.sbtImportExport);
         gap(clock.nsecsElapsed());
@@ -204,7 +218,7 @@ int main(int argc, char** argv) {
       if (std::fscanf(f, "%lf", &load) == 1) std::printf("%s scale %d: load average %.1f\n", target, scale, load);
       std::fclose(f);
     }
-    std::vector<double> on, off;
+    std::vector<double> on, off, offCpu;
     for (int r = 0; r < runs; ++r) {
       Gaps a, b;
       if (r % 2 == 0) {
@@ -215,14 +229,18 @@ int main(int argc, char** argv) {
         a = press(true);
       }
       off.push_back(a.worstMs);
+      offCpu.push_back(a.worstCpuMs);
       on.push_back(b.worstMs);
       std::printf("%s scale %d: run %d: export off the GUI thread: longest gap %.0f ms (from %.0f ms of %.0f ms, "
-                  "%d ticks); on it: longest gap %.0f ms (of %.0f ms, %d ticks)\n",
-                  target, scale, r + 1, a.worstMs, a.worstAtMs, a.exportMs, a.ticks, b.worstMs, b.exportMs, b.ticks);
+                  "%d ticks), the most it worked within one gap %.0f ms; on it: longest gap %.0f ms (of %.0f ms, "
+                  "%d ticks)\n",
+                  target, scale, r + 1, a.worstMs, a.worstAtMs, a.exportMs, a.ticks, a.worstCpuMs, b.worstMs,
+                  b.exportMs, b.ticks);
     }
     std::printf("%s scale %d, median of %d: the GUI thread's longest gap between two 10 ms ticks: %.0f ms with "
-                "the export off it, %.0f ms with it on it = %.3fx (goal: at most 100 ms)\n",
-                target, scale, runs, Median(off), Median(on), Median(off) / Median(on));
+                "the export off it (the most it worked within one gap %.0f ms), %.0f ms with it on it = %.3fx "
+                "(goal: at most 100 ms)\n",
+                target, scale, runs, Median(off), Median(offCpu), Median(on), Median(off) / Median(on));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "gui_export_bench: %s\n", e.what());
     status = 1;
