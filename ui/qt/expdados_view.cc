@@ -585,7 +585,8 @@ bool ExpDadosView::UserKey(TCustomEdit& e, const QKeyEvent& key) {
     return true;
   }
   // F2 edits the field as it stands, as in a spreadsheet: the selection the focus brought is
-  // dropped and typing goes on at the end (End, the caret where typing goes, the same).
+  // dropped and typing goes on after the text. End does the same (the end is where the
+  // model types).
   if (k == Qt::Key_F2 || (k == Qt::Key_End && (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)) {
     Forward([&] { e.Deselect(); });
     Refresh(e);

@@ -10,9 +10,9 @@
 // its window to close (closeRequested, queued).
 //
 // While it observes, the screen's export runs off this thread (qt_export_thread.h): the view
-// installs itself as the screen's runExport, and runs the host's exportEnded off it too. During a run the window keeps painting; the
-// operator's keys and clicks on the form are ignored, Export is disabled, and closing the
-// window is refused with a message.
+// installs itself as the screen's runExport, and runs the host's exportEnded off it too.
+// During a run the window keeps painting; the operator's keys and clicks on the form are
+// ignored, Export is disabled, and closing the window is refused with a message.
 
 #include <QDate>
 #include <QElapsedTimer>
