@@ -3,7 +3,11 @@
 # drives it: on a demo workstation, Palm "001" exported with its code typed, the dates in
 # short forms, Alt+E, the question answered with Alt+S and the closing alert with Enter; then
 # the HotSync queue of "Palm 01" holds the export and the device's history has its row.
+# Then the window is closed during a second export: the close waits, saying why, the export
+# ends as usual, and the window closes after it.
 #   host_keyboard_test.sh BIN_DIR
+# KVE_GUI_SCREENSHOT=FILE.png keeps a picture of the window at the first export's closing
+# message (xwd and netpbm needed; Debian: x11-apps, netpbm).
 # Exit 77 (skipped) when Xvfb, xdotool, openbox or sqlite3 is missing.
 set -euo pipefail
 BIN=$1
@@ -22,6 +26,8 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAILED: $*"
+  echo "--- windows shown:"
+  for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do xdotool getwindowname "$w" 2>/dev/null; done
   echo "--- kve-host's standard error:"; cat "$WORK/host.err" 2>/dev/null || true
   # A picture of the display, when asked for and xwd is there.
   if [ -n "${KVE_GUI_SNAPSHOT:-}" ] && command -v xwd >/dev/null; then
@@ -30,8 +36,10 @@ fail() {
   exit 1
 }
 
-# The demo central kitchen, its application server and a workstation, as scripts/host.sh does.
-"$BIN/kve-demo-data" --db "sqlite:$WORK/kve.db" >/dev/null
+# The demo central kitchen, its application server and a workstation, as scripts/host.sh does;
+# at a scale where an export lasts long enough to be interrupted (a Palm table holds 3,000
+# records per step, the Palm's limit is 65,535).
+"$BIN/kve-demo-data" --db "sqlite:$WORK/kve.db" --scale "${KVE_GUI_SCALE:-15}" >/dev/null
 PORT=$(( 30000 + RANDOM % 20000 ))
 "$BIN/kve-appserver" --db "sqlite:$WORK/kve.db" --listen "127.0.0.1:$PORT" >"$WORK/server.log" 2>&1 &
 PIDS+=($!)
@@ -60,13 +68,39 @@ sleep 1
 HOST=$!
 PIDS+=($HOST)
 
-# Waits up to $2 seconds for a visible window whose name matches $1; prints its id.
+# A visible window whose name matches $1, now (no waiting); prints its id.
+shown() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 | grep .; }
+# Waits up to $2 seconds for a visible window whose name matches $1; prints its id. Polled:
+# a search fails outright when a window it looks at goes away meanwhile (a wait box closing).
 window() {
-  local id
-  id=$(timeout "$2" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
-  [ -n "$id" ] && echo "$id"
+  local id i tries
+  tries=$(awk -v t="$2" 'BEGIN { print int(t * 10) + 1 }')
+  for ((i = 0; i < tries; i++)); do
+    id=$(shown "$1") && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
 }
 key() { xdotool key --delay 60 "$@"; sleep 0.3; }
+# A PNG of the main window as the display shows it, with the message box standing over it.
+# The display's own picture leaves a box's inside black (its pixels have a depth of their
+# own): the box is read by itself and laid over it.
+picture() {
+  command -v xwd >/dev/null && command -v xwdtopnm >/dev/null || { echo "no picture: xwd or netpbm missing"; return 0; }
+  sleep 1  # the box painted
+  corner() { xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+                                      /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'; }
+  local x y w h bx by box
+  xwd -root -silent | xwdtopnm 2>/dev/null >"$WORK/screen.pnm"
+  for box in $(xdotool search --onlyvisible --name "^Informação$" 2>/dev/null); do
+    read -r bx by _ < <(corner "$box")
+    xwd -id "$box" -silent | xwdtopnm 2>/dev/null >"$WORK/box.pnm"
+    pamcomp -xoff="$bx" -yoff="$by" "$WORK/box.pnm" "$WORK/screen.pnm" >"$WORK/both.pnm"
+    mv "$WORK/both.pnm" "$WORK/screen.pnm"
+  done
+  read -r x y w h < <(corner "$MAIN")
+  pamcut -left "$x" -top "$y" -width "$w" -height "$h" "$WORK/screen.pnm" | pnmtopng >"$1"
+}
 type_text() { xdotool type --delay 80 "$1"; sleep 0.3; }
 
 MAIN=$(window "Central de Alimentação Escolar" 60) || fail "the host's window did not appear"
@@ -110,6 +144,7 @@ for _ in $(seq 240); do
   fi
   if id=$(window "^Informação$" 0.2); then
     xdotool windowactivate --sync "$id" 2>/dev/null || true
+    [ -n "${KVE_GUI_SCREENSHOT:-}" ] && picture "$KVE_GUI_SCREENSHOT"
     key Return
     break
   fi
@@ -128,3 +163,62 @@ after=$(sqlite3 "$WORK/kve.db" "$HISTORY")
 [ "${after%% *}" -eq $(( ${before%% *} + 1 )) ] || fail "history rows: $before before, $after after"
 [ "${after#* }" = "0/0" ] || fail "the new history row is ${after#* }, not an export (0/0)"
 echo "kve-host by keyboard: Palm 001 exported, 37 entries queued for Palm 01, history row 0/0"
+
+# The second export, and the window closed while it runs: once the wait box shows, Alt+F4 on
+# the main window is answered with a message (the export still running behind it), not
+# dropped; the export ends with its closing message; then the window closes.
+xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+key alt+e
+told=0 ended=0
+for _ in $(seq 300); do
+  kill -0 "$HOST" 2>/dev/null || fail "kve-host ended during the second export"
+  running=0
+  shown "^Aguarde" >/dev/null && running=1
+  if id=$(shown "^Informação$"); then
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    if [ "$told" -eq 1 ] && [ "$running" -eq 0 ]; then
+      key Return
+      ended=1
+      break
+    fi
+    # The answer to the close came while the export ran: the wait box is still up, or the
+    # export has just ended and its closing message stands over that answer.
+    boxes=$(xdotool search --onlyvisible --name "^Informação$" 2>/dev/null | wc -l)
+    [ "$running" -eq 1 ] || [ "$boxes" -ge 2 ] || fail "the close was not answered while the export ran"
+    told=1
+    key Return
+    continue
+  fi
+  if [ "$running" -eq 1 ] && [ "$told" -eq 0 ]; then
+    xdotool key alt+F4  # the main window has the focus back since the questions
+    sleep 0.3
+    continue
+  fi
+  if shown "^Erro$|^Aviso$" >/dev/null; then fail "an error box came up in the second export"; fi
+  if id=$(shown "^Confirmação$"); then
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    key alt+s
+    continue
+  fi
+  sleep 0.1
+done
+[ "$told" -eq 1 ] || fail "closing the window during the export said nothing"
+[ "$ended" -eq 1 ] || fail "the second export did not end with its closing message"
+kill -0 "$HOST" 2>/dev/null || fail "kve-host ended instead of finishing the export"
+again=$(sqlite3 "$WORK/kve.db" "$HISTORY")
+[ "${again%% *}" -eq $(( ${after%% *} + 1 )) ] || fail "history rows: $after before the second export, $again after"
+
+# Now the window closes (a message about the queue it withdraws is read on the way).
+xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+key alt+F4
+for _ in $(seq 40); do
+  kill -0 "$HOST" 2>/dev/null || break
+  if id=$(shown "^Informação$"); then
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    key Return
+  fi
+  sleep 0.2
+done
+kill -0 "$HOST" 2>/dev/null && fail "the window did not close after the export"
+wait "$HOST" || fail "kve-host exited with status $?"
+echo "kve-host closed during an export: told to wait, the export ended, then the window closed"

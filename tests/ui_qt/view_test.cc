@@ -63,9 +63,12 @@ class ModalAnswerer {
 
 // The open screen of central 0001 with the Qt dialogs in place of the scripted ones.
 struct QtScreen {
-  QtScreen() : services{*world.db, world.server, dialogs, *world.files, world.registry, world.busy,
-                        world.installAide, {}},
-               screen(services) {
+  // `exportEnded`: the host's step after each export, as the host sets it before the view.
+  explicit QtScreen(std::function<void(TfrmExpDados&, const ExportEnd&)> exportEnded = {})
+      : services{*world.db, world.server, dialogs, *world.files, world.registry, world.busy,
+                 world.installAide, {}},
+        screen(services) {
+    services.exportEnded = std::move(exportEnded);
     screen.FormCreate();
     view = std::make_unique<qt::ExpDadosView>(screen);
     view->show();
@@ -352,6 +355,15 @@ class ViewTest : public QObject {
         {"Ctrl+A, Backspace", QKeySequence::SelectAll, [&] { QTest::keyClick(code, Qt::Key_Backspace); }, ""},
         {"Ctrl+A, Delete", QKeySequence::SelectAll, [&] { QTest::keyClick(code, Qt::Key_Delete); }, ""},
         {"Ctrl+A, typing", QKeySequence::SelectAll, [&] { QTest::keyClicks(code, "7"); }, "7"},
+        // F2 (or End) edits the text as it stands: typing goes on after it.
+        {"Ctrl+A, F2, Backspace", QKeySequence::SelectAll, [&] {
+           QTest::keyClick(code, Qt::Key_F2);
+           QTest::keyClick(code, Qt::Key_Backspace);
+         }, "1"},
+        {"Ctrl+A, End, typing", QKeySequence::SelectAll, [&] {
+           QTest::keyClick(code, Qt::Key_End);
+           QTest::keyClicks(code, "3");
+         }, "123"},
     };
     for (const auto& c : cases) {
       s.screen.medAgrupProd.SetText("");
@@ -504,37 +516,50 @@ class ViewTest : public QObject {
     QVERIFY(raised);
   }
 
-  // While the screen's export runs the window is alive but the form is the run's: Export is
-  // disabled, the operator's keys change nothing, and the window refuses to close, saying why.
+  // While the screen's export runs, and the host's step after it, the window is alive but the
+  // form is theirs: Export is disabled, the operator's keys change nothing, and the window
+  // refuses to close, saying why. Both run off the window's thread.
   void DuringAnExportTheWindowWaitsForIt() {
-    QtScreen s;
-    QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
-    QVERIFY(s.services.runExport);
-    QLineEdit* code = s.Widget<QLineEdit>(s.screen.medAgrupProd);
-    QTest::mouseClick(code, Qt::LeftButton);
-    std::atomic<bool> checked{false};
-    bool exportEnabled = true, closed = true;
-    QStringList told;
-    QTimer::singleShot(20, [&] {
-      exportEnabled = s.Widget(s.screen.sbtImportExport)->isEnabled();
-      QTest::keyClicks(code, "12");
-      ModalAnswerer answerer;
-      closed = s.view->close();
-      told = answerer.texts;
-      checked = true;
-    });
-    FormRunView formView(s.screen);
-    s.services.runExport(formView, [&](ExportRunView& v) {
-      v.Status("PRODUTO.pdb");
-      while (!checked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    });
-    QVERIFY(!exportEnabled);
-    QVERIFY(!closed);
-    QCOMPARE(told, QStringList{QString::fromUtf8(kMsgWaitForExport.data(), kMsgWaitForExport.size())});
-    QCOMPARE(s.screen.medAgrupProd.Text(), std::string());
-    QCOMPARE(s.screen.lblStatus.Caption(), std::string("PRODUTO.pdb"));
-    QVERIFY(s.Widget(s.screen.sbtImportExport)->isEnabled());
-    QVERIFY(s.view->isVisible());
+    for (const bool hostStep : {false, true}) {
+      std::atomic<bool> checked{false};
+      std::thread::id ranOn;
+      auto work = [&] {  // until the window was tried, or a while when it cannot be (on its thread)
+        ranOn = std::this_thread::get_id();
+        for (int i = 0; i < 400 && !checked; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      };
+      QtScreen s([&](TfrmExpDados&, const ExportEnd&) { work(); });
+      QVERIFY(QTest::qWaitForWindowActive(s.view.get()));
+      QVERIFY(s.services.runExport);
+      QLineEdit* code = s.Widget<QLineEdit>(s.screen.medAgrupProd);
+      QTest::mouseClick(code, Qt::LeftButton);
+      bool exportEnabled = true, closed = true;
+      QStringList told;
+      QTimer::singleShot(20, [&] {
+        exportEnabled = s.Widget(s.screen.sbtImportExport)->isEnabled();
+        QTest::keyClicks(code, "12");
+        ModalAnswerer answerer;
+        closed = s.view->close();
+        told = answerer.texts;
+        checked = true;
+      });
+      FormRunView formView(s.screen);
+      if (hostStep) {
+        s.services.exportEnded(s.screen, ExportEnd{});
+      } else {
+        s.services.runExport(formView, [&](ExportRunView& v) {
+          v.Status("PRODUTO.pdb");
+          work();
+        });
+        QCOMPARE(s.screen.lblStatus.Caption(), std::string("PRODUTO.pdb"));
+      }
+      QVERIFY(ranOn != std::this_thread::get_id());
+      QVERIFY(!exportEnabled);
+      QVERIFY(!closed);
+      QCOMPARE(told, QStringList{QString::fromUtf8(kMsgWaitForExport.data(), kMsgWaitForExport.size())});
+      QCOMPARE(s.screen.medAgrupProd.Text(), std::string());
+      QVERIFY(s.Widget(s.screen.sbtImportExport)->isEnabled());
+      QVERIFY(s.view->isVisible());
+    }
   }
 };
 

@@ -47,23 +47,37 @@ class FlagScope {
 
 }  // namespace
 
+template <typename F>
+void ExpDadosView::WhileBusy(F&& work) {
+  struct Restore {
+    ExpDadosView& v;
+    bool was;
+    ~Restore() {
+      v.exporting_ = was;
+      if (v.screen_) v.Refresh(v.screen_->sbtImportExport);
+    }
+  } restore{*this, exporting_};
+  exporting_ = true;
+  if (screen_) Refresh(screen_->sbtImportExport);
+  work();
+}
+
 ExpDadosView::ExpDadosView(TfrmExpDados& screen, QWidget* parent) : QWidget(parent), screen_(&screen) {
   setObjectName(Q(screen.Name()));
   Build();
   screen.SetObserver(this);
   screen.services().runExport = [this](ExportRunView& screenView,
                                        const std::function<void(ExportRunView&)>& body) {
-    FlagScope running(exporting_);
-    if (screen_) Refresh(screen_->sbtImportExport);
-    struct Reenable {
-      ExpDadosView& v;
-      ~Reenable() {
-        v.exporting_ = false;
-        if (v.screen_) v.Refresh(v.screen_->sbtImportExport);
-      }
-    } reenable{*this};
-    RunExportOffGuiThread(*this, screenView, body);
+    WhileBusy([&] { RunExportOffGuiThread(*this, screenView, body); });
   };
+  // What the host does once the export ended (its ledger reads the files back and keeps a
+  // copy) takes its time too: off this thread as well, the form still the run's meanwhile.
+  if (auto ended = screen.services().exportEnded) {
+    hostExportEnded_ = ended;
+    screen.services().exportEnded = [this, ended](TfrmExpDados& s, const ExportEnd& end) {
+      WhileBusy([&] { RunOffGuiThread([&] { ended(s, end); }); });
+    };
+  }
   RefreshAll();
 }
 
@@ -73,6 +87,7 @@ void ExpDadosView::Detach() {
   if (screen_ && screen_->Observer() == this) {
     screen_->SetObserver(nullptr);
     screen_->services().runExport = nullptr;
+    if (hostExportEnded_) screen_->services().exportEnded = std::move(hostExportEnded_);
   }
   screen_ = nullptr;
 }
@@ -566,6 +581,14 @@ bool ExpDadosView::UserKey(TCustomEdit& e, const QKeyEvent& key) {
   }
   if (key.matches(QKeySequence::SelectAll)) {
     Forward([&] { e.SelectAll(); });
+    Refresh(e);
+    return true;
+  }
+  // F2 edits the field as it stands, as in a spreadsheet: the selection the focus brought is
+  // dropped and typing goes on after the text. End does the same (the end is where the
+  // model types).
+  if (k == Qt::Key_F2 || (k == Qt::Key_End && (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)) {
+    Forward([&] { e.Deselect(); });
     Refresh(e);
     return true;
   }

@@ -10,9 +10,9 @@
 // its window to close (closeRequested, queued).
 //
 // While it observes, the screen's export runs off this thread (qt_export_thread.h): the view
-// installs itself as the screen's runExport. During a run the window keeps painting; the
-// operator's keys and clicks on the form are ignored, Export is disabled, and closing the
-// window is refused with a message.
+// installs itself as the screen's runExport, and runs the host's exportEnded off it too.
+// During a run the window keeps painting; the operator's keys and clicks on the form are
+// ignored, Export is disabled, and closing the window is refused with a message.
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -85,6 +85,9 @@ class ExpDadosView final : public QWidget, public FormObserver {
   void PaintNow(QWidget& w);
   template <typename F>
   void Forward(F&& action);
+  // Runs `work` with the form the run's: Export disabled, the operator's input ignored.
+  template <typename F>
+  void WhileBusy(F&& work);
 
   TfrmExpDados* screen_;
   std::map<const TControl*, QWidget*> widgets_;
@@ -94,7 +97,9 @@ class ExpDadosView final : public QWidget, public FormObserver {
   std::map<const TControl*, TControl*> lookups_;
   QLabel* chosenBranches_ = nullptr;
   bool syncing_ = false;  // the view itself is moving Qt's focus
-  bool exporting_ = false;  // an export runs on its own thread
+  bool exporting_ = false;  // an export, or what follows it, runs on its own thread
+  // The host's step after an export, as the services had it before the view wrapped it.
+  std::function<void(TfrmExpDados&, const ExportEnd&)> hostExportEnded_;
   bool shownOnce_ = false;
   QWidget* content_ = nullptr;  // the form inside its scroll area
   const TControl* refused_ = nullptr;  // the last control the model refused the focus to

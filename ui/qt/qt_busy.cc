@@ -19,8 +19,9 @@ void QtBusyView::ShowWaitAnimation(int kind) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(box);
   // Kind 0 runs while the screen connects to its server, kind 6 during an export.
-  layout->addWidget(new QLabel(kind == 0 ? QStringLiteral("Conectando ao servidor...")
-                                         : QStringLiteral("Aguarde, processando..."), box));
+  const QString text = kind == 0 ? QStringLiteral("Conectando ao servidor...") : QStringLiteral("Aguarde, processando...");
+  box->setWindowTitle(text);  // what a task list or a window search shows for it
+  layout->addWidget(new QLabel(text, box));
   auto* bar = new QProgressBar(box);
   bar->setRange(0, 0);  // a running bar, not a measure
   layout->addWidget(bar);

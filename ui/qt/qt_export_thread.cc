@@ -160,24 +160,30 @@ class GuiRunView final : public ExportRunView {
 
 }  // namespace
 
-void RunExportOffGuiThread(QObject& gui, ExportRunView& screenView,
-                           const std::function<void(ExportRunView& runView)>& body) {
-  GuiRunView view(gui, screenView);
+void RunOffGuiThread(const std::function<void()>& body) {
   std::exception_ptr failed;
   QEventLoop loop;
   std::thread worker([&] {
     try {
-      body(view);
-      view.FlushSteps();
+      body();
     } catch (...) {
       failed = std::current_exception();
     }
-    // Posted: the loop ends once it runs, even if the run ended before it started.
+    // Posted: the loop ends once it runs, even if the body ended before it started.
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec();
   worker.join();
   if (failed) std::rethrow_exception(failed);
+}
+
+void RunExportOffGuiThread(QObject& gui, ExportRunView& screenView,
+                           const std::function<void(ExportRunView& runView)>& body) {
+  GuiRunView view(gui, screenView);
+  RunOffGuiThread([&] {
+    body(view);
+    view.FlushSteps();
+  });
 }
 
 }  // namespace kve::qt

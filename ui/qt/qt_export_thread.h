@@ -16,6 +16,10 @@ class QObject;
 
 namespace kve::qt {
 
+// Runs `body` on a thread of its own while the calling thread serves its events; returns
+// when `body` has ended, raising what it raised.
+void RunOffGuiThread(const std::function<void()>& body);
+
 // Runs `body` on a thread of its own with a view that shows through `screenView` on the
 // thread of `gui` (the calling thread, which serves its events meanwhile); returns when
 // `body` has ended, raising what it raised.

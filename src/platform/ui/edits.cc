@@ -31,6 +31,12 @@ void TCustomEdit::SelectAll() {
   Changed();
 }
 
+void TCustomEdit::Deselect() {
+  if (!selected_) return;
+  selected_ = false;
+  Changed();
+}
+
 void TCustomEdit::SetMaxLength(int n) { maxLength_ = n < 0 ? 0 : n; }
 
 void TCustomEdit::SetReadOnly(bool r) {

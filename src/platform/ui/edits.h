@@ -34,6 +34,8 @@ class TCustomEdit : public TControl {
   bool Selected() const { return selected_; }
   // Selects the whole text (an empty text has nothing to select); the view is told.
   void SelectAll();
+  // Drops the selection: typing goes on at the end of the text; the view is told.
+  void Deselect();
 
   // One key of the operator: OnKeyPress may drop or replace it; backspace deletes the last
   // character (or the selection); any other key goes through the control's typing rule,
