@@ -198,7 +198,10 @@ std::unique_ptr<FileSystem> NewOverlayFileSystem(FileSystem& base, std::filesyst
 // The version of a Windows executable or package ("4.2.0.7"), read from the fixed file-info
 // block of its version resource; an empty text when the file does not exist, is no PE image or
 // has no version resource. A PE image whose headers or resource tree point outside the file
-// raises FormatError naming the path.
+// raises FormatError naming the path. Only the head of the file is read: its headers and its
+// sections, at most kFileVersionMaxRead bytes; an image whose sections reach further raises
+// FormatError naming the path and the bound.
+inline constexpr size_t kFileVersionMaxRead = size_t{64} << 20;
 std::string GetFileVersion(FileSystem& fs, std::string_view path);
 // The same, from the file's bytes (FormatError without a path).
 std::string FileVersionOfImage(std::string_view bytes);
