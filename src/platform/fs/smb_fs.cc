@@ -15,6 +15,7 @@
 
 #include "platform/common/ascii.h"
 #include "platform/common/error.h"
+#include "platform/fs/leftovers.h"
 #include "platform/fs/win_path.h"
 
 namespace kve {
@@ -289,10 +290,23 @@ class SmbShareFileSystem final : public FileSystem {
     if (!IsShare(w)) return local_->WriteFile(path, data);
     if (w.IsRoot()) throw IoError(std::string(path) + ": is a folder, not a file");
     RemoveOrphans(w);
+    // A staged copy is read by no one under its name: it needs no temporary of its own, whose
+    // rename would cost three more round trips. Cut off half-way, it is removed, or written
+    // again whole by the next run before anything renames it.
+    if (IsStagedCopyName(w.parts.back())) {
+      try {
+        WriteNew(w, path, data, O_TRUNC);
+      } catch (...) {
+        if (smbc_getFunctionUnlink(ctx_)(ctx_, Url(w).c_str()) != 0 && errno != ENOENT) orphans_.push_back(w);
+        throw;
+      }
+      std::erase_if(orphans_, [&](const WinPath& o) { return o.Key() == w.Key(); });  // whole now
+      return;
+    }
     WinPath temp = w;
     temp.parts.back() = "." + w.parts.back() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter_);
     try {
-      WriteNew(temp, path, data);
+      WriteNew(temp, path, data, O_EXCL);
       Replace(temp, w, path);
     } catch (...) {
       if (smbc_getFunctionUnlink(ctx_)(ctx_, Url(temp).c_str()) != 0 && errno != ENOENT) orphans_.push_back(temp);
@@ -314,13 +328,16 @@ class SmbShareFileSystem final : public FileSystem {
         AsciiLowered(f.share) != AsciiLowered(t.share)) {
       throw IoError(std::string(from) + ": cannot rename to " + std::string(to) + ": not on the same share");
     }
-    if (f.IsRoot() || !FileExists(from)) throw IoError(std::string(from) + ": file not found", ErrorKind::kNotFound);
+    if (f.IsRoot()) throw IoError(std::string(from) + ": file not found", ErrorKind::kNotFound);
     if (t.IsRoot()) throw IoError(std::string(to) + ": is a folder, not a file");
+    // Neither name is asked about beforehand (each question is a round trip): a missing
+    // `from` fails the rename before anything is deleted, and only then is it asked about.
     try {
       Replace(f, t, to);
-    } catch (const IoError&) {
-      // A folder under the target name refuses both the rename and the deletion; it is
-      // asked about only then, not before every rename.
+    } catch (const IoError& e) {
+      if (e.kind() == ErrorKind::kNotFound && !FileExists(from))
+        throw IoError(std::string(from) + ": file not found", ErrorKind::kNotFound);
+      // A folder under the target name refuses both the rename and the deletion.
       if (IsFolder(t)) throw IoError(std::string(to) + ": is a folder, not a file");
       throw;
     }
@@ -449,9 +466,10 @@ class SmbShareFileSystem final : public FileSystem {
 
   // Every request is a round trip to the eeePC, so the folder is not asked about beforehand:
   // only a file that cannot be created makes the folder (or the share's answer) the question.
-  void WriteNew(const WinPath& temp, std::string_view label, std::string_view data) {
+  // `how`: O_EXCL for a temporary of our own, O_TRUNC for a file written in place.
+  void WriteNew(const WinPath& temp, std::string_view label, std::string_view data, int how) {
     const std::string url = Url(temp);
-    SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644); });
+    SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_WRONLY | O_CREAT | how, 0644); });
     if (!f) {
       const int err = errno;
       if (!IsFolder(temp.Parent()))

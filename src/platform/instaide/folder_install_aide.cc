@@ -487,7 +487,7 @@ std::unique_ptr<InstallAide> NewShareInstallAide(std::string root, FileSystem& q
 
 std::optional<std::string> ShareQueueRootOf(std::string_view root) {
   constexpr std::string_view kScheme = "smb://";
-  if (root.size() < kScheme.size() || !EqualsIgnoreCase(root.substr(0, kScheme.size()), kScheme)) return std::nullopt;
+  if (!root.starts_with(kScheme)) return std::nullopt;  // as the configuration reads it
   std::string rest(root.substr(kScheme.size()));
   while (!rest.empty() && rest.back() == '/') rest.pop_back();
   const size_t slash = rest.find('/');

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/common/cp1252.h"
+#include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "support/temp_folder.h"
 #include "support/mem_fs.h"
@@ -323,6 +324,14 @@ TEST_F(FolderQueue, LinkedUserAndInstallFoldersAreNeverWrittenOrDeletedThrough) 
   EXPECT_EQ(ReadBytes(decoy / "A.pdb"), "decoy");
   EXPECT_EQ(ReadBytes(decoy / "Install" / "A.pdb"), "decoy");
   EXPECT_EQ(std::distance(stdfs::directory_iterator(decoy), stdfs::directory_iterator()), 2);
+}
+
+TEST(ShareQueueRoot, AnSmbAddressNamesAShareAndAnythingElseIsAHostFolder) {
+  EXPECT_EQ(ShareQueueRootOf("smb://PC/Palm"), "\\\\PC\\Palm");
+  EXPECT_EQ(ShareQueueRootOf("smb://PC/Palm Desktop/Fila/"), "\\\\PC\\Palm Desktop\\Fila");
+  EXPECT_EQ(ShareQueueRootOf("/srv/hotsync"), std::nullopt);
+  EXPECT_EQ(ShareQueueRootOf("var/smb/hotsync"), std::nullopt);
+  for (const char* bad : {"smb://PC", "smb://PC/", "smb:///Palm"}) EXPECT_THROW(ShareQueueRootOf(bad), ValueError) << bad;
 }
 
 TEST(MemQueueSource, FilesWithoutAHostPathAreCopiedFromTheirBytes) {
