@@ -120,7 +120,11 @@ python3 -c "import socket,time
 s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.bind(('127.0.0.1', $SILENT_PORT)); s.listen(16); time.sleep(3600)" &
 SILENT_PID=$!
-sleep 0.3
+# Until it listens: a refused connection fails at once and would time nothing.
+for _ in $(seq 100); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$SILENT_PORT") 2>/dev/null && break
+  sleep 0.1
+done
 SILENT_CONFIG=$(smb_config "$SILENT_PORT" "$SILENT_TIMEOUT")
 t0=$(date +%s%N)
 rc=0

@@ -23,6 +23,11 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
+// What one read asks the server for. libsmbclient reads a file in 1 MB requests several
+// times faster than in 8 MB ones (a 20 MB file on loopback: 30-50 ms against 300-390 ms), and
+// no faster in smaller ones.
+constexpr size_t kReadPiece = size_t{1} << 20;
+
 // A listing longer than this is no eeePC's folder; a server that sends it is not believed.
 constexpr size_t kMaxListing = 100000;
 
@@ -222,20 +227,18 @@ class SmbShareFileSystem final : public FileSystem {
     const std::string url = Url(w);
     SMBCFILE* f = Retried([&] { return smbc_getFunctionOpen(ctx_)(ctx_, url.c_str(), O_RDONLY, 0); });
     if (!f) ThrowIoError(path, "read", errno);
-    // Each read is a round trip, so the file is asked for in large pieces (the library cuts
-    // them to what the server takes) straight into the string, sized by what the server says
-    // the file holds. That size is only a hint: a file that grows or a server that lies is
-    // read to its end all the same, and the hint never reserves more than a piece.
-    constexpr size_t kPiece = size_t{8} << 20;
+    // The file is asked for a piece at a time straight into the string, reserved for what the
+    // server says the file holds. That size is only a hint: a file that grows or a server that
+    // lies is read to its end all the same, and the hint never reserves more than kMaxHint.
+    constexpr size_t kMaxHint = size_t{64} << 20;
     struct stat st {};
-    size_t want = kPiece;
-    if (smbc_getFunctionFstat(ctx_)(ctx_, f, &st) == 0 && st.st_size >= 0)
-      want = std::min(static_cast<size_t>(st.st_size) + 1, kPiece);
     std::string data;
+    if (smbc_getFunctionFstat(ctx_)(ctx_, f, &st) == 0 && st.st_size >= 0)
+      data.reserve(std::min(static_cast<size_t>(st.st_size), kMaxHint) + kReadPiece);
     size_t used = 0;
     for (;;) {
-      if (data.size() - used < want) data.resize(used + want);
-      ssize_t n = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + used, data.size() - used);
+      if (data.size() - used < kReadPiece) data.resize(used + kReadPiece);
+      ssize_t n = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + used, kReadPiece);
       if (n < 0) {
         const int err = errno;
         smbc_getFunctionClose(ctx_)(ctx_, f);
@@ -243,7 +246,6 @@ class SmbShareFileSystem final : public FileSystem {
       }
       if (n == 0) break;
       used += static_cast<size_t>(n);
-      want = kPiece;
     }
     data.resize(used);
     smbc_getFunctionClose(ctx_)(ctx_, f);
@@ -260,7 +262,7 @@ class SmbShareFileSystem final : public FileSystem {
     std::string data(n, '\0');
     size_t got = 0;
     while (got < n) {
-      ssize_t r = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + got, n - got);
+      ssize_t r = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + got, std::min(n - got, kReadPiece));
       if (r < 0) {
         const int err = errno;
         smbc_getFunctionClose(ctx_)(ctx_, f);
