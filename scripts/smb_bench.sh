@@ -4,14 +4,19 @@
 # into the same share with one "mput". Then the time the share check takes to give up on an
 # eeePC whose port takes the connection and never answers, against its timeout_s.
 #   scripts/smb_bench.sh            (root: it starts a throw-away Samba, scripts/smb.sh)
+# Beside the whole export, the staged file set alone (bench/smb_staged_bench: the export's
+# files written over SMB as the export writes them, then read back as its summary reads them),
+# alternated with the mput, so that the copy's own cost is seen without the export's work.
 # Env: SMB_BENCH_SCALE (demo scale, default 100), SMB_BENCH_RUNS (default 5),
 #      SMB_BENCH_TIMEOUT (timeout_s of the silent-host case, default 3),
-#      KVE_BIN (default build-bench/apps), BENCH_OUT (default build-bench/results).
+#      KVE_BIN (default build-bench/apps), KVE_BENCH_BIN (default: bench/ beside KVE_BIN),
+#      BENCH_OUT (default build-bench/results).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ROOT/scripts/lib.sh"
 source "$ROOT/scripts/smb.sh"
 BIN=${KVE_BIN:-$ROOT/build-bench/apps}
+BENCH_BIN=${KVE_BENCH_BIN:-$(dirname "$BIN")/bench}
 export KVE_BIN=$BIN
 SCALE=${SMB_BENCH_SCALE:-100}
 RUNS=${SMB_BENCH_RUNS:-5}
@@ -94,16 +99,20 @@ export_ms "$SMB_CONFIG" >/dev/null
 files=$(ls "$LOCAL_EXP" | wc -l)
 mb=$(du -sm "$LOCAL_EXP" | cut -f1)
 
-: >"$W/local"; : >"$W/smb"; : >"$W/mput"
+: >"$W/local"; : >"$W/smb"; : >"$W/mput"; : >"$W/staged"; : >"$W/readback"
 for r in $(seq "$RUNS"); do
   sync
   l=$(export_ms "$W/site/kve.toml"); echo "$l" >>"$W/local"
   sync
   s=$(export_ms "$SMB_CONFIG"); echo "$s" >>"$W/smb"
   m=$(mput_ms); echo "$m" >>"$W/mput"
-  echo "run $r: export to a local folder $l ms, over SMB $s ms; smbclient mput of the same $files files ($mb MB) $m ms"
+  read -r st rb < <("$BENCH_BIN/smb_staged_bench" "$LOCAL_EXP")
+  echo "$st" >>"$W/staged"; echo "$rb" >>"$W/readback"
+  echo "run $r: export to a local folder $l ms, over SMB $s ms; smbclient mput of the same $files files ($mb MB) $m ms;" \
+       "staged set alone $st ms, read back $rb ms"
 done
 L=$(median <"$W/local"); S=$(median <"$W/smb"); M=$(median <"$W/mput")
+ST=$(median <"$W/staged"); RB=$(median <"$W/readback")
 
 # A host that takes the connection and never answers.
 SILENT_PORT=$(smb_free_port)
@@ -111,7 +120,11 @@ python3 -c "import socket,time
 s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.bind(('127.0.0.1', $SILENT_PORT)); s.listen(16); time.sleep(3600)" &
 SILENT_PID=$!
-sleep 0.3
+# Until it listens: a refused connection fails at once and would time nothing.
+for _ in $(seq 100); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$SILENT_PORT") 2>/dev/null && break
+  sleep 0.1
+done
 SILENT_CONFIG=$(smb_config "$SILENT_PORT" "$SILENT_TIMEOUT")
 t0=$(date +%s%N)
 rc=0
@@ -126,5 +139,7 @@ grep -q "compartilhado" "$W/silent.log" ||
   echo "  into a local folder: $L ms; over SMB on loopback: $S ms = $(awk "BEGIN{printf \"%.2f\", $S/$L}")x"
   echo "  SMB's share of the export (SMB - local): $((S - L)) ms; smbclient mput of the same files: $M ms" \
        "= $(awk "BEGIN{printf \"%.2f\", ($S-$L)/$M}")x the floor"
+  echo "  the staged set alone over SMB: $ST ms = $(awk "BEGIN{printf \"%.2f\", $ST/$M}")x the floor;" \
+       "the summary's read-back of the files: $RB ms"
   echo "silent eeePC (timeout_s = $SILENT_TIMEOUT): kve-export gave up after $SILENT_MS ms (exit $rc)"
 } | tee "$OUT/smb_bench.txt"

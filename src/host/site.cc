@@ -11,15 +11,34 @@ PathMapping MappingOf(const maker::HostConfig& config) {
   return m;
 }
 
-std::unique_ptr<FileSystem> SiteFileSystem(const maker::HostConfig& config) {
-  auto local = NewPosixFileSystem(MappingOf(config));
-  if (!config.shares_over_smb) return local;
+namespace {
+
+SmbSettings SmbSettingsOf(const maker::HostConfig& config) {
   SmbSettings smb;
   if (!config.smb_credentials_file.empty()) smb.credentials = ReadSmbCredentials(config.smb_credentials_file);
   smb.port = config.smb_port;
   smb.timeoutSeconds = config.smb_timeout_s;
   smb.hosts = config.smb_hosts;
-  return NewSmbShareFileSystem(std::move(local), std::move(smb));
+  return smb;
+}
+
+// The queue under hotsync_root: a host folder, or a PC's share over SMB, through the site's
+// file system when its shares are SMB's already, else through one of the queue's own.
+std::unique_ptr<InstallAide> SiteInstallAide(const maker::HostConfig& config, FileSystem& files) {
+  const std::optional<std::string> share = ShareQueueRootOf(config.hotsync_root);
+  if (!share) return NewFolderInstallAide(config.hotsync_root, files);
+  if (config.shares_over_smb) return NewShareInstallAide(*share, files, files);
+  auto own = NewSmbShareFileSystem(NewPosixFileSystem({}), SmbSettingsOf(config));
+  FileSystem& queue = *own;
+  return NewShareInstallAide(*share, queue, files, std::move(own));
+}
+
+}  // namespace
+
+std::unique_ptr<FileSystem> SiteFileSystem(const maker::HostConfig& config) {
+  auto local = NewPosixFileSystem(MappingOf(config));
+  if (!config.shares_over_smb) return local;
+  return NewSmbShareFileSystem(std::move(local), SmbSettingsOf(config));
 }
 
 Site::Site(maker::HostConfig config)
@@ -29,7 +48,7 @@ Site::Site(maker::HostConfig config)
                               static_cast<uint64_t>(maker.Config().server_max_answer_mb) << 20)),
       files(SiteFileSystem(maker.Config())),
       registry(NewRegFileRegistry(maker.Config().registry_file)),
-      installAide(NewFolderInstallAide(maker.Config().hotsync_root, *files)) {}
+      installAide(SiteInstallAide(maker.Config(), *files)) {}
 
 ExpDadosServices Site::Services(Dialogs& dialogs, BusyView& busy) {
   return ExpDadosServices{*db, *server, dialogs, *files, *registry, busy, *installAide, {}};

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include "platform/db/migrate.h"
 #include "platform/fs/file_system.h"
 #include "server/app_server.h"
+#include "support/smb_server.h"
 #include "support/temp_folder.h"
 
 namespace kve {
@@ -141,6 +143,39 @@ TEST_F(KveExport, APalmExportWritesTheDatabasesAndQueuesThemForItsUser) {
   EXPECT_EQ(xmlRows, pdbRows);
   // A successful export notes nothing beyond the screen's own messages.
   EXPECT_EQ(r.messages.find("kve:"), std::string::npos) << r.messages;
+}
+
+// The HotSync queue on a Windows PC's share ("smb://PC/Palm"): here a folder of the test
+// Samba server's share, the PC's address given as the eeePCs' are.
+TEST_F(KveExport, APalmExportQueuesItsFilesOnAPcShareOverSmb) {
+  auto smb = testing::SmbTestServer::FromEnvironment();
+  if (!smb) GTEST_SKIP() << testing::SmbTestServer::SkipReason();
+  const fs::path config = Site();
+  const std::string name = "palm-queue-" + std::to_string(::getpid());
+  const fs::path user = smb->shareDir / name / "Palm 01";
+  fs::create_directories(user);
+  struct stat owner;
+  ASSERT_EQ(::stat(smb->shareDir.c_str(), &owner), 0);
+  for (const fs::path& p : {user.parent_path(), user}) ASSERT_EQ(::chown(p.c_str(), owner.st_uid, owner.st_gid), 0);
+  std::string text = testing::ReadBytes(config);
+  const std::string folderRoot = "hotsync_root = \"hotsync\"";
+  const size_t at = text.find(folderRoot);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, folderRoot.size(), "hotsync_root = \"smb://PC/Orvanta Web/" + name + "\"");
+  text += "\n[smb]\ncredentials_file = \"" + smb->credentialsFile.string() + "\"\nport = " +
+          std::to_string(smb->port) + "\n[smb.hosts]\n\"PC\" = \"127.0.0.1\"\n";
+  std::ofstream(config, std::ios::trunc) << text;
+
+  Outcome r = Export("--config '" + config.string() + "' --palm 1 --whole-tree --yes");
+  EXPECT_EQ(r.status, 0) << r.messages;
+  size_t queued = 0;
+  for (const auto& e : fs::directory_iterator(user / "Install")) {
+    EXPECT_NE(e.path().filename().string()[0], '.') << e.path();  // nothing staged is left
+    ++queued;
+  }
+  EXPECT_EQ(queued, 37u);
+  EXPECT_FALSE(fs::exists(config.parent_path() / "hotsync" / "Palm 01" / "Install" / "PRODUTO.pdb"));
+  fs::remove_all(smb->shareDir / name);
 }
 
 TEST_F(KveExport, AnEeepcExportWritesItsFilesIntoTheShareAndPushesTheNewerClient) {

@@ -59,6 +59,17 @@ class BufferedWriteStream final : public WriteStream {
   std::string data_;
 };
 
+// An entry of a folder as FileSystem::ListEntries reports it.
+struct FolderEntry {
+  enum class Kind { kFile, kFolder, kLink, kOther };
+  std::string name;
+  Kind kind = Kind::kOther;
+  uint64_t bytes = 0;  // of a file
+  // What tells this copy of the file from the next one written under its name (on the host:
+  // device, file number, modification time in ns; on a share: what the server tells).
+  uint64_t identity[3] = {};
+};
+
 class FileSystem : public FolderBatching {
  public:
   FileSystem() = default;
@@ -75,6 +86,12 @@ class FileSystem : public FolderBatching {
   // Names (not paths) of the files of `dir` matching `mask` ('*' any run, '?' one character,
   // letter case ignored), sorted without regard to case.
   virtual std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) = 0;
+
+  // Every entry of `dir` but "." and "..", files and folders alike, in no particular order;
+  // a link is reported as a link, never followed (where the file system shows links at all).
+  // IoError naming the folder when it cannot be listed. A file system that keeps no folders
+  // lists none: the base answers IoError.
+  virtual std::vector<FolderEntry> ListEntries(std::string_view dir);
 
   // The whole file. IoError when it is missing or a folder.
   virtual std::string ReadFile(std::string_view path) = 0;
@@ -124,6 +141,7 @@ class FileSystemWrapper : public FileSystem {
   std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
     return base_.ListFiles(dir, mask);
   }
+  std::vector<FolderEntry> ListEntries(std::string_view dir) override { return base_.ListEntries(dir); }
   std::string ReadFile(std::string_view path) override { return base_.ReadFile(path); }
   std::string ReadFileHead(std::string_view path, size_t n) override { return base_.ReadFileHead(path, n); }
   void WriteFile(std::string_view path, std::string_view data) override { base_.WriteFile(path, data); }
@@ -180,7 +198,10 @@ std::unique_ptr<FileSystem> NewOverlayFileSystem(FileSystem& base, std::filesyst
 // The version of a Windows executable or package ("4.2.0.7"), read from the fixed file-info
 // block of its version resource; an empty text when the file does not exist, is no PE image or
 // has no version resource. A PE image whose headers or resource tree point outside the file
-// raises FormatError naming the path.
+// raises FormatError naming the path. Only the head of the file is read: its headers and its
+// sections, at most kFileVersionMaxRead bytes; an image whose sections reach further raises
+// FormatError naming the path and the bound.
+inline constexpr size_t kFileVersionMaxRead = size_t{64} << 20;
 std::string GetFileVersion(FileSystem& fs, std::string_view path);
 // The same, from the file's bytes (FormatError without a path).
 std::string FileVersionOfImage(std::string_view bytes);

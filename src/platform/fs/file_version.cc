@@ -2,6 +2,7 @@
 // from the fixed file-info block of the version resource, found through the PE headers, the
 // section table and the resource tree. These files come from outside (an installation folder,
 // another computer's share), so every offset is checked against the file before it is read.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -146,10 +147,54 @@ std::string FileVersionOfImage(std::string_view bytes) {
          "." + std::to_string(ls & 0xFFFF);
 }
 
+namespace {
+
+// How many bytes from the start of the file the version reader needs, judged from `head`:
+// its headers, then every section's bytes in the file (the resource tree and the data it
+// points at lie in sections; what follows them, an installer's payload, is never read).
+// 0 for what is no PE image. A header that lies beyond `head` asks for the bytes up to it.
+uint64_t ImageExtent(std::string_view head) {
+  const Image img(head);
+  if (!img.Has(0, 0x40) || head.substr(0, 2) != "MZ") return 0;
+  const uint64_t pe = img.U32(0x3C, "the PE header offset");
+  const uint64_t opt = pe + 24;
+  if (!img.Has(pe, 24)) return opt;
+  if (head.substr(pe, 4) != std::string_view("PE\0\0", 4)) return 0;
+  const uint64_t sectionCount = img.U16(pe + 6, "the file header");
+  const uint64_t sectionTable = opt + img.U16(pe + 20, "the file header");
+  const uint64_t headers = sectionTable + 40 * sectionCount;
+  if (!img.Has(0, headers)) return headers;
+  uint64_t end = headers;
+  for (uint64_t i = 0; i < sectionCount; ++i) {
+    const uint64_t s = sectionTable + 40 * i;
+    end = std::max(end, uint64_t{img.U32(s + 20, "a section header")} + img.U32(s + 16, "a section header"));
+  }
+  return end;
+}
+
+}  // namespace
+
 std::string GetFileVersion(FileSystem& fs, std::string_view path) {
   if (!fs.FileExists(path)) return {};
   try {
-    return FileVersionOfImage(fs.ReadFile(path));
+    // The headers first, then what they say the sections need, never more than the bound:
+    // the file may be enormous, or a server may say anything about it.
+    constexpr size_t kHead = 64 << 10;
+    std::string bytes = fs.ReadFileHead(path, kHead);
+    // Three reads at most (the head, the section table, the sections), should a server hand
+    // over other bytes at each.
+    for (size_t asked = kHead, reads = 1; bytes.size() == asked && reads < 3; ++reads) {
+      const uint64_t need = ImageExtent(bytes);
+      if (need <= bytes.size()) break;
+      if (need > kFileVersionMaxRead) {
+        throw FormatError("version resource: the image's headers and sections reach " + std::to_string(need) +
+                          " bytes into the file, past the " + std::to_string(kFileVersionMaxRead >> 20) +
+                          " MB the version reader reads");
+      }
+      asked = static_cast<size_t>(need);
+      bytes = fs.ReadFileHead(path, asked);
+    }
+    return FileVersionOfImage(bytes);
   } catch (const FormatError& e) {
     throw FormatError(std::string(path) + ": " + e.what());
   }

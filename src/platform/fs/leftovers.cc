@@ -30,6 +30,11 @@ bool IsLeftoverOfEndedRun(std::string_view name) {
   return owner && ::kill(*owner, 0) != 0 && errno == ESRCH;
 }
 
+bool IsStagedCopyName(std::string_view name) {
+  constexpr std::string_view kSuffix = ".kve-staged";
+  return name.size() > kSuffix.size() + 1 && name[0] == '~' && name.ends_with(kSuffix);
+}
+
 size_t RemoveLeftoversOfEndedRuns(FileSystem& fs, std::string_view dir) {
   size_t removed = 0;
   try {

@@ -19,6 +19,13 @@ std::optional<pid_t> TemporaryOwner(std::string_view name);
 // Whether `name` is a temporary of a process that has ended.
 bool IsLeftoverOfEndedRun(std::string_view name);
 
+// Whether `name` is a staged copy's ("~FILE.kve-staged"): a file written whole, then renamed
+// into place, and opened by no one under that name meanwhile. A file system may write one
+// without a temporary of its own; cut off half-way, such a file may hold part of its bytes
+// until it is removed or written again, which harms no one as long as it is never renamed
+// into place after a failed write (the staged set renames only once every write succeeded).
+bool IsStagedCopyName(std::string_view name);
+
 // Removes from the folder `dir` (a Windows-form path) the temporaries of ended runs and
 // answers how many. A folder that does not exist holds none; a temporary that cannot be
 // removed is left for the next run (it harms no one). Raises nothing.

@@ -94,6 +94,33 @@ class PosixFileSystem final : public FileSystem {
     return names;
   }
 
+  std::vector<FolderEntry> ListEntries(std::string_view dir) override {
+    stdfs::path p = Need(dir, Parse(dir));
+    if (!IsDir(p)) throw IoError(std::string(dir) + ": folder not found", ErrorKind::kNotFound);
+    std::vector<FolderEntry> out;
+    std::error_code ec;
+    for (stdfs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
+      FolderEntry e;
+      e.name = it->path().filename().string();
+      struct stat st;
+      if (::lstat(it->path().c_str(), &st) != 0) continue;  // gone since it was listed
+      if (S_ISLNK(st.st_mode)) {
+        e.kind = FolderEntry::Kind::kLink;
+      } else if (S_ISDIR(st.st_mode)) {
+        e.kind = FolderEntry::Kind::kFolder;
+      } else if (S_ISREG(st.st_mode)) {
+        e.kind = FolderEntry::Kind::kFile;
+        e.bytes = static_cast<uint64_t>(st.st_size);
+        e.identity[0] = static_cast<uint64_t>(st.st_dev);
+        e.identity[1] = static_cast<uint64_t>(st.st_ino);
+        e.identity[2] = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+      }
+      out.push_back(std::move(e));
+    }
+    if (ec) throw IoError(std::string(dir) + ": cannot list the folder: " + ec.message());
+    return out;
+  }
+
   std::string ReadFile(std::string_view path) override {
     return ReadWholeFile(Need(path, Parse(path)), path);
   }
@@ -271,6 +298,11 @@ class HostFileSystem final : public FileSystemWrapper {
   std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
     std::vector<std::string> out;
     Named(dir, [&](const std::string& a) { out = base_.ListFiles(a, mask); });
+    return out;
+  }
+  std::vector<FolderEntry> ListEntries(std::string_view dir) override {
+    std::vector<FolderEntry> out;
+    Named(dir, [&](const std::string& a) { out = base_.ListEntries(a); });
     return out;
   }
   std::string ReadFile(std::string_view p) override {

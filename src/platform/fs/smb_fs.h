@@ -14,7 +14,10 @@
 //   can; the library does not offer it), so a rename over an existing file is two requests:
 //   delete the old file, then rename. Between the two a reader finds no file under that name,
 //   and a connection lost between them leaves the name empty, with the new content under its
-//   temporary name. The old content is never mixed with the new.
+//   temporary name. The old content is never mixed with the new. A staged copy
+//   (IsStagedCopyName) is written under its own name, no temporary: no one reads it there.
+// - RenameFile asks nothing beforehand: a missing source fails the rename itself, before the
+//   target is touched.
 // - Durability is the server's: the data is on the server when the file is closed, and
 //   libsmbclient offers no flush; folder batches concern only the local drives.
 // - Temporaries whose removal failed (the server went away) are removed by a later write to

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/fs/file_sink.h"
@@ -108,6 +110,19 @@ inline bool operator==(const InstallAide::PltEntryInfo& a, const InstallAide::Pl
 // must outlive the aide. A user whose folder does not exist is not created: queuing for it
 // answers kPltNoSuchUser. The Install folder of an existing user is created when missing.
 std::unique_ptr<InstallAide> NewFolderInstallAide(std::filesystem::path root, FileSystem& files);
+
+// The same queue in a folder reached through `queue` by Windows-form path: a Windows PC's
+// share ("\\PC\Palm"), for a workstation that prepares Palm exports for that PC's Palm
+// Desktop. Links on the server's disk are the server's to resolve; a root that cannot be
+// reached has no users. Queue changes are durable when they return (the server's). `queue`
+// must outlive the aide unless it is `own`, which the aide keeps.
+std::unique_ptr<InstallAide> NewShareInstallAide(std::string root, FileSystem& queue, FileSystem& files,
+                                                 std::unique_ptr<FileSystem> own = {});
+
+// The Windows-form share path of a HotSync root given as "smb://HOST/SHARE[/FOLDER]"
+// ("\\HOST\SHARE\FOLDER"); nothing for a root that is a host folder. ValueError naming the
+// root when it names no share.
+std::optional<std::string> ShareQueueRootOf(std::string_view root);
 
 // Whether `name` can be a HotSync user's folder: one path component of at most 255 bytes, not
 // empty, not "." or "..", without '/', '\' or a control character.

@@ -142,7 +142,10 @@ void ReadPaths(const Reader& r, const toml::table& t, HostConfig& c) {
     if (k == "registry_file") {
       c.registry_file = r.Path(n, key);
     } else if (k == "hotsync_root") {
-      c.hotsync_root = r.Path(n, key);
+      const std::string v = r.Str(n, key);  // a folder, or a share: "smb://PC/Palm[/FOLDER]"
+      const size_t share = v.rfind("smb://", 0) == 0 ? v.find('/', 6) : 0;
+      if (share == 6 || share == std::string::npos || share + 1 == v.size()) r.Bad(key, "expected smb://HOST/SHARE");
+      c.hotsync_root = v.rfind("smb://", 0) == 0 ? v : r.Path(n, key);
     } else if (k == "shares") {
       if (r.Str(n, key).rfind("smb:", 0) == 0) {
         if (r.Str(n, key) != "smb://") r.Bad(key, "expected a folder or \"smb://\" (the hosts are the shares' own)");

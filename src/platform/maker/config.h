@@ -27,7 +27,7 @@
 //   max_answer_mb = 2048                  # the most an answer may hold; a larger one fails
 //   [paths]
 //   registry_file = "var/registry.reg"
-//   hotsync_root = "var/hotsync"
+//   hotsync_root = "var/hotsync"          # or "smb://PC/Palm": a PC's share, over SMB
 //   shares = "var/shares"                 # \\HOST\SHARE\x -> <shares>/HOST/SHARE/x
 //                                         # or "smb://": \\HOST\SHARE\x -> smb://HOST/SHARE/x
 //   [paths.drives]

@@ -2,6 +2,10 @@
 // over SMB against the test Samba server.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 #include <stdlib.h>
 
 #include <fstream>
@@ -70,6 +74,9 @@ class DriveOnShare final : public FileSystem {
   void CreateDir(std::string_view p) override { Do(p, [&](const std::string& q) { smb_->CreateDir(q); }); }
   std::vector<std::string> ListFiles(std::string_view d, std::string_view m) override {
     return Do(d, [&](const std::string& q) { return smb_->ListFiles(q, m); });
+  }
+  std::vector<FolderEntry> ListEntries(std::string_view d) override {
+    return Do(d, [&](const std::string& q) { return smb_->ListEntries(q); });
   }
   std::string ReadFile(std::string_view p) override { return Do(p, [&](const std::string& q) { return smb_->ReadFile(q); }); }
   std::string ReadFileHead(std::string_view p, size_t n) override {
@@ -227,6 +234,31 @@ TEST_P(FileSystemContract, ListsOnlyFilesMatchingTheMaskSortedWithoutRegardToCas
             (std::vector<std::string>{"A.XML", "b.xml", "PREVRETI.xml"}));
   EXPECT_EQ(fs().ListFiles("C:\\Palm\\Kve\\Exp", "?.*").size(), 3u);
   EXPECT_THROW(fs().ListFiles("C:\\Palm\\Nope", "*"), IoError);
+}
+
+// Entries of every kind, for callers that walk folders (a queue's users): files with their
+// size and an identity that changes when the file is written anew.
+TEST_P(FileSystemContract, ListsEntriesOfEveryKindWithSizesAndIdentities) {
+  fs().WriteFile("C:\\Palm\\Kve\\A.pdb", "four");
+  fs().CreateDir("C:\\Palm\\Kve\\Install");
+  std::vector<FolderEntry> entries;
+  try {
+    entries = fs().ListEntries("C:\\Palm\\Kve");
+  } catch (const IoError& e) {
+    GTEST_SKIP() << e.what();  // a file system of no queue
+  }
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "A.pdb");
+  EXPECT_EQ(entries[0].kind, FolderEntry::Kind::kFile);
+  EXPECT_EQ(entries[0].bytes, 4u);
+  EXPECT_EQ(entries[1].name, "Install");
+  EXPECT_EQ(entries[1].kind, FolderEntry::Kind::kFolder);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  fs().WriteFile("C:\\Palm\\Kve\\A.pdb", "FOUR");
+  for (const FolderEntry& e : fs().ListEntries("C:\\Palm\\Kve"))
+    if (e.name == "A.pdb") EXPECT_FALSE(std::equal(std::begin(e.identity), std::end(e.identity), entries[0].identity));
+  EXPECT_THROW(fs().ListEntries("C:\\Palm\\Nope"), IoError);
 }
 
 TEST_P(FileSystemContract, CopyReplacesTheDestinationAndAMissingSourceTouchesNothing) {

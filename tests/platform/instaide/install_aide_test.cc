@@ -2,19 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/common/cp1252.h"
+#include "platform/common/error.h"
 #include "platform/fs/file_system.h"
 #include "support/temp_folder.h"
 #include "support/mem_fs.h"
+#include "support/smb_server.h"
 
 namespace kve {
 namespace {
@@ -24,17 +28,60 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-// A queue root and a drive C in one temporary folder.
-class FolderQueue : public ::testing::Test {
+// A drive C in a temporary folder and a queue root: a folder beside it, or a folder of the
+// test Samba server's share reached over SMB as a Windows PC's "\\PC\Palm" would be. Either
+// way the test sets up and looks at the queue through the root's folder on this host.
+enum class Where { kFolder, kSmb };
+
+class QueueTest : public ::testing::Test {
  protected:
-  FolderQueue() {
+  void Open(Where where) {
+    smb_ = where == Where::kSmb;
     stdfs::create_directories(tmp / "c" / "Exp");
-    stdfs::create_directories(tmp / "root");
     files = NewPosixFileSystem(PathMapping{{{'C', tmp / "c"}}, {}, 'C'});
-    aide = NewFolderInstallAide(tmp / "root", *files);
+    if (!smb_) {
+      rootHost = tmp / "root";
+      stdfs::create_directories(rootHost);
+    } else {
+      server_ = testing::SmbTestServer::FromEnvironment();
+      if (!server_) GTEST_SKIP() << testing::SmbTestServer::SkipReason();
+      const std::string name = "palm-" + tmp.path().filename().string();
+      rootHost = server_->shareDir / name;
+      rootShare = std::string("\\\\") + testing::kSmbTestHost + "\\Orvanta Web\\" + name;
+      stdfs::create_directories(rootHost);
+      Settle();
+    }
+    aide = NewAide();
   }
-  void AddUser(const std::string& name) { stdfs::create_directories(tmp / "root" / name / "Install"); }
-  stdfs::path Install(const std::string& user) const { return tmp / "root" / user / "Install"; }
+  ~QueueTest() override {
+    std::error_code ec;
+    if (smb_) stdfs::remove_all(rootHost, ec);
+  }
+  // A queue on the root with a file system of its own, as another process would have.
+  std::unique_ptr<InstallAide> NewAide() {
+    if (!smb_) return NewFolderInstallAide(rootHost, *files);
+    auto own = NewSmbShareFileSystem(NewPosixFileSystem({}), server_->Settings(5));
+    FileSystem& queue = *own;
+    return NewShareInstallAide(rootShare, queue, *files, std::move(own));
+  }
+  // What the test put under the root becomes the share's user's, as the server's own files.
+  void Settle() {
+    if (!smb_) return;
+    struct stat st;
+    ASSERT_EQ(::stat(server_->shareDir.c_str(), &st), 0);
+    ASSERT_EQ(::chown(rootHost.c_str(), st.st_uid, st.st_gid), 0);
+    for (const auto& e : stdfs::recursive_directory_iterator(rootHost))
+      ASSERT_EQ(::lchown(e.path().c_str(), st.st_uid, st.st_gid), 0) << e.path();
+  }
+  void AddUser(const std::string& name) {
+    stdfs::create_directories(rootHost / name / "Install");
+    Settle();
+  }
+  void Put(const stdfs::path& p, const std::string& bytes) {
+    WriteBytes(p, bytes);
+    Settle();
+  }
+  stdfs::path Install(const std::string& user) const { return rootHost / user / "Install"; }
   std::vector<std::string> Queued(const std::string& user) const {
     std::vector<std::string> names;
     for (const auto& e : stdfs::directory_iterator(Install(user))) names.push_back(e.path().filename());
@@ -49,20 +96,42 @@ class FolderQueue : public ::testing::Test {
   }
 
   TempFolder tmp;
+  stdfs::path rootHost;   // the queue's root as this host sees it
+  std::string rootShare;  // over SMB: the root as the queue reaches it
   std::unique_ptr<FileSystem> files;
   std::unique_ptr<InstallAide> aide;
+  bool smb_ = false;
+  std::optional<testing::SmbTestServer> server_;
 };
 
-TEST_F(FolderQueue, UsersAreTheSafeFoldersOfTheRootInByteOrder) {
+// What only the folder's code does (links) or what does not depend on where the queue is.
+class FolderQueue : public QueueTest {
+ protected:
+  void SetUp() override { Open(Where::kFolder); }
+};
+
+// The queue's behaviour in a folder of this host and in a PC's share over SMB.
+class Queue : public QueueTest, public ::testing::WithParamInterface<Where> {
+ protected:
+  void SetUp() override { Open(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(In, Queue, ::testing::Values(Where::kFolder, Where::kSmb),
+                         [](const ::testing::TestParamInfo<Where>& i) {
+                           return std::string(i.param == Where::kSmb ? "Smb" : "Folder");
+                         });
+
+TEST_P(Queue, UsersAreTheSafeFoldersOfTheRootInByteOrder) {
   for (const char* u : {"palm 01", "PALM 01", "Zé", "B"}) AddUser(u);
-  stdfs::create_directories(tmp / "root" / "bell\x07");  // a control character: no user
-  WriteBytes(tmp / "root" / "notes.txt", "a file is no user");
+  // A control character: no user (a server shows such a name as a made-up short one).
+  if (!smb_) stdfs::create_directories(rootHost / "bell\x07");
+  Put(rootHost / "notes.txt", "a file is no user");
   ASSERT_EQ(aide->PltGetUserCount(), 4);
   EXPECT_EQ((std::vector<std::string>{Name(0), Name(1), Name(2), Name(3)}),
             (std::vector<std::string>{"B", "PALM 01", "Zé", "palm 01"}));
   EXPECT_EQ(Name(4), "");
 
-  stdfs::remove_all(tmp / "root");
+  stdfs::remove_all(rootHost);
   EXPECT_EQ(aide->PltGetUserCount(), 0);  // no root yet: nobody
 }
 
@@ -107,7 +176,7 @@ TEST_F(FolderQueue, NamesAreCutAtThirtyOneCharactersAndNeverInsideOne) {
   }
 }
 
-TEST_F(FolderQueue, QueuingCopiesUnderTheFilesOwnNameAndRemovingDeletesIt) {
+TEST_P(Queue, QueuingCopiesUnderTheFilesOwnNameAndRemovingDeletesIt) {
   AddUser("PALM 01");
   WriteBytes(tmp / "c" / "Exp" / "FILIAL.pdb", "first");
   EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\FILIAL.pdb"), kPltOk);
@@ -121,23 +190,24 @@ TEST_F(FolderQueue, QueuingCopiesUnderTheFilesOwnNameAndRemovingDeletesIt) {
   EXPECT_EQ(aide->PltRemoveInstallFile("PALM 01", "FILIAL.pdb"), kPltOk);  // not queued: harmless
 }
 
-TEST_F(FolderQueue, AMissingInstallFolderIsMadeForAnExistingUser) {
-  stdfs::create_directories(tmp / "root" / "PALM 02");
+TEST_P(Queue, AMissingInstallFolderIsMadeForAnExistingUser) {
+  stdfs::create_directories(rootHost / "PALM 02");
+  Settle();
   WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
   EXPECT_EQ(aide->PltInstallFile("PALM 02", "C:\\Exp\\A.pdb"), kPltOk);
   EXPECT_EQ(Queued("PALM 02"), (std::vector<std::string>{"A.pdb"}));
 }
 
 // The unfinished copy of a killed run goes at the next queuing; a live run's stays.
-TEST_F(FolderQueue, QueuingRemovesTheCopiesOfKilledRuns) {
+TEST_P(Queue, QueuingRemovesTheCopiesOfKilledRuns) {
   AddUser("PALM 01");
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
   ::waitpid(child, nullptr, 0);
   const std::string killed = ".B.pdb.tmp-" + std::to_string(child) + "-0";
   const std::string live = ".B.pdb.tmp-" + std::to_string(::getpid()) + "-9";
-  WriteBytes(Install("PALM 01") / killed, "part");
-  WriteBytes(Install("PALM 01") / live, "part");
+  Put(Install("PALM 01") / killed, "part");
+  Put(Install("PALM 01") / live, "part");
   WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
   EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltOk);
   EXPECT_EQ(Queued("PALM 01"), (std::vector<std::string>{live, "A.pdb"}));
@@ -146,10 +216,10 @@ TEST_F(FolderQueue, QueuingRemovesTheCopiesOfKilledRuns) {
 // An export replaces the earlier one only at its commit: a process killed after staging
 // leaves the earlier entries whole and its staged copies under names a HotSync never takes,
 // which the next queue change removes. A discarded staging changes nothing either.
-TEST_F(FolderQueue, StagedEntriesReplaceTheQueueOnlyAtTheCommit) {
+TEST_P(Queue, StagedEntriesReplaceTheQueueOnlyAtTheCommit) {
   AddUser("PALM 01");
-  WriteBytes(Install("PALM 01") / "a.pdb", "old a");  // another letter case: the same entry
-  WriteBytes(Install("PALM 01") / "B.pdb", "old b");
+  Put(Install("PALM 01") / "a.pdb", "old a");  // another letter case: the same entry
+  Put(Install("PALM 01") / "B.pdb", "old b");
   WriteBytes(tmp / "c" / "Exp" / "A.pdb", "new a, longer");
   WriteBytes(tmp / "c" / "Exp" / "B.pdb", "new b");
   auto stageBoth = [&](InstallAide& a) {
@@ -168,7 +238,7 @@ TEST_F(FolderQueue, StagedEntriesReplaceTheQueueOnlyAtTheCommit) {
 
   const pid_t child = ::fork();
   if (child == 0) {
-    stageBoth(*NewFolderInstallAide(tmp / "root", *files));
+    stageBoth(*NewAide());
     ::raise(SIGKILL);
   }
   int status = 0;
@@ -198,10 +268,10 @@ TEST_F(FolderQueue, StagedEntriesReplaceTheQueueOnlyAtTheCommit) {
   EXPECT_FALSE(again == info);
 }
 
-TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {
+TEST_P(Queue, RefusalsAnswerACodeAndTouchNothing) {
   AddUser("PALM 01");
   WriteBytes(tmp / "c" / "Exp" / "A.pdb", "a");
-  WriteBytes(tmp / "root" / "A.pdb", "beside the users");
+  Put(rootHost / "A.pdb", "beside the users");
   struct Case {
     const char* user;
     const char* path;
@@ -228,8 +298,8 @@ TEST_F(FolderQueue, RefusalsAnswerACodeAndTouchNothing) {
     EXPECT_EQ(aide->PltRemoveInstallFile(c.user, c.path), c.remove);
   }
   EXPECT_TRUE(Queued("PALM 01").empty());
-  EXPECT_EQ(ReadBytes(tmp / "root" / "A.pdb"), "beside the users");
-  EXPECT_FALSE(stdfs::exists(tmp / "root" / "NOBODY"));
+  EXPECT_EQ(ReadBytes(rootHost / "A.pdb"), "beside the users");
+  EXPECT_FALSE(stdfs::exists(rootHost / "NOBODY"));
   EXPECT_EQ(aide->PltGetUserCount(), 1);
 }
 
@@ -244,7 +314,7 @@ TEST_F(FolderQueue, LinkedUserAndInstallFoldersAreNeverWrittenOrDeletedThrough) 
   AddUser("PALM 01");
   stdfs::remove(Install("PALM 01"));
   stdfs::create_directory_symlink(decoy, Install("PALM 01"));
-  stdfs::create_directory_symlink(decoy, tmp / "root" / "PALM 09");
+  stdfs::create_directory_symlink(decoy, rootHost / "PALM 09");
 
   EXPECT_EQ(aide->PltGetUserCount(), 1);
   EXPECT_EQ(aide->PltInstallFile("PALM 01", "C:\\Exp\\A.pdb"), kPltIoError);
@@ -254,6 +324,14 @@ TEST_F(FolderQueue, LinkedUserAndInstallFoldersAreNeverWrittenOrDeletedThrough) 
   EXPECT_EQ(ReadBytes(decoy / "A.pdb"), "decoy");
   EXPECT_EQ(ReadBytes(decoy / "Install" / "A.pdb"), "decoy");
   EXPECT_EQ(std::distance(stdfs::directory_iterator(decoy), stdfs::directory_iterator()), 2);
+}
+
+TEST(ShareQueueRoot, AnSmbAddressNamesAShareAndAnythingElseIsAHostFolder) {
+  EXPECT_EQ(ShareQueueRootOf("smb://PC/Palm"), "\\\\PC\\Palm");
+  EXPECT_EQ(ShareQueueRootOf("smb://PC/Palm Desktop/Fila/"), "\\\\PC\\Palm Desktop\\Fila");
+  EXPECT_EQ(ShareQueueRootOf("/srv/hotsync"), std::nullopt);
+  EXPECT_EQ(ShareQueueRootOf("var/smb/hotsync"), std::nullopt);
+  for (const char* bad : {"smb://PC", "smb://PC/", "smb:///Palm"}) EXPECT_THROW(ShareQueueRootOf(bad), ValueError) << bad;
 }
 
 TEST(MemQueueSource, FilesWithoutAHostPathAreCopiedFromTheirBytes) {

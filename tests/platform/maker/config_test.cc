@@ -89,6 +89,10 @@ TEST(HostConfig, MistakesAreErrorsNamingFileAndKey) {
   EXPECT_EQ(ErrorOf("[locale]\ndecimal_separator = \",,\"\n"),
             "kve.toml: locale.decimal_separator: expected exactly one character, got \",,\"");
   EXPECT_EQ(ErrorOf("[paths.drives]\nCD = \"x\"\n"), "kve.toml: paths.drives.CD: a drive is one letter");
+  EXPECT_EQ(ParseConfig("[paths]\nhotsync_root = \"smb://PC/Palm\"\n", "kve.toml", "conf").hotsync_root, "smb://PC/Palm");
+  for (const char* root : {"smb://PC", "smb://PC/", "smb:///Palm"})
+    EXPECT_EQ(ErrorOf(std::string("[paths]\nhotsync_root = \"") + root + "\"\n"),
+              "kve.toml: paths.hotsync_root: expected smb://HOST/SHARE");
   EXPECT_EQ(ErrorOf("[database]\nurl = \"mysql://x\"\n").rfind("kve.toml: database.url: ", 0), 0u);
   EXPECT_EQ(ErrorOf("[host\n").rfind("kve.toml: line 1: ", 0), 0u);
 }
