@@ -34,8 +34,8 @@
 #include <string>
 #include <vector>
 
-#include "batch/hashing_fs.h"
-#include "batch/host_ledger.h"
+#include "record/hashing_fs.h"
+#include "record/screen_ledger.h"
 #include "demo/demo_site.h"
 #include "host/site.h"
 #include "platform/maker/config.h"
@@ -145,9 +145,9 @@ int main(int argc, char** argv) {
     Site site(maker::LoadConfig(demo::WriteDemoSite(o).string()));
     YesDialogs dialogs;
     qt::QtBusyView busy;
-    batch::HashingFileSystem files(*site.files);
+    record::HashingFileSystem files(*site.files);
     ExpDadosServices svc{*site.db, *site.server, dialogs, files, *site.registry, busy, *site.installAide, {}};
-    const auto ledger = batch::ScreenLedger(site.Config(), [](std::string_view) {}, &files);
+    const auto ledger = record::ScreenLedger(site.Config(), [](std::string_view) {}, &files);
     svc.exportEnded = ledger;
     maker::ServicesScope scope(site.maker);
 
