@@ -142,13 +142,7 @@ class SmbShareFileSystem final : public FileSystem {
   std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) override {
     WinPath w = ParseWinPath(dir);
     if (!IsShare(w)) return local_->ListFiles(dir, mask);
-    const std::string url = Url(w);
-    SMBCFILE* d = Retried([&] { return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str()); });
-    if (!d) {
-      const int err = errno;
-      if (err == ENOENT || err == ENOTDIR) throw IoError(std::string(dir) + ": folder not found", ErrorKind::kNotFound);
-      ThrowIoError(dir, "list the folder", err);
-    }
+    SMBCFILE* d = OpenListing(w, dir);
     std::vector<std::string> names;
     size_t seen = 0;
     bool tooLong = false;
@@ -161,13 +155,7 @@ class SmbShareFileSystem final : public FileSystem {
       std::string name(e->name, strnlen(e->name, e->namelen ? e->namelen : sizeof e->name));
       if (e->smbc_type == SMBC_FILE && IsPlainName(name) && MatchesMask(name, mask)) names.push_back(std::move(name));
     }
-    const int err = errno;
-    smbc_getFunctionClosedir(ctx_)(ctx_, d);
-    if (tooLong) {
-      throw IoError(std::string(dir) + ": the server lists more than " + std::to_string(kMaxListing) +
-                    " entries in the folder; not believed");
-    }
-    if (err != 0 && err != ENOENT) ThrowIoError(dir, "list the folder", err);
+    CloseListing(d, dir, tooLong);
     SortNamesWithoutCase(names);
     return names;
   }
@@ -177,13 +165,7 @@ class SmbShareFileSystem final : public FileSystem {
   std::vector<FolderEntry> ListEntries(std::string_view dir) override {
     WinPath w = ParseWinPath(dir);
     if (!IsShare(w)) return local_->ListEntries(dir);
-    const std::string url = Url(w);
-    SMBCFILE* d = Retried([&] { return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str()); });
-    if (!d) {
-      const int err = errno;
-      if (err == ENOENT || err == ENOTDIR) throw IoError(std::string(dir) + ": folder not found", ErrorKind::kNotFound);
-      ThrowIoError(dir, "list the folder", err);
-    }
+    SMBCFILE* d = OpenListing(w, dir);
     constexpr uint16_t kDirectory = 0x10, kDevice = 0x40;  // DOS attributes
     std::vector<FolderEntry> out;
     bool tooLong = false;
@@ -210,13 +192,7 @@ class SmbShareFileSystem final : public FileSystem {
       }
       out.push_back(std::move(e));
     }
-    const int err = errno;
-    smbc_getFunctionClosedir(ctx_)(ctx_, d);
-    if (tooLong) {
-      throw IoError(std::string(dir) + ": the server lists more than " + std::to_string(kMaxListing) +
-                    " entries in the folder; not believed");
-    }
-    if (err != 0 && err != ENOENT) ThrowIoError(dir, "list the folder", err);
+    CloseListing(d, dir, tooLong);
     return out;
   }
 
@@ -376,6 +352,28 @@ class SmbShareFileSystem final : public FileSystem {
   void EndFolderBatch() noexcept override { local_->EndFolderBatch(); }
 
  private:
+  // A folder's listing, opened and closed; closing tells what went wrong while reading it (a
+  // listing longer than any folder of an export is not believed).
+  SMBCFILE* OpenListing(const WinPath& w, std::string_view dir) {
+    const std::string url = Url(w);
+    SMBCFILE* d = Retried([&] { return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str()); });
+    if (!d) {
+      const int err = errno;
+      if (err == ENOENT || err == ENOTDIR) throw IoError(std::string(dir) + ": folder not found", ErrorKind::kNotFound);
+      ThrowIoError(dir, "list the folder", err);
+    }
+    return d;
+  }
+  void CloseListing(SMBCFILE* d, std::string_view dir, bool tooLong) {
+    const int err = errno;
+    smbc_getFunctionClosedir(ctx_)(ctx_, d);
+    if (tooLong) {
+      throw IoError(std::string(dir) + ": the server lists more than " + std::to_string(kMaxListing) +
+                    " entries in the folder; not believed");
+    }
+    if (err != 0 && err != ENOENT) ThrowIoError(dir, "list the folder", err);
+  }
+
   static void Auth(SMBCCTX* c, const char*, const char*, char* wg, int wglen, char* un, int unlen,
                    char* pw, int pwlen) {
     auto* self = static_cast<SmbShareFileSystem*>(smbc_getOptionUserData(c));
