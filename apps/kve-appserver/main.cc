@@ -20,6 +20,7 @@
 #include "platform/common/error.h"
 #include "platform/dataset/value_text.h"
 #include "platform/db/database.h"
+#include "platform/db/migrate.h"
 #include "platform/db/sql_text.h"
 #include "server/access.h"
 #include "server/app_server.h"
@@ -42,6 +43,10 @@ bool ParseListen(const std::string& text, std::string& host, int& port) {
 int TokenCommand(const std::string& action, const std::string& name, const std::string& url) {
   try {
     auto db = kve::Database::Open(url, /*createFile=*/false);
+    const int have = kve::AppliedSchemaVersion(*db), want = kve::LatestSchemaVersion();
+    if (have < want)
+      throw kve::Error("its schema is version " + std::to_string(have) + ", tokens need " + std::to_string(want) +
+                       " (start the server once with --create, or apply it with kve-demo-data --schema-only)");
     if (action == "add") {
       std::string token = kve::server::AddToken(*db, name);
       std::printf("%s\n", token.c_str());
