@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <optional>
 #include <cerrno>
 #include <chrono>
@@ -105,6 +107,14 @@ struct AppServer::Impl {
   DatabasePool pool;
   Metrics metrics;
   AuthThrottle throttle;
+  // What the database said of tokens, kept for a second: a call then costs no query of its
+  // own, and a token added or revoked counts from a second later at the most.
+  struct TokenMemory {
+    std::mutex mu;
+    bool known = false, anyStored = false;
+    std::chrono::steady_clock::time_point at{};
+    std::unordered_map<std::string, std::pair<std::string, std::chrono::steady_clock::time_point>> names;  // hash -> name
+  } tokens;
   HttpFront http;
   int port = 0;
   std::thread thread;
@@ -112,8 +122,20 @@ struct AppServer::Impl {
 };
 
 std::optional<std::string> AppServer::Impl::Authenticate(const httplib::Request& req) {
+  constexpr auto kRemembered = std::chrono::seconds(1);
+  constexpr size_t kMaxRemembered = 1024;
   const std::optional<std::string> given = BearerToken(req);
   if (given && SameToken(*given, options.token)) return kSharedTokenName;
+  const auto now = options.clock();
+  const std::string hash = given ? TokenHash(*given) : std::string();
+  {
+    std::lock_guard lock(tokens.mu);
+    if (given) {
+      auto it = tokens.names.find(hash);
+      if (it != tokens.names.end() && now - it->second.second < kRemembered) return it->second.first;
+    }
+    if (options.token.empty() && tokens.known && !tokens.anyStored && now - tokens.at < kRemembered) return "";
+  }
   TokenLookup found;
   {
     auto db = pool.Acquire();
@@ -122,6 +144,17 @@ std::optional<std::string> AppServer::Impl::Authenticate(const httplib::Request&
     } catch (...) {
       db.Discard();
       throw;
+    }
+  }
+  {
+    std::lock_guard lock(tokens.mu);
+    tokens.known = true;
+    tokens.anyStored = found.anyStored;
+    tokens.at = now;
+    // Only tokens found are remembered: wrong ones cannot fill the memory.
+    if (found.name) {
+      if (tokens.names.size() >= kMaxRemembered) tokens.names.clear();
+      tokens.names[hash] = {*found.name, now};
     }
   }
   if (found.name) return *found.name;
