@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <spdlog/spdlog.h>
 #include <unistd.h>
 
 #include "platform/net/net_connection.h"
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--calls")) calls = std::atoi(argv[i + 1]);
   }
+  spdlog::set_level(spdlog::level::warn);  // a log line per call would be timed too
   testing::TempFolder dir;
   const std::string url = "sqlite:" + (dir / "bench.db").string();
   try {

@@ -314,7 +314,10 @@ RemoteValue TNetConnection::Call(const std::string& method, std::vector<RemoteAr
                                                res.error() == httplib::Error::Write ||
                                                (res.error() == httplib::Error::Read &&
                                                 stats.roundTripMs < static_cast<double>(timeout_.count())));
-    if (attempt == 0 && dropped) {
+    // A proxy in front of several servers that answers for a server gone under the call
+    // (502, 503, 504) is no answer of the server's either.
+    const bool gatewayFailed = res && (res->status == 502 || res->status == 503 || res->status == 504);
+    if (attempt == 0 && (dropped || gatewayFailed)) {
       client_->http.stop();
       continue;
     }

@@ -75,8 +75,9 @@ class TNetConnection final : public RemoteCaller {
   // malformed answer, or the JSON-RPC error's message.
   //
   // Every call carries a random Idempotency-Key. A connection that drops before any answer
-  // (not a timeout) is tried once more on a fresh connection with the same key: a server
-  // that stores the key with what the call wrote answers the repeat without writing again.
+  // (not a timeout), or that a proxy answers 502, 503 or 504 for, is tried once more on a
+  // fresh connection with the same key: a server that stores the key with what the call
+  // wrote answers the repeat without writing again.
   RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override;
 
   // What the last completed call cost, for diagnostics and the benchmark.
