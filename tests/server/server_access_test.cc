@@ -408,10 +408,11 @@ TEST_P(ServerAccessTest, ARepeatedKeyGetsTheFirstAnswerAndOtherArgumentsAreRefus
 }
 
 // Forwards connections to a server one after the other; the answer to the first POST is
-// dropped with its connection after the server sent it, as a network that fails then would.
+// dropped with its connection after the server sent it, as a network that fails then would,
+// or replaced by a 502, as a proxy whose server died under the call answers.
 class DroppingProxy {
  public:
-  explicit DroppingProxy(int target) : target_(target) {
+  DroppingProxy(int target, bool badGateway) : target_(target), badGateway_(badGateway) {
     fd_ = Listen(port_);
     thread_ = std::thread([this] {
       for (;;) {
@@ -448,6 +449,10 @@ class DroppingProxy {
         if (n <= 0) break;
         if (postSent && !dropped_) {
           dropped_ = true;
+          if (badGateway_) {
+            const std::string_view answer = "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n";
+            send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+          }
           break;
         }
         send(client, buf, static_cast<size_t>(n), MSG_NOSIGNAL);
@@ -457,23 +462,27 @@ class DroppingProxy {
     close(client);
   }
 
-  int target_, fd_, port_ = 0;
+  int target_;
+  bool badGateway_;
+  int fd_, port_ = 0;
   std::atomic<bool> dropped_{false};
   std::thread thread_;
 };
 
 TEST_P(ServerAccessTest, ACallWhoseAnswerIsLostIsRetriedOnceAndWritesOneRow) {
   Start();
-  DroppingProxy proxy(server_->Port());
-  TNetConnection link;
-  link.SetHost("127.0.0.1");
-  link.SetPort(proxy.Port());
-  link.SetConnected(true);
-  auto args = HistoryArgs("export done");
-  RemoteValue answer = link.Call("InsHistPalm", args);
-  EXPECT_TRUE(proxy.Dropped());
-  EXPECT_EQ(HistoryRows(*data_), 1);
-  EXPECT_EQ(testing_server::Column(std::get<std::string>(answer.value), "CDPALM"), std::vector<std::string>{"P01"});
+  for (bool badGateway : {false, true}) {
+    DroppingProxy proxy(server_->Port(), badGateway);
+    TNetConnection link;
+    link.SetHost("127.0.0.1");
+    link.SetPort(proxy.Port());
+    link.SetConnected(true);
+    auto args = HistoryArgs(badGateway ? "after a 502" : "after a drop");
+    RemoteValue answer = link.Call("InsHistPalm", args);
+    EXPECT_TRUE(proxy.Dropped());
+    EXPECT_EQ(testing_server::Column(std::get<std::string>(answer.value), "CDPALM"), std::vector<std::string>{"P01"});
+  }
+  EXPECT_EQ(HistoryRows(*data_), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ServerAccessTest, ::testing::ValuesIn(testing_server::Engines()));
