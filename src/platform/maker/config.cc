@@ -148,7 +148,7 @@ void ReadServer(const Reader& r, const toml::table& t, HostConfig& c) {
         hex = hex && std::isxdigit(static_cast<unsigned char>(ch));
         ++digits;
       }
-      if (!hex || digits != 64)
+      if (!pin.empty() && (!hex || digits != 64))
         r.Bad(key, "expected the certificate's SHA-256 as 64 hexadecimal digits (':' between bytes allowed)");
       c.server_pin_sha256 = pin;
     } else {

@@ -107,6 +107,7 @@ TEST(HostConfig, TlsToTheServer) {
   EXPECT_EQ(c.server_ca_file, "conf/ca.pem");
   EXPECT_EQ(c.server_pin_sha256, pin);
   EXPECT_FALSE(DefaultConfig("d").server_tls);
+  EXPECT_EQ(ParseConfig("[server]\npin_sha256 = \"\"\n", "kve.toml", "conf").server_pin_sha256, "");  // no pin
   EXPECT_EQ(ErrorOf("[server]\ntls = \"yes\"\n"), "kve.toml: server.tls: expected true or false");
   EXPECT_EQ(ErrorOf("[server]\npin_sha256 = \"ab:cd\"\n"),
             "kve.toml: server.pin_sha256: expected the certificate's SHA-256 as 64 hexadecimal digits (':' between bytes allowed)");
