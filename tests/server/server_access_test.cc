@@ -17,6 +17,7 @@
 
 #include <httplib.h>
 
+#include "demo/demo_data.h"
 #include "platform/common/error.h"
 #include "platform/net/net_connection.h"
 #include "server/access.h"
@@ -188,6 +189,35 @@ TEST_F(TlsServerTest, CallsGoOverTlsAndPlainHttpIsNeverServed) {
   } catch (const Error& e) {
     EXPECT_THAT(e.what(), HasSubstr("TLS handshake failed"));
   }
+}
+
+TEST_F(TlsServerTest, AnExportOverTlsCarriesTheSameTablesAsOverPlainHttp) {
+  demo::DemoOptions demo;
+  demo.today = TDateTime::FromDate({2026, 12, 7});
+  demo::FillDemoDatabase(*data_.Open(), demo);
+  Start(certs_.Server("server"));
+  AppServerOptions o;
+  o.dbUrl = data_.Url();
+  AppServer plainServer(o);
+  plainServer.Start();
+  auto tables = [&](int port, bool tls) {
+    TNetConnection link;
+    Link(link, port, {}, tls);
+    link.SetConnected(true);
+    std::string lista, nrSolic = "0", status = "T";
+    auto from = RemoteArg::OfDate(TDateTime::FromDate({2026, 11, 1}));
+    auto to = RemoteArg::OfDate(TDateTime::FromDate({2026, 12, 31}));
+    std::vector<RemoteArg> args = {RemoteArg::Value(demo::kDemoCentral), RemoteArg::ByRef(lista), from, to, from, to,
+                                   from, to, RemoteArg::Value("3"), RemoteArg::ByRef(nrSolic), RemoteArg::ByRef(status),
+                                   RemoteArg::Value(""), RemoteArg::Value("000000000007")};
+    return std::get<std::vector<std::string>>(link.Call("GetTabelas", args).value);
+  };
+  const auto overTls = tables(server_->Port(), true);
+  ASSERT_EQ(overTls.size(), 26u);
+  size_t bytes = 0;
+  for (const auto& image : overTls) bytes += image.size();
+  EXPECT_GT(bytes, size_t{1} << 20);  // many TLS records' worth
+  EXPECT_EQ(overTls, tables(plainServer.Port(), false));
 }
 
 TEST_F(TlsServerTest, AClientOfferingOnlyTls11IsRefused) {
