@@ -1,5 +1,6 @@
 #include "server/http_front.h"
 
+#include "platform/net/net_connection.h"
 #include "server/tls.h"
 
 #include <arpa/inet.h>
@@ -480,6 +481,7 @@ bool HttpFront::process_and_close_socket(socket_t sock) {
 }
 
 void HttpFront::SetTls(TlsContext context) {
+  if (context) IgnoreBrokenPipes();
   std::lock_guard lock(tlsMu_);
   tls_ = std::move(context);
 }

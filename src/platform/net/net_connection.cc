@@ -10,8 +10,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <signal.h>
+
 #include <array>
 #include <charconv>
+#include <mutex>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -111,6 +114,14 @@ std::string TNetConnection::NewIdempotencyKey() {
   return key;
 }
 
+void IgnoreBrokenPipes() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction now {};
+    if (sigaction(SIGPIPE, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+  });
+}
+
 struct TNetConnection::Client {
   Client(const std::string& host, int port) : http(host, port) {}
   explicit Client(const std::string& schemeHostPort) : http(schemeHostPort) {}
@@ -142,6 +153,7 @@ void TNetConnection::SetConnected(bool on) {
 
   std::unique_ptr<Client> c;
   if (tls_.on) {
+    IgnoreBrokenPipes();
     // Never plain HTTP when TLS is asked for: a server that does not speak it fails the
     // connect, naming why.
     const std::string host = host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;

@@ -23,6 +23,12 @@ enum class Error;
 
 namespace kve {
 
+// TLS writes through OpenSSL's socket calls, which raise SIGPIPE on a peer that has gone,
+// and SIGPIPE ends a process by default: a server going away under a workstation's export
+// must be an error, not the end of the program. Ignores SIGPIPE unless the program already
+// chose what it does with it. Called before any TLS connection is made.
+void IgnoreBrokenPipes();
+
 class TNetConnection final : public RemoteCaller {
  public:
   TNetConnection();
