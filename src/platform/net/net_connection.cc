@@ -79,6 +79,8 @@ bool ParsePin(std::string_view text, std::array<unsigned char, 32>& out) {
 // certificate compared with it. The outcome is kept so that a failure can be named.
 int TNetConnection::VerifyServer(X509_STORE_CTX* store, void* arg) {
   auto* check = static_cast<TlsCheck*>(arg);
+  check->verifyError = X509_V_OK;  // of this handshake, not an earlier one
+  check->pinMismatch = false;
   int ok = X509_verify_cert(store);
   if (ok != 1) {
     check->verifyError = X509_STORE_CTX_get_error(store);
@@ -95,11 +97,6 @@ int TNetConnection::VerifyServer(X509_STORE_CTX* store, void* arg) {
     return 0;
   }
   return 1;
-}
-
-bool TNetConnection::WellFormedPin(std::string_view text) {
-  std::array<unsigned char, 32> pin{};
-  return ParsePin(text, pin);
 }
 
 std::string TNetConnection::NewIdempotencyKey() {

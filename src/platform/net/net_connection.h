@@ -62,7 +62,6 @@ class TNetConnection final : public RemoteCaller {
     std::string pinSha256;
   };
   void SetTls(TlsSettings tls) { tls_ = std::move(tls); }
-  static bool WellFormedPin(std::string_view text);
 
   // Runs just before each connect; the screen sets host and port there.
   std::function<void(TNetConnection&)> OnBeforeConnect;
