@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <optional>
 #include <cerrno>
 #include <chrono>
@@ -18,11 +20,13 @@
 #include "platform/db/migrate.h"
 #include "platform/db/sql_text.h"
 #include "platform/net/protocol.h"
+#include "server/access.h"
 #include "server/db_pool.h"
 #include "server/dispatch.h"
 #include "server/http_front.h"
 #include "server/metrics.h"
 #include "server/sql_files.h"
+#include "server/tls.h"
 
 namespace kve::server {
 namespace {
@@ -58,6 +62,29 @@ std::string CheckDatabase(DatabasePool& pool) {
   }
 }
 
+// The name the log and the metrics give calls made with the shared --token: no stored
+// token's name can be written this way.
+constexpr const char* kSharedTokenName = "(--token)";
+
+// The token a request bears, if it bears one.
+std::optional<std::string> BearerToken(const httplib::Request& req) {
+  std::string auth = req.get_header_value("Authorization");
+  constexpr std::string_view kBearer = "Bearer ";
+  if (auth.size() < kBearer.size() || auth.compare(0, kBearer.size(), kBearer) != 0) return std::nullopt;
+  return auth.substr(kBearer.size());
+}
+
+// An idempotency key is the client's: any visible ASCII, at most the column's width.
+bool WellFormedKey(std::string_view key) {
+  if (key.empty() || key.size() > 128) return false;
+  for (unsigned char c : key)
+    if (c < 0x21 || c > 0x7e) return false;
+  return true;
+}
+
+// The token name of the request this thread serves, from its authentication to its answer.
+thread_local std::string tCaller;
+
 }  // namespace
 
 struct AppServer::Impl {
@@ -65,45 +92,115 @@ struct AppServer::Impl {
       : options(std::move(o)),
         sql(options.sqlFolder ? SqlFiles::WithOverrides(*options.sqlFolder) : SqlFiles::BuiltIn()),
         pool(options.dbUrl),
-        metrics(MethodNames()) {}
+        metrics(MethodNames()),
+        throttle(options.clock) {}
 
   void Routes();
   bool StreamTabelas(const httplib::Request& req, httplib::Response& res, const Call& call,
                      std::shared_ptr<CallRecord> record, std::function<void(size_t)> finish);
-  bool Authorized(const httplib::Request& req) const;
+  // The caller's token name ("" when no token is needed); nullopt when refused. Raises when
+  // the database cannot be asked.
+  std::optional<std::string> Authenticate(const httplib::Request& req);
 
   AppServerOptions options;
   SqlFiles sql;
   DatabasePool pool;
   Metrics metrics;
+  AuthThrottle throttle;
+  // What the database said of tokens, kept for a second: a call then costs no query of its
+  // own, and a token added or revoked counts from a second later at the most.
+  struct TokenMemory {
+    std::mutex mu;
+    bool known = false, anyStored = false;
+    std::chrono::steady_clock::time_point at{};
+    std::unordered_map<std::string, std::pair<std::string, std::chrono::steady_clock::time_point>> names;  // hash -> name
+  } tokens;
   HttpFront http;
   int port = 0;
   std::thread thread;
   std::atomic<bool> stopping{false};
 };
 
-bool AppServer::Impl::Authorized(const httplib::Request& req) const {
-  if (options.token.empty()) return true;
-  std::string auth = req.get_header_value("Authorization");
-  constexpr std::string_view kBearer = "Bearer ";
-  if (auth.size() < kBearer.size() || auth.compare(0, kBearer.size(), kBearer) != 0) return false;
-  return SameToken(std::string_view(auth).substr(kBearer.size()), options.token);
+std::optional<std::string> AppServer::Impl::Authenticate(const httplib::Request& req) {
+  constexpr auto kRemembered = std::chrono::seconds(1);
+  constexpr size_t kMaxRemembered = 1024;
+  const std::optional<std::string> given = BearerToken(req);
+  if (given && SameToken(*given, options.token)) return kSharedTokenName;
+  const auto now = options.clock();
+  const std::string hash = given ? TokenHash(*given) : std::string();
+  {
+    std::lock_guard lock(tokens.mu);
+    if (given) {
+      auto it = tokens.names.find(hash);
+      if (it != tokens.names.end() && now - it->second.second < kRemembered) return it->second.first;
+    }
+    if (options.token.empty() && tokens.known && !tokens.anyStored && now - tokens.at < kRemembered) return "";
+  }
+  TokenLookup found;
+  {
+    auto db = pool.Acquire();
+    try {
+      found = LookUpToken(*db, given.value_or(""));
+    } catch (...) {
+      db.Discard();
+      throw;
+    }
+  }
+  {
+    std::lock_guard lock(tokens.mu);
+    tokens.known = true;
+    tokens.anyStored = found.anyStored;
+    tokens.at = now;
+    // Only tokens found are remembered: wrong ones cannot fill the memory.
+    if (found.name) {
+      if (tokens.names.size() >= kMaxRemembered) tokens.names.clear();
+      tokens.names[hash] = {*found.name, now};
+    }
+  }
+  if (found.name) return *found.name;
+  if (options.token.empty() && !found.anyStored) return "";
+  return std::nullopt;
 }
 
 void AppServer::Impl::Routes() {
   const std::string path = "/" + std::string(rpc::kServerName);
   http.set_payload_max_length(options.maxRequestBytes);
   http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    tCaller.clear();
     // A health probe carries no credentials and learns only up or down; see README.md.
-    if (req.path == "/healthz" || Authorized(req)) return httplib::Server::HandlerResponse::Unhandled;
-    res.status = 401;
+    if (req.path == "/healthz") return httplib::Server::HandlerResponse::Unhandled;
+    auto refuse = [&](int status, std::string text) {
+      res.status = status;
+      res.set_content(std::move(text), "text/plain");
+      // The body was not read: what follows on the connection is not the next request.
+      res.set_header("Connection", "close");
+      HttpFront::CloseAfterThisAnswer();
+      return httplib::Server::HandlerResponse::Handled;
+    };
+    if (long left = throttle.BlockedFor(req.remote_addr)) {
+      res.set_header("Retry-After", std::to_string(left));
+      spdlog::warn("{} {} from {} refused: too many failed authentications (429)", LogText(req.method),
+                   LogText(req.path), LogText(req.remote_addr));
+      return refuse(429, "too many failed authentications from this address; retry in " +
+                             std::to_string(left) + " s\n");
+    }
+    std::optional<std::string> caller;
+    try {
+      caller = Authenticate(req);
+    } catch (const std::exception& e) {
+      spdlog::warn("{} {} refused: the token could not be checked: {}", LogText(req.method),
+                   LogText(req.path), LogText(e.what()));
+      return refuse(503, "the token could not be checked: database unreachable\n");
+    }
+    if (caller) {
+      tCaller = std::move(*caller);
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
     res.set_header("WWW-Authenticate", "Bearer");
-    res.set_content("token missing or refused\n", "text/plain");
-    // The body was not read: what follows on the connection is not the next request.
-    res.set_header("Connection", "close");
-    HttpFront::CloseAfterThisAnswer();
-    spdlog::warn("{} {} refused: token missing or wrong", LogText(req.method), LogText(req.path));
-    return httplib::Server::HandlerResponse::Handled;
+    const bool blocked = throttle.Failed(req.remote_addr);
+    spdlog::warn("{} {} from {} refused: token missing or wrong{}", LogText(req.method), LogText(req.path),
+                 LogText(req.remote_addr), blocked ? "; the address is refused for a while" : "");
+    return refuse(401, "token missing or refused\n");
   });
   http.Get(path, [](const httplib::Request&, httplib::Response& res) {
     res.set_content(Describe(), kJson);
@@ -148,9 +245,11 @@ void AppServer::Impl::Routes() {
     auto t0 = std::chrono::steady_clock::now();
     auto counted = std::make_shared<Metrics::Call>(metrics);
     auto record = std::make_shared<CallRecord>();
+    record->caller = tCaller;
     auto finish = [this, t0, counted, record, in = body.size()](size_t sent) {
       double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
       counted->End(record->method, record->failed, ms / 1000, sent);
+      if (!record->caller.empty()) metrics.CountCaller(record->caller);
       if (record->failed)
         spdlog::warn("{}", CallLogLine(*record, ms, in, sent));
       else
@@ -163,11 +262,21 @@ void AppServer::Impl::Routes() {
       return;
     }
     if (call.method == "GetTabelas" && StreamTabelas(req, res, call, record, finish)) return;
+    std::string key = req.get_header_value("Idempotency-Key");
+    if (req.has_header("Idempotency-Key") && !WellFormedKey(key)) {
+      res.status = 400;
+      res.set_content("Idempotency-Key: expected 1 to 128 visible ASCII characters\n", "text/plain");
+      record->failed = true;
+      record->error = "malformed Idempotency-Key header";
+      finish(0);
+      return;
+    }
     std::string reply = Dispatch(
         body,
-        [this](const std::function<Answer(RdmExpDados&)>& run) {
+        [this, &key](const std::function<Answer(RdmExpDados&)>& run) {
           auto db = pool.Acquire();
           RdmExpDados module(*db, sql);
+          module.SetIdempotencyKey(key);
           Answer a = run(module);
           if (a.failed) db.Discard();
           return a;
@@ -265,8 +374,17 @@ AppServer::AppServer(AppServerOptions options) : impl_(std::make_unique<Impl>(st
   } catch (const std::exception& e) {
     throw Error("application server: database " + db_internal::RedactUrl(url) + ": " + e.what());
   }
+  if (impl_->options.tlsCert.empty() != impl_->options.tlsKey.empty())
+    throw Error("application server: TLS needs both a certificate (--tls-cert) and its key (--tls-key)");
+  if (!impl_->options.tlsCert.empty()) ReloadTls();
   impl_->Routes();
 }
+
+void AppServer::ReloadTls() {
+  impl_->http.SetTls(LoadServerTls(impl_->options.tlsCert, impl_->options.tlsKey));
+}
+
+bool AppServer::Tls() const { return !impl_->options.tlsCert.empty(); }
 
 AppServer::~AppServer() { Stop(); }
 

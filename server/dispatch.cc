@@ -50,7 +50,9 @@ std::vector<std::string> MethodNames() {
 }
 
 std::optional<std::string> ReadCall(std::string_view body, Call& call, CallRecord& record) {
-  record = CallRecord{"-", false, {}};
+  record.method = "-";  // the caller, known before the body is read, stays
+  record.failed = false;
+  record.error.clear();
   json id = nullptr;
   try {
     json req = json::parse(body, nullptr, false);
@@ -156,6 +158,7 @@ std::string CallLogLine(const CallRecord& record, double ms, size_t inBytes, siz
   std::snprintf(time, sizeof time, "%.1f", ms);
   std::string line = LogText(record.method, 64) + " " + time + " ms in " + std::to_string(inBytes) +
                      " B out " + std::to_string(outBytes) + " B";
+  if (!record.caller.empty()) line += " by " + LogText(record.caller, 64);
   if (record.failed) line += " failed: " + LogText(record.error, 300);
   return line;
 }

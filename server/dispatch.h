@@ -21,6 +21,7 @@ struct CallRecord {
   std::string method;  // "-" when the request named none
   bool failed = false;      // a JSON-RPC error or a method's failure answer
   std::string error;        // its text
+  std::string caller;       // the name of the token the call came with ("" none needed)
 };
 
 // Runs the module's methods; the dispatcher calls it only for a known method with well-formed

@@ -1,5 +1,8 @@
 #include "server/http_front.h"
 
+#include "platform/net/net_connection.h"
+#include "server/tls.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,6 +20,9 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <openssl/err.h>
 
 #include <spdlog/spdlog.h>
 
@@ -103,13 +109,13 @@ std::string AddressText(const sockaddr_storage& a, int& port) {
   return buf;
 }
 
-class SocketConnection final : public Connection {
+class SocketConnection : public Connection {
  public:
   SocketConnection(int fd, const HttpLimits& limits)
       : fd_(fd), limits_(limits), deadline_(Clock::now() + std::chrono::seconds(limits.requestSeconds)) {}
 
   bool AwaitRequest(bool first, const std::atomic<bool>& stopping) override {
-    if (pos_ < end_) {  // pipelined: the next request is already here
+    if (pos_ < end_ || Buffered()) {  // pipelined: the next request is already here
       deadline_ = Clock::now() + std::chrono::seconds(limits_.requestSeconds);
       return true;
     }
@@ -127,17 +133,14 @@ class SocketConnection final : public Connection {
     return true;
   }
 
-  bool is_readable() const override { return pos_ < end_ || WaitFor(fd_, POLLIN, deadline_); }
+  bool is_readable() const override { return pos_ < end_ || Buffered() || WaitFor(fd_, POLLIN, deadline_); }
   bool is_writable() const override {
     return WaitFor(fd_, POLLOUT, Clock::now() + std::chrono::seconds(limits_.writeSeconds));
   }
 
   ssize_t read(char* ptr, size_t size) override {
     if (pos_ == end_) {
-      if (!WaitFor(fd_, POLLIN, deadline_)) return -1;
-      ssize_t n;
-      do n = recv(fd_, buf_, sizeof buf_, 0);
-      while (n < 0 && errno == EINTR);
+      ssize_t n = Receive(buf_, sizeof buf_);
       if (n <= 0) return -1;
       pos_ = 0;
       end_ = static_cast<size_t>(n);
@@ -151,9 +154,7 @@ class SocketConnection final : public Connection {
   ssize_t write(const char* ptr, size_t size) override {
     size_t sent = 0;
     while (sent < size) {
-      if (!is_writable()) return -1;
-      ssize_t n = send(fd_, ptr + sent, size - sent, MSG_NOSIGNAL);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      ssize_t n = Send(ptr + sent, size - sent);
       if (n <= 0) return -1;
       sent += static_cast<size_t>(n);
     }
@@ -172,12 +173,131 @@ class SocketConnection final : public Connection {
   }
   socket_t socket() const override { return fd_; }
 
+ protected:
+  // Bytes the transport holds that a poll on the socket would not show.
+  virtual bool Buffered() const { return false; }
+  // Up to `size` bytes of the peer's, waiting until the request's deadline; <= 0: none.
+  virtual ssize_t Receive(char* into, size_t size) {
+    if (!WaitFor(fd_, POLLIN, deadline_)) return -1;
+    ssize_t n;
+    do n = recv(fd_, into, size, 0);
+    while (n < 0 && errno == EINTR);
+    return n;
+  }
+  // Sends some of the bytes, waiting while the peer reads nothing; <= 0: failed.
+  virtual ssize_t Send(const char* from, size_t size) {
+    for (;;) {
+      if (!is_writable()) return -1;
+      ssize_t n = send(fd_, from, size, MSG_NOSIGNAL);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      return n;
+    }
+  }
+  Clock::time_point Deadline() const { return deadline_; }
+  const HttpLimits& Limits() const { return limits_; }
+
  private:
   int fd_;
   const HttpLimits& limits_;
   Clock::time_point deadline_;  // for the request being read
   char buf_[16384];
   size_t pos_ = 0, end_ = 0;
+};
+
+// A connection over TLS. The socket is made non-blocking, so that a peer sending half a
+// record is held to the same deadlines as one sending half a request.
+class TlsConnection final : public SocketConnection {
+ public:
+  TlsConnection(int fd, const HttpLimits& limits, SSL* ssl) : SocketConnection(fd, limits), ssl_(ssl) {}
+
+  // The handshake, within the request time. On failure, `plainHttp` tells a client that
+  // spoke plain HTTP to this port, and `why` what OpenSSL saw.
+  bool Handshake(bool& plainHttp, std::string& why) {
+    ERR_clear_error();
+    for (;;) {
+      int r = SSL_accept(ssl_);
+      if (r == 1) return true;
+      int err = SSL_get_error(ssl_, r);
+      if (err == SSL_ERROR_WANT_READ && WaitFor(socket(), POLLIN, Deadline())) continue;
+      if (err == SSL_ERROR_WANT_WRITE && WaitFor(socket(), POLLOUT, Deadline())) continue;
+      unsigned long e = ERR_peek_error();
+      plainHttp = ERR_GET_LIB(e) == ERR_LIB_SSL && ERR_GET_REASON(e) == SSL_R_HTTP_REQUEST;
+      why = err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE ? "no handshake within the request time"
+                                                                       : TlsErrors();
+      if (why.empty()) why = "the peer closed the connection";
+      return false;
+    }
+  }
+
+  // Sends what is held, then tells the peer the connection ends (close_notify), without
+  // waiting for its reply.
+  void Close() {
+    if (SSL_is_init_finished(ssl_) && Flush()) SSL_shutdown(ssl_);
+  }
+
+  bool AwaitRequest(bool first, const std::atomic<bool>& stopping) override {
+    return Flush() && SocketConnection::AwaitRequest(first, stopping);
+  }
+
+ protected:
+  bool Buffered() const override { return SSL_pending(ssl_) > 0; }
+
+  // An answer is written as its head and then its body: held and sent together, they go as
+  // one TLS record and one system call instead of two of each, which a small call notices.
+  // What is held is sent before the connection waits or reads, and once it fills a record.
+  ssize_t Send(const char* from, size_t size) override {
+    if (held_.size() + size <= kRecord) {
+      held_.append(from, size);
+      return static_cast<ssize_t>(size);
+    }
+    // Large pieces (the images of an export) go as they are, never copied.
+    if (!Flush() || !WriteAll(from, size)) return -1;
+    return static_cast<ssize_t>(size);
+  }
+
+  ssize_t Receive(char* into, size_t size) override {
+    if (!Flush()) return -1;
+    for (;;) {
+      int n = SSL_read(ssl_, into, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
+      if (n > 0) return n;
+      int err = SSL_get_error(ssl_, n);
+      if (err == SSL_ERROR_WANT_READ && WaitFor(socket(), POLLIN, Deadline())) continue;
+      if (err == SSL_ERROR_WANT_WRITE && WaitFor(socket(), POLLOUT, Deadline())) continue;
+      ERR_clear_error();
+      return -1;
+    }
+  }
+
+ private:
+  static constexpr size_t kRecord = 16384;  // the most a TLS record carries
+
+  bool Flush() {
+    bool ok = WriteAll(held_.data(), held_.size());
+    held_.clear();
+    return ok;
+  }
+
+  bool WriteAll(const char* data, size_t size) {
+    size_t sent = 0;
+    while (sent < size) {
+      auto until = Clock::now() + std::chrono::seconds(Limits().writeSeconds);
+      const size_t piece = std::min(size - sent, kRecord);
+      int n = SSL_write(ssl_, data + sent, static_cast<int>(piece));
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+        continue;
+      }
+      int err = SSL_get_error(ssl_, n);
+      if (err == SSL_ERROR_WANT_WRITE && WaitFor(socket(), POLLOUT, until)) continue;
+      if (err == SSL_ERROR_WANT_READ && WaitFor(socket(), POLLIN, until)) continue;
+      ERR_clear_error();
+      return false;
+    }
+    return true;
+  }
+
+  SSL* ssl_;
+  std::string held_;
 };
 
 // The peer's bytes handed over in pieces, the answers collected.
@@ -348,7 +468,9 @@ bool HttpFront::process_and_close_socket(socket_t sock) {
   int one = 1;
   setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   bool unread;
-  {
+  if (TlsContext tls = CurrentTls()) {
+    unread = ServeTls(sock, *tls);
+  } else {
     SocketConnection conn(sock, limits_);
     unread = ServeConnection(conn);
   }
@@ -356,6 +478,48 @@ bool HttpFront::process_and_close_socket(socket_t sock) {
   shutdown(sock, SHUT_RDWR);
   close(sock);
   return true;
+}
+
+void HttpFront::SetTls(TlsContext context) {
+  if (context) IgnoreBrokenPipes();
+  std::lock_guard lock(tlsMu_);
+  tls_ = std::move(context);
+}
+
+TlsContext HttpFront::CurrentTls() const {
+  std::lock_guard lock(tlsMu_);
+  return tls_;
+}
+
+bool HttpFront::ServeTls(int sock, SSL_CTX& context) {
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(&context), &SSL_free);
+  if (!ssl || SSL_set_fd(ssl.get(), sock) != 1) {
+    spdlog::error("TLS: cannot set up a connection: {}", TlsErrors());
+    return false;
+  }
+  fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
+  TlsConnection conn(sock, limits_, ssl.get());
+  bool plainHttp = false;
+  std::string why;
+  if (!conn.Handshake(plainHttp, why)) {
+    std::string ip;
+    int port = 0;
+    conn.get_remote_ip_and_port(ip, port);
+    if (plainHttp) {
+      // A client that spoke plain HTTP gets a plain answer saying why, not a bare reset.
+      const std::string text = "this port serves HTTPS only: connect with TLS (https://)\n";
+      const std::string answer = "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain\r\nContent-Length: " +
+                                 std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" + text;
+      (void)send(sock, answer.data(), answer.size(), MSG_NOSIGNAL);
+      spdlog::warn("{}:{}: refused: plain HTTP on the TLS port (400)", ip, port);
+      return true;
+    }
+    spdlog::warn("{}:{}: TLS handshake failed: {}", ip, port, why);
+    return false;
+  }
+  bool unread = ServeConnection(conn);
+  conn.Close();
+  return unread;
 }
 
 std::string ServeBytes(HttpFront& front, std::string_view bytes, size_t piece) {

@@ -11,15 +11,20 @@
 // - A request head (line and headers) may hold kMaxRequestHead bytes: the library keeps every
 //   header line it reads, however many and however long. A longer one is answered 413 and
 //   its connection closed.
+// - With a TLS context, every connection is TLS (1.2 or later); a client that speaks plain
+//   HTTP to it is answered 400 in plain text and closed, never served.
 // - Stopping stops accepting at once, answers every request already sent (the answer says
 //   "Connection: close"), and returns when the last connection has been served.
 
 #include <httplib.h>
 
 #include <atomic>
+#include <mutex>
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "server/tls.h"
 
 namespace kve::server {
 
@@ -49,6 +54,10 @@ class HttpFront : public httplib::Server {
   void StopAccepting();
   bool Stopping() const { return stopping_; }
 
+  // Serves TLS on every connection accepted from now on (null: plain HTTP). A reload sets a
+  // new context; connections already open keep theirs.
+  void SetTls(TlsContext context);
+
   // For a handler: close the connection after this answer (its request was not read whole,
   // so what follows on the connection is not a request).
   static void CloseAfterThisAnswer();
@@ -59,10 +68,14 @@ class HttpFront : public httplib::Server {
   // Serves the requests of one connection until it ends or is to be closed; true when the
   // last request was not read whole (the peer may still be sending).
   bool ServeConnection(class Connection& conn);
+  bool ServeTls(int sock, SSL_CTX& context);
+  TlsContext CurrentTls() const;
 
   HttpLimits limits_;
   std::atomic<bool> stopping_{false};
-  int listenCopy_ = -1;  // a duplicate of the listening socket, to shut it down safely
+  int listenCopy_ = -1;
+  mutable std::mutex tlsMu_;
+  TlsContext tls_;  // a duplicate of the listening socket, to shut it down safely
 };
 
 // Runs `bytes` through `front` as one connection whose peer sent them, handed over in pieces

@@ -19,7 +19,28 @@ void Line(std::string& out, fmt::format_string<T...> format, T&&... args) {
   fmt::format_to(std::back_inserter(out), format, std::forward<T>(args)...);
 }
 
+// A label value as the text format quotes it.
+std::string LabelValue(std::string_view v) {
+  std::string out;
+  for (char c : v) {
+    if (c == '\\' || c == '"') out += '\\';
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace
+
+void Metrics::CountCaller(std::string_view tokenName) {
+  std::lock_guard lock(mu_);
+  auto it = callers_.find(tokenName);
+  if (it == callers_.end()) it = callers_.emplace(std::string(tokenName), 0).first;
+  ++it->second;
+}
 
 Metrics::Metrics(std::vector<std::string> methods) {
   for (auto& m : methods) methods_[std::move(m)];
@@ -83,6 +104,11 @@ std::string Metrics::Render(PoolUse pool) const {
   Line(out, "# TYPE kve_appserver_sent_bytes_total counter\n");
   for (const auto& [name, p] : methods_)
     Line(out, "kve_appserver_sent_bytes_total{{method=\"{}\"}} {}\n", name, p.bytes);
+
+  Line(out, "# HELP kve_appserver_token_calls_total JSON-RPC calls answered, by the name of the token that made them.\n");
+  Line(out, "# TYPE kve_appserver_token_calls_total counter\n");
+  for (const auto& [name, n] : callers_)
+    Line(out, "kve_appserver_token_calls_total{{token=\"{}\"}} {}\n", LabelValue(name), n);
 
   Line(out, "# HELP kve_appserver_calls_in_flight JSON-RPC calls being served now.\n");
   Line(out, "# TYPE kve_appserver_calls_in_flight gauge\n");

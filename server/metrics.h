@@ -42,6 +42,9 @@ class Metrics {
   };
   Call Begin() { return Call(*this); }
 
+  // A call made with the token of that name (the name only: never the token).
+  void CountCaller(std::string_view tokenName);
+
   struct PoolUse {
     size_t inUse = 0;
     size_t idle = 0;
@@ -60,6 +63,7 @@ class Metrics {
   mutable std::mutex mu_;
   std::map<std::string, PerMethod, std::less<>> methods_;  // the known ones and "unknown"
   int64_t inFlight_ = 0;
+  std::map<std::string, uint64_t, std::less<>> callers_;  // token name -> calls
 };
 
 }  // namespace kve::server

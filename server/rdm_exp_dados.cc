@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 
+#include <sodium.h>
 #include <spdlog/spdlog.h>
 
 #include "platform/common/ascii.h"
@@ -46,6 +47,22 @@ void CheckWidth(std::string_view what, const std::string& value, size_t width, b
 void CheckFlag(std::string_view what, const std::string& value) {
   if (value != "0" && value != "1")
     throw ValueError(std::string(what) + " \"" + LogText(value, 40) + "\" is neither 0 nor 1");
+}
+
+SqlParam TextParam(std::string name, const std::string& value) {
+  SqlParam p;
+  p.name = std::move(name);
+  p.kind = SqlParam::Kind::Text;
+  p.text = value;
+  return p;
+}
+
+SqlParam StampParam(std::string name, TDateTime when) {
+  SqlParam p;
+  p.name = std::move(name);
+  p.kind = SqlParam::Kind::DateTime;
+  p.when = when;
+  return p;
 }
 
 void CheckCodePage(std::string_view what, const std::string& value) {
@@ -278,6 +295,9 @@ Answer RdmExpDados::InsHistPalm(const std::vector<std::string>& a) {
     CheckCodePage("branch code", a[0]);
     CheckCodePage("device code", a[1]);
     CheckCodePage("message", a[2]);
+    const std::string argsHash = ArgumentsHash(a);
+    // A call already served under this key is answered as it was the first time.
+    if (auto answer = Replayed(argsHash, a)) return *answer;
     TDateTime when = TDateTime::FromMs(now_().ms() / 1000 * 1000);  // whole seconds
     SqlValues v;
     v.SetText("P_CDFILIAL", a[0]);
@@ -286,9 +306,16 @@ Answer RdmExpDados::InsHistPalm(const std::vector<std::string>& a) {
     v.SetText("P_IDHISTPALM", a[3]);
     v.SetText("P_IDERROPALM", a[4]);
     v.SetDateTime("P_DTHISTPALM", when);
-    db_.Begin();  // the row is stored only with its answer
+    db_.Begin();  // the row is stored only with its answer, and with its key
     try {
       Run("histpalm_insert", v, nullptr);
+      if (!idempotencyKey_.empty()) {
+        db_.Run("INSERT INTO KVECHAMADA (CDCHAVE, DSHASHARGS, DTHISTPALM, DTCHAMADA) "
+                "VALUES (:P_CDCHAVE, :P_DSHASHARGS, :P_DTHISTPALM, :P_DTCHAMADA)",
+                {TextParam("P_CDCHAVE", idempotencyKey_), TextParam("P_DSHASHARGS", argsHash),
+                 StampParam("P_DTHISTPALM", when), StampParam("P_DTCHAMADA", when)},
+                nullptr);
+      }
       Answer answer = ImageAnswer(HistoryRow(a, when));
       db_.Commit();
       return answer;
@@ -298,9 +325,47 @@ Answer RdmExpDados::InsHistPalm(const std::vector<std::string>& a) {
       } catch (const std::exception&) {
         // the first failure is the one worth reporting
       }
+      // The same call under way twice (a retry that overtook its first try): the one that
+      // committed first stored the key, and this one answers as it did.
+      if (!idempotencyKey_.empty()) {
+        std::optional<Answer> again;
+        try {
+          again = Replayed(argsHash, a);
+        } catch (const ValueError&) {
+          throw;
+        } catch (const std::exception&) {
+        }
+        if (again) return *again;
+      }
       throw;
     }
   });
+}
+
+std::string RdmExpDados::ArgumentsHash(const std::vector<std::string>& a) {
+  // Each argument with its length before it, so that no two argument lists run together.
+  std::string all;
+  for (const auto& arg : a) all += std::to_string(arg.size()) + ":" + arg;
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(all.data()), all.size());
+  char hex[crypto_hash_sha256_BYTES * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+  return hex;
+}
+
+std::optional<Answer> RdmExpDados::Replayed(const std::string& argsHash, const std::vector<std::string>& a) {
+  if (idempotencyKey_.empty()) return std::nullopt;
+  TClientDataSet rows;
+  db_.Run("SELECT DSHASHARGS, DTHISTPALM FROM KVECHAMADA WHERE CDCHAVE = :P_CDCHAVE",
+          {TextParam("P_CDCHAVE", idempotencyKey_)}, &rows);
+  rows.First();
+  if (rows.Eof()) return std::nullopt;
+  if (rows.FieldByName("DSHASHARGS").AsString() != argsHash)
+    throw ValueError("idempotency key \"" + LogText(idempotencyKey_, 40) +
+                     "\" was used by an earlier call with other arguments; a new call needs a new key");
+  spdlog::info("InsHistPalm: idempotency key {} seen before: answered as the first time",
+               LogText(idempotencyKey_, 40));
+  return ImageAnswer(HistoryRow(a, rows.FieldByName("DTHISTPALM").AsDateTime()));
 }
 
 // The row InsHistPalm stored, in the form GetHistPalm reads it back.

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,12 @@ class RdmExpDados {
   // branch, device: the device's latest history row, or an empty table.
   Answer GetHistPalm(const std::vector<std::string>& args);
   // branch, device, message, kind ("0" export), error mark ("0" completed, "1" failed):
-  // stores a row stamped with the server's time and answers it.
+  // stores a row stamped with the server's time and answers it. With an idempotency key,
+  // the key is stored with the row; a call that brings a stored key again gets the first
+  // call's answer and writes nothing, or fails when its arguments differ from the first's.
   Answer InsHistPalm(const std::vector<std::string>& args);
+  // The client's idempotency key of the call this module serves ("" none).
+  void SetIdempotencyKey(std::string key) { idempotencyKey_ = std::move(key); }
   // code, all flag ("T" every grouping): the product groupings.
   Answer GetAgrupProd(const std::vector<std::string>& args);
 
@@ -64,11 +69,15 @@ class RdmExpDados {
                const std::function<void(std::string_view)>& emit);
   void Run(std::string_view file, const SqlValues& values, TClientDataSet* into);
   static std::string HistoryRow(const std::vector<std::string>& args, TDateTime when);
+  static std::string ArgumentsHash(const std::vector<std::string>& args);
+  // The stored answer of a call under the same key, if one was served.
+  std::optional<Answer> Replayed(const std::string& argsHash, const std::vector<std::string>& args);
 
   Database& db_;
   const SqlFiles& sql_;
   Clock now_;
-  PacketBuffer imageMemory_;  // one table image after the other is written into it
+  PacketBuffer imageMemory_;
+  std::string idempotencyKey_;  // one table image after the other is written into it
 };
 
 // The aggregated branches of a list "_0002_0003", in order. Raises ValueError naming the list

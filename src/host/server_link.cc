@@ -8,10 +8,11 @@ namespace {
 
 class NetServerLink final : public ServerLink {
  public:
-  NetServerLink(std::string token, uint64_t maxAnswerBytes) {
+  explicit NetServerLink(NetLinkSettings s) {
     conn_.SetServerName(std::string(rpc::kServerName));
-    conn_.SetToken(std::move(token));
-    conn_.SetMaxAnswerBytes(maxAnswerBytes);
+    conn_.SetToken(std::move(s.token));
+    conn_.SetMaxAnswerBytes(s.maxAnswerBytes);
+    conn_.SetTls({s.tls, std::move(s.caFile), std::move(s.pinSha256)});
     conn_.OnBeforeConnect = [this](TNetConnection&) {
       if (OnBeforeConnect) OnBeforeConnect();
     };
@@ -30,8 +31,15 @@ class NetServerLink final : public ServerLink {
 
 }  // namespace
 
+std::unique_ptr<ServerLink> NewNetServerLink(NetLinkSettings settings) {
+  return std::make_unique<NetServerLink>(std::move(settings));
+}
+
 std::unique_ptr<ServerLink> NewNetServerLink(std::string token, uint64_t maxAnswerBytes) {
-  return std::make_unique<NetServerLink>(std::move(token), maxAnswerBytes);
+  NetLinkSettings s;
+  s.token = std::move(token);
+  s.maxAnswerBytes = maxAnswerBytes;
+  return NewNetServerLink(std::move(s));
 }
 
 ServerLinkWrapper::ServerLinkWrapper(ServerLink& inner) : inner_(inner) {

@@ -43,8 +43,17 @@ class ServerLinkWrapper : public ServerLink {
   ServerLink& inner_;
 };
 
-// The link over TNetConnection to the remote data module "Kve07000.rdmExpDados"; `token` is
-// sent as a bearer token when not empty; an answer over `maxAnswerBytes` fails its call.
+// How the link reaches the server ([server] of the configuration).
+struct NetLinkSettings {
+  std::string token;                            // sent as a bearer token when not empty
+  uint64_t maxAnswerBytes = uint64_t{2048} << 20;  // a larger answer fails its call
+  bool tls = false;                             // HTTPS only, never plain HTTP
+  std::string caFile;                           // authorities to verify the server; the system's when empty
+  std::string pinSha256;                        // the server's certificate itself, when set
+};
+
+// The link over TNetConnection to the remote data module "Kve07000.rdmExpDados".
+std::unique_ptr<ServerLink> NewNetServerLink(NetLinkSettings settings);
 std::unique_ptr<ServerLink> NewNetServerLink(std::string token = {},
                                              uint64_t maxAnswerBytes = uint64_t{2048} << 20);
 

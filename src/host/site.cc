@@ -4,6 +4,20 @@
 
 namespace kve {
 
+namespace {
+
+NetLinkSettings LinkSettingsOf(const maker::HostConfig& config) {
+  NetLinkSettings s;
+  s.token = config.server_token;
+  s.maxAnswerBytes = static_cast<uint64_t>(config.server_max_answer_mb) << 20;
+  s.tls = config.server_tls;
+  s.caFile = config.server_ca_file;
+  s.pinSha256 = config.server_pin_sha256;
+  return s;
+}
+
+}  // namespace
+
 PathMapping MappingOf(const maker::HostConfig& config) {
   PathMapping m;
   for (const auto& [letter, folder] : config.drives) m.drives.emplace_back(letter, folder);
@@ -44,8 +58,7 @@ std::unique_ptr<FileSystem> SiteFileSystem(const maker::HostConfig& config) {
 Site::Site(maker::HostConfig config)
     : maker(std::move(config)),
       db(Database::Open(maker.Config().database_url)),
-      server(NewNetServerLink(maker.Config().server_token,
-                              static_cast<uint64_t>(maker.Config().server_max_answer_mb) << 20)),
+      server(NewNetServerLink(LinkSettingsOf(maker.Config()))),
       files(SiteFileSystem(maker.Config())),
       registry(NewRegFileRegistry(maker.Config().registry_file)),
       installAide(SiteInstallAide(maker.Config(), *files)) {}

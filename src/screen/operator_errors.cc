@@ -44,6 +44,9 @@ const char* TextOf(const std::exception& e) {
                     "configuração da estação e do dispositivo."
                   : "O servidor de aplicação não oferece o serviço de exportação de dados. Verifique o "
                     "endereço do servidor na configuração.";
+    case ErrorKind::kNotTrusted:
+      return "Não foi possível confirmar a identidade do servidor de aplicação: o certificado dele não "
+             "é válido ou não é o esperado. A exportação não foi feita. Informe o suporte.";
     case ErrorKind::kOther:
       break;
   }

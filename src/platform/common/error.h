@@ -18,6 +18,7 @@ enum class ErrorKind {
   kUnavailable,       // a server or share that does not answer now; a retry may help
   kPermissionDenied,  // refused for want of a right: permissions, a read-only medium, a token
   kNoSpace,           // the disk or the quota is full
+  kNotTrusted,        // a server whose certificate does not verify (expired, unknown issuer, pin)
 };
 
 // Base of every error this program raises on purpose.

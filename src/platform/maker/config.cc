@@ -43,6 +43,11 @@ class Reader {
     if (!v) Fail(key, "expected an integer");
     return *v;
   }
+  bool Bool(const toml::node& n, const std::string& key) const {
+    auto v = n.value_exact<bool>();
+    if (!v) Fail(key, "expected true or false");
+    return *v;
+  }
   const toml::table& Table(const toml::node& n, const std::string& key) const {
     const toml::table* t = n.as_table();
     if (!t) Fail(key, "expected a table");
@@ -130,6 +135,22 @@ void ReadServer(const Reader& r, const toml::table& t, HostConfig& c) {
       int64_t v = r.Int(n, key);
       if (v < 1 || v > 1048576) r.Bad(key, "expected 1 to 1048576 MB, got " + std::to_string(v));
       c.server_max_answer_mb = static_cast<int>(v);
+    } else if (k == "tls") {
+      c.server_tls = r.Bool(n, key);
+    } else if (k == "ca_file") {
+      c.server_ca_file = r.Path(n, key);
+    } else if (k == "pin_sha256") {
+      std::string pin = r.Str(n, key);
+      size_t digits = 0;
+      bool hex = true;
+      for (char ch : pin) {
+        if (ch == ':') continue;
+        hex = hex && std::isxdigit(static_cast<unsigned char>(ch));
+        ++digits;
+      }
+      if (!pin.empty() && (!hex || digits != 64))
+        r.Bad(key, "expected the certificate's SHA-256 as 64 hexadecimal digits (':' between bytes allowed)");
+      c.server_pin_sha256 = pin;
     } else {
       r.Fail(key, "unknown key");
     }

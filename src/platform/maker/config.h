@@ -25,6 +25,10 @@
 //   port = 8211                           # Corvane::WebPort
 //   token = ""
 //   max_answer_mb = 2048                  # the most an answer may hold; a larger one fails
+//   tls = false                           # HTTPS only; never falls back to plain HTTP
+//   ca_file = "server-ca.pem"             # authorities the server's certificate must verify
+//                                         # against (the system's when absent)
+//   pin_sha256 = "ab:cd:..."              # optional: SHA-256 of the server's certificate
 //   [paths]
 //   registry_file = "var/registry.reg"
 //   hotsync_root = "var/hotsync"          # or "smb://PC/Palm": a PC's share, over SMB
@@ -86,6 +90,9 @@ struct HostConfig {
   int server_port = 8211;
   std::string server_token;
   int server_max_answer_mb = 2048;  // what one answer of the server may hold
+  bool server_tls = false;
+  std::string server_ca_file;       // empty: the system's authorities
+  std::string server_pin_sha256;    // empty: no pin
 
   std::string registry_file;                 // default data_dir + "/registry.reg"
   std::string hotsync_root;                  // default data_dir + "/hotsync"

@@ -2,18 +2,32 @@
 // The real link to the application server: calls travel as JSON-RPC 2.0 over HTTP (see
 // protocol.h). One connection serves one thread; calls block until the answer or the timeout.
 
+#include <openssl/x509.h>
+
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/common/error.h"
 #include "platform/net/connection.h"
 
+namespace httplib {
+enum class Error;
+}
+
 namespace kve {
+
+// TLS writes through OpenSSL's socket calls, which raise SIGPIPE on a peer that has gone,
+// and SIGPIPE ends a process by default: a server going away under a workstation's export
+// must be an error, not the end of the program. Ignores SIGPIPE unless the program already
+// chose what it does with it. Called before any TLS connection is made.
+void IgnoreBrokenPipes();
 
 class TNetConnection final : public RemoteCaller {
  public:
@@ -38,6 +52,17 @@ class TNetConnection final : public RemoteCaller {
   // the call before the body is read, a chunked body as soon as it passes the limit.
   void SetMaxAnswerBytes(uint64_t n) { maxAnswer_ = n; }
 
+  // TLS: never plain HTTP then. The server's certificate must verify against `caFile` (the
+  // system's authorities when empty) and be issued for Host(); with `pinSha256` (hex, ':'
+  // between bytes allowed) it must also be that very certificate. One that does not is an
+  // Error of kind kNotTrusted.
+  struct TlsSettings {
+    bool on = false;
+    std::string caFile;
+    std::string pinSha256;
+  };
+  void SetTls(TlsSettings tls) { tls_ = std::move(tls); }
+
   // Runs just before each connect; the screen sets host and port there.
   std::function<void(TNetConnection&)> OnBeforeConnect;
 
@@ -53,6 +78,11 @@ class TNetConnection final : public RemoteCaller {
   // Raises Error naming the server and the method: not connected, unreachable, timeout,
   // refused token (401), request too large (413), answer over the limit, other HTTP status,
   // malformed answer, or the JSON-RPC error's message.
+  //
+  // Every call carries a random Idempotency-Key. A connection that drops before any answer
+  // (not a timeout), or that a proxy answers 502, 503 or 504 for, is tried once more on a
+  // fresh connection with the same key: a server that stores the key with what the call
+  // wrote answers the repeat without writing again.
   RemoteValue Call(const std::string& method, std::vector<RemoteArg>& args) override;
 
   // What the last completed call cost, for diagnostics and the benchmark.
@@ -66,6 +96,15 @@ class TNetConnection final : public RemoteCaller {
 
  private:
   struct Client;
+  struct TlsCheck {
+    bool pinned = false;
+    std::array<unsigned char, 32> pin{};
+    bool pinMismatch = false;
+    long verifyError = 0;  // X509_V_OK
+  };
+  static int VerifyServer(X509_STORE_CTX* store, void* arg);
+  static std::string NewIdempotencyKey();
+  [[noreturn]] void FailTls(const std::string& what, httplib::Error error) const;
   [[noreturn]] void Fail(const std::string& what, const std::string& detail,
                          ErrorKind kind = ErrorKind::kOther) const;
 
@@ -73,6 +112,7 @@ class TNetConnection final : public RemoteCaller {
   std::string host_;
   int port_ = 0;
   std::string token_;
+  TlsSettings tls_;
   std::chrono::milliseconds timeout_{std::chrono::minutes(2)};
   std::chrono::milliseconds connectTimeout_{std::chrono::seconds(5)};
   uint64_t maxAnswer_;

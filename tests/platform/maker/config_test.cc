@@ -103,6 +103,20 @@ TEST(HostConfig, AnswerLimitOfTheServer) {
   EXPECT_EQ(ErrorOf("[server]\nmax_answer_mb = 0\n"), "kve.toml: server.max_answer_mb: expected 1 to 1048576 MB, got 0");
 }
 
+TEST(HostConfig, TlsToTheServer) {
+  const std::string pin(64, 'a');
+  HostConfig c = ParseConfig("[server]\ntls = true\nca_file = \"ca.pem\"\npin_sha256 = \"" + pin + "\"\n",
+                             "kve.toml", "conf");
+  EXPECT_TRUE(c.server_tls);
+  EXPECT_EQ(c.server_ca_file, "conf/ca.pem");
+  EXPECT_EQ(c.server_pin_sha256, pin);
+  EXPECT_FALSE(DefaultConfig("d").server_tls);
+  EXPECT_EQ(ParseConfig("[server]\npin_sha256 = \"\"\n", "kve.toml", "conf").server_pin_sha256, "");  // no pin
+  EXPECT_EQ(ErrorOf("[server]\ntls = \"yes\"\n"), "kve.toml: server.tls: expected true or false");
+  EXPECT_EQ(ErrorOf("[server]\npin_sha256 = \"ab:cd\"\n"),
+            "kve.toml: server.pin_sha256: expected the certificate's SHA-256 as 64 hexadecimal digits (':' between bytes allowed)");
+}
+
 TEST(HostConfig, SharesOverSmbWithTheirOwnSettings) {
   HostConfig c = ParseConfig(R"(
 [paths]
