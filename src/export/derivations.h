@@ -3,6 +3,7 @@
 // the maker supplies. The export run calls DeriveExportTables after loading the server's tables
 // and before writing any file; BuildEeepcSettings (derived_tables.h) comes later, for an eeePC.
 
+#include <functional>
 #include <string>
 
 #include "export/derived_tables.h"
@@ -37,6 +38,10 @@ struct DerivedTableSet {
 // Search codes of SOLICOMP, PRODUTO (with cdsProdCod), PROD_COD, search codes of ITEMAF,
 // masked numbers of CLIENTE and FORNECED, the supply-authorisation check and TRADUCAO, in
 // that order. Returns the AF-block flag ("S" or "N").
-std::string DeriveExportTables(DerivedTableSet& t, const DerivationValues& v);
+// A table for which `leftAsSent` is true is neither read nor rewritten: an eeePC export that
+// writes its image as the server sent it (images_as_sent.h), its codes already the derived
+// ones, does not load it. Only SOLICOMP, ITEMAF, CLIENTE and FORNECED may be left so.
+std::string DeriveExportTables(DerivedTableSet& t, const DerivationValues& v,
+                               const std::function<bool(const TClientDataSet&)>& leftAsSent = {});
 
 }  // namespace kve::exporting

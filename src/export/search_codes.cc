@@ -2,14 +2,65 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "catalogue/catalogue.h"
 #include "export/column_rewrite.h"
+#include "platform/common/cp1252.h"
 #include "platform/common/error.h"
+#include "platform/dataset/binary_packet.h"
 #include "platform/ui/mask.h"
 
 namespace kve::exporting {
 namespace {
+
+// The person type of a code: its first character ("" for an empty code).
+std::string_view PersonType(std::string_view code) { return code.empty() ? code : SplitChars(code.substr(0, 4)).front(); }
+
+// A packet's text as UTF-8, in `scratch` unless it is plain ASCII.
+std::string_view Utf8Of(std::string_view cp1252, std::string& scratch) {
+  for (char ch : cp1252)
+    if (static_cast<unsigned char>(ch) >= 0x80) {
+      scratch.clear();
+      AppendUtf8FromCp1252(cp1252, scratch);
+      return scratch;
+    }
+  return cp1252;
+}
+
+// Whether every row of `packet` holds in `derived` (never null) what `compute` gives for its
+// `sources` (UTF-8, null as empty), the packet being in the writer's form.
+bool DerivedColumnCurrent(std::string_view packet, std::string_view derived,
+                          std::initializer_list<std::string_view> sources,
+                          const std::function<std::string_view(std::span<const std::string_view>)>& compute) {
+  std::vector<std::string_view> columns(sources);
+  columns.push_back(derived);
+  std::vector<std::string> scratch(columns.size());
+  std::vector<std::string_view> in(sources.size());
+  return IsWrittenForm(packet, columns, [&](std::span<const std::string_view> v) {
+    const std::string_view stored = v.back();
+    if (stored.data() == nullptr) return false;  // the derivation stores a text, never a null
+    for (size_t k = 0; k < in.size(); ++k) in[k] = Utf8Of(v[k], scratch[k]);
+    return compute(in) == Utf8Of(stored, scratch.back());
+  });
+}
+
+// The same for a masked registration number.
+bool RegistrationNumbersCurrent(std::string_view packet, std::string_view codeColumn,
+                                std::string_view numberColumn, std::string_view maskedColumn,
+                                const PersonMaskFn& personMask) {
+  std::map<std::string, EditMask, std::less<>> masks;
+  std::string out;
+  return DerivedColumnCurrent(packet, maskedColumn, {codeColumn, numberColumn},
+                              [&](std::span<const std::string_view> v) -> std::string_view {
+                                const std::string_view type = PersonType(v[0]);
+                                auto it = masks.find(type);
+                                if (it == masks.end())
+                                  it = masks.emplace(std::string(type), EditMask(personMask(type))).first;
+                                out = it->second.Format(v[1], " ");
+                                return out;
+                              });
+}
 
 void DeriveSearchCodes(TClientDataSet& ds, std::string_view productMask,
                        std::initializer_list<std::string_view> keys,
@@ -31,7 +82,7 @@ void DeriveRegistrationNumbers(TClientDataSet& ds, std::string_view codeColumn,
   std::map<std::string, EditMask, std::less<>> masks;  // by person type, asked once each
   RewriteTextColumn(ds, maskedColumn, {codeColumn}, [&](RowView row, int) {
     const std::string_view c = TextOf(row, code);
-    const std::string_view type = c.empty() ? c : SplitChars(c.substr(0, 4)).front();
+    const std::string_view type = PersonType(c);
     auto it = masks.find(type);
     if (it == masks.end()) it = masks.emplace(std::string(type), EditMask(personMask(type))).first;
     return it->second.Format(TextOf(row, number), " ");
@@ -94,6 +145,28 @@ void DeriveClientNumbers(TClientDataSet& cliente, const PersonMaskFn& personMask
 
 void DeriveSupplierNumbers(TClientDataSet& forneced, const PersonMaskFn& personMask) {
   DeriveRegistrationNumbers(forneced, "CDFORNECED", "NRINSJURFO", "NRMSKFORN", personMask);
+}
+
+bool SearchCodesCurrent(std::string_view packet, std::string_view productMask) {
+  const EditMask mask(productMask);
+  // Many rows share a product: each tree code is laid into the mask once.
+  std::unordered_map<std::string, std::string> codes;
+  std::string key;
+  return DerivedColumnCurrent(packet, "CDPSQPROD", {"CDARVPROD"},
+                              [&](std::span<const std::string_view> v) -> std::string_view {
+                                key.assign(v[0]);
+                                auto it = codes.find(key);
+                                if (it == codes.end()) it = codes.emplace(key, mask.Format(key, " ")).first;
+                                return it->second;
+                              });
+}
+
+bool ClientNumbersCurrent(std::string_view packet, const PersonMaskFn& personMask) {
+  return RegistrationNumbersCurrent(packet, "CDCLIENTE", "NRINSJURCL", "NRMSKCLIE", personMask);
+}
+
+bool SupplierNumbersCurrent(std::string_view packet, const PersonMaskFn& personMask) {
+  return RegistrationNumbersCurrent(packet, "CDFORNECED", "NRINSJURFO", "NRMSKFORN", personMask);
 }
 
 }  // namespace kve::exporting

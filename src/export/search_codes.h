@@ -38,4 +38,11 @@ void DeriveClientNumbers(TClientDataSet& cliente, const PersonMaskFn& personMask
 // NRMSKFORN = FormatMaskText(personMask(first character of CDFORNECED), NRINSJURFO).
 void DeriveSupplierNumbers(TClientDataSet& forneced, const PersonMaskFn& personMask);
 
+// Whether a table's binary packet, as the server sent it, already holds what the derivation
+// above would set: in the writer's form (IsWrittenForm), every row's derived column present and
+// equal to the value computed from the row. Then the run may write the packet as it came.
+bool SearchCodesCurrent(std::string_view packet, std::string_view productMask);
+bool ClientNumbersCurrent(std::string_view packet, const PersonMaskFn& personMask);
+bool SupplierNumbersCurrent(std::string_view packet, const PersonMaskFn& personMask);
+
 }  // namespace kve::exporting
