@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <unordered_map>
 
 #include "catalogue/catalogue.h"
 #include "export/column_rewrite.h"
@@ -28,11 +27,11 @@ std::string_view Utf8Of(std::string_view cp1252, std::string& scratch) {
   return cp1252;
 }
 
-// Whether every row of `packet` holds in `derived` (never null) what `compute` gives for its
-// `sources` (UTF-8, null as empty), the packet being in the writer's form.
+// Whether every row of `packet` holds in `derived` (never null) what the run derives from
+// its `sources` (UTF-8, null as empty), as `holds` tells; the packet in the writer's form.
 bool DerivedColumnCurrent(std::string_view packet, std::string_view derived,
                           std::initializer_list<std::string_view> sources,
-                          const std::function<std::string_view(std::span<const std::string_view>)>& compute) {
+                          const std::function<bool(std::span<const std::string_view> in, std::string_view stored)>& holds) {
   std::vector<std::string_view> columns(sources);
   columns.push_back(derived);
   std::vector<std::string> scratch(columns.size());
@@ -41,7 +40,7 @@ bool DerivedColumnCurrent(std::string_view packet, std::string_view derived,
     const std::string_view stored = v.back();
     if (stored.data() == nullptr) return false;  // the derivation stores a text, never a null
     for (size_t k = 0; k < in.size(); ++k) in[k] = Utf8Of(v[k], scratch[k]);
-    return compute(in) == Utf8Of(stored, scratch.back());
+    return holds(in, Utf8Of(stored, scratch.back()));
   });
 }
 
@@ -50,15 +49,13 @@ bool RegistrationNumbersCurrent(std::string_view packet, std::string_view codeCo
                                 std::string_view numberColumn, std::string_view maskedColumn,
                                 const PersonMaskFn& personMask) {
   std::map<std::string, EditMask, std::less<>> masks;
-  std::string out;
   return DerivedColumnCurrent(packet, maskedColumn, {codeColumn, numberColumn},
-                              [&](std::span<const std::string_view> v) -> std::string_view {
+                              [&](std::span<const std::string_view> v, std::string_view stored) {
                                 const std::string_view type = PersonType(v[0]);
                                 auto it = masks.find(type);
                                 if (it == masks.end())
                                   it = masks.emplace(std::string(type), EditMask(personMask(type))).first;
-                                out = it->second.Format(v[1], " ");
-                                return out;
+                                return it->second.Formats(v[1], " ", stored);
                               });
 }
 
@@ -149,15 +146,9 @@ void DeriveSupplierNumbers(TClientDataSet& forneced, const PersonMaskFn& personM
 
 bool SearchCodesCurrent(std::string_view packet, std::string_view productMask) {
   const EditMask mask(productMask);
-  // Many rows share a product: each tree code is laid into the mask once.
-  std::unordered_map<std::string, std::string> codes;
-  std::string key;
   return DerivedColumnCurrent(packet, "CDPSQPROD", {"CDARVPROD"},
-                              [&](std::span<const std::string_view> v) -> std::string_view {
-                                key.assign(v[0]);
-                                auto it = codes.find(key);
-                                if (it == codes.end()) it = codes.emplace(key, mask.Format(key, " ")).first;
-                                return it->second;
+                              [&](std::span<const std::string_view> v, std::string_view stored) {
+                                return mask.Formats(v[0], " ", stored);
                               });
 }
 
