@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "export/derived_tables.h"
 #include "export/search_codes.h"
@@ -40,8 +42,10 @@ struct DerivedTableSet {
 // that order. Returns the AF-block flag ("S" or "N").
 // A table for which `leftAsSent` is true is neither read nor rewritten: an eeePC export that
 // writes its image as the server sent it (images_as_sent.h), its codes already the derived
-// ones, does not load it. Only SOLICOMP, ITEMAF, CLIENTE and FORNECED may be left so.
+// ones, does not load it. PRODUTO may be left so only with `productCodes`, its search codes
+// and positions as the check of its image gave them (cdsProdCod is built of them).
 std::string DeriveExportTables(DerivedTableSet& t, const DerivationValues& v,
-                               const std::function<bool(const TClientDataSet&)>& leftAsSent = {});
+                               const std::function<bool(const TClientDataSet&)>& leftAsSent = {},
+                               const std::vector<std::pair<std::string, int>>* productCodes = nullptr);
 
 }  // namespace kve::exporting

@@ -102,6 +102,10 @@ void DeriveProductCodes(TClientDataSet& produto, TClientDataSet& prodCod,
     index.emplace_back(std::string(code), position);
   });
 
+  BuildProductCodes(prodCod, std::move(index));
+}
+
+void BuildProductCodes(TClientDataSet& prodCod, std::vector<std::pair<std::string, int>> index) {
   // Ascending codes, equal codes in product order: the order of an index on CDPSQPROD. The
   // rows are added in that order so the table's stored order is its index order.
   std::sort(index.begin(), index.end());
@@ -144,11 +148,15 @@ void DeriveSupplierNumbers(TClientDataSet& forneced, const PersonMaskFn& personM
   DeriveRegistrationNumbers(forneced, "CDFORNECED", "NRINSJURFO", "NRMSKFORN", personMask);
 }
 
-bool SearchCodesCurrent(std::string_view packet, std::string_view productMask) {
+bool SearchCodesCurrent(std::string_view packet, std::string_view productMask,
+                        std::vector<std::pair<std::string, int>>* codes) {
   const EditMask mask(productMask);
+  int position = 0;
   return DerivedColumnCurrent(packet, "CDPSQPROD", {"CDARVPROD"},
                               [&](std::span<const std::string_view> v, std::string_view stored) {
-                                return mask.Formats(v[0], " ", stored);
+                                if (!mask.Formats(v[0], " ", stored)) return false;
+                                if (codes) codes->emplace_back(stored, position++);
+                                return true;
                               });
 }
 

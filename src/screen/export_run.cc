@@ -94,8 +94,9 @@ const exporting::EeepcFilesOfTables* ExportRun::TakeTables() {
   RemoteValue answer = exporting::CallGetTabelas(svc_.server, request);
   const exporting::DerivationValues values = exporting::MakerDerivationValues();
   // An eeePC's files of tables the run leaves as they came are the server's images.
+  std::vector<std::pair<std::string, int>> productCodes;
   asSent_ = order_.palm ? std::vector<std::optional<std::string>>(exporting::kSlotCount)
-                        : exporting::TakeImagesAsSent(answer, values);
+                        : exporting::TakeImagesAsSent(answer, values, productCodes);
   std::vector<TClientDataSet*> slots;
   std::vector<const TClientDataSet*> notLoaded;
   for (const exporting::TableSpec* t : exporting::SlotOrder()) {
@@ -114,9 +115,10 @@ const exporting::EeepcFilesOfTables* ExportRun::TakeTables() {
       tables_["cdsSoliComp"], tables_["cdsProduto"], tables_["cdsProdCod"], tables_["cdsProdutoCod"],
       tables_["cdsItemAF"],   tables_["cdsCliente"], tables_["cdsForneced"], tables_["cdsParam"],
       tables_["cdsFilial"],   tables_["cdsNumAF"],   tables_["cdsIdioma"]};
-  afBlock_ = exporting::DeriveExportTables(derived, values, [&](const TClientDataSet& ds) {
-    return std::find(notLoaded.begin(), notLoaded.end(), &ds) != notLoaded.end();
-  });
+  afBlock_ = exporting::DeriveExportTables(
+      derived, values,
+      [&](const TClientDataSet& ds) { return std::find(notLoaded.begin(), notLoaded.end(), &ds) != notLoaded.end(); },
+      &productCodes);
   for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(tables_[*t], *t);
   if (!reuseKey_.empty()) {
     keeping_.refs = {order_.listaAgreg, order_.nrSolic, productStatus};

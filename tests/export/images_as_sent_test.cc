@@ -81,7 +81,9 @@ TEST(ImagesAsSent, AreWrittenAsTheyCameExactlyWhenTheRunWouldWriteTheSameBytes) 
   const std::vector<std::pair<Case, std::function<void(TClientDataSet&)>>> cases = {
       {{"SOLICOMP", true, solicomp, true}, {}},
       {{"ITEMAF", true, [](TClientDataSet& ds) { AddRow(ds, {{"CDARVPROD", "0102003"}}); }, true}, {}},
-      {{"PRODUTO", true, [](TClientDataSet& ds) { AddRow(ds, {{"CDPRODUTO", "1"}, {"CDARVPROD", "01"}}); }, true}, {}},
+      {{"PRODUTO", true, [](TClientDataSet& ds) {
+          for (const char* tree : {"0301", "01", "0102003", "01"}) AddRow(ds, {{"CDPRODUTO", tree}, {"CDARVPROD", tree}});
+        }, true}, {}},
       {{"CLIENTE", true, clients, true}, {}},
       {{"FORNECED", true, [](TClientDataSet& ds) { AddRow(ds, {{"CDFORNECED", "J77"}, {"NRINSJURFO", "11222333000181"}}); }, true}, {}},
       {{"SOLICOMP", false, solicomp, false}, {}},                // the server's own codes
@@ -112,7 +114,17 @@ TEST(ImagesAsSent, AreWrittenAsTheyCameExactlyWhenTheRunWouldWriteTheSameBytes) 
     if (change) change(ds);
     ds.MergeChangeLog();
     const std::string image = ds.Data();
-    EXPECT_EQ(WritableAsSent(table, image, kValues), c.asSent);
+    std::vector<std::pair<std::string, int>> codes;
+    EXPECT_EQ(WritableAsSent(table, image, kValues, &codes), c.asSent);
+    if (c.asSent && std::string_view(c.table) == "PRODUTO") {
+      // the product index built of the image's codes is the one loading it gives
+      TClientDataSet loaded, fromLoaded, fromImage;
+      CreateEmpty(loaded, table);
+      loaded.SetData(image);
+      DeriveProductCodes(loaded, fromLoaded, kValues.productMask);
+      BuildProductCodes(fromImage, codes);
+      EXPECT_EQ(fromImage.Data(), fromLoaded.Data());
+    }
     if (!table.eeepcFile.empty()) {
       EXPECT_EQ(FileOfLoaded(table, image) == image, c.asSent);
     }
@@ -128,7 +140,8 @@ TEST(ImagesAsSent, AreTakenFromTheAnswerOrCopiedWhenTheRunReadsTheirTable) {
   }
   images[5] = "not a packet";  // PARAM: loaded, so its error is raised there
   RemoteValue answer{images};
-  const std::vector<std::optional<std::string>> sent = TakeImagesAsSent(answer, kValues);
+  std::vector<std::pair<std::string, int>> codes;
+  const std::vector<std::optional<std::string>> sent = TakeImagesAsSent(answer, kValues, codes);
   const auto& left = std::get<std::vector<std::string>>(answer.value);
   for (const TableSpec* t : SlotOrder()) {
     const size_t i = static_cast<size_t>(t->slot);
@@ -137,7 +150,7 @@ TEST(ImagesAsSent, AreTakenFromTheAnswerOrCopiedWhenTheRunReadsTheirTable) {
     EXPECT_EQ(left[i].empty(), sent[i] && !ReadByEeepcRun(*t));
   }
   RemoteValue text{std::string("server error")};
-  const auto none = TakeImagesAsSent(text, kValues);
+  const auto none = TakeImagesAsSent(text, kValues, codes);
   EXPECT_EQ(std::count(none.begin(), none.end(), std::nullopt), kSlotCount);
 }
 
