@@ -22,8 +22,10 @@
 #include <tuple>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -392,6 +394,13 @@ void Run(bool palm, int scale, int runs) {
                     : Output({tmp / "shares/NOTE-KITCHEN-01/Orvanta Web/EeePc/Kve/Exp"});
     outBytes = 0;
     for (const auto& f : out) outBytes += f.second.size();
+    // KVE_BENCH_KEEP=DIR keeps the first run's files (DIR/eeePC, DIR/Palm), to set the files of
+    // two builds side by side.
+    if (const char* keep = std::getenv("KVE_BENCH_KEEP"); keep && r == 0) {
+      const fs::path dir = fs::path(keep) / target;
+      fs::create_directories(dir);
+      for (const auto& f : out) std::ofstream(dir / f.first.filename(), std::ios::binary) << f.second;
+    }
     exportBytes = outBytes;
     total.push_back(ms);
     client.push_back(ms - link.roundTripMs);

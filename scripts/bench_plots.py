@@ -139,6 +139,77 @@ def derive_plot(results, plots):
               ["derivations", "XML save", "binary save"], values, ratios)
 
 
+def stacked_chart(path, title, subtitle, groups, parts, values, notes):
+    """groups: x labels; parts: names of the stacked pieces; values[g][p]: seconds (linear)."""
+    width, height = 760, 420
+    left, right, top, bottom = 70, 20, 70, 80
+    plot_w, plot_h = width - left - right, height - top - bottom
+    hi = max(sum(v or 0 for v in row) for row in values) * 1.1
+    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" font-family="sans-serif" '
+           'font-size="12">' % (width, height),
+           '<rect width="100%" height="100%" fill="white"/>',
+           '<text x="%d" y="24" font-size="16" font-weight="bold">%s</text>' % (left, esc(title)),
+           '<text x="%d" y="44" fill="#555">%s</text>' % (left, esc(subtitle)),
+           '<line x1="%d" x2="%d" y1="%d" y2="%d" stroke="#333"/>' % (left, left + plot_w, top + plot_h, top + plot_h)]
+    group_w = plot_w / len(groups)
+    bar_w = min(90, group_w * 0.6)
+    for g, label in enumerate(groups):
+        x = left + g * group_w + (group_w - bar_w) / 2
+        base = 0.0
+        for p, v in enumerate(values[g]):
+            if not v:
+                continue
+            y0, y1 = top + plot_h * (1 - base / hi), top + plot_h * (1 - (base + v) / hi)
+            out.append('<rect x="%.1f" y="%.1f" width="%.1f" height="%.1f" fill="%s"/>'
+                       % (x, y1, bar_w, y0 - y1, COLOURS[p % len(COLOURS)]))
+            out.append('<text x="%.1f" y="%.1f" text-anchor="middle" font-size="10" fill="white">%s</text>'
+                       % (x + bar_w / 2, (y0 + y1) / 2 + 4, fmt_secs(v)))
+            base += v
+        cx = x + bar_w / 2
+        out.append('<text x="%.1f" y="%d" text-anchor="middle">%s</text>' % (cx, top + plot_h + 18, esc(label)))
+        if notes[g]:
+            out.append('<text x="%.1f" y="%d" text-anchor="middle" font-weight="bold">%s</text>'
+                       % (cx, top + plot_h + 36, esc(notes[g])))
+    for p, name in enumerate(parts):  # legend
+        lx = left + p * 180
+        out.append('<rect x="%d" y="%d" width="12" height="12" fill="%s"/>' % (lx, height - 22, COLOURS[p % len(COLOURS)]))
+        out.append('<text x="%d" y="%d">%s</text>' % (lx + 16, height - 12, esc(name)))
+    out.append("</svg>")
+    with open(path, "w") as f:
+        f.write("\n".join(out) + "\n")
+    print("wrote", path)
+
+
+def median(xs):
+    xs = sorted(xs)
+    n = len(xs)
+    return (xs[n // 2] if n % 2 else (xs[n // 2 - 1] + xs[n // 2]) / 2) if n else None
+
+
+def export_plot(results, plots):
+    """The whole export per target: the server's share, the client's, and beside them the
+    server's share and a raw fsynced write of the same files (the floor)."""
+    runs = {}  # target -> [(server, client, raw)] in seconds
+    for line in read(os.path.join(results, "export_bench.txt")).splitlines():
+        m = re.match(r"(eeePC|Palm): run \d+: [\d.]+ ms button to alert, server calls ([\d.]+) ms.*"
+                     r"client ([\d.]+) ms; raw fsynced write .*: ([\d.]+) ms", line)
+        if m:
+            runs.setdefault(m.group(1), []).append(tuple(float(m.group(k)) / 1000 for k in (2, 3, 4)))
+    if not runs:
+        return
+    groups, values, notes = [], [], []
+    for target in ("eeePC", "Palm"):
+        if target not in runs:
+            continue
+        server, client, raw = (median([r[k] for r in runs[target]]) for k in range(3))
+        groups += [target + " export", target + " floor"]
+        values += [[server, client, None], [server, None, raw]]
+        notes += ["client %.2fx the raw write" % (client / raw), ""]
+    stacked_chart(os.path.join(plots, "export.svg"), "The whole export per target",
+                  "medians, seconds: server calls, then the client's share or a raw fsynced write of its files",
+                  groups, ["server", "client", "raw fsynced write"], values, notes)
+
+
 def main():
     results, plots = sys.argv[1], sys.argv[2]
     os.makedirs(plots, exist_ok=True)
@@ -146,6 +217,7 @@ def main():
     dataset_plot(results, plots, peers)
     pdb_plot(results, plots, peers)
     derive_plot(results, plots)
+    export_plot(results, plots)
 
 
 if __name__ == "__main__":

@@ -74,9 +74,18 @@ stop_appserver() {
   fi
 }
 
+# The programs scripts/demo.sh runs: a first `./kve demo` builds these and what they link,
+# and leaves the tests and benchmarks to `./kve test` and `./kve bench`.
+KVE_DEMO_TARGETS=(kve-demo-data kve-appserver kve-demo kve-export kve-hotsync kve-inspect)
+
+# Builds build/ (RelWithDebInfo): the targets named, or everything.
 build_main() {
   cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$ROOT/build" -j "$JOBS"
+  if [ $# -gt 0 ]; then
+    cmake --build "$ROOT/build" -j "$JOBS" --target "$@"
+  else
+    cmake --build "$ROOT/build" -j "$JOBS"
+  fi
 }
 
 # ASan/UBSan over the tests, with the fuzzers, built by clang.

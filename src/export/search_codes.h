@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/dataset/dataset.h"
 
@@ -37,5 +39,18 @@ void DeriveItemAFCodes(TClientDataSet& itemAF, std::string_view productMask);
 void DeriveClientNumbers(TClientDataSet& cliente, const PersonMaskFn& personMask);
 // NRMSKFORN = FormatMaskText(personMask(first character of CDFORNECED), NRINSJURFO).
 void DeriveSupplierNumbers(TClientDataSet& forneced, const PersonMaskFn& personMask);
+
+// Whether a table's binary packet, as the server sent it, already holds what the derivation
+// above would set: in the writer's form (IsWrittenForm), every row's derived column present and
+// equal to the value computed from the row. Then the run may write the packet as it came.
+// With `codes`, the search code of every row goes there with the row's 0-based position (what
+// cdsProdCod is built of when the packet is cdsProduto's).
+bool SearchCodesCurrent(std::string_view packet, std::string_view productMask,
+                        std::vector<std::pair<std::string, int>>* codes = nullptr);
+
+// cdsProdCod rebuilt from products' search codes and positions, as DeriveProductCodes builds it.
+void BuildProductCodes(TClientDataSet& prodCod, std::vector<std::pair<std::string, int>> index);
+bool ClientNumbersCurrent(std::string_view packet, const PersonMaskFn& personMask);
+bool SupplierNumbersCurrent(std::string_view packet, const PersonMaskFn& personMask);
 
 }  // namespace kve::exporting

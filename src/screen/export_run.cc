@@ -1,5 +1,6 @@
 #include "screen/export_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "export/derived_tables.h"
 #include "export/export_calls.h"
 #include "export/export_files.h"
+#include "export/images_as_sent.h"
 #include "palm/hotsync_queue.h"
 #include "palm/pdb_conversion.h"
 #include "platform/common/error.h"
@@ -90,18 +92,33 @@ const exporting::EeepcFilesOfTables* ExportRun::TakeTables() {
 
   // A text answer is the server's error, raised as the tables are loaded.
   RemoteValue answer = exporting::CallGetTabelas(svc_.server, request);
+  const exporting::DerivationValues values = exporting::MakerDerivationValues();
+  // An eeePC's files of tables the run leaves as they came are the server's images.
+  std::vector<std::pair<std::string, int>> productCodes;
+  asSent_ = order_.palm ? std::vector<std::optional<std::string>>(exporting::kSlotCount)
+                        : exporting::TakeImagesAsSent(answer, values, productCodes);
   std::vector<TClientDataSet*> slots;
+  std::vector<const TClientDataSet*> notLoaded;
   for (const exporting::TableSpec* t : exporting::SlotOrder()) {
     TClientDataSet& ds = tables_[*t];
     ds.SetName(std::string(t->table));
-    slots.push_back(&ds);
+    if (asSent_[static_cast<size_t>(t->slot)] && !exporting::ReadByEeepcRun(*t)) {
+      ds.Close();  // nothing of an earlier run stays in it
+      notLoaded.push_back(&ds);
+      slots.push_back(nullptr);
+    } else {
+      slots.push_back(&ds);
+    }
   }
   LoadTableImages(std::move(answer), slots);
   exporting::DerivedTableSet derived{
       tables_["cdsSoliComp"], tables_["cdsProduto"], tables_["cdsProdCod"], tables_["cdsProdutoCod"],
       tables_["cdsItemAF"],   tables_["cdsCliente"], tables_["cdsForneced"], tables_["cdsParam"],
       tables_["cdsFilial"],   tables_["cdsNumAF"],   tables_["cdsIdioma"]};
-  afBlock_ = exporting::DeriveExportTables(derived, exporting::MakerDerivationValues());
+  afBlock_ = exporting::DeriveExportTables(
+      derived, values,
+      [&](const TClientDataSet& ds) { return std::find(notLoaded.begin(), notLoaded.end(), &ds) != notLoaded.end(); },
+      &productCodes);
   for (const exporting::TableSpec* t : exporting::EmptyTables()) exporting::CreateEmpty(tables_[*t], *t);
   if (!reuseKey_.empty()) {
     keeping_.refs = {order_.listaAgreg, order_.nrSolic, productStatus};
@@ -162,6 +179,15 @@ bool ExportRun::WriteEeepc(const exporting::EeepcFilesOfTables* kept) {
         svc_.files, dir,
         [&](size_t i) -> std::string_view {
           if (kept) return kept->files[i];
+          const exporting::TableSpec& t = *files[i].table;
+          if (t.source == exporting::Source::Slot && asSent_[static_cast<size_t>(t.slot)]) {
+            // The image itself, released once written unless the session keeps it.
+            std::string image = std::move(*asSent_[static_cast<size_t>(t.slot)]);
+            asSent_[static_cast<size_t>(t.slot)].reset();
+            if (reuseKey_.empty()) return current = std::move(image);
+            keeping_.files.push_back(std::move(image));
+            return keeping_.files.back();
+          }
           current = exporting::BinaryPacket(tables_[*files[i].table], dir + exporting::StagedName(files[i].file));
           if (reuseKey_.empty()) return current;
           keeping_.files.push_back(std::move(current));

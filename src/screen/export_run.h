@@ -11,6 +11,7 @@
 // has already said it). The wait animation stops on every way out.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,6 +104,8 @@ class ExportRun {
   std::string reuseKey_;       // the arguments' key when the session shares eeePC files
   std::string eeepcFullText_;  // the eeePC's share filled up: told instead of "not shared"
   exporting::EeepcFilesOfTables keeping_;  // what this export keeps for the next ones
+  // By slot, the server's images an eeePC export writes as they came, until written.
+  std::vector<std::optional<std::string>> asSent_;
   std::string closingMessage_;
   std::vector<std::string> written_;
   std::vector<TableOverPalmLimit> overPalmLimit_;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 #include <string_view>
@@ -89,5 +90,18 @@ class BinaryPacketBuilder {
 // and will not look at again (so a caller may release them).
 void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
                       const std::function<void(size_t)>& consumed = {});
+
+// The Windows-1252 bytes of chosen string columns of one record, in the order asked; a null
+// value is a view without data (an empty text has data). False stops the walk.
+using PacketTextRow = std::function<bool(std::span<const std::string_view> values)>;
+
+// Whether `bytes` are byte for byte what WriteBinaryPacket writes for the table they hold, so
+// that a copy of them is that table's file without loading it: a well-formed packet of plain
+// rows in the writer's own layout, every value one the writer gives back unchanged. Walks the
+// records without keeping them. Passes `row` the values of `columns` (string fields, named
+// without regard to case) of every record; false when one of them is missing or not a
+// string, or when `row` returns false. Raises nothing: any doubt is false.
+bool IsWrittenForm(std::string_view bytes, std::span<const std::string_view> columns = {},
+                   const PacketTextRow& row = {});
 
 }  // namespace kve

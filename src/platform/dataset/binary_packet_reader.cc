@@ -143,12 +143,18 @@ Column MapType(uint16_t type, uint16_t size, std::string_view field) {
   throw bad();
 }
 
-}  // namespace
+// The header, field descriptors and packet properties, checked as the reader checks them.
+struct Head {
+  std::vector<FieldDef> defs;
+  std::vector<Column> cols;
+  int32_t records = 0;
+  uint16_t packetProps = 0;
+  size_t nullBytes = 0;
+};
 
-void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
-                      const std::function<void(size_t)>& consumed) {
+Head ReadHead(Cursor& c, std::string_view bytes) {
   if (!IsBinaryPacket(bytes)) throw FormatError("bad signature: not a binary data packet");
-  Cursor c(bytes);
+  Head h;
   c.Need(kHeaderSize, "header");
   c.Bytes(4, "header");
   c.Get<int32_t>("header");
@@ -159,8 +165,8 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
   const uint16_t headerSize = c.Get<uint16_t>("header");
   if (recordCount < 0) throw FormatError(fmt::format("negative record count {}", recordCount));
 
-  std::vector<FieldDef> defs;
-  std::vector<Column> cols;
+  std::vector<FieldDef>& defs = h.defs;
+  std::vector<Column>& cols = h.cols;
   FieldNames names;
   for (int f = 0; f < fieldCount; ++f) {
     const std::string owner = fmt::format("field {}", f + 1);
@@ -196,6 +202,7 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
   }
 
   const uint16_t packetProps = c.Get<uint16_t>("packet properties");
+  h.packetProps = packetProps;
   for (int k = 0; k < packetProps; ++k) {
     const Prop p = ReadProp(c, "packet properties");
     if (p.name == "CHANGE_LOG" && (p.count % 3 != 0 || p.size != 4 || !(p.type & kArray)))
@@ -206,14 +213,28 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
     throw FormatError(fmt::format("header size {} does not match the first record's offset {}",
                                   headerSize, first));
 
-  const int n = fieldCount;
-  const size_t nullBytes = (static_cast<size_t>(n) + 3) / 4;
+  const size_t nullBytes = (static_cast<size_t>(fieldCount) + 3) / 4;
   // A record takes at least its state and null flags, so the table keeps under 4 cells a byte
   // of the packet: within what packet::MaxCells allows any file.
   if (static_cast<size_t>(recordCount) > c.left() / (1 + nullBytes))
     throw FormatError(fmt::format("record count {} overruns the {} bytes left", recordCount, c.left()));
 
-  into.Reset(std::move(defs));
+  h.records = recordCount;
+  h.nullBytes = nullBytes;
+  return h;
+}
+
+}  // namespace
+
+void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
+                      const std::function<void(size_t)>& consumed) {
+  Cursor c(bytes);
+  Head h = ReadHead(c, bytes);
+  const std::vector<Column> cols = std::move(h.cols);
+  const int32_t recordCount = h.records;
+  const size_t nullBytes = h.nullBytes;
+  const int n = static_cast<int>(h.defs.size());
+  into.Reset(std::move(h.defs));
   const auto& fd = into.FieldDefs();
   RowBuilder row(n);
   std::string text;
@@ -297,6 +318,105 @@ void ReadBinaryPacket(std::string_view bytes, TClientDataSet& into,
     if (consumed && (r & 4095) == 4095) consumed(c.pos());
   }
   if (c.left() != 0) throw FormatError(fmt::format("{} bytes after the last record", c.left()));
+}
+
+}  // namespace kve
+
+namespace kve {
+
+bool IsWrittenForm(std::string_view bytes, std::span<const std::string_view> columns, const PacketTextRow& row) {
+  using namespace packet;
+  Cursor c(bytes);
+  Head h;
+  try {
+    h = ReadHead(c, bytes);
+    // The writer's own header for these fields, byte for byte: no change log, no property
+    // the reader would pass over, every type in the writer's layout.
+    if (h.packetProps != 0) return false;
+    const std::string head = BinaryPacketHead(h.defs, static_cast<size_t>(h.records));
+    if (bytes.substr(0, head.size()) != head) return false;
+  } catch (const Error&) {
+    return false;
+  }
+  const size_t n = h.defs.size();
+  std::vector<int> wanted(n, -1);  // the place in `columns` of each field passed to `row`
+  for (size_t k = 0; k < columns.size(); ++k) {
+    size_t f = 0;
+    while (f < n && !EqualsIgnoreCase(h.defs[f].name, columns[k])) ++f;
+    if (f == n || h.defs[f].type != FieldType::String) return false;
+    wanted[f] = static_cast<int>(k);
+  }
+  std::vector<std::string_view> values(columns.size());
+  const char* p = bytes.data() + c.pos();
+  const char* const end = bytes.data() + bytes.size();
+  const auto need = [&](size_t k) { return static_cast<size_t>(end - p) >= k; };
+  // The value bytes of each kind of column; a string's length prefix instead.
+  std::vector<uint8_t> width(n);
+  for (size_t f = 0; f < n; ++f) width[f] = static_cast<uint8_t>(h.cols[f].size);
+  for (int32_t r = 0; r < h.records; ++r) {
+    if (!need(1 + h.nullBytes) || *p != 0) return false;  // only plain rows are written
+    const auto* nulls = reinterpret_cast<const uint8_t*>(p + 1);
+    p += 1 + h.nullBytes;
+    for (size_t f = 0; f < n; ++f) {
+      const unsigned flag = (nulls[f / 4] >> ((f % 4) * 2)) & 3;
+      if (flag == 1) {
+        if (wanted[f] >= 0) values[static_cast<size_t>(wanted[f])] = {};
+        continue;
+      }
+      if (flag != 0) return false;  // the writer marks a null 01
+      const Column& col = h.cols[f];
+      if (col.type == FieldType::String) {
+        if (!need(width[f])) return false;
+        uint32_t len = static_cast<uint8_t>(p[0]);
+        if (width[f] == 2) len |= uint32_t{static_cast<uint8_t>(p[1])} << 8;
+        p += width[f];
+        const int size = h.defs[f].size;
+        if (!need(len) || (size > 0 && len > static_cast<uint32_t>(size))) return false;
+        // A view of the packet, so never without data, even when empty: nulls have none.
+        if (wanted[f] >= 0) values[static_cast<size_t>(wanted[f])] = std::string_view(len ? p : p - 1, len);
+        p += len;
+        continue;
+      }
+      if (!need(width[f])) return false;
+      switch (col.type) {
+        case FieldType::Boolean: {
+          int16_t v;
+          std::memcpy(&v, p, 2);
+          if (v != 0 && v != 1) return false;
+          break;
+        }
+        case FieldType::Date: {
+          int32_t day;
+          std::memcpy(&day, p, 4);
+          if (day < kFirstDay || day > kLastDay) return false;
+          break;
+        }
+        case FieldType::Time: {
+          int32_t ms;
+          std::memcpy(&ms, p, 4);
+          if (ms < 0 || ms >= kMsPerDay) return false;
+          break;
+        }
+        case FieldType::DateTime: {
+          double v;
+          std::memcpy(&v, p, 8);
+          // a whole number of milliseconds in range: the only timestamps written
+          if (!(v >= static_cast<double>(kMsPerDay) && v <= static_cast<double>(kLastMs)) ||
+              static_cast<double>(static_cast<int64_t>(v)) != v)
+            return false;
+          break;
+        }
+        default:
+          break;  // integers and floats go back as their bytes
+      }
+      p += width[f];
+    }
+    // the flags of the places past the last field stay clear
+    for (size_t f = n; f < 4 * h.nullBytes; ++f)
+      if ((nulls[f / 4] >> ((f % 4) * 2)) & 3) return false;
+    if (row && !row(values)) return false;
+  }
+  return p == end;
 }
 
 }  // namespace kve

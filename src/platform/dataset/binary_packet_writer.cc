@@ -227,6 +227,11 @@ Put PutOf(const FieldDef& d) {
 
 }  // namespace
 
+std::string packet::BinaryPacketHead(const std::vector<FieldDef>& defs, size_t rows) {
+  const std::string meta = Descriptors({}, defs, {});
+  return Header(static_cast<int>(defs.size()), rows, meta.size()) + meta;
+}
+
 void WriteBinaryPacket(const TClientDataSet& ds, ByteSink& sink) {
   const auto& defs = ds.FieldDefs();
   const int n = ds.FieldCount();

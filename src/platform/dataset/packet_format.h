@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/dataset/dataset.h"
 
@@ -47,6 +48,10 @@ inline bool IsBinaryPacket(std::string_view bytes) {
          static_cast<uint8_t>(bytes[2]) == kSignature[2] &&
          static_cast<uint8_t>(bytes[3]) == kSignature[3];
 }
+
+// The header and field descriptors WriteBinaryPacket writes for a table of `rows` plain rows
+// (no change log). Raises ValueError for fields a packet cannot describe.
+std::string BinaryPacketHead(const std::vector<FieldDef>& defs, size_t rows);
 
 // ---- both forms
 

@@ -49,12 +49,14 @@ void LoadSlot(const std::vector<std::string>& images, size_t i, TClientDataSet& 
 
 void LoadTableImages(const RemoteValue& answer, std::span<TClientDataSet* const> slots) {
   const std::vector<std::string>& images = Images(answer);
-  for (size_t i = 0; i < slots.size(); ++i) LoadSlot(images, i, *slots[i]);
+  for (size_t i = 0; i < slots.size(); ++i)
+    if (slots[i]) LoadSlot(images, i, *slots[i]);
 }
 
 void LoadTableImages(RemoteValue&& answer, std::span<TClientDataSet* const> slots) {
   auto& images = const_cast<std::vector<std::string>&>(Images(answer));
   for (size_t i = 0; i < slots.size(); ++i) {
+    if (!slots[i]) continue;
     LoadSlot(images, i, *slots[i]);
     std::string().swap(images[i]);
   }

@@ -25,7 +25,7 @@ namespace kve {
 
 // Loads the answer of GetTabelas into `slots` (element i into slots[i]). A text answer fails
 // with that text; an answer with fewer images than slots, or an image that does not load,
-// fails naming the slot and the dataset.
+// fails naming the slot and the dataset. A null slot's image is not loaded.
 void LoadTableImages(const RemoteValue& answer, std::span<TClientDataSet* const> slots);
 // The same, taking the images over and releasing each as soon as its table is loaded, so a
 // large reply and the tables it fills are never both whole in memory.

@@ -168,6 +168,30 @@ std::string EditMask::Format(std::string_view value, std::string_view blank) con
   return saveLiterals_ ? FormatWithLiterals(v, blank) : FormatFromRight(v, blank);
 }
 
+bool EditMask::Formats(std::string_view value, std::string_view blank, std::string_view text) const {
+  if (saveLiterals_ || leadingBlanks_) return Format(value, blank) == text;
+  // Format's common case, each piece compared where Format would append it.
+  size_t at = 0;
+  const auto next = [&](std::string_view piece) {
+    if (text.size() - at < piece.size() || text.compare(at, piece.size(), piece) != 0) return false;
+    at += piece.size();
+    return true;
+  };
+  size_t k = 0;
+  for (const MaskPosition& p : positions_) {
+    if (!p.IsInput()) {
+      if (!next(p.literal)) return false;
+    } else if (k < value.size()) {
+      const size_t n = std::min(CharLength(static_cast<unsigned char>(value[k])), value.size() - k);
+      if (!next(value.substr(k, n))) return false;
+      k += n;
+    } else if (!next(blank)) {
+      return false;
+    }
+  }
+  return text.substr(at) == value.substr(k);
+}
+
 // The value holds input characters only, laid in from the right ('!'): they fill the input
 // positions from the last, the literals go between them.
 std::string EditMask::FormatFromRight(const std::vector<std::string_view>& v,

@@ -70,6 +70,8 @@ class EditMask {
   // positions. A value with more characters than the mask has input positions keeps the
   // surplus (at the end, or at the start with '!'), so nothing is lost silently.
   std::string Format(std::string_view value, std::string_view blank) const;
+  // Whether Format(value, blank) is `text`, told without building it (a check over many rows).
+  bool Formats(std::string_view value, std::string_view blank, std::string_view text) const;
 
   // The edit text of a masked edit showing `value`: Format with the mask's own blank.
   std::string EditText(std::string_view value) const { return Format(value, blank_); }

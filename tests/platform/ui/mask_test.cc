@@ -13,6 +13,23 @@ TEST(FormatMaskText, LaysProductTreeCodesIntoTheTreeMask) {
   EXPECT_EQ(FormatMaskText(mask, ""), "  .  .   .    ");
 }
 
+// Formats answers "is this text what Format gives?" for every kind of mask, never otherwise.
+TEST(EditMask, FormatsTellsExactlyTheTextFormatGives) {
+  for (const char* m : {"99.99.999.9999;0;_", "999.999.999-99;0;_", "!99.99;0;_", "99/99/9999;1;_", "AA-99", ""}) {
+    for (const char* v : {"01020030004", "0102", "", "123456789012345", "1/2/2020", "çã-1", "\xC3"}) {
+      const EditMask mask(m);
+      const std::string text = mask.Format(v, " ");
+      SCOPED_TRACE(std::string(m) + " / " + v);
+      EXPECT_TRUE(mask.Formats(v, " ", text));
+      for (const std::string& other : {text + "0", text.substr(0, text.size() ? text.size() - 1 : 0),
+                                       std::string(text.size(), '#'), " " + text}) {
+        if (other == text) continue;
+        EXPECT_FALSE(mask.Formats(v, " ", other)) << other;
+      }
+    }
+  }
+}
+
 TEST(FormatMaskText, LaysRegistrationNumbersIntoTheirMasks) {
   EXPECT_EQ(FormatMaskText("999.999.999-99;0;_", "12345678901"), "123.456.789-01");
   EXPECT_EQ(FormatMaskText("99.999.999/9999-99;0;_", "12345678000195"), "12.345.678/0001-95");
