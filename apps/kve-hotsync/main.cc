@@ -97,6 +97,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   const stdfs::path root = rootOption.empty() ? stdfs::path(config.hotsync_root) : stdfs::path(rootOption);
+  // A queue on a PC's share is that PC's: its own tools list and clear it. Said plainly rather
+  // than as a folder that does not exist.
+  if (root.string().starts_with("smb://")) {
+    std::cerr << "kve-hotsync: " << root.string()
+              << " is a PC's share; kve-hotsync works on a queue in a folder of this workstation\n";
+    return 1;
+  }
 
   try {
     if (*list) return List(root);

@@ -10,6 +10,7 @@
 #include "record/history.h"
 #include "batch/server_links.h"
 #include "eeepc/epc_device.h"
+#include "platform/instaide/install_aide.h"
 #include "export/export_reuse.h"
 
 namespace kve::batch {
@@ -59,8 +60,11 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
   record::HashingFileSystem hashing(*site.files);
   FileSystem& files = dry ? dry->Files() : ledger ? static_cast<FileSystem&>(hashing) : *site.files;
   InstallAide& aide = dry ? dry->Queue() : *site.installAide;
+  const std::optional<std::string> queueShare = ShareQueueRootOf(config.hotsync_root);
   QueueLister queueOf = [&](const std::string& user) {
-    return dry ? dry->Queued(user) : record::QueueEntries(config.hotsync_root, user);
+    if (dry) return dry->Queued(user);
+    return queueShare ? record::QueueEntries(site.QueueFiles(), *queueShare, user)
+                      : record::QueueEntries(config.hotsync_root, user);
   };
 
   // Devices after the first write the files the first encoded from the same tables.

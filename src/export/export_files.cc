@@ -34,25 +34,6 @@ std::string BinaryPacket(const TClientDataSet& ds, std::string_view path) {
   }
 }
 
-void WriteEeepcFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
-                     const std::function<void()>& buildSettings, const FileProgress& progress) {
-  const std::vector<FileEntry> files = EeepcFiles();
-  const std::string dir(dirExp);
-  std::string current;
-  WriteEeepcBytes(
-      fs, dirExp,
-      [&](size_t i) -> std::string_view {
-        current = BinaryPacket(table(*files[i].table), dir + StagedName(files[i].file));
-        return current;
-      },
-      [&] {
-        buildSettings();
-        const TableSpec& settings = EeepcSettingsTable();
-        return BinaryPacket(table(settings), dir + StagedName(settings.eeepcFile));
-      },
-      progress);
-}
-
 void WriteEeepcBytes(FileSystem& fs, std::string_view dirExp,
                      const std::function<std::string_view(size_t i)>& bytes,
                      const std::function<std::string()>& settings, const FileProgress& progress) {

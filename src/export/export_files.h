@@ -24,17 +24,13 @@ using FileProgress = std::function<void(int done, int count, std::string_view fi
 void WritePalmXmlFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
                        const FileProgress& progress);
 
-// Writes the 34 binary files of an eeePC export, then builds the settings table with
-// `buildSettings` and writes DADOS_EEPC.CDS. The eeePC reads these files as one export, so
-// none replaces the earlier export's file until all are written: each is written under a
-// temporary name in `dirExp` first, and only then renamed into place, the settings file last.
-// On failure the temporaries are removed and the earlier export stays whole (unless the
-// failure strikes between two renames, where the files already renamed are the new ones).
-void WriteEeepcFiles(FileSystem& fs, std::string_view dirExp, const TableOf& table,
-                     const std::function<void()>& buildSettings, const FileProgress& progress);
-
-// The same from the files' bytes: `bytes(i)` gives those of EeepcFiles()[i], valid until the
-// next call; `settings()` builds those of the settings file, after the other files are written.
+// Writes the 34 binary files of an eeePC export, then DADOS_EEPC.CDS: `bytes(i)` gives those
+// of EeepcFiles()[i], valid until the next call; `settings()` builds those of the settings
+// file, after the other files are written. The eeePC reads these files as one export, so none
+// replaces the earlier export's file until all are written: each is written under a temporary
+// name in `dirExp` first, and only then renamed into place, the settings file last. On failure
+// the temporaries are removed and the earlier export stays whole (unless the failure strikes
+// between two renames, where the files already renamed are the new ones).
 void WriteEeepcBytes(FileSystem& fs, std::string_view dirExp,
                      const std::function<std::string_view(size_t i)>& bytes,
                      const std::function<std::string()>& settings, const FileProgress& progress);

@@ -36,15 +36,18 @@ SmbSettings SmbSettingsOf(const maker::HostConfig& config) {
   return smb;
 }
 
-// The queue under hotsync_root: a host folder, or a PC's share over SMB, through the site's
-// file system when its shares are SMB's already, else through one of the queue's own.
-std::unique_ptr<InstallAide> SiteInstallAide(const maker::HostConfig& config, FileSystem& files) {
+// The file system of a PC's share holding the HotSync root, when the site's own does not
+// reach shares over SMB already; null otherwise.
+std::unique_ptr<FileSystem> QueueShareFileSystem(const maker::HostConfig& config) {
+  if (config.shares_over_smb || !ShareQueueRootOf(config.hotsync_root)) return nullptr;
+  return NewSmbShareFileSystem(NewPosixFileSystem({}), SmbSettingsOf(config));
+}
+
+// The queue under hotsync_root: a host folder, or a PC's share over SMB through `queue`.
+std::unique_ptr<InstallAide> SiteInstallAide(const maker::HostConfig& config, FileSystem& queue, FileSystem& files) {
   const std::optional<std::string> share = ShareQueueRootOf(config.hotsync_root);
   if (!share) return NewFolderInstallAide(config.hotsync_root, files);
-  if (config.shares_over_smb) return NewShareInstallAide(*share, files, files);
-  auto own = NewSmbShareFileSystem(NewPosixFileSystem({}), SmbSettingsOf(config));
-  FileSystem& queue = *own;
-  return NewShareInstallAide(*share, queue, files, std::move(own));
+  return NewShareInstallAide(*share, queue, files);
 }
 
 }  // namespace
@@ -61,7 +64,8 @@ Site::Site(maker::HostConfig config)
       server(NewNetServerLink(LinkSettingsOf(maker.Config()))),
       files(SiteFileSystem(maker.Config())),
       registry(NewRegFileRegistry(maker.Config().registry_file)),
-      installAide(SiteInstallAide(maker.Config(), *files)) {}
+      queueShare(QueueShareFileSystem(maker.Config())),
+      installAide(SiteInstallAide(maker.Config(), QueueFiles(), *files)) {}
 
 ExpDadosServices Site::Services(Dialogs& dialogs, BusyView& busy) {
   return ExpDadosServices{*db, *server, dialogs, *files, *registry, busy, *installAide, {}};

@@ -36,7 +36,13 @@ class Site {
   std::unique_ptr<ServerLink> server;
   std::unique_ptr<FileSystem> files;
   std::unique_ptr<Registry> registry;
+  // A PC's share holding the HotSync root ("smb://PC/Palm") when `files` does not reach
+  // shares over SMB; null otherwise.
+  std::unique_ptr<FileSystem> queueShare;
   std::unique_ptr<InstallAide> installAide;  // the queue under the configured HotSync root
+
+  // The file system the HotSync root lies on.
+  FileSystem& QueueFiles() { return queueShare ? *queueShare : *files; }
 };
 
 }  // namespace kve

@@ -177,4 +177,13 @@ std::vector<std::string> QueueEntries(const std::filesystem::path& root, const s
   return out;
 }
 
+std::vector<std::string> QueueEntries(FileSystem& fs, std::string_view shareRoot, const std::string& user) {
+  const std::string install = std::string(shareRoot) + "\\" + user + "\\Install\\";
+  if (!fs.DirectoryExists(install)) return {};
+  std::vector<std::string> out = fs.ListFiles(install, "*");
+  // Copies not yet in place carry a name beginning with '.', which a HotSync never installs.
+  std::erase_if(out, [](const std::string& n) { return n.starts_with('.'); });
+  return out;
+}
+
 }  // namespace kve::record

@@ -95,5 +95,8 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
 // The entries of `user`'s install queue under the HotSync root, by name (temporaries of an
 // unfinished copy left out). Empty when the user has no queue.
 std::vector<std::string> QueueEntries(const std::filesystem::path& root, const std::string& user);
+// The same for a queue on a PC's share, `shareRoot` a Windows-form path ("\\PC\Palm") that
+// `fs` reaches.
+std::vector<std::string> QueueEntries(FileSystem& fs, std::string_view shareRoot, const std::string& user);
 
 }  // namespace kve::record

@@ -174,6 +174,7 @@ TEST_F(KveExport, APalmExportQueuesItsFilesOnAPcShareOverSmb) {
     ++queued;
   }
   EXPECT_EQ(queued, 37u);
+  EXPECT_EQ(r.summary["queue"]["entries"].size(), 37u) << r.summary["queue"];
   EXPECT_FALSE(fs::exists(config.parent_path() / "hotsync" / "Palm 01" / "Install" / "PRODUTO.pdb"));
   fs::remove_all(smb->shareDir / name);
 }

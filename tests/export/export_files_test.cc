@@ -26,17 +26,26 @@ class EeepcExport : public ::testing::Test {
       CreateEmpty(tables[std::string(t.dataset)], t);
     }
   }
-  TableOf Tables() {
-    return [this](const TableSpec& t) -> TClientDataSet& { return tables.at(std::string(t.dataset)); };
-  }
   std::map<std::string, std::string> Folder() {
     std::map<std::string, std::string> out;
     for (const std::string& f : mem->ListFiles(kDir, "*")) out[f] = mem->ReadFile(std::string(kDir) + f);
     return out;
   }
-  void Export(const std::function<void()>& settings = [] {}) {
-    WriteEeepcFiles(fs, kDir, Tables(), settings, nullptr);
+  // The files as the export run encodes them: each table's packet, the settings table built
+  // once the others are written.
+  void Export(const std::function<void()>& buildSettings = [] {}) {
+    const std::vector<FileEntry> files = EeepcFiles();
+    std::string current;
+    WriteEeepcBytes(
+        fs, kDir,
+        [&](size_t i) -> std::string_view { return current = BinaryPacket(Table(*files[i].table), files[i].file); },
+        [&] {
+          buildSettings();
+          return BinaryPacket(Table(EeepcSettingsTable()), EeepcSettingsTable().eeepcFile);
+        },
+        nullptr);
   }
+  TClientDataSet& Table(const TableSpec& t) { return tables.at(std::string(t.dataset)); }
 
   std::unique_ptr<FileSystem> mem = NewMemFileSystem();
   ErrorFileSystem fs;
