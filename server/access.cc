@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/common/error.h"
+#include "platform/db/sql_values.h"
 
 namespace kve::server {
 namespace {
@@ -19,14 +20,6 @@ std::string Hex(const unsigned char* bytes, size_t n) {
   sodium_bin2hex(out.data(), out.size(), bytes, n);
   out.pop_back();
   return out;
-}
-
-SqlParam Text(std::string name, std::string_view value) {
-  SqlParam p;
-  p.name = std::move(name);
-  p.kind = SqlParam::Kind::Text;
-  p.text = std::string(value);
-  return p;
 }
 
 void CheckName(std::string_view name) {
@@ -54,15 +47,12 @@ std::string AddToken(Database& db, std::string_view name, TDateTime now) {
   randombytes_buf(raw, sizeof raw);
   std::string token = Hex(raw, sizeof raw);
   TClientDataSet found;
-  db.Run("SELECT NMACESSO FROM KVEACESSO WHERE NMACESSO = :P_NAME", {Text("P_NAME", name)}, &found);
+  db.Run("SELECT NMACESSO FROM KVEACESSO WHERE NMACESSO = :P_NAME", {TextParam("P_NAME", std::string(name))}, &found);
   if (found.RecordCount() > 0)
     throw Error("token \"" + std::string(name) + "\" exists already; revoke it first to replace it");
-  SqlParam when;
-  when.name = "P_WHEN";
-  when.kind = SqlParam::Kind::DateTime;
-  when.when = TDateTime::FromMs(now.ms() / 1000 * 1000);
+  const SqlParam when = DateTimeParam("P_WHEN", TDateTime::FromMs(now.ms() / 1000 * 1000));
   db.Run("INSERT INTO KVEACESSO (NMACESSO, DSHASHACESSO, DTCRIACAO) VALUES (:P_NAME, :P_HASH, :P_WHEN)",
-         {Text("P_NAME", name), Text("P_HASH", TokenHash(token)), when}, nullptr);
+         {TextParam("P_NAME", std::string(name)), TextParam("P_HASH", TokenHash(token)), when}, nullptr);
   return token;
 }
 
@@ -77,9 +67,9 @@ std::vector<TokenEntry> ListTokens(Database& db) {
 
 bool RevokeToken(Database& db, std::string_view name) {
   TClientDataSet found;
-  db.Run("SELECT NMACESSO FROM KVEACESSO WHERE NMACESSO = :P_NAME", {Text("P_NAME", name)}, &found);
+  db.Run("SELECT NMACESSO FROM KVEACESSO WHERE NMACESSO = :P_NAME", {TextParam("P_NAME", std::string(name))}, &found);
   if (found.RecordCount() == 0) return false;
-  db.Run("DELETE FROM KVEACESSO WHERE NMACESSO = :P_NAME", {Text("P_NAME", name)}, nullptr);
+  db.Run("DELETE FROM KVEACESSO WHERE NMACESSO = :P_NAME", {TextParam("P_NAME", std::string(name))}, nullptr);
   return true;
 }
 
@@ -87,7 +77,7 @@ TokenLookup LookUpToken(Database& db, std::string_view token) {
   TClientDataSet rows;
   db.Run("SELECT (SELECT COUNT(*) FROM KVEACESSO) AS NSTORED, "
          "(SELECT NMACESSO FROM KVEACESSO WHERE DSHASHACESSO = :P_HASH) AS NMACESSO",
-         {Text("P_HASH", TokenHash(token))}, &rows);
+         {TextParam("P_HASH", TokenHash(token))}, &rows);
   TokenLookup out;
   rows.First();
   if (rows.Eof()) return out;

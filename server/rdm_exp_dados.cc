@@ -10,6 +10,7 @@
 #include "platform/common/ascii.h"
 #include "platform/common/cp1252.h"
 #include "platform/common/error.h"
+#include "platform/db/sql_values.h"
 #include "server/dispatch.h"
 #include "server/table_image.h"
 
@@ -47,22 +48,6 @@ void CheckWidth(std::string_view what, const std::string& value, size_t width, b
 void CheckFlag(std::string_view what, const std::string& value) {
   if (value != "0" && value != "1")
     throw ValueError(std::string(what) + " \"" + LogText(value, 40) + "\" is neither 0 nor 1");
-}
-
-SqlParam TextParam(std::string name, const std::string& value) {
-  SqlParam p;
-  p.name = std::move(name);
-  p.kind = SqlParam::Kind::Text;
-  p.text = value;
-  return p;
-}
-
-SqlParam StampParam(std::string name, TDateTime when) {
-  SqlParam p;
-  p.name = std::move(name);
-  p.kind = SqlParam::Kind::DateTime;
-  p.when = when;
-  return p;
 }
 
 void CheckCodePage(std::string_view what, const std::string& value) {
@@ -313,7 +298,7 @@ Answer RdmExpDados::InsHistPalm(const std::vector<std::string>& a) {
         db_.Run("INSERT INTO KVECHAMADA (CDCHAVE, DSHASHARGS, DTHISTPALM, DTCHAMADA) "
                 "VALUES (:P_CDCHAVE, :P_DSHASHARGS, :P_DTHISTPALM, :P_DTCHAMADA)",
                 {TextParam("P_CDCHAVE", idempotencyKey_), TextParam("P_DSHASHARGS", argsHash),
-                 StampParam("P_DTHISTPALM", when), StampParam("P_DTCHAMADA", when)},
+                 DateTimeParam("P_DTHISTPALM", when), DateTimeParam("P_DTCHAMADA", when)},
                 nullptr);
       }
       Answer answer = ImageAnswer(HistoryRow(a, when));

@@ -8,6 +8,7 @@
 
 #include "platform/common/error.h"
 #include "platform/db/database.h"
+#include "platform/db/sql_values.h"
 #include "platform/fs/file_system.h"
 
 namespace kve::ledger {
@@ -59,22 +60,6 @@ std::vector<LedgerFile> FilesOf(const nlohmann::json& j) {
     out.push_back(std::move(lf));
   }
   return out;
-}
-
-SqlParam Text(std::string name, std::string value) {
-  SqlParam p;
-  p.name = std::move(name);
-  p.kind = SqlParam::Kind::Text;
-  p.text = std::move(value);
-  return p;
-}
-
-SqlParam Integer(std::string name, int64_t value) {
-  SqlParam p;
-  p.name = std::move(name);
-  p.kind = SqlParam::Kind::Integer;
-  p.integer = value;
-  return p;
 }
 
 LedgerEntry Read(TClientDataSet& rows) {
@@ -194,7 +179,7 @@ void Ledger::SkipKeptNumbers() {
     }
   }
   if (highest == 0) return;
-  const std::vector<SqlParam> p = {Integer("P_SEQ", highest)};
+  const std::vector<SqlParam> p = {IntegerParam("P_SEQ", highest)};
   db_->Run("UPDATE sqlite_sequence SET seq = :P_SEQ WHERE name = 'export_ledger' AND seq < :P_SEQ", p, nullptr);
   db_->Run("INSERT INTO sqlite_sequence (name, seq) SELECT 'export_ledger', :P_SEQ "
            "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'export_ledger')",
@@ -211,13 +196,13 @@ int64_t Ledger::Append(LedgerEntry& e, const std::function<void(LedgerEntry&)>& 
   try {
     SkipKeptNumbers();
     const std::vector<SqlParam> values = {
-        Text("P_AT", e.at),         Text("P_OPERATOR", e.operatorCode),
-        Text("P_TARGET", e.target), Text("P_DEVICE", e.device),
-        Text("P_DEVICE_NAME", e.deviceName), Text("P_PARAMETERS", e.parameters.dump()),
-        Text("P_SERVER", e.server), Text("P_OUTCOME", e.outcome),
-        Text("P_CLOSING", e.closingMessage), Text("P_FOLDER", e.folder),
-        Text("P_FILES", FilesJson(e.files).dump()), Text("P_ARCHIVE", e.archive),
-        Text("P_NOTES", e.notes)};
+        TextParam("P_AT", e.at),         TextParam("P_OPERATOR", e.operatorCode),
+        TextParam("P_TARGET", e.target), TextParam("P_DEVICE", e.device),
+        TextParam("P_DEVICE_NAME", e.deviceName), TextParam("P_PARAMETERS", e.parameters.dump()),
+        TextParam("P_SERVER", e.server), TextParam("P_OUTCOME", e.outcome),
+        TextParam("P_CLOSING", e.closingMessage), TextParam("P_FOLDER", e.folder),
+        TextParam("P_FILES", FilesJson(e.files).dump()), TextParam("P_ARCHIVE", e.archive),
+        TextParam("P_NOTES", e.notes)};
     TClientDataSet id;
     db_->Run(std::string("INSERT INTO export_ledger (") + (kColumns + 4) +
                  ") VALUES (:P_AT, :P_OPERATOR, :P_TARGET, :P_DEVICE, :P_DEVICE_NAME, :P_PARAMETERS,"
@@ -229,7 +214,7 @@ int64_t Ledger::Append(LedgerEntry& e, const std::function<void(LedgerEntry&)>& 
       place(e);
       if (e.archive != archive || e.notes != notes) {
         db_->Run("UPDATE export_ledger SET archive = :P_ARCHIVE, notes = :P_NOTES WHERE id = :P_ID",
-                 {Text("P_ARCHIVE", e.archive), Text("P_NOTES", e.notes), Integer("P_ID", e.id)}, nullptr);
+                 {TextParam("P_ARCHIVE", e.archive), TextParam("P_NOTES", e.notes), IntegerParam("P_ID", e.id)}, nullptr);
       }
     }
     step = "commit";
@@ -250,7 +235,7 @@ std::vector<LedgerEntry> Ledger::List(std::string_view device) const {
   std::vector<SqlParam> params;
   if (!device.empty()) {
     sql += " WHERE device = :P_DEVICE";
-    params.push_back(Text("P_DEVICE", std::string(device)));
+    params.push_back(TextParam("P_DEVICE", std::string(device)));
   }
   TClientDataSet rows;
   try {
@@ -266,7 +251,7 @@ std::vector<LedgerEntry> Ledger::List(std::string_view device) const {
 std::optional<LedgerEntry> Ledger::Get(int64_t id) const {
   TClientDataSet rows;
   try {
-    db_->Run(std::string("SELECT ") + kColumns + " FROM export_ledger WHERE id = :P_ID", {Integer("P_ID", id)},
+    db_->Run(std::string("SELECT ") + kColumns + " FROM export_ledger WHERE id = :P_ID", {IntegerParam("P_ID", id)},
              &rows);
   } catch (const std::exception& e) {
     Fail("read", e);
