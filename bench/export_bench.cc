@@ -38,6 +38,7 @@
 #include "demo/demo_data.h"
 #include "eeepc/deployment.h"
 #include "export/export_reuse.h"
+#include "bench/demo_server.h"
 #include "measure.h"
 #include "platform/maker/config.h"
 #include "platform/net/net_connection.h"
@@ -312,29 +313,10 @@ void Run(bool palm, int scale, int runs) {
   const std::string url = "sqlite:" + (tmp / "demo.db").string();
   // The demo is filled and served by a process of its own, so the client's memory is the
   // client's.
-  int ports[2];
-  std::fflush(stdout);
-  if (::pipe(ports) != 0) std::exit(2);
-  const pid_t serverPid = ::fork();
-  if (serverPid == 0) {
-    ::close(ports[0]);
-    auto t0 = Clock::now();
-    testing::FillDemo(url, scale, kToday);
-    std::printf("%s: demo at scale %d filled in %.1f s\n", target, scale, bench::Seconds(t0));
-    std::fflush(stdout);
-    server::AppServerOptions so;
-    so.dbUrl = url;
-    server::AppServer srv(so);
-    srv.Start();
-    const int port = srv.Port();
-    if (::write(ports[1], &port, sizeof port) != sizeof port) ::_exit(2);
-    ::close(ports[1]);
-    for (;;) ::pause();  // until the bench ends it
-  }
-  ::close(ports[1]);
-  int serverPort = 0;
-  if (::read(ports[0], &serverPort, sizeof serverPort) != sizeof serverPort) std::exit(2);
-  ::close(ports[0]);
+  const bench::DemoServer demoServer = bench::ForkDemoServer(url, scale, kToday, target);
+  if (demoServer.port == 0) std::exit(2);
+  const pid_t serverPid = demoServer.pid;
+  const int serverPort = demoServer.port;
 
   maker::HostConfig c = maker::DefaultConfig((tmp / "data").string());
   c.branch = demo::kDemoCentral;

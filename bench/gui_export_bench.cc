@@ -40,6 +40,7 @@
 #include "host/site.h"
 #include "platform/maker/config.h"
 #include "screen/frm_exp_dados.h"
+#include "bench/demo_server.h"
 #include "server/app_server.h"
 #include "support/demo_query.h"
 #include "ui/qt/expdados_view.h"
@@ -109,30 +110,10 @@ int main(int argc, char** argv) {
   const std::string url = "sqlite:" + (tmp / "demo.db").string();
 
   // The server's process is forked before Qt starts any thread of its own.
-  int ports[2];
-  std::fflush(stdout);
-  if (::pipe(ports) != 0) return 2;
-  const pid_t serverPid = ::fork();
-  if (serverPid == 0) {
-    ::close(ports[0]);
-    QElapsedTimer t;
-    t.start();
-    testing::FillDemo(url, scale, TDateTime::FromDate({2026, 12, 7}));
-    std::printf("%s: demo at scale %d filled in %.1f s\n", target, scale, t.elapsed() / 1000.0);
-    std::fflush(stdout);
-    server::AppServerOptions so;
-    so.dbUrl = url;
-    server::AppServer srv(so);
-    srv.Start();
-    const int port = srv.Port();
-    if (::write(ports[1], &port, sizeof port) != sizeof port) ::_exit(2);
-    ::close(ports[1]);
-    for (;;) ::pause();  // until the bench ends it
-  }
-  ::close(ports[1]);
-  int port = 0;
-  if (::read(ports[0], &port, sizeof port) != sizeof port) return 2;
-  ::close(ports[0]);
+  const bench::DemoServer demoServer = bench::ForkDemoServer(url, scale, TDateTime::FromDate({2026, 12, 7}), target);
+  if (demoServer.port == 0) return 2;
+  const pid_t serverPid = demoServer.pid;
+  const int port = demoServer.port;
 
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/db/database.h"
+#include "platform/db/sql_values.h"
 
 namespace kve::testing_db {
 
@@ -63,13 +64,7 @@ class DbTest : public ::testing::TestWithParam<std::string> {
     return other;
   }
 
-  static SqlParam Text(std::string name, std::string v) {
-    SqlParam p;
-    p.name = std::move(name);
-    p.kind = SqlParam::Kind::Text;
-    p.text = std::move(v);
-    return p;
-  }
+  static SqlParam Text(std::string name, std::string v) { return TextParam(std::move(name), std::move(v)); }
 
   // Runs a query and returns its rows.
   std::unique_ptr<TClientDataSet> Select(const std::string& sql, const std::vector<SqlParam>& params = {}) {
