@@ -12,6 +12,15 @@ KVE_PACKAGES=(
   xvfb xdotool openbox sqlite3
 )
 
+# What `./kve demo` needs: the compiler and the libraries its six programs link; no Qt,
+# clang, servers or test tools, so a newcomer's first run installs little.
+KVE_DEMO_PACKAGES=(
+  build-essential cmake pkg-config
+  libsqlite3-dev libpq-dev
+  nlohmann-json3-dev libcpp-httplib-dev libcli11-dev libtomlplusplus-dev
+  libfmt-dev libspdlog-dev libsodium-dev libssl-dev libsmbclient-dev
+)
+
 # Install the packages that are missing. Without root, or with KVE_NO_APT=1, say what to
 # install and go on.
 ensure_packages() {

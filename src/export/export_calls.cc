@@ -34,7 +34,7 @@ void RecordHistory(RemoteCaller& server, const std::string& central, const std::
   std::vector<RemoteArg> args = {RemoteArg::Value(central), RemoteArg::Value(device),
                                  RemoteArg::Value(message), RemoteArg::Value(kind),
                                  RemoteArg::Value(error)};
-  Consiste::CheckResultServ(server.Call("InsHistPalm", args), true, 0);
+  ::Consiste::CheckResultServ(server.Call("InsHistPalm", args), true, 0);
 }
 
 std::string AggregatedList(TADOIBQuery& query) {
