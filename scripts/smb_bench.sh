@@ -39,6 +39,9 @@ cleanup() {
   rm -rf "$W"
 }
 APPSERVER_ON_EXIT=cleanup
+# Until the application server's trap takes over (it runs cleanup too): a run that fails before
+# it starts must not leave Samba running and its share mounted.
+trap cleanup EXIT
 export SMB_SHARE_SIZE=${SMB_SHARE_SIZE:-2g}  # the export, its staged copy and the floor's copy
 smb_start
 [ -n "${KVE_TEST_SMB_URL:-}" ] || { echo "smb_bench: no Samba server; skipped" >&2; exit 0; }
