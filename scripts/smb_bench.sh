@@ -5,8 +5,9 @@
 # eeePC whose port takes the connection and never answers, against its timeout_s.
 #   scripts/smb_bench.sh            (root: it starts a throw-away Samba, scripts/smb.sh)
 # Beside the whole export, the staged file set alone (bench/smb_staged_bench: the export's
-# files written over SMB as the export writes them, then read back as its summary reads them),
-# alternated with the mput, so that the copy's own cost is seen without the export's work.
+# files written over SMB as the export writes them, then summed up as its summary does, and
+# read back whole for comparison), alternated with the mput, so that the copy's own cost is
+# seen without the export's work.
 # Env: SMB_BENCH_SCALE (demo scale, default 100), SMB_BENCH_RUNS (default 5),
 #      SMB_BENCH_TIMEOUT (timeout_s of the silent-host case, default 3),
 #      KVE_BIN (default build-bench/apps), KVE_BENCH_BIN (default: bench/ beside KVE_BIN),
@@ -38,6 +39,9 @@ cleanup() {
   rm -rf "$W"
 }
 APPSERVER_ON_EXIT=cleanup
+# Until the application server's trap takes over (it runs cleanup too): a run that fails before
+# it starts must not leave Samba running and its share mounted.
+trap cleanup EXIT
 export SMB_SHARE_SIZE=${SMB_SHARE_SIZE:-2g}  # the export, its staged copy and the floor's copy
 smb_start
 [ -n "${KVE_TEST_SMB_URL:-}" ] || { echo "smb_bench: no Samba server; skipped" >&2; exit 0; }
@@ -92,6 +96,8 @@ mput_ms() {  # the export's files, put into the share's folder "floor" by smbcli
   echo $(( (t1 - t0) / 1000000 ))
 }
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+span() { sort -n | awk 'NR==1 {lo=$1} {hi=$1} END {print lo "-" hi}'; }  # min-max
+load() { cut -d' ' -f1-3 /proc/loadavg; }
 
 echo "== warm-up: one export each way (the client program is deployed on the first)"
 export_ms "$W/site/kve.toml" >/dev/null
@@ -99,20 +105,22 @@ export_ms "$SMB_CONFIG" >/dev/null
 files=$(ls "$LOCAL_EXP" | wc -l)
 mb=$(du -sm "$LOCAL_EXP" | cut -f1)
 
-: >"$W/local"; : >"$W/smb"; : >"$W/mput"; : >"$W/staged"; : >"$W/readback"
+LOAD_BEFORE=$(load)
+: >"$W/local"; : >"$W/smb"; : >"$W/mput"; : >"$W/staged"; : >"$W/summary"; : >"$W/readback"
 for r in $(seq "$RUNS"); do
   sync
   l=$(export_ms "$W/site/kve.toml"); echo "$l" >>"$W/local"
   sync
   s=$(export_ms "$SMB_CONFIG"); echo "$s" >>"$W/smb"
   m=$(mput_ms); echo "$m" >>"$W/mput"
-  read -r st rb < <("$BENCH_BIN/smb_staged_bench" "$LOCAL_EXP")
-  echo "$st" >>"$W/staged"; echo "$rb" >>"$W/readback"
+  read -r st sm rb < <("$BENCH_BIN/smb_staged_bench" "$LOCAL_EXP")
+  echo "$st" >>"$W/staged"; echo "$sm" >>"$W/summary"; echo "$rb" >>"$W/readback"
   echo "run $r: export to a local folder $l ms, over SMB $s ms; smbclient mput of the same $files files ($mb MB) $m ms;" \
-       "staged set alone $st ms, read back $rb ms"
+       "staged set alone $st ms, its summary $sm ms, read back whole $rb ms"
 done
 L=$(median <"$W/local"); S=$(median <"$W/smb"); M=$(median <"$W/mput")
-ST=$(median <"$W/staged"); RB=$(median <"$W/readback")
+LOAD_AFTER=$(load)
+ST=$(median <"$W/staged"); SM=$(median <"$W/summary"); RB=$(median <"$W/readback")
 
 # A host that takes the connection and never answers.
 SILENT_PORT=$(smb_free_port)
@@ -135,11 +143,14 @@ grep -q "compartilhado" "$W/silent.log" ||
   { echo "smb_bench: the silent host did not get the share message:" >&2; cat "$W/silent.log" >&2; exit 1; }
 
 {
-  echo "eeePC export at demo scale $SCALE ($files files, $mb MB), median of $RUNS, alternated:"
+  echo "eeePC export at demo scale $SCALE ($files files, $mb MB), median of $RUNS, alternated" \
+       "(load average $LOAD_BEFORE before, $LOAD_AFTER after):"
+  echo "  min-max: local $(span <"$W/local") ms, SMB $(span <"$W/smb") ms, mput $(span <"$W/mput") ms," \
+       "staged set $(span <"$W/staged") ms, its summary $(span <"$W/summary") ms"
   echo "  into a local folder: $L ms; over SMB on loopback: $S ms = $(awk "BEGIN{printf \"%.2f\", $S/$L}")x"
   echo "  SMB's share of the export (SMB - local): $((S - L)) ms; smbclient mput of the same files: $M ms" \
        "= $(awk "BEGIN{printf \"%.2f\", ($S-$L)/$M}")x the floor"
   echo "  the staged set alone over SMB: $ST ms = $(awk "BEGIN{printf \"%.2f\", $ST/$M}")x the floor;" \
-       "the summary's read-back of the files: $RB ms"
+       "its summary: $SM ms (reading the files back whole: $RB ms)"
   echo "silent eeePC (timeout_s = $SILENT_TIMEOUT): kve-export gave up after $SILENT_MS ms (exit $rc)"
 } | tee "$OUT/smb_bench.txt"

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     kve::Site site(std::move(config));
     // Every export the screen runs is recorded in the workstation's export ledger; its files
     // are hashed for it as they are written.
-    kve::record::HashingFileSystem files(*site.files);
+    kve::record::HashingFileSystem files(*site.files, site.Config().ledger_keep > 0);
     kve::ExpDadosServices services{*site.db, *site.server, dialogs, files, *site.registry, busy, *site.installAide, {}};
     services.exportEnded = kve::record::ScreenLedger(
         site.Config(),

@@ -56,8 +56,9 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
   std::optional<DryRun> dry;
   if (o.dryRun) dry.emplace(*site.files, *site.installAide, fetchOnce);
   ServerLink& link = dry ? dry->Server() : fetchOnce;
-  // The export's files are hashed for the ledger as they are written.
-  record::HashingFileSystem hashing(*site.files);
+  // The export's files are hashed and counted for the ledger as they are written; a file on a
+  // share keeps its bytes too, for the ledger's copy, when copies are kept.
+  record::HashingFileSystem hashing(*site.files, config.ledger_keep > 0);
   FileSystem& files = dry ? dry->Files() : ledger ? static_cast<FileSystem&>(hashing) : *site.files;
   InstallAide& aide = dry ? dry->Queue() : *site.installAide;
   const std::optional<std::string> queueShare = ShareQueueRootOf(config.hotsync_root);
@@ -89,6 +90,7 @@ int RunExports(const ExportOptions& o, Site& site, std::ostream& out, std::ostre
     // The operator read the screen's words; whoever reads the log gets what lay behind them.
     if (!s.detail.empty()) err << "kve-export: " << kind << " " << s.deviceCode << ": " << s.detail << '\n';
     record::RecordInLedger(ledger.get(), take, one, config, s);
+    hashing.Clear();  // the bytes kept of this device's files
     if (!o.json) record::PrintSummary(out, s);
     summaries.push_back(std::move(s));
     previous = std::move(copy);

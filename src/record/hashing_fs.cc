@@ -1,28 +1,45 @@
 #include "record/hashing_fs.h"
 
-#include <sys/stat.h>
-
 #include <system_error>
 #include <thread>
 
 #include "ledger/ledger.h"
+#include "platform/common/error.h"
+#include "platform/fs/win_path.h"
 
 namespace kve::record {
+namespace {
+
+// Paths compare as the file system compares them: without regard to letter case.
+std::string KeyOf(std::string_view path) {
+  try {
+    return ParseWinPath(path).Key();
+  } catch (const Error&) {
+    return std::string(path);  // refused by the file system below as well
+  }
+}
+
+}  // namespace
 
 void HashingFileSystem::WriteFile(std::string_view path, std::string_view data) {
   Forget(path);
-  std::string sha;
+  // A file no host file stands for is on a share: its bytes are kept for the ledger's copy,
+  // which would otherwise read them back over the network.
+  const bool keep = keepShareBytes_ && !base_.HostPath(path);
+  WrittenFile file;
   std::thread hashing;
   try {
     hashing = std::thread([&] {
       try {
-        sha = ledger::Sha256Hex(data);
+        file.sha256 = ledger::Sha256Hex(data);
+        file.rows = RowsOfBytes(data);
+        if (keep) file.bytes.emplace(data);
       } catch (...) {
-        sha.clear();  // the ledger works it out again from the bytes read back
+        file.sha256.clear();  // the summary reads the file back and the ledger hashes it then
       }
     });
   } catch (const std::system_error&) {
-    // No thread to be had: the file is written all the same, and hashed when read back.
+    // No thread to be had: the file is written all the same, and read back for the summary.
     return base_.WriteFile(path, data);
   }
   try {
@@ -34,9 +51,10 @@ void HashingFileSystem::WriteFile(std::string_view path, std::string_view data) 
   const auto written = std::chrono::steady_clock::now();
   hashing.join();
   waited_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - written).count();
-  const std::optional<std::filesystem::path> host = base_.HostPath(path);
   const auto time = base_.FileTime(path);
-  if (host && time && !sha.empty()) written_[*host] = {std::move(sha), data.size(), *time};
+  if (!time || file.sha256.empty()) return;
+  file.size = data.size();
+  written_[KeyOf(path)] = {std::move(file), *time};
 }
 
 void HashingFileSystem::CopyFile(std::string_view from, std::string_view to) {
@@ -45,15 +63,13 @@ void HashingFileSystem::CopyFile(std::string_view from, std::string_view to) {
 }
 
 void HashingFileSystem::RenameFile(std::string_view from, std::string_view to) {
-  const std::optional<std::filesystem::path> source = base_.HostPath(from);
   Forget(to);
   base_.RenameFile(from, to);
-  if (!source) return;
-  auto it = written_.find(*source);
+  auto it = written_.find(KeyOf(from));
   if (it == written_.end()) return;
   Written w = std::move(it->second);
   written_.erase(it);
-  if (const std::optional<std::filesystem::path> target = base_.HostPath(to)) written_[*target] = std::move(w);
+  written_[KeyOf(to)] = std::move(w);
 }
 
 bool HashingFileSystem::DeleteFile(std::string_view path) {
@@ -62,21 +78,14 @@ bool HashingFileSystem::DeleteFile(std::string_view path) {
 }
 
 void HashingFileSystem::Forget(std::string_view path) {
-  if (written_.empty()) return;
-  if (const std::optional<std::filesystem::path> host = base_.HostPath(path)) written_.erase(*host);
+  if (!written_.empty()) written_.erase(KeyOf(path));
 }
 
-std::optional<std::string> HashingFileSystem::HashOf(const std::filesystem::path& hostPath, uint64_t size) {
-  auto it = written_.find(hostPath);
-  if (it == written_.end() || it->second.size != size) return std::nullopt;
-  // The time as the file system gives it (nanoseconds on the disk).
-  struct stat st;
-  if (::stat(hostPath.c_str(), &st) != 0 || static_cast<uint64_t>(st.st_size) != size) return std::nullopt;
-  const auto since = std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
-  if (std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(since)) !=
-      it->second.time)
-    return std::nullopt;
-  return it->second.sha256;
+WrittenFile* HashingFileSystem::Recall(std::string_view path, uint64_t size,
+                                       std::chrono::system_clock::time_point time) {
+  auto it = written_.find(KeyOf(path));
+  if (it == written_.end() || it->second.file.size != size || it->second.time != time) return nullptr;
+  return &it->second.file;
 }
 
 }  // namespace kve::record

@@ -43,19 +43,14 @@ LedgerTake::~LedgerTake() {
 }
 
 FileVisitor LedgerTake::Visitor() {
-  return [this](FileSummary& f, std::string& bytes, const std::optional<std::filesystem::path>& hostPath) {
+  auto visit = [this](FileSummary& f, std::string& bytes, const std::optional<std::filesystem::path>& hostPath) {
     if (keepCopy_) {
       if (hostPath)
         copy_.AddDelivered(f.name, *hostPath, bytes);
       else
         copy_.Add(f.name, bytes);
     }
-    if (written_ && hostPath) {
-      if (std::optional<std::string> sha = written_->HashOf(*hostPath, bytes.size())) {
-        f.sha256 = std::move(*sha);
-        return;
-      }
-    }
+    if (!f.sha256.empty()) return;  // taken as the file was written
     auto taken = std::make_shared<const std::string>(std::move(bytes));
     try {
       hashes_.emplace_back(f.name, std::async(std::launch::async, [taken] { return ledger::Sha256Hex(*taken); }));
@@ -63,6 +58,8 @@ FileVisitor LedgerTake::Visitor() {
       f.sha256 = ledger::Sha256Hex(*taken);  // no thread to be had: here and now
     }
   };
+  // The bytes are wanted for the copy only: the hashes of files still as written are known.
+  return FileVisitor(visit, written_, keepCopy_);
 }
 
 void LedgerTake::Finish(std::vector<FileSummary>& files) {

@@ -25,8 +25,9 @@ ledger::LedgerEntry EntryOf(const ExportOptions& o, const Summary& s, const make
 // `copy` when `keepCopy` (a clone of it where the file system offers one).
 class LedgerTake {
  public:
-  // `written`, when given, is the file system the export wrote through: the hashes it worked
-  // out as it wrote are taken for the files still as written.
+  // `written`, when given, is the file system the export wrote through: what it took of the
+  // files as it wrote them (hashes, records, the bytes of files on a share) is taken for the
+  // files still as written, which are not read back.
   LedgerTake(ledger::ArchiveWriter& copy, bool keepCopy, HashingFileSystem* written = nullptr)
       : copy_(copy), keepCopy_(keepCopy), written_(written) {}
   ~LedgerTake();  // waits for the hashes still being worked out

@@ -73,6 +73,7 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
       ledger = std::make_unique<ledger::Ledger>(config.data_dir);
     } catch (const std::exception& e) {
       if (log) log(std::string("the export ledger: ") + e.what());
+      if (written) written->Clear();
       return;
     }
     auto copy = std::make_unique<ledger::ArchiveWriter>(ledger->Folder());
@@ -87,6 +88,7 @@ std::function<void(TfrmExpDados&, const ExportEnd&)> ScreenLedger(
       }
     }
     RecordInLedger(ledger.get(), take, o, config, sum);
+    if (written) written->Clear();  // the next export is another's: nothing kept for it
     *previous = std::move(copy);
     if (log)
       for (const std::string& note : sum.notes) log(note);

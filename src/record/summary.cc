@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <iomanip>
+#include <map>
 
 #include "platform/fs/win_path.h"
+#include "platform/common/error.h"
+#include "record/hashing_fs.h"
 #include "platform/common/ascii.h"
 #include "platform/dataset/dataset.h"
 #include "platform/dataset/packet_header.h"
@@ -115,22 +118,37 @@ void PrintSummary(std::ostream& out, const Summary& s) {
 }
 
 std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& bytes) {
-  std::string lower = AsciiLowered(name);
-  try {
-    if (lower.ends_with(".pdb") && pdb::IsPdb(bytes)) {
-      return pdb::PdbFile::Parse(bytes, std::string(name)).RecordCount();
+  return RowsOfBytes(bytes).For(name);
+}
+
+std::optional<int64_t> FileRows::For(std::string_view name) const {
+  return isPdb && AsciiLowered(name).ends_with(".pdb") ? pdb : packet;
+}
+
+FileRows RowsOfBytes(std::string_view bytes) {
+  // A file that does not read back counts no rows; its bytes are still listed.
+  FileRows r;
+  r.isPdb = pdb::IsPdb(bytes);
+  if (r.isPdb) {
+    try {
+      r.pdb = pdb::PdbFile::Parse(std::string(bytes), "").RecordCount();
+    } catch (const std::exception&) {
     }
+  }
+  try {
     if (IsDataPacket(bytes)) {
       PacketHeader h = ReadPacketHeader(bytes);
-      if (h.recordCount >= 0) return h.recordCount;
-      TClientDataSet ds(std::string{name});
-      ds.SetData(bytes);
-      return ds.RecordCount();
+      if (h.recordCount >= 0) {
+        r.packet = h.recordCount;
+      } else {
+        TClientDataSet ds("");
+        ds.SetData(bytes);
+        r.packet = ds.RecordCount();
+      }
     }
   } catch (const std::exception&) {
-    // A file that does not read back counts no rows; its bytes are still listed.
   }
-  return std::nullopt;
+  return r;
 }
 
 std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
@@ -154,14 +172,42 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
   std::vector<std::string> sorted = names;
   SortNamesWithoutCase(sorted);
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  // The sizes of the files as they are now, in one listing, for the files written through
+  // `visit.written`: one request for the folder instead of reading every file back.
+  std::map<std::string, uint64_t> sizes;  // by lower-case name
+  if (visit.written) {
+    try {
+      for (const FolderEntry& e : fs.ListEntries(dir))
+        if (e.kind == FolderEntry::Kind::kFile) sizes[AsciiLowered(e.name)] = e.bytes;
+    } catch (const Error&) {
+      sizes.clear();  // no listing: every file is read back
+    }
+  }
   for (const std::string& name : sorted) {
     // A name the run did not get to, or a file it left as it was (an eeePC export that
     // failed before its renames), was not written by it.
-    auto when = fs.FileTime(dir + name);
+    const std::string path = dir + name;
+    auto when = fs.FileTime(path);
     if (!when || *when < since) continue;
-    std::string bytes = fs.ReadFile(dir + name);
-    out.push_back({name, RowsOfFile(name, bytes), bytes.size(), {}});
-    if (visit) visit(out.back(), bytes, fs.HostPath(dir + name));
+    WrittenFile* known = nullptr;
+    if (auto size = sizes.find(AsciiLowered(name)); size != sizes.end())
+      known = visit.written->Recall(path, size->second, *when);
+    std::string bytes;
+    if (known && (known->bytes || !visit.wantsBytes)) {
+      if (known->bytes) {
+        bytes = std::move(*known->bytes);  // taken: the file system keeps them no longer
+        known->bytes.reset();
+      }
+      out.push_back({name, known->rows.For(name), known->size, known->sha256});
+    } else {
+      bytes = fs.ReadFile(path);
+      if (known && bytes.size() == known->size) {
+        out.push_back({name, known->rows.For(name), known->size, known->sha256});
+      } else {
+        out.push_back({name, RowsOfFile(name, bytes), bytes.size(), {}});
+      }
+    }
+    if (visit) visit.visit(out.back(), bytes, fs.HostPath(path));
   }
   return out;
 }

@@ -34,10 +34,25 @@ struct FileSummary {
   std::string sha256;  // lower-case hexadecimal, when the ledger took the file
 };
 
-// Each written file with its bytes, as it is read back, and its place on this host when it
-// has one: the ledger hashes and keeps them. The visitor may take the bytes.
-using FileVisitor = std::function<void(FileSummary& file, std::string& bytes,
-                                       const std::optional<std::filesystem::path>& hostPath)>;
+class HashingFileSystem;
+
+// Each written file with its bytes and its place on this host when it has one: the ledger
+// hashes and keeps them. The visitor may take the bytes. A file still as it was written
+// through `written` (its size and time unchanged) is not read back: its size, records and
+// hash, already in the summary given to `visit`, are those taken while writing, and its bytes
+// those kept then; it is read only when `wantsBytes` and none were kept.
+struct FileVisitor {
+  using Visit = std::function<void(FileSummary& file, std::string& bytes,
+                                   const std::optional<std::filesystem::path>& hostPath)>;
+  FileVisitor() = default;
+  FileVisitor(Visit v, HashingFileSystem* w = nullptr, bool wants = true)
+      : visit(std::move(v)), written(w), wantsBytes(w ? wants : true) {}
+  explicit operator bool() const { return static_cast<bool>(visit); }
+
+  Visit visit;
+  HashingFileSystem* written = nullptr;
+  bool wantsBytes = true;
+};
 
 // A table whose Palm database would pass the record limit, which stopped the export.
 struct TableOverLimit {
@@ -79,6 +94,14 @@ void PrintSummary(std::ostream& out, const Summary& s);
 // Records in a file of the export by its bytes: data packets (either form) and Palm
 // databases; nothing for any other file.
 std::optional<int64_t> RowsOfFile(std::string_view name, const std::string& bytes);
+// The same worked out before the file has its last name: a Palm database counts its records
+// only under a ".pdb" name.
+struct FileRows {
+  bool isPdb = false;
+  std::optional<int64_t> pdb, packet;
+  std::optional<int64_t> For(std::string_view name) const;
+};
+FileRows RowsOfBytes(std::string_view bytes);
 
 // The files of `folder` (a Windows-form path) last written at or after `since`, by name,
 // each shown to `visit` with its bytes.

@@ -86,6 +86,7 @@ class MemFileSystem final : public FileSystem {
     if (ParseWinPath(to).Key() == it->first) return;
     File f = it->second;
     WriteFile(to, f.data);
+    files_[ParseWinPath(to).Key()].time = f.time;  // a rename leaves the file's time as it was
     files_.erase(ParseWinPath(from).Key());
   }
 
