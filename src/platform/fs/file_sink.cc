@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "platform/common/error.h"
+#include "platform/common/prefault.h"
 
 namespace kve {
 namespace {
@@ -200,6 +201,7 @@ std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
     const auto from = (reinterpret_cast<uintptr_t>(bytes.data()) + kHugePage - 1) / kHugePage * kHugePage;
     const auto to = (reinterpret_cast<uintptr_t>(bytes.data()) + want) / kHugePage * kHugePage;
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    PrefaultForWrite(bytes.data(), want);  // the 4 KiB pages at either end too, in one call
   }
   bytes.resize(want);
   size_t got = 0;
