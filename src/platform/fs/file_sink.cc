@@ -23,6 +23,9 @@ namespace stdfs = std::filesystem;
 // end waits for little more than the tail.
 constexpr uint64_t kWritebackChunk = uint64_t{8} << 20;
 
+// A smaller buffer is as likely as not in memory the allocator has touched before.
+constexpr size_t kPrefaultFrom = size_t{64} << 10;
+
 void SyncFolder(const stdfs::path& dir, std::string_view label) {
   const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) ThrowIoError(label, "sync the folder", errno);
@@ -201,8 +204,9 @@ std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
     const auto from = (reinterpret_cast<uintptr_t>(bytes.data()) + kHugePage - 1) / kHugePage * kHugePage;
     const auto to = (reinterpret_cast<uintptr_t>(bytes.data()) + want) / kHugePage * kHugePage;
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-    PrefaultForWrite(bytes.data(), want);  // the 4 KiB pages at either end too, in one call
   }
+  // resident in one call (for a large buffer the 4 KiB pages at either end of its huge ones)
+  if (want >= kPrefaultFrom) PrefaultForWrite(bytes.data(), want);
   bytes.resize(want);
   size_t got = 0;
   for (;;) {
