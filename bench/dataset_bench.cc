@@ -3,15 +3,19 @@
 // its peak memory is its own.
 //
 //   dataset_bench [--rows N]... [--dir FOLDER] [--runs R]
-//   dataset_bench --case CASE --rows N --dir FOLDER
+//   dataset_bench --pair CASE_A,CASE_B [--rows N]... [--runs R]
+//   dataset_bench --case CASE --rows N --dir FOLDER    (CASE inputs: only write the files read)
 //
 // Cases: xml-save, cds-save (SaveToFile: temporary file, fsync, rename); xml-write, cds-write
 // (the packet writers straight into a file, no fsync); cds-mem (the binary writer into a sink that
 // drops the bytes: the serializer alone); xml-load, cds-load (LoadFromFile); raw, raw-sync (one
-// fwrite of the binary packet's bytes, without and with fsync).
+// fwrite of the binary packet's bytes, without and with fsync); xml-raw, xml-raw-sync (the same
+// of the XML packet's bytes).
 //
 // A case prints one line: case rows seconds bytes peak_rss_kib base_rss_kib. The summary gives
-// each case's median and fastest of the runs (rows/s and MB/s from the median).
+// each case's median and fastest of the runs (rows/s and MB/s from the median). --pair runs two
+// cases in turn, A B A B..., so a change in the machine's load falls on both alike, and gives
+// each one's median, minimum and maximum, and the median of the runs' ratios A/B.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,7 +67,13 @@ fs::path FileOf(const fs::path& dir, int rows, const std::string& ext) {
   return dir / ("PREVRETI-" + std::to_string(rows) + "." + ext);
 }
 
+void WriteInputs(const fs::path& dir, int rows);
+
 int RunCase(const std::string& name, int rows, const fs::path& dir) {
+  if (name == "inputs") {  // leaves the files the load and raw cases read, for a profiler's runs
+    WriteInputs(dir, rows);
+    return 0;
+  }
   const bool xml = name.rfind("xml", 0) == 0;
   const fs::path file = FileOf(dir, rows, xml ? "xml" : "cds");
   const fs::path out = dir / ("out-" + name);
@@ -74,8 +84,8 @@ int RunCase(const std::string& name, int rows, const fs::path& dir) {
   unsigned long long dropped = 0;
   if (fill) {
     kve::FillPrevReti(ds, rows);
-  } else if (name == "raw" || name == "raw-sync") {
-    std::ifstream in(FileOf(dir, rows, "cds"), std::ios::binary);
+  } else if (name.ends_with("raw") || name.ends_with("raw-sync")) {
+    std::ifstream in(file, std::ios::binary);
     bytes.assign(std::istreambuf_iterator<char>(in), {});
   }
   ResetPeak();
@@ -102,7 +112,7 @@ int RunCase(const std::string& name, int rows, const fs::path& dir) {
   } else {
     FILE* f = std::fopen(out.c_str(), "wb");
     if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) return 2;
-    if (name == "raw-sync" && (std::fflush(f) != 0 || ::fsync(fileno(f)) != 0)) return 2;
+    if (name.ends_with("raw-sync") && (std::fflush(f) != 0 || ::fsync(fileno(f)) != 0)) return 2;
     std::fclose(f);
   }
   const double secs = Seconds(t0);
@@ -118,9 +128,17 @@ int RunCase(const std::string& name, int rows, const fs::path& dir) {
 struct Result {
   double secs = 0;     // median of the runs
   double minSecs = 0;  // fastest run
+  double maxSecs = 0;  // slowest run
   unsigned long long bytes = 0;
   long peak = 0, base = 0;
+  std::vector<double> times;  // every run, in order
 };
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t m = v.size() / 2;
+  return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
 
 // Runs one case `runs` times, each in a child process; keeps the median and the fastest time
 // and the largest peak. The median is the figure to set beside a peer's (its table gives
@@ -154,15 +172,50 @@ Result Spawn(const char* self, const std::string& name, int rows, const fs::path
       std::exit(1);
     }
     times.push_back(r.secs);
+    best.times.push_back(r.secs);
     best.bytes = r.bytes;
     best.peak = std::max(best.peak, r.peak);
     best.base = r.base;
   }
-  std::sort(times.begin(), times.end());
-  const size_t m = times.size() / 2;
-  best.secs = times.size() % 2 ? times[m] : (times[m - 1] + times[m]) / 2;
-  best.minSecs = times.front();
+  best.secs = Median(times);
+  best.minSecs = *std::min_element(times.begin(), times.end());
+  best.maxSecs = *std::max_element(times.begin(), times.end());
   return best;
+}
+
+// The files the load and raw cases read.
+void WriteInputs(const fs::path& dir, int rows) {
+  kve::TClientDataSet ds("PREVRETI");
+  kve::FillPrevReti(ds, rows);
+  ds.SaveToFile(FileOf(dir, rows, "xml"), DataPacketFormat::Xml);
+  ds.SaveToFile(FileOf(dir, rows, "cds"), DataPacketFormat::Binary);
+}
+
+void Merge(Result& into, const Result& run) {
+  into.times.push_back(run.secs);
+  into.bytes = run.bytes;
+  into.peak = std::max(into.peak, run.peak);
+}
+
+int RunPair(const char* self, const std::string& a, const std::string& b, int rows, const fs::path& dir,
+            int runs) {
+  Result ra, rb;
+  std::vector<double> ratios;
+  for (int k = 0; k < runs; ++k) {
+    const Result x = Spawn(self, a, rows, dir, 1);
+    const Result y = Spawn(self, b, rows, dir, 1);
+    Merge(ra, x);
+    Merge(rb, y);
+    ratios.push_back(x.secs / y.secs);
+  }
+  for (const auto& [name, r] : {std::pair{a, &ra}, std::pair{b, &rb}})
+    std::printf("%-9s %8d  median %8.2f ms  min %8.2f ms  max %8.2f ms  %6.2f MB\n", name.c_str(), rows,
+                Median(r->times) * 1e3, *std::min_element(r->times.begin(), r->times.end()) * 1e3,
+                *std::max_element(r->times.begin(), r->times.end()) * 1e3, static_cast<double>(r->bytes) / 1e6);
+  std::printf("  %s / %s, %d alternated pairs: median of the ratios %.2fx (%.2fx-%.2fx); medians %.2fx\n",
+              a.c_str(), b.c_str(), runs, Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+              *std::max_element(ratios.begin(), ratios.end()), Median(ra.times) / Median(rb.times));
+  return 0;
 }
 
 }  // namespace
@@ -170,28 +223,35 @@ Result Spawn(const char* self, const std::string& name, int rows, const fs::path
 int main(int argc, char** argv) {
   std::vector<int> sizes;
   fs::path dir = fs::temp_directory_path() / "kve-bench";
-  std::string one;
+  std::string one, pair;
   int runs = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--rows") sizes.push_back(std::atoi(argv[i + 1]));
     else if (a == "--dir") dir = argv[i + 1];
     else if (a == "--case") one = argv[i + 1];
+    else if (a == "--pair") pair = argv[i + 1];
     else if (a == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
   }
   if (!one.empty()) return RunCase(one, sizes.empty() ? 10000 : sizes[0], dir);
   if (sizes.empty()) sizes = {10000, 65535, 500000};
   fs::create_directories(dir);
+  if (!pair.empty()) {
+    const size_t comma = pair.find(',');
+    if (comma == std::string::npos) return 1;
+    for (int rows : sizes) {
+      WriteInputs(dir, rows);
+      RunPair(argv[0], pair.substr(0, comma), pair.substr(comma + 1), rows, dir, runs);
+      fs::remove(FileOf(dir, rows, "xml"));
+      fs::remove(FileOf(dir, rows, "cds"));
+    }
+    return 0;
+  }
 
   std::printf("%-9s %8s %9s %9s %11s %9s %10s %10s %9s %s\n", "case", "rows", "median s", "min s", "rows/s",
               "MB/s", "file MB", "peak MB", "op MB", "peak/file");
   for (int rows : sizes) {
-    {  // the files the load and raw cases read
-      kve::TClientDataSet ds("PREVRETI");
-      kve::FillPrevReti(ds, rows);
-      ds.SaveToFile(FileOf(dir, rows, "xml"), DataPacketFormat::Xml);
-      ds.SaveToFile(FileOf(dir, rows, "cds"), DataPacketFormat::Binary);
-    }
+    WriteInputs(dir, rows);
     double xmlWrite = 0, xmlLoad = 0, cdsSave = 0, cdsWrite = 0, cdsMem = 0, raw = 0, rawSync = 0;
     for (const char* name : {"xml-save", "xml-write", "xml-load", "cds-save", "cds-write", "cds-mem", "cds-load",
                              "raw", "raw-sync"}) {

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/common/prefault.h"
 #include "platform/dataset/datetime.h"
 #include "platform/dataset/field.h"
 #include "platform/dataset/row_arena.h"
@@ -257,7 +258,7 @@ class TClientDataSet {
 
   std::string name_;
   std::vector<FieldDef> defs_;
-  std::vector<StoredRow> rows_;
+  std::vector<StoredRow, PrefaultAllocator<StoredRow>> rows_;
   RowArena arena_;
   bool active_ = false;
 
@@ -278,8 +279,8 @@ class TClientDataSet {
   std::string filterValue_;
   int indexField_ = -1;
   mutable bool viewDirty_ = true;
-  mutable std::vector<int> view_;     // stored row indices in walk order
-  mutable std::vector<int> viewPos_;  // stored row -> position in view_, -1 when hidden
+  mutable std::vector<int, PrefaultAllocator<int>> view_;     // stored row indices in walk order
+  mutable std::vector<int, PrefaultAllocator<int>> viewPos_;  // stored row -> position in view_, -1 when hidden
 };
 
 }  // namespace kve

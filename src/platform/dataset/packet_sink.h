@@ -35,7 +35,7 @@ class OutBuffer {
 
   // A cursor with at least `n` free bytes after it; give the moved cursor back with Commit.
   char* Reserve(size_t n) {
-    if (cap_ - used_ < n) MakeRoom(n);
+    if (ready_ - used_ < n) MakeRoom(n);
     return buf_.get() + used_;
   }
   void Commit(char* end) { used_ = static_cast<size_t>(end - buf_.get()); }
@@ -54,6 +54,7 @@ class OutBuffer {
   std::unique_ptr<char[]> buf_;
   size_t cap_;
   size_t used_ = 0;
+  size_t ready_ = 0;  // bytes from the start made resident (PrefaultForWrite), ahead of used_
 };
 
 }  // namespace kve

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 
+#include "platform/common/prefault.h"
+
 namespace kve {
 namespace {
 
@@ -13,6 +15,11 @@ namespace {
 // largest takes few of them.
 constexpr size_t kFirstChunk = size_t{16} << 10;
 constexpr size_t kLargestChunk = size_t{8} << 20;
+
+// A chunk's memory is made resident this much at a time ahead of the rows written into it (see
+// PrefaultForWrite): a few system calls for a large table instead of a fault per page, and
+// never more than this much resident and unused.
+constexpr size_t kResidentStep = size_t{256} << 10;
 
 // Chunks of the largest size given back, kept for the next one wanted: a few, process-wide.
 class KeptChunks {
@@ -55,6 +62,12 @@ void RowArena::Free::operator()(uint8_t* p) const {
 void RowArena::ReleaseKeptChunks() { KeptChunks::Get().Release(); }
 
 void RowArena::Grow(size_t n) {
+  if (end_ != nullptr && static_cast<size_t>(end_ - next_) >= n) {  // the chunk has room yet
+    const size_t ahead = std::min(static_cast<size_t>(end_ - next_), std::max(n, left_ + kResidentStep));
+    PrefaultForWrite(next_ + left_, ahead - left_);
+    left_ = ahead;
+    return;
+  }
   const size_t size = std::max(n, std::clamp(live_, kFirstChunk, kLargestChunk));
   uint8_t* p = size == kLargestChunk ? KeptChunks::Get().Take() : nullptr;
   // Plain pages: with huge pages behind a large table's chunks, writing its packet to a file
@@ -72,7 +85,9 @@ void RowArena::Grow(size_t n) {
   }
   held_ += size;
   next_ = p;
-  left_ = size;
+  end_ = p + size;
+  left_ = std::min(size, std::max(n, kResidentStep));
+  PrefaultForWrite(p, left_);
 }
 
 void RowArena::GiveBack(uint32_t chunk, size_t room) {
@@ -81,7 +96,7 @@ void RowArena::GiveBack(uint32_t chunk, size_t room) {
   live_ -= room;
   if (c.live > 0) return;
   if (chunk == cur_) {  // nothing more is carved from it
-    next_ = nullptr;
+    next_ = end_ = nullptr;
     left_ = 0;
   }
   held_ -= c.memory.get_deleter().size;
@@ -95,7 +110,7 @@ void RowArena::Clear() {
   emptySlots_.clear();
   emptySlots_.shrink_to_fit();
   cur_ = 0;
-  next_ = nullptr;
+  next_ = end_ = nullptr;
   left_ = held_ = live_ = 0;
 }
 

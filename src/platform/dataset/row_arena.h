@@ -62,7 +62,8 @@ class RowArena {
   std::vector<uint32_t> emptySlots_;  // of chunks_, to fill first
   uint32_t cur_ = 0;                  // the chunk blocks are carved from (when left_ > 0)
   uint8_t* next_ = nullptr;
-  size_t left_ = 0;
+  size_t left_ = 0;                   // bytes from next_ made resident ahead of the rows
+  uint8_t* end_ = nullptr;            // of the chunk cur_ (null when none is carved from)
   size_t held_ = 0;
   size_t live_ = 0;  // bytes of the blocks in use, in all chunks
 };
