@@ -9,7 +9,7 @@ namespace kve {
 namespace {
 // The buffer is made resident this much at a time as it fills: a small packet leaves most of
 // it untouched, and a large one faults none of its pages one by one.
-constexpr size_t kResidentStep = size_t{128} << 10;
+constexpr size_t kOutResidentStep = size_t{128} << 10;
 }  // namespace
 
 OutBuffer::OutBuffer(ByteSink& sink, size_t capacity)
@@ -31,7 +31,7 @@ void OutBuffer::MakeRoom(size_t n) {
     }
   }
   if (ready_ - used_ < n) {
-    const size_t to = std::min(cap_, std::max(used_ + n, ready_ + kResidentStep));
+    const size_t to = std::min(cap_, std::max(used_ + n, ready_ + kOutResidentStep));
     PrefaultForWrite(buf_.get() + ready_, to - ready_);
     ready_ = to;
   }

@@ -19,7 +19,7 @@ constexpr size_t kLargestChunk = size_t{8} << 20;
 // A chunk's memory is made resident this much at a time ahead of the rows written into it (see
 // PrefaultForWrite): a few system calls for a large table instead of a fault per page, and
 // never more than this much resident and unused.
-constexpr size_t kResidentStep = size_t{256} << 10;
+constexpr size_t kArenaResidentStep = size_t{256} << 10;
 
 // Chunks of the largest size given back, kept for the next one wanted: a few, process-wide.
 class KeptChunks {
@@ -63,7 +63,7 @@ void RowArena::ReleaseKeptChunks() { KeptChunks::Get().Release(); }
 
 void RowArena::Grow(size_t n) {
   if (end_ != nullptr && static_cast<size_t>(end_ - next_) >= n) {  // the chunk has room yet
-    const size_t ahead = std::min(static_cast<size_t>(end_ - next_), std::max(n, left_ + kResidentStep));
+    const size_t ahead = std::min(static_cast<size_t>(end_ - next_), std::max(n, left_ + kArenaResidentStep));
     PrefaultForWrite(next_ + left_, ahead - left_);
     left_ = ahead;
     return;
@@ -86,7 +86,7 @@ void RowArena::Grow(size_t n) {
   held_ += size;
   next_ = p;
   end_ = p + size;
-  left_ = std::min(size, std::max(n, kResidentStep));
+  left_ = std::min(size, std::max(n, kArenaResidentStep));
   PrefaultForWrite(p, left_);
 }
 

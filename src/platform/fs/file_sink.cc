@@ -27,7 +27,7 @@ constexpr uint64_t kWritebackChunk = uint64_t{8} << 20;
 // A smaller buffer is as likely as not in memory the allocator has touched before.
 constexpr size_t kPrefaultFrom = size_t{64} << 10;
 // What ReadWholeFile reads at a time: well inside the processor's cache.
-constexpr size_t kReadPiece = size_t{128} << 10;
+constexpr size_t kLocalReadPiece = size_t{128} << 10;
 
 void SyncFolder(const stdfs::path& dir, std::string_view label) {
   const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -212,7 +212,7 @@ std::string ReadWholeFile(const stdfs::path& path, std::string_view label) {
   if (want >= kPrefaultFrom) PrefaultForWrite(bytes.data(), want);
   // Read a piece at a time into a small buffer that stays in the cache and appended: the
   // large buffer is written once, where sizing it first would zero it and read write it again.
-  const size_t piece = std::min(want, kReadPiece);
+  const size_t piece = std::min(want, kLocalReadPiece);
   const std::unique_ptr<char[]> buffer(new char[piece]);
   for (;;) {
     const ssize_t r = ::read(fd, buffer.get(), piece);

@@ -26,7 +26,7 @@ namespace stdfs = std::filesystem;
 // What one read asks the server for. libsmbclient reads a file in 1 MB requests several
 // times faster than in 8 MB ones (a 20 MB file on loopback: 30-50 ms against 300-390 ms), and
 // no faster in smaller ones.
-constexpr size_t kReadPiece = size_t{1} << 20;
+constexpr size_t kShareReadPiece = size_t{1} << 20;
 
 // A listing longer than this is no eeePC's folder; a server that sends it is not believed.
 constexpr size_t kMaxListing = 100000;
@@ -210,11 +210,11 @@ class SmbShareFileSystem final : public FileSystem {
     struct stat st {};
     std::string data;
     if (smbc_getFunctionFstat(ctx_)(ctx_, f, &st) == 0 && st.st_size >= 0)
-      data.reserve(std::min(static_cast<size_t>(st.st_size), kMaxHint) + kReadPiece);
+      data.reserve(std::min(static_cast<size_t>(st.st_size), kMaxHint) + kShareReadPiece);
     size_t used = 0;
     for (;;) {
-      if (data.size() - used < kReadPiece) data.resize(used + kReadPiece);
-      ssize_t n = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + used, kReadPiece);
+      if (data.size() - used < kShareReadPiece) data.resize(used + kShareReadPiece);
+      ssize_t n = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + used, kShareReadPiece);
       if (n < 0) {
         const int err = errno;
         smbc_getFunctionClose(ctx_)(ctx_, f);
@@ -238,7 +238,7 @@ class SmbShareFileSystem final : public FileSystem {
     std::string data(n, '\0');
     size_t got = 0;
     while (got < n) {
-      ssize_t r = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + got, std::min(n - got, kReadPiece));
+      ssize_t r = smbc_getFunctionRead(ctx_)(ctx_, f, data.data() + got, std::min(n - got, kShareReadPiece));
       if (r < 0) {
         const int err = errno;
         smbc_getFunctionClose(ctx_)(ctx_, f);
