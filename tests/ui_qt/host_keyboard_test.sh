@@ -184,6 +184,12 @@ for _ in $(seq 300); do
     # The answer to the close came while the export ran: the wait box is still up, or the
     # export has just ended and its closing message stands over that answer.
     boxes=$(xdotool search --onlyvisible --name "^Informação$" 2>/dev/null | wc -l)
+    # Between the wait box closing and the closing message showing, the answer stands alone.
+    for _ in $(seq 15); do
+      [ "$running" -eq 1 ] || [ "$boxes" -ge 2 ] && break
+      sleep 0.2
+      boxes=$(xdotool search --onlyvisible --name "^Informação$" 2>/dev/null | wc -l)
+    done
     [ "$running" -eq 1 ] || [ "$boxes" -ge 2 ] || fail "the close was not answered while the export ran"
     told=1
     key Return
