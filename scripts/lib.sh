@@ -2,7 +2,7 @@
 
 # Debian 12 packages the build and the tests need. The bench adds its own (scripts/bench.sh).
 KVE_PACKAGES=(
-  build-essential cmake pkg-config git clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
   qt6-base-dev libgl1-mesa-dev
   libsqlite3-dev libpq-dev postgresql
   libpugixml-dev nlohmann-json3-dev libcpp-httplib-dev libcli11-dev libtomlplusplus-dev
@@ -15,7 +15,7 @@ KVE_PACKAGES=(
 # What `./kve demo` needs: the compiler and the libraries its six programs link; no Qt,
 # clang, servers or test tools, so a newcomer's first run installs little.
 KVE_DEMO_PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   libsqlite3-dev libpq-dev
   nlohmann-json3-dev libcpp-httplib-dev libcli11-dev libtomlplusplus-dev
   libfmt-dev libspdlog-dev libsodium-dev libssl-dev libsmbclient-dev
@@ -87,8 +87,19 @@ stop_appserver() {
 # and leaves the tests and benchmarks to `./kve test` and `./kve bench`.
 KVE_DEMO_TARGETS=(kve-demo-data kve-appserver kve-demo kve-export kve-hotsync kve-inspect)
 
+# New build folders use Ninja: it compiles a library's files while the libraries it links are
+# still being built, where make waits for them (a first `./kve demo` on 2 cores: 4 min 25 s
+# with make, 2 min 42 s with Ninja). A folder made before keeps its generator.
+# (Asked at build time: the packages that bring Ninja are installed after this file is read.)
+pick_generator() {
+  if [ -z "${CMAKE_GENERATOR:-}" ] && command -v ninja >/dev/null 2>&1; then
+    export CMAKE_GENERATOR=Ninja
+  fi
+}
+
 # Builds build/ (RelWithDebInfo): the targets named, or everything.
 build_main() {
+  pick_generator
   cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   if [ $# -gt 0 ]; then
     cmake --build "$ROOT/build" -j "$JOBS" --target "$@"
@@ -99,6 +110,7 @@ build_main() {
 
 # ASan/UBSan over the tests, with the fuzzers, built by clang.
 build_sanitized() {
+  pick_generator
   cmake -S "$ROOT" -B "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
     -DKVE_SANITIZE=ON -DKVE_FUZZ=ON -DKVE_WITH_QT=OFF -DKVE_BENCH=OFF >/dev/null
@@ -106,6 +118,7 @@ build_sanitized() {
 }
 
 build_bench() {
+  pick_generator
   cmake -S "$ROOT" -B "$ROOT/build-bench" -DCMAKE_BUILD_TYPE=Release -DKVE_WITH_QT=OFF >/dev/null
   cmake --build "$ROOT/build-bench" -j "$JOBS"
 }
