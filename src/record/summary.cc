@@ -193,20 +193,15 @@ std::vector<FileSummary> WrittenFiles(FileSystem& fs, std::string_view folder,
     if (auto size = sizes.find(AsciiLowered(name)); size != sizes.end())
       known = visit.written->Recall(path, size->second, *when);
     std::string bytes;
-    if (known && (known->bytes || !visit.wantsBytes)) {
-      if (known->bytes) {
-        bytes = std::move(*known->bytes);  // taken: the file system keeps them no longer
-        known->bytes.reset();
-      }
-      out.push_back({name, known->rows.For(name), known->size, known->sha256});
-    } else {
+    if (known && known->bytes) {
+      bytes = std::move(*known->bytes);  // taken: the file system keeps them no longer
+      known->bytes.reset();
+    } else if (!known || visit.wantsBytes) {
       bytes = fs.ReadFile(path);
-      if (known && bytes.size() == known->size) {
-        out.push_back({name, known->rows.For(name), known->size, known->sha256});
-      } else {
-        out.push_back({name, RowsOfFile(name, bytes), bytes.size(), {}});
-      }
+      if (known && bytes.size() != known->size) known = nullptr;  // changed since: as read
     }
+    out.push_back(known ? FileSummary{name, known->rows.For(name), known->size, known->sha256}
+                        : FileSummary{name, RowsOfFile(name, bytes), bytes.size(), {}});
     if (visit) visit.visit(out.back(), bytes, fs.HostPath(path));
   }
   return out;
